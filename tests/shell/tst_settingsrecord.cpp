@@ -381,23 +381,24 @@ private Q_SLOTS:
         }
     }
 
-    // Storing cuts to 255 characters and never touches the next field.
+    // Storing cuts to 255 characters, clears what an earlier, longer text
+    // left after it, and never touches the next field.
     void texts()
     {
         QFETCH(int, Offset);
         QFETCH(QByteArray, Text);
         QFETCH(QByteArray, Stored);
         const std::string Value = Text.toStdString();
-        TSettingsRecord Record;
+        const TImage Earlier = ScribbledImage();
+        TSettingsRecord Record = Load(Earlier);
         switch (Offset) {
         case 524: Record.SetLastMessageFile(Value); break;
         case 780: Record.SetProgramPath(Value); break;
         default: Record.SetAutoSaveFolder(Value); break;
         }
         WriteDataFile(Record);
-        TImage Expected = NewImage();
-        Expected[Offset] = static_cast<char>(Stored.size());
-        Expected.replace(Offset + 1, Stored.size(), Stored);
+        TImage Expected = Earlier;
+        Expected.replace(Offset, 256, char(Stored.size()) + Stored + QByteArray(255 - Stored.size(), '\0'));
         QCOMPARE(ReadAll(DataFilePath()), Expected);
 
         const TSettingsRecord Back = Load(Expected);
