@@ -484,9 +484,9 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(DataFilePath()), Full);
     }
 
-    // Reserved and padding bytes, the bytes after each text's length and odd
-    // flag bytes written by an earlier run come back unchanged; only the
-    // fields set in this run change.
+    // Reserved and padding bytes and the bytes after each text's length
+    // written by an earlier run come back unchanged; only the fields set in
+    // this run change.
     void reservedBytesSurviveAWrite()
     {
         const TImage Earlier = ScribbledImage();
