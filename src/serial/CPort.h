@@ -6,6 +6,8 @@
 // thread may sit in WaitForEvent/ReadBlock/QueryModemLines at the same time;
 // CloseDevice from the UI thread ends such a call at once.
 
+#include "ComDevice.h"
+
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -263,7 +265,6 @@ private:
 };
 
 // ---------------------------------------------------------------- the port
-class TComDevice;
 
 // The four modem input lines.
 struct TComModemLines {
