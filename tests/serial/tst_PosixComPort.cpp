@@ -65,6 +65,7 @@ private Q_SLOTS:
     void writeEndsAtItsTimeout();
     void lineSettingsOnPty();
     void waitForEvent();
+    void concurrentReadAndWrite();
     void closeFromAnotherThreadEndsWait();
     void closeFromAnotherThreadEndsRead();
     void vanishedFarEnd();
@@ -382,6 +383,46 @@ void TestPosixComPort::waitForEvent()
     stopper.join();
     ::close(stop);
     QVERIFY(ev.Empty());
+}
+
+// The reader thread waits and reads while the UI thread writes, as the link
+// uses the port; nothing is lost either way.
+void TestPosixComPort::concurrentReadAndWrite()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    port.SetPort(pair.A);
+    LinkTimeouts(port);
+    port.OpenDevice();
+    QVERIFY(pair.OpenFar() >= 0);
+    std::string incoming;
+    for (int i = 0; i < 20000; ++i)
+        incoming.push_back(char(i * 7));
+    std::string got;
+    std::thread reader([&] {
+        std::vector<char> buf(65536);
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (got.size() < incoming.size() && Clock::now() < until) {
+            TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
+            port.WaitForEvent(ev, NoStopEvent, 200);
+            if (ev.Contains(evRxChar))
+                got.append(buf.data(), size_t(port.ReadBlock(buf.data(), int32_t(buf.size()))));
+        }
+    });
+    std::string sent;
+    bool allWritten = true, allFed = true;
+    for (int i = 0; i < 50; ++i) {
+        const std::string line = "line " + std::to_string(i) + "\r\n";
+        allWritten = allWritten && port.WriteText(line) == int32_t(line.size());
+        sent += line;
+        allFed = allFed && pair.WriteFar(incoming.substr(size_t(i) * 400, 400));
+    }
+    const std::string echoed = pair.ReadFar(sent.size());
+    reader.join();
+    QVERIFY(allWritten && allFed);
+    QCOMPARE(echoed, sent);
+    QCOMPARE(got.size(), incoming.size());
+    QVERIFY(got == incoming);
 }
 
 void TestPosixComPort::closeFromAnotherThreadEndsWait()
