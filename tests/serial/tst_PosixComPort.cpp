@@ -32,6 +32,13 @@ void LinkTimeouts(TComPort &port)
     port.Timeouts().SetWriteTotalConstant(1000);
 }
 
+void OpenWithLinkTimeouts(TComPort &port, const std::string &path)
+{
+    port.SetPort(path);
+    LinkTimeouts(port);
+    port.OpenDevice();
+}
+
 int CodeOf(const std::function<void()> &f, int *system = nullptr)
 {
     try {
@@ -210,6 +217,17 @@ void TestPosixComPort::exclusiveOpen()
     }
     QVERIFY(!second.Connected());
     first.CloseDevice();
+
+    // A setting refused at open closes the device again, free for others.
+    TComPort refused;
+    refused.SetPort(pair.A);
+    refused.SetStopBits(sbOne5StopBits);  // needs five data bits
+    int system = 0;
+    QCOMPARE(CodeOf([&] { refused.OpenDevice(); }, &system), 7);
+    QCOMPARE(system, EINVAL);
+    QVERIFY(!refused.Connected());
+    QCOMPARE(refused.DeviceHandle(), -1);
+
     second.OpenDevice();  // free again after the close
     QVERIFY(second.Connected());
 }
@@ -246,9 +264,7 @@ void TestPosixComPort::readEndsAfterTimeouts()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
-    LinkTimeouts(port);
-    port.OpenDevice();
+    OpenWithLinkTimeouts(port, pair.A);
     char buf[64];
     auto start = Clock::now();
     QCOMPARE(port.ReadBlock(buf, sizeof buf), 0);
@@ -343,9 +359,7 @@ void TestPosixComPort::waitForEvent()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
-    LinkTimeouts(port);
-    port.OpenDevice();
+    OpenWithLinkTimeouts(port, pair.A);
     QVERIFY(pair.OpenFar() >= 0);
 
     TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
@@ -391,9 +405,7 @@ void TestPosixComPort::concurrentReadAndWrite()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
-    LinkTimeouts(port);
-    port.OpenDevice();
+    OpenWithLinkTimeouts(port, pair.A);
     QVERIFY(pair.OpenFar() >= 0);
     std::string incoming;
     for (int i = 0; i < 20000; ++i)
@@ -429,9 +441,7 @@ void TestPosixComPort::closeFromAnotherThreadEndsWait()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
-    LinkTimeouts(port);
-    port.OpenDevice();
+    OpenWithLinkTimeouts(port, pair.A);
     std::atomic<bool> entered{false};
     std::atomic<qint64> endedAfter{-1};
     TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
@@ -485,9 +495,7 @@ void TestPosixComPort::vanishedFarEnd()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
-    LinkTimeouts(port);
-    port.OpenDevice();
+    OpenWithLinkTimeouts(port, pair.A);
     QVERIFY(pair.OpenFar() >= 0);
 
     std::atomic<int> waitCode{-1};
