@@ -1,0 +1,578 @@
+#include "PosixComDevice.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+constexpr uint32_t MaxDword = 0xFFFFFFFFu;
+
+bool IsLostError(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
+// A device without modem lines (a pseudo-terminal) answers these.
+bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
+
+// Milliseconds left until deadline for poll: -1 for none, 0 when passed.
+int PollTimeout(const Clock::time_point *deadline)
+{
+    if (!deadline)
+        return -1;
+    const auto left = std::chrono::ceil<Ms>(*deadline - Clock::now()).count();
+    if (left <= 0)
+        return 0;
+    return left > 1000000 ? 1000000 : static_cast<int>(left);
+}
+
+uint32_t StatusFromTiocm(int bits)
+{
+    uint32_t status = 0;
+    if (bits & TIOCM_CTS)
+        status |= MS_CTS_ON;
+    if (bits & TIOCM_DSR)
+        status |= MS_DSR_ON;
+    if (bits & TIOCM_RNG)
+        status |= MS_RING_ON;
+    if (bits & TIOCM_CAR)
+        status |= MS_RLSD_ON;
+    return status;
+}
+
+// Total time-out of a transfer of count bytes; false when none applies.
+bool TotalTimeout(uint32_t multiplier, uint32_t constant, int32_t count, Clock::time_point start,
+                  Clock::time_point &deadline)
+{
+    if (multiplier == 0 && constant == 0)
+        return false;
+    const uint64_t ms = uint64_t(multiplier) * uint64_t(count > 0 ? count : 0) + constant;
+    deadline = start + Ms(ms > 0x7FFFFFFFull ? 0x7FFFFFFFull : ms);
+    return true;
+}
+
+// Pseudo-terminal slaves (Unix 98: majors 136-143), their multiplexer
+// /dev/ptmx (5, 2) and its masters (128-135).
+bool IsPseudoTerminal(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned maj = major(st.st_rdev);
+    return (maj >= 128 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
+}
+
+} // namespace
+
+// One call in progress: what it needs of the device, taken under the lock.
+struct TPosixComDevice::TOp {
+    int Fd = -1;
+    int WakeFd = -1;
+    TComTimeoutRecord Timeouts;
+};
+
+TPosixComDevice::~TPosixComDevice() { Close(); }
+
+unsigned StandardSpeed(uint32_t baud)
+{
+    switch (baud) {
+    case 50: return B50;
+    case 75: return B75;
+    case 110: return B110;
+    case 134: return B134;
+    case 150: return B150;
+    case 200: return B200;
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 1800: return B1800;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 500000: return B500000;
+    case 576000: return B576000;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    case 1152000: return B1152000;
+    case 1500000: return B1500000;
+    case 2000000: return B2000000;
+    case 2500000: return B2500000;
+    case 3000000: return B3000000;
+    case 3500000: return B3500000;
+    case 4000000: return B4000000;
+    default: return 0;
+    }
+}
+
+int DcbToTermios(const TComDCB &dcb, struct termios &t)
+{
+    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.ParityCode > 4 || dcb.StopBitsCode > 2
+        || dcb.DtrControl > 2 || dcb.RtsControl > 3 || dcb.BaudRate == 0
+        || dcb.BaudRate > 0x7FFFFFFFu)
+        return EINVAL;
+    // One and a half stop bits exist only with five data bits; a UART then
+    // sends 1.5 for CSTOPB.
+    if (dcb.StopBitsCode == 1 && dcb.ByteSize != 5)
+        return EINVAL;
+    if (dcb.OutxDsrFlow || dcb.DsrSensitivity || dcb.DtrControl == 2 || dcb.RtsControl == 3
+        || dcb.Null || (dcb.ErrorChar && dcb.ErrorCharValue != 0))
+        return EOPNOTSUPP;
+
+    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON
+                           | IXOFF | IXANY | INPCK | IGNPAR);
+    t.c_oflag &= ~tcflag_t(OPOST);
+    t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_cflag |= CREAD | CLOCAL;
+
+    static const tcflag_t sizes[4] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= sizes[dcb.ByteSize - 5];
+    switch (dcb.ParityCode) {
+    case 1: t.c_cflag |= PARENB | PARODD; break;
+    case 2: t.c_cflag |= PARENB; break;
+    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case 4: t.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+    }
+    if (dcb.StopBitsCode != 0)
+        t.c_cflag |= CSTOPB;
+    // Bytes with a parity error arrive as 0 under INPCK (the only
+    // replacement a tty offers); without the check they pass as received.
+    if (dcb.Parity && dcb.ErrorChar)
+        t.c_iflag |= INPCK;
+    // Linux couples CTS output flow and RTS input handshaking in one flag.
+    if (dcb.OutxCtsFlow || dcb.RtsControl == 2)
+        t.c_cflag |= CRTSCTS;
+    if (dcb.OutX)
+        t.c_iflag |= IXON;
+    if (dcb.InX)
+        t.c_iflag |= IXOFF;
+    t.c_cc[VSTART] = dcb.XonCharValue;
+    t.c_cc[VSTOP] = dcb.XoffCharValue;
+    // The descriptor is non-blocking; VMIN 1 makes an empty read answer
+    // EAGAIN, so that 0 means hang-up only (VMIN 0 would return 0 for both).
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return 0;
+}
+
+int TPosixComDevice::Open(const std::string &path)
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FFd >= 0)
+        return EBUSY;
+    if (path.empty())
+        return ENOENT;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int err = 0;
+    if (!::isatty(fd))
+        err = ENOTTY;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        err = (errno == EWOULDBLOCK) ? EBUSY : errno;
+    // TIOCEXCL keeps out later opens by programs that skip flock; an old
+    // driver may refuse it, which is no reason to fail.
+    else if (::ioctl(fd, TIOCEXCL) != 0 && !NoModemLines(errno))
+        err = errno;
+    int wake = -1;
+    if (!err) {
+        wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wake < 0)
+            err = errno;
+    }
+    if (err) {
+        ::close(fd);
+        return err;
+    }
+    FFd = fd;
+    FWakeFd = wake;
+    FPseudo = IsPseudoTerminal(fd);
+    FCancelled = false;
+    FLostError = 0;
+    FTimeouts = TComTimeoutRecord();
+    return 0;
+}
+
+void TPosixComDevice::Close()
+{
+    std::unique_lock<std::mutex> lock(FLock);
+    if (FFd < 0)
+        return;
+    FCancelled = true;
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
+    FIdle.wait(lock, [this] { return FActive == 0; });
+    ::ioctl(FFd, TIOCNXCL);
+    ::close(FFd);
+    ::close(FWakeFd);
+    FFd = -1;
+    FWakeFd = -1;
+    FCancelled = false;
+    FLostError = 0;
+}
+
+bool TPosixComDevice::IsOpen() const
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    return FFd >= 0;
+}
+
+int TPosixComDevice::Handle() const
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    return FFd;
+}
+
+bool TPosixComDevice::Lost() const { return FLostError.load() != 0; }
+
+int TPosixComDevice::Enter(TOp &op)
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FFd < 0)
+        return EBADF;
+    if (FCancelled)
+        return ECANCELED;
+    if (int lost = FLostError.load())
+        return lost;
+    ++FActive;
+    op.Fd = FFd;
+    op.WakeFd = FWakeFd;
+    op.Timeouts = FTimeouts;
+    return 0;
+}
+
+void TPosixComDevice::Leave()
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    if (--FActive == 0)
+        FIdle.notify_all();
+}
+
+int TPosixComDevice::MarkLost(int err)
+{
+    int expected = 0;
+    FLostError.compare_exchange_strong(expected, err);
+    return err;
+}
+
+namespace {
+// Leaves the device whichever way a call ends.
+template <typename F>
+struct TLeave {
+    F f;
+    ~TLeave() { f(); }
+};
+template <typename F>
+TLeave(F) -> TLeave<F>;
+} // namespace
+
+int TPosixComDevice::SetupQueues(int32_t, int32_t)
+{
+    // Linux drivers size their own queues; asking is accepted and changes nothing.
+    TOp op;
+    if (int err = Enter(op))
+        return err;
+    Leave();
+    return 0;
+}
+
+int TPosixComDevice::SetTimeouts(const TComTimeoutRecord &timeouts)
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FFd < 0)
+        return EBADF;
+    FTimeouts = timeouts;
+    return 0;
+}
+
+int TPosixComDevice::SetLineSettings(const TComDCB &dcb)
+{
+    TOp op;
+    if (int err = Enter(op))
+        return err;
+    TLeave leave{[this] { Leave(); }};
+
+    struct termios t;
+    if (::tcgetattr(op.Fd, &t) != 0)
+        return IsLostError(errno) ? MarkLost(errno) : errno;
+    if (int err = DcbToTermios(dcb, t))
+        return err;
+    const unsigned speed = StandardSpeed(dcb.BaudRate);
+    // A rate without a constant is set through termios2 after the rest. A
+    // separate input rate left by termios2 (CIBAUD = BOTHER) makes glibc's
+    // tcsetattr refuse the struct: the input rate follows the output rate.
+    t.c_cflag &= ~tcflag_t(CIBAUD);
+    // A pseudo-terminal carries no line format: it keeps CS8 without parity
+    // whatever it is given, and glibc's tcsetattr then reports EINVAL. Ask
+    // it for what it keeps; the format was still checked above.
+    if (FPseudo)
+        t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) | CS8;
+    ::cfsetispeed(&t, speed ? speed : B38400);
+    ::cfsetospeed(&t, speed ? speed : B38400);
+    if (::tcsetattr(op.Fd, TCSANOW, &t) != 0)
+        return IsLostError(errno) ? MarkLost(errno) : errno;
+    if (!speed)
+        if (int err = SetCustomBaudRate(op.Fd, dcb.BaudRate))
+            return err;
+
+    // Read back: a driver may silently keep what it cannot do.
+    struct termios back;
+    if (::tcgetattr(op.Fd, &back) != 0)
+        return IsLostError(errno) ? MarkLost(errno) : errno;
+    const tcflag_t cmask = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    if ((back.c_cflag & cmask) != (t.c_cflag & cmask))
+        return EINVAL;
+    if (speed) {
+        if (::cfgetospeed(&back) != speed)
+            return EINVAL;
+    } else {
+        uint32_t actual = 0;
+        if (int err = GetCustomBaudRate(op.Fd, actual))
+            return err;
+        // Real UARTs report the rate their divisor gives; a UART tolerates 2 %.
+        const double ratio = double(actual) / double(dcb.BaudRate);
+        if (ratio < 0.98 || ratio > 1.02)
+            return EINVAL;
+    }
+
+    // DTR and RTS switch at once; a device without modem lines ignores it.
+    auto line = [&](int bit, bool on) -> int {
+        if (::ioctl(op.Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 || NoModemLines(errno))
+            return 0;
+        return IsLostError(errno) ? MarkLost(errno) : errno;
+    };
+    if (int err = line(TIOCM_DTR, dcb.DtrControl == 1))
+        return err;
+    if (!(t.c_cflag & CRTSCTS))
+        if (int err = line(TIOCM_RTS, dcb.RtsControl == 1))
+            return err;
+    return 0;
+}
+
+int TPosixComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
+{
+    transferred = 0;
+    TOp op;
+    if (int err = Enter(op))
+        return err;
+    TLeave leave{[this] { Leave(); }};
+    if (count <= 0)
+        return 0;
+
+    const TComTimeoutRecord &to = op.Timeouts;
+    const auto start = Clock::now();
+    Clock::time_point total;
+    const bool hasTotal = TotalTimeout(to.ReadTotalTimeoutMultiplier,
+                                       to.ReadTotalTimeoutConstant, count, start, total);
+    // All-ones interval with no totals: return at once with what is buffered.
+    const bool immediate = !hasTotal && to.ReadIntervalTimeout == MaxDword;
+    const bool hasInterval = to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != MaxDword;
+    auto *bytes = static_cast<unsigned char *>(buffer);
+    Clock::time_point lastByte;
+
+    for (;;) {
+        const ssize_t n = ::read(op.Fd, bytes + transferred, size_t(count - transferred));
+        if (n > 0) {
+            transferred += int32_t(n);
+            lastByte = Clock::now();
+            if (transferred == count)
+                return 0;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || errno != EAGAIN) {
+            // End of file on a tty, or EIO: the device is gone. Bytes read
+            // before are handed over; the next call reports the loss.
+            const int err = (n == 0) ? EIO : errno;
+            if (IsLostError(err))
+                MarkLost(err);
+            return transferred > 0 ? 0 : err;
+        }
+        if (immediate)
+            return 0;
+
+        Clock::time_point deadline;
+        const Clock::time_point *limit = nullptr;
+        if (hasTotal) {
+            deadline = total;
+            limit = &deadline;
+        }
+        if (hasInterval && transferred > 0) {
+            const auto gapEnd = lastByte + Ms(to.ReadIntervalTimeout);
+            if (!limit || gapEnd < deadline)
+                deadline = gapEnd;
+            limit = &deadline;
+        }
+        const int wait = PollTimeout(limit);
+        if (wait == 0)
+            return 0;
+        pollfd fds[2] = {{op.Fd, POLLIN, 0}, {op.WakeFd, POLLIN, 0}};
+        const int r = ::poll(fds, 2, wait);
+        if (r < 0 && errno != EINTR)
+            return errno;
+        if (fds[1].revents)
+            return ECANCELED;
+        // POLLHUP/POLLERR: the next read answers EIO or 0.
+    }
+}
+
+int TPosixComDevice::Write(const void *buffer, int32_t count, int32_t &transferred)
+{
+    transferred = 0;
+    TOp op;
+    if (int err = Enter(op))
+        return err;
+    TLeave leave{[this] { Leave(); }};
+    if (count <= 0)
+        return 0;
+
+    const TComTimeoutRecord &to = op.Timeouts;
+    Clock::time_point total;
+    const bool hasTotal = TotalTimeout(to.WriteTotalTimeoutMultiplier,
+                                       to.WriteTotalTimeoutConstant, count, Clock::now(), total);
+    const auto *bytes = static_cast<const unsigned char *>(buffer);
+    for (;;) {
+        const ssize_t n = ::write(op.Fd, bytes + transferred, size_t(count - transferred));
+        if (n > 0) {
+            transferred += int32_t(n);
+            if (transferred == count)
+                return 0;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return IsLostError(errno) ? MarkLost(errno) : errno;
+        // Running out of time is no error: the write reports fewer bytes.
+        const int wait = PollTimeout(hasTotal ? &total : nullptr);
+        if (wait == 0)
+            return 0;
+        pollfd fds[2] = {{op.Fd, POLLOUT, 0}, {op.WakeFd, POLLIN, 0}};
+        const int r = ::poll(fds, 2, wait);
+        if (r < 0 && errno != EINTR)
+            return errno;
+        if (fds[1].revents)
+            return ECANCELED;
+    }
+}
+
+int TPosixComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uint32_t &occurred)
+{
+    occurred = 0;
+    TOp op;
+    if (int err = Enter(op))
+        return err;
+    TLeave leave{[this] { Leave(); }};
+
+    const bool wantRx = mask & 0x0001;
+    const uint32_t lineMask = mask & (0x0008 | 0x0010 | 0x0020 | 0x0100);
+    int lines = 0;
+    bool pollLines = false;
+    if (lineMask) {
+        if (::ioctl(op.Fd, TIOCMGET, &lines) == 0)
+            pollLines = true;
+        else if (IsLostError(errno))
+            return MarkLost(errno);
+    }
+    Clock::time_point deadline;
+    if (timeoutMs >= 0)
+        deadline = Clock::now() + Ms(timeoutMs);
+
+    for (;;) {
+        int wait = PollTimeout(timeoutMs >= 0 ? &deadline : nullptr);
+        if (pollLines && (wait < 0 || wait > ModemPollMs))
+            wait = ModemPollMs;
+        pollfd fds[3] = {{op.Fd, short(wantRx ? POLLIN : 0), 0},
+                         {op.WakeFd, POLLIN, 0},
+                         {stopFd, POLLIN, 0}};
+        const int r = ::poll(fds, stopFd > 0 ? 3 : 2, wait);
+        if (r < 0 && errno != EINTR)
+            return errno;
+        if (r > 0) {
+            if (fds[1].revents || (stopFd > 0 && fds[2].revents))
+                return 0;
+            const short ev = fds[0].revents;
+            if (ev & POLLNVAL)
+                return EBADF;
+            if (ev & (POLLHUP | POLLERR)) {
+                // Hang-up: bytes still buffered are reported first, then
+                // the loss, so nothing received is dropped and no caller spins.
+                int pending = 0;
+                if (wantRx && ::ioctl(op.Fd, FIONREAD, &pending) == 0 && pending > 0) {
+                    occurred |= 0x0001;
+                    return 0;
+                }
+                return MarkLost(EIO);
+            }
+            if (wantRx && (ev & POLLIN))
+                occurred |= 0x0001;
+        }
+        if (pollLines) {
+            int now = 0;
+            if (::ioctl(op.Fd, TIOCMGET, &now) != 0)
+                return IsLostError(errno) ? MarkLost(errno) : errno;
+            const int changed = now ^ lines;
+            lines = now;
+            if (changed & TIOCM_CTS)
+                occurred |= 0x0008;
+            if (changed & TIOCM_DSR)
+                occurred |= 0x0010;
+            if (changed & TIOCM_CAR)
+                occurred |= 0x0020;
+            if (changed & TIOCM_RNG)
+                occurred |= 0x0100;
+            occurred &= (lineMask | (wantRx ? 0x0001u : 0u));
+        }
+        if (occurred)
+            return 0;
+        if (timeoutMs >= 0 && PollTimeout(&deadline) == 0)
+            return 0;
+    }
+}
+
+int TPosixComDevice::AbortIo()
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FFd < 0)
+        return 0;
+    // A device that is gone has nothing left to discard: its close must go on.
+    if (::tcflush(FFd, TCIOFLUSH) != 0 && !IsLostError(errno) && FLostError.load() == 0)
+        return errno;
+    FCancelled = true;
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
+    return 0;
+}
+
+int TPosixComDevice::GetModemStatus(uint32_t &status)
+{
+    status = 0;
+    TOp op;
+    if (int err = Enter(op))
+        return err;
+    TLeave leave{[this] { Leave(); }};
+    int bits = 0;
+    if (::ioctl(op.Fd, TIOCMGET, &bits) != 0) {
+        if (NoModemLines(errno))
+            return 0;
+        return IsLostError(errno) ? MarkLost(errno) : errno;
+    }
+    status = StatusFromTiocm(bits);
+    return 0;
+}

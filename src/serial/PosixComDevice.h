@@ -1,0 +1,64 @@
+#pragma once
+// The POSIX backend of the port: a tty opened raw, exclusive and
+// non-blocking; the read/write time-out rules run as poll deadlines; an
+// eventfd ends every wait when the port is aborted or closed.
+
+#include "ComDevice.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+struct termios;
+
+class TPosixComDevice : public TComDevice {
+public:
+    TPosixComDevice() = default;
+    ~TPosixComDevice() override;
+
+    int Open(const std::string &path) override;
+    void Close() override;
+    bool IsOpen() const override;
+    int Handle() const override;
+    int SetupQueues(int32_t inputSize, int32_t outputSize) override;
+    int SetLineSettings(const TComDCB &dcb) override;
+    int SetTimeouts(const TComTimeoutRecord &timeouts) override;
+    int Read(void *buffer, int32_t count, int32_t &transferred) override;
+    int Write(const void *buffer, int32_t count, int32_t &transferred) override;
+    int WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uint32_t &occurred) override;
+    int AbortIo() override;
+    int GetModemStatus(uint32_t &status) override;
+    bool Lost() const override;
+
+    // Period at which a wait re-reads the modem lines for CTS/DSR/RLSD/ring
+    // changes (devices without modem lines are not polled).
+    static constexpr int ModemPollMs = 5;
+
+private:
+    struct TOp;
+    int Enter(TOp &op);
+    void Leave();
+    int MarkLost(int err);
+
+    mutable std::mutex FLock;
+    std::condition_variable FIdle;
+    int FFd = -1;
+    int FWakeFd = -1;
+    bool FCancelled = false;
+    bool FPseudo = false;
+    int FActive = 0;
+    TComTimeoutRecord FTimeouts;
+    std::atomic<int> FLostError{0};
+};
+
+// The termios flags of a line configuration, on a bare struct (speed left
+// alone). 0, or EINVAL for values no tty takes, EOPNOTSUPP for handshaking
+// Linux has no counterpart for (DSR flow, DSR sensitivity, DTR handshake,
+// RTS toggle, null stripping, a replacement character other than 0).
+int DcbToTermios(const TComDCB &dcb, struct termios &t);
+// The Bnnn constant of a rate, or 0 when it has none.
+unsigned StandardSpeed(uint32_t baud);
+// termios2/BOTHER: any rate in bits per second (PosixTermios2.cpp, the one
+// file that sees the kernel's termios headers).
+int SetCustomBaudRate(int fd, uint32_t baud);
+int GetCustomBaudRate(int fd, uint32_t &baud);
