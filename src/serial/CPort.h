@@ -6,6 +6,9 @@
 // thread may sit in WaitForEvent/ReadBlock/QueryModemLines at the same time;
 // CloseDevice from the UI thread ends such a call at once.
 
+#include "ComDevice.h"
+
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -263,7 +266,6 @@ private:
 };
 
 // ---------------------------------------------------------------- the port
-class TComDevice;
 
 // The four modem input lines.
 struct TComModemLines {
@@ -333,7 +335,7 @@ public:
     void SetTimeouts(const TComTimeouts &value);
     void SetBuffer(const TComBuffer &value);
 
-    // --- open and close (UI thread)
+    // --- open and close (UI thread; Connected may be read from any thread)
     bool Connected() const;
     void SetConnected(bool value);
     // Callbacks: OnBeforeOpen, OnAfterOpen, OnCTSChange, OnDSRChange,
@@ -401,7 +403,8 @@ private:
     void CallSignal(const TComSignalEvent &slot, bool onOff);
 
     std::unique_ptr<TComDevice> FDevice;
-    bool FConnected = false;
+    // Read by a reader thread to learn that the port was closed.
+    std::atomic<bool> FConnected{false};
     bool FThreadCreated = false;
     std::string FPort = "COM1";
     TBaudRate FBaudRate = br9600;

@@ -8,6 +8,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -55,6 +57,17 @@ bool TotalTimeout(uint32_t multiplier, uint32_t constant, int32_t count, Clock::
     const uint64_t ms = uint64_t(multiplier) * uint64_t(count > 0 ? count : 0) + constant;
     deadline = start + Ms(ms > 0x7FFFFFFFull ? 0x7FFFFFFFull : ms);
     return true;
+}
+
+// Pseudo-terminal slaves (Unix 98: majors 136-143), their multiplexer
+// /dev/ptmx (5, 2) and its masters (128-135).
+bool IsPseudoTerminal(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned maj = major(st.st_rdev);
+    return (maj >= 128 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
 }
 
 } // namespace
@@ -150,7 +163,9 @@ int DcbToTermios(const TComDCB &dcb, struct termios &t)
         t.c_iflag |= IXOFF;
     t.c_cc[VSTART] = dcb.XonCharValue;
     t.c_cc[VSTOP] = dcb.XoffCharValue;
-    t.c_cc[VMIN] = 0;
+    // The descriptor is non-blocking; VMIN 1 makes an empty read answer
+    // EAGAIN, so that 0 means hang-up only (VMIN 0 would return 0 for both).
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     return 0;
 }
@@ -186,6 +201,7 @@ int TPosixComDevice::Open(const std::string &path)
     }
     FFd = fd;
     FWakeFd = wake;
+    FPseudo = IsPseudoTerminal(fd);
     FCancelled = false;
     FLostError = 0;
     FTimeouts = TComTimeoutRecord();
@@ -297,7 +313,15 @@ int TPosixComDevice::SetLineSettings(const TComDCB &dcb)
     if (int err = DcbToTermios(dcb, t))
         return err;
     const unsigned speed = StandardSpeed(dcb.BaudRate);
-    // A rate without a constant is set through termios2 after the rest.
+    // A rate without a constant is set through termios2 after the rest. A
+    // separate input rate left by termios2 (CIBAUD = BOTHER) makes glibc's
+    // tcsetattr refuse the struct: the input rate follows the output rate.
+    t.c_cflag &= ~tcflag_t(CIBAUD);
+    // A pseudo-terminal carries no line format: it keeps CS8 without parity
+    // whatever it is given, and glibc's tcsetattr then reports EINVAL. Ask
+    // it for what it keeps; the format was still checked above.
+    if (FPseudo)
+        t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) | CS8;
     ::cfsetispeed(&t, speed ? speed : B38400);
     ::cfsetospeed(&t, speed ? speed : B38400);
     if (::tcsetattr(op.Fd, TCSANOW, &t) != 0)

@@ -45,6 +45,7 @@ private:
     int FFd = -1;
     int FWakeFd = -1;
     bool FCancelled = false;
+    bool FPseudo = false;
     int FActive = 0;
     TComTimeoutRecord FTimeouts;
     std::atomic<int> FLostError{0};

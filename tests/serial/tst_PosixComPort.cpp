@@ -1,0 +1,530 @@
+// TComPort on its POSIX backend against socat pseudo-terminal pairs: opening,
+// exclusive use, byte round trips, read and write endings, event waits, a
+// close from another thread, and a far end that vanishes.
+#include "CPort.h"
+#include "PosixComDevice.h"
+#include "SocatPair.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <cerrno>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+qint64 MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The serial link's values.
+void LinkTimeouts(TComPort &port)
+{
+    port.Timeouts().SetReadInterval(100);
+    port.Timeouts().SetReadTotalMultiplier(0);
+    port.Timeouts().SetReadTotalConstant(100);
+    port.Timeouts().SetWriteTotalMultiplier(100);
+    port.Timeouts().SetWriteTotalConstant(1000);
+}
+
+void OpenWithLinkTimeouts(TComPort &port, const std::string &path)
+{
+    port.SetPort(path);
+    LinkTimeouts(port);
+    port.OpenDevice();
+}
+
+int CodeOf(const std::function<void()> &f, int *system = nullptr)
+{
+    try {
+        f();
+    } catch (const EComPort &e) {
+        if (system)
+            *system = e.SystemErrorCode();
+        return e.ErrorCode();
+    }
+    return 0;
+}
+
+} // namespace
+
+#define NEED_SOCAT(pair)                                                       \
+    TSocatPair pair;                                                           \
+    if (!pair.Ready())                                                         \
+        QFAIL("socat did not start (scripts/setup.sh installs it)");
+
+class TestPosixComPort : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void termiosMapping_data();
+    void termiosMapping();
+    void openByPathAndBareName();
+    void openFailures();
+    void exclusiveOpen();
+    void roundTrip();
+    void readEndsAfterTimeouts();
+    void readIntervalJoinsBurst();
+    void writeEndsAtItsTimeout();
+    void lineSettingsOnPty();
+    void waitForEvent();
+    void concurrentReadAndWrite();
+    void closeFromAnotherThreadEndsWait();
+    void closeFromAnotherThreadEndsRead();
+    void vanishedFarEnd();
+};
+
+void TestPosixComPort::termiosMapping_data()
+{
+    QTest::addColumn<int>("byteSize");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<int>("stop");
+    QTest::addColumn<int>("rts");
+    QTest::addColumn<bool>("ctsFlow");
+    QTest::addColumn<bool>("xon");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<uint>("cflags");  // of CSIZE|PARENB|PARODD|CMSPAR|CSTOPB|CRTSCTS
+    QTest::addColumn<uint>("iflags");  // of IXON|IXOFF|INPCK
+    QTest::newRow("8N1") << 8 << 0 << 0 << 0 << false << false << 0 << uint(CS8) << 0u;
+    QTest::newRow("7E1") << 7 << 2 << 0 << 0 << false << false << 0 << uint(CS7 | PARENB) << 0u;
+    QTest::newRow("8O2") << 8 << 1 << 2 << 0 << false << false << 0
+                         << uint(CS8 | PARENB | PARODD | CSTOPB) << 0u;
+    QTest::newRow("mark") << 8 << 3 << 0 << 0 << false << false << 0
+                          << uint(CS8 | PARENB | PARODD | CMSPAR) << 0u;
+    QTest::newRow("space") << 6 << 4 << 0 << 0 << false << false << 0
+                           << uint(CS6 | PARENB | CMSPAR) << 0u;
+    QTest::newRow("5 bits 1.5 stop") << 5 << 0 << 1 << 0 << false << false << 0
+                                     << uint(CS5 | CSTOPB) << 0u;
+    QTest::newRow("1.5 stop needs 5 bits") << 8 << 0 << 1 << 0 << false << false << EINVAL
+                                           << 0u << 0u;
+    QTest::newRow("hardware") << 8 << 0 << 0 << 2 << true << false << 0 << uint(CS8 | CRTSCTS)
+                              << 0u;
+    QTest::newRow("rts handshake alone") << 8 << 0 << 0 << 2 << false << false << 0
+                                         << uint(CS8 | CRTSCTS) << 0u;
+    QTest::newRow("software") << 8 << 0 << 0 << 0 << false << true << 0 << uint(CS8)
+                              << uint(IXON | IXOFF);
+    QTest::newRow("rts toggle") << 8 << 0 << 0 << 3 << false << false << EOPNOTSUPP << 0u << 0u;
+    QTest::newRow("4 bits") << 4 << 0 << 0 << 0 << false << false << EINVAL << 0u << 0u;
+}
+
+void TestPosixComPort::termiosMapping()
+{
+    QFETCH(int, byteSize);
+    QFETCH(int, parity);
+    QFETCH(int, stop);
+    QFETCH(int, rts);
+    QFETCH(bool, ctsFlow);
+    QFETCH(bool, xon);
+    QFETCH(int, result);
+    QFETCH(uint, cflags);
+    QFETCH(uint, iflags);
+    TComDCB dcb;
+    dcb.ByteSize = uint8_t(byteSize);
+    dcb.ParityCode = uint8_t(parity);
+    dcb.StopBitsCode = uint8_t(stop);
+    dcb.RtsControl = uint8_t(rts);
+    dcb.OutxCtsFlow = ctsFlow;
+    dcb.OutX = dcb.InX = xon;
+    struct termios t {};
+    t.c_iflag = ICRNL | IXANY;
+    t.c_lflag = ICANON | ECHO;
+    QCOMPARE(DcbToTermios(dcb, t), result);
+    if (result)
+        return;
+    QCOMPARE(uint(t.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS)), cflags);
+    QCOMPARE(uint(t.c_iflag & (IXON | IXOFF | INPCK)), iflags);
+    QVERIFY(t.c_cflag & CREAD);
+    QVERIFY(t.c_cflag & CLOCAL);
+    QCOMPARE(uint(t.c_iflag & (ICRNL | IXANY)), 0u);
+    QCOMPARE(uint(t.c_lflag & (ICANON | ECHO)), 0u);
+    QCOMPARE(int(t.c_cc[VSTART]), 17);
+    QCOMPARE(int(t.c_cc[VSTOP]), 19);
+}
+
+void TestPosixComPort::openByPathAndBareName()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    port.SetPort(pair.A);
+    port.OpenDevice();
+    QVERIFY(port.Connected());
+    QVERIFY(port.DeviceHandle() >= 0);
+    // A pseudo-terminal has no modem lines: all off, not an error.
+    QCOMPARE(port.QueryModemLines(), TComModemLines());
+    port.CloseDevice();
+    QCOMPARE(port.DeviceHandle(), -1);
+
+    // A name without '/' is a device under /dev: the multiplexer hands out
+    // a fresh pseudo-terminal of this test's own.
+    TComPort bare;
+    bare.SetPort("ptmx");
+    bare.OpenDevice();
+    QVERIFY(bare.Connected());
+    QVERIFY(::isatty(bare.DeviceHandle()));
+}
+
+void TestPosixComPort::openFailures()
+{
+    QTemporaryDir dir;
+    const std::string missing = dir.filePath(QStringLiteral("none")).toStdString();
+    const std::string plain = dir.filePath(QStringLiteral("file")).toStdString();
+    QFile file(QString::fromStdString(plain));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    struct {
+        std::string Name;
+        int Errno;
+    } cases[] = {{missing, ENOENT}, {plain, ENOTTY}, {std::string(), ENOENT}};
+    for (const auto &c : cases) {
+        TComPort port;
+        port.SetPort(c.Name);
+        bool before = false, after = false;
+        port.OnBeforeOpen = [&](TCustomComPort *) { before = true; };
+        port.OnAfterOpen = [&](TCustomComPort *) { after = true; };
+        try {
+            port.OpenDevice();
+            QFAIL("opened");
+        } catch (const EComPort &e) {
+            QCOMPARE(e.ErrorCode(), 1);
+            QCOMPARE(e.SystemErrorCode(), c.Errno);
+            QVERIFY(std::string(e.what()).ends_with(
+                " (system error code: " + std::to_string(c.Errno) + ")"));
+        }
+        QVERIFY(before && !after);
+        QVERIFY(!port.Connected());
+    }
+}
+
+void TestPosixComPort::exclusiveOpen()
+{
+    NEED_SOCAT(pair);
+    TComPort first, second;
+    first.SetPort(pair.A);
+    second.SetPort(pair.A);
+    first.OpenDevice();
+    try {
+        second.OpenDevice();
+        QFAIL("second open succeeded");
+    } catch (const EComPort &e) {
+        QCOMPARE(e.ErrorCode(), 1);
+        QCOMPARE(e.SystemErrorCode(), EBUSY);
+        QVERIFY(std::string(e.what()).ends_with(" (system error code: 16)"));
+    }
+    QVERIFY(!second.Connected());
+    first.CloseDevice();
+
+    // A setting refused at open closes the device again, free for others.
+    TComPort refused;
+    refused.SetPort(pair.A);
+    refused.SetStopBits(sbOne5StopBits);  // needs five data bits
+    int system = 0;
+    QCOMPARE(CodeOf([&] { refused.OpenDevice(); }, &system), 7);
+    QCOMPARE(system, EINVAL);
+    QVERIFY(!refused.Connected());
+    QCOMPARE(refused.DeviceHandle(), -1);
+
+    second.OpenDevice();  // free again after the close
+    QVERIFY(second.Connected());
+}
+
+void TestPosixComPort::roundTrip()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    port.SetPort(pair.A);
+    LinkTimeouts(port);
+    port.SetBaudRate(br115200);
+    port.OpenDevice();
+    QVERIFY(pair.OpenFar() >= 0);
+
+    std::string all;
+    for (int i = 0; i < 256; ++i)
+        all.push_back(char(i));
+    QCOMPARE(port.WriteText(all), 256);
+    QCOMPARE(pair.ReadFar(256), all);
+    QCOMPARE(port.WriteText(std::string()), 0);
+
+    QVERIFY(pair.WriteFar(all));
+    std::string got;
+    std::vector<char> buf(1048576);
+    const auto until = Clock::now() + std::chrono::seconds(5);
+    while (got.size() < all.size() && Clock::now() < until) {
+        const int n = port.ReadBlock(buf.data(), int32_t(buf.size()));
+        got.append(buf.data(), size_t(n));
+    }
+    QCOMPARE(got, all);
+}
+
+void TestPosixComPort::readEndsAfterTimeouts()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    OpenWithLinkTimeouts(port, pair.A);
+    char buf[64];
+    auto start = Clock::now();
+    QCOMPARE(port.ReadBlock(buf, sizeof buf), 0);
+    const qint64 took = MsSince(start);
+    QVERIFY2(took >= 90 && took < 1500, qPrintable(QString::number(took)));
+
+    // Interval -1 with no totals: at once, with what is buffered.
+    port.Timeouts().SetReadInterval(-1);
+    port.Timeouts().SetReadTotalConstant(0);
+    start = Clock::now();
+    QCOMPARE(port.ReadBlock(buf, sizeof buf), 0);
+    QVERIFY(MsSince(start) < 80);
+}
+
+// Bytes 30 ms apart stay in one read under the link's 100 ms interval.
+void TestPosixComPort::readIntervalJoinsBurst()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    port.SetPort(pair.A);
+    port.Timeouts().SetReadInterval(100);
+    port.Timeouts().SetReadTotalConstant(2000);
+    port.OpenDevice();
+    QVERIFY(pair.OpenFar() >= 0);
+    std::thread sender([&] {
+        for (char c : std::string("abc")) {
+            pair.WriteFar(std::string(1, c));
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+    });
+    char buf[16];
+    QCOMPARE(port.ReadBlock(buf, 3), 3);  // ends on count, well before 2 s
+    sender.join();
+    QCOMPARE(std::string(buf, 3), std::string("abc"));
+}
+
+// Nobody reads the far end: the write ends at its total time-out with fewer
+// bytes, and that is no error.
+void TestPosixComPort::writeEndsAtItsTimeout()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    port.SetPort(pair.A);
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(200);
+    port.OpenDevice();
+    const std::string big(8 * 1024 * 1024, 'x');
+    const auto start = Clock::now();
+    const int32_t n = port.WriteText(big);
+    const qint64 took = MsSince(start);
+    QVERIFY2(n > 0 && n < int32_t(big.size()), qPrintable(QString::number(n)));
+    QVERIFY2(took >= 150 && took < 3000, qPrintable(QString::number(took)));
+}
+
+void TestPosixComPort::lineSettingsOnPty()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    port.SetPort(pair.A);
+    port.SetBaudRate(br14400);  // no B14400: through termios2
+    port.SetDataBits(dbSeven);
+    port.Parity().SetBits(prMark);
+    port.OpenDevice();
+    uint32_t rate = 0;
+    QCOMPARE(GetCustomBaudRate(port.DeviceHandle(), rate), 0);
+    QCOMPARE(rate, 14400u);
+    // (A pseudo-terminal reports CS8 without parity whatever it is given;
+    // the flags themselves are checked in termiosMapping.)
+    struct termios t;
+
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(31250);
+    QCOMPARE(GetCustomBaudRate(port.DeviceHandle(), rate), 0);
+    QCOMPARE(rate, 31250u);
+    port.SetBaudRate(br115200);
+    QCOMPARE(::tcgetattr(port.DeviceHandle(), &t), 0);
+    QCOMPARE(::cfgetospeed(&t), speed_t(B115200));
+
+    // Refused while open: code 7, the value stays, the port stays open.
+    int system = 0;
+    QCOMPARE(CodeOf([&] { port.SetStopBits(sbOne5StopBits); }, &system), 7);
+    QCOMPARE(system, EINVAL);
+    QCOMPARE(port.StopBits(), sbOne5StopBits);
+    QVERIFY(port.Connected());
+    // DTR/RTS writes on a device without modem lines are ignored.
+    port.SetStopBits(sbOneStopBit);
+    port.FlowControl().SetControlDTR(dtrEnable);
+    port.FlowControl().SetControlRTS(rtsEnable);
+}
+
+void TestPosixComPort::waitForEvent()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    OpenWithLinkTimeouts(port, pair.A);
+    QVERIFY(pair.OpenFar() >= 0);
+
+    TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
+    auto start = Clock::now();
+    port.WaitForEvent(ev, NoStopEvent, 0);
+    QVERIFY(ev.Empty());
+    QVERIFY(MsSince(start) < 80);
+
+    ev = TComEvents{evRxChar, evCTS, evDSR, evRLSD};
+    start = Clock::now();
+    port.WaitForEvent(ev, NoStopEvent, 100);
+    QVERIFY(ev.Empty());
+    QVERIFY(MsSince(start) >= 90);
+
+    std::thread sender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pair.WriteFar("hi");
+    });
+    ev = TComEvents{evRxChar, evCTS, evDSR, evRLSD};
+    port.WaitForEvent(ev, NoStopEvent, -1);
+    sender.join();
+    QCOMPARE(ev, TComEvents{evRxChar});
+    char buf[8];
+    QCOMPARE(port.ReadBlock(buf, sizeof buf), 2);
+
+    // The stop descriptor ends a wait without limit.
+    const int stop = ::eventfd(0, EFD_CLOEXEC);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(stop, &one, sizeof one);
+    });
+    ev = TComEvents{evRxChar};
+    port.WaitForEvent(ev, stop, -1);
+    stopper.join();
+    ::close(stop);
+    QVERIFY(ev.Empty());
+}
+
+// The reader thread waits and reads while the UI thread writes, as the link
+// uses the port; nothing is lost either way.
+void TestPosixComPort::concurrentReadAndWrite()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    OpenWithLinkTimeouts(port, pair.A);
+    QVERIFY(pair.OpenFar() >= 0);
+    std::string incoming;
+    for (int i = 0; i < 20000; ++i)
+        incoming.push_back(char(i * 7));
+    std::string got;
+    std::thread reader([&] {
+        std::vector<char> buf(65536);
+        const auto until = Clock::now() + std::chrono::seconds(10);
+        while (got.size() < incoming.size() && Clock::now() < until) {
+            TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
+            port.WaitForEvent(ev, NoStopEvent, 200);
+            if (ev.Contains(evRxChar))
+                got.append(buf.data(), size_t(port.ReadBlock(buf.data(), int32_t(buf.size()))));
+        }
+    });
+    std::string sent;
+    bool allWritten = true, allFed = true;
+    for (int i = 0; i < 50; ++i) {
+        const std::string line = "line " + std::to_string(i) + "\r\n";
+        allWritten = allWritten && port.WriteText(line) == int32_t(line.size());
+        sent += line;
+        allFed = allFed && pair.WriteFar(incoming.substr(size_t(i) * 400, 400));
+    }
+    const std::string echoed = pair.ReadFar(sent.size());
+    reader.join();
+    QVERIFY(allWritten && allFed);
+    QCOMPARE(echoed, sent);
+    QCOMPARE(got.size(), incoming.size());
+    QVERIFY(got == incoming);
+}
+
+void TestPosixComPort::closeFromAnotherThreadEndsWait()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    OpenWithLinkTimeouts(port, pair.A);
+    std::atomic<bool> entered{false};
+    std::atomic<qint64> endedAfter{-1};
+    TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
+    Clock::time_point closedAt;
+    std::thread reader([&] {
+        entered = true;
+        try {
+            port.WaitForEvent(ev, NoStopEvent, -1);
+        } catch (const EComPort &) {
+        }
+        endedAfter = 0;
+    });
+    while (!entered)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    closedAt = Clock::now();
+    port.CloseDevice();
+    reader.join();
+    QVERIFY(MsSince(closedAt) < 1000);
+    QVERIFY(ev.Empty());
+    QVERIFY(!port.Connected());
+    // Afterwards a wait on the closed port fails at once.
+    TComEvents again{evRxChar};
+    QCOMPARE(CodeOf([&] { port.WaitForEvent(again, NoStopEvent, -1); }), 21);
+}
+
+void TestPosixComPort::closeFromAnotherThreadEndsRead()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    port.SetPort(pair.A);
+    port.Timeouts().SetReadInterval(0);  // no time-out at all: only the close ends it
+    port.OpenDevice();
+    std::atomic<int> code{-1};
+    std::thread reader([&] {
+        char buf[16];
+        code = CodeOf([&] { port.ReadBlock(buf, sizeof buf); });
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto closedAt = Clock::now();
+    port.CloseDevice();
+    reader.join();
+    QVERIFY(MsSince(closedAt) < 1000);
+    QCOMPARE(code.load(), 3);
+}
+
+// The far end goes away (like a USB unplug): the bytes that arrived before
+// are still read, then every call fails promptly with its code, none spins,
+// and the port closes normally.
+void TestPosixComPort::vanishedFarEnd()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    OpenWithLinkTimeouts(port, pair.A);
+    QVERIFY(pair.OpenFar() >= 0);
+
+    std::atomic<int> waitCode{-1};
+    std::thread reader([&] {
+        TComEvents ev{evCTS, evDSR, evRLSD};  // no input wanted: only the loss ends it
+        waitCode = CodeOf([&] { port.WaitForEvent(ev, NoStopEvent, -1); });
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pair.Kill();
+    reader.join();
+    QCOMPARE(waitCode.load(), 21);
+    QVERIFY(port.DeviceLost());
+
+    const auto start = Clock::now();
+    char buf[64];
+    int system = 0;
+    for (int i = 0; i < 1000; ++i) {
+        TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
+        QCOMPARE(CodeOf([&] { port.WaitForEvent(ev, NoStopEvent, -1); }, &system), 21);
+        QCOMPARE(CodeOf([&] { port.ReadBlock(buf, sizeof buf); }), 3);
+    }
+    QCOMPARE(system, EIO);
+    QCOMPARE(CodeOf([&] { port.WriteText("x"); }), 2);
+    QCOMPARE(CodeOf([&] { port.QueryModemLines(); }), 11);
+    QVERIFY2(MsSince(start) < 5000, "calls on a vanished device must fail promptly");
+    port.CloseDevice();
+    QVERIFY(!port.Connected());
+    QVERIFY(!port.DeviceLost());
+}
+
+QTEST_GUILESS_MAIN(TestPosixComPort)
+#include "tst_PosixComPort.moc"
