@@ -69,6 +69,10 @@ QString AsciiUpper(QString s) {
 TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QStringLiteral("Courier New")) {
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
+  // A change of the viewport's width makes Qt lay out every line in view again
+  // (over 700 ms for a screen of 90,000-character lines): keep the vertical
+  // bar, so the width does not change when the text first outgrows the view.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   QFont f(insertFamily_, 9);
   f.setStyleHint(QFont::TypeWriter);
@@ -323,6 +327,11 @@ void TRichView::loadFile(const QString &path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly))
     throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, f.errorString()).toStdString());
+  if (f.size() > kMaxFileBytes)
+    throw ERichText(QStringLiteral("Cannot open %1: the file is larger than %2 MB")
+                        .arg(path)
+                        .arg(kMaxFileBytes >> 20)
+                        .toStdString());
   const QByteArray data = f.readAll();
   if (f.error() != QFileDevice::NoError)
     throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, f.errorString()).toStdString());

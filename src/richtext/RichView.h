@@ -55,6 +55,9 @@ class TRichView : public QPlainTextEdit {
   // 200 MB at the measured 2.2 to 4.1 bytes per character, and far below
   // the 2^31 positions of the document.
   static constexpr int kCharacterBound = 48'000'000;
+  // Largest file loadFile() reads: far more than the character bound can
+  // hold (an RTF file of kCharacterBound characters is at most about 450 MB).
+  static constexpr qint64 kMaxFileBytes = qint64(1) << 30;
   // Interval of the batched repaints while text arrives (about 25 a second).
   static constexpr int kRepaintMs = 40;
 
@@ -135,8 +138,9 @@ class TRichView : public QPlainTextEdit {
   // Writes toRtf() to a file; throws ERichText when it cannot.
   void saveRtf(const QString &path) const;
   // Replaces the content with a file's: RTF when it is RTF, otherwise plain
-  // text in the view's font and text colour. Throws ERichText when the file
-  // cannot be read. A file beyond the character bound keeps its end.
+  // text in the view's font and text colour. Throws ERichText, changing
+  // nothing, when the file cannot be read or is larger than kMaxFileBytes.
+  // A file beyond the character bound keeps its end.
   void loadFile(const QString &path);
   void loadData(QByteArrayView data);
 

@@ -231,6 +231,11 @@ class RichViewTest : public QObject {
     QVERIFY_THROWS_EXCEPTION(ERichText, v.loadFile(dir.filePath(QStringLiteral("missing.rtf"))));
     QCOMPARE(v.lineText(0), QStringLiteral("one"));  // nothing changed
     QCOMPARE(changed.count(), 0);
+    QFile huge(dir.filePath(QStringLiteral("huge.rtf")));  // sparse: no disk space used
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(TRichView::kMaxFileBytes + 1));
+    huge.close();
+    QVERIFY_THROWS_EXCEPTION(ERichText, v.loadFile(huge.fileName()));
+    QCOMPARE(v.lineText(0), QStringLiteral("one"));
     QVERIFY_THROWS_EXCEPTION(ERichText, v.saveRtf(dir.filePath(QStringLiteral("no/such/dir/x.rtf"))));
     v.clearText();
     QCOMPARE(v.textLength(), 0);
@@ -262,6 +267,7 @@ class RichViewTest : public QObject {
       e->setFont(mine.font());
       e->resize(500, 200);
       e->setCursorWidth(0);
+      e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
       e->show();
       QTextCursor c(e->document());
       QTextCharFormat grey, blue;
