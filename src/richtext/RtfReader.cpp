@@ -118,6 +118,7 @@ class Decoders {
       case 936: name = "GBK"; break;
       case 949: name = "windows-949"; break;
       case 950: name = "Big5"; break;
+      case 65001: name = "UTF-8"; break;
       default: name = "windows-" + QByteArray::number(codePage); break;
     }
     auto dec = std::make_unique<QStringDecoder>(name.constData(), QStringConverter::Flag::Stateless);
@@ -164,6 +165,14 @@ class Reader {
         controlSequence();
       } else if (c == '\r' || c == '\n') {
         ++pos_;
+      } else if (IsPlain(c) && started_ && st_.dest == Dest::Text && fallback_ == 0 && pending_.isEmpty()) {
+        // A stretch of plain text, taken whole.
+        qsizetype end = pos_ + 1;
+        while (end < n && IsPlain(data_[end])) ++end;
+        if (!run_.isEmpty() && !st_.sameRun(runState_)) flushRun();
+        if (run_.isEmpty()) runState_ = st_;
+        run_.append(QLatin1StringView(data_.sliced(pos_, end - pos_)));
+        pos_ = end;
       } else {
         ++pos_;
         if (started_ && (static_cast<unsigned char>(c) >= 0x20 || c == '\t')) byte(c);
@@ -477,6 +486,7 @@ class Reader {
     return c.automatic ? nullptr : &c;
   }
 
+  static bool IsPlain(char c) { return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}'; }
   static bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
   static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
   static int HexValue(char c) {

@@ -7,7 +7,9 @@
 #include <QTextCharFormat>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -92,18 +94,31 @@ const Escapes &EscapeTable() {
 }
 
 void Tables::AppendText(QByteArray &out, QStringView text) {
+  // Written through a pointer: this runs for every character of a file that
+  // can hold tens of millions of them.
+  constexpr qsizetype kWidest = 12;  // "\\u-32768\\'3f"
+  const qsizetype start = out.size();
+  const qsizetype need = start + text.size() * kWidest;
+  if (out.capacity() < need) out.reserve(std::max(need, out.capacity() * 2));
+  out.resize(need);
+  char *p = out.data() + start;
   const Escapes &esc = EscapeTable();
   for (QChar ch : text) {
     const char16_t u = ch.unicode();
-    if (u < 256) {
-      out += esc.code[u];
+    if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}') {
+      *p++ = static_cast<char>(u);
+    } else if (u < 256) {
+      const QByteArray &code = esc.code[u];
+      std::memcpy(p, code.constData(), static_cast<size_t>(code.size()));
+      p += code.size();
     } else {
-      out += "\\u";
-      out += QByteArray::number(u > 32767 ? int(u) - 65536 : int(u));
-      out += "\\'3f";  // the fallback as an escape: some readers drop a word after a bare '?'
-
+      const QByteArray code = "\\u" + QByteArray::number(u > 32767 ? int(u) - 65536 : int(u)) +
+                              "\\'3f";  // the fallback as an escape: some readers drop a word after a bare '?'
+      std::memcpy(p, code.constData(), static_cast<size_t>(code.size()));
+      p += code.size();
     }
   }
+  out.resize(p - out.constData());
 }
 
 RunProps PropsOf(const QTextCharFormat &f, Tables &tables, const QFont &defaultFont) {

@@ -192,6 +192,11 @@ class RtfTest : public QObject {
       Read(doc, QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'c4\\'e3\\'ba\\'c3 ok}"));
       QCOMPARE(doc.toRawText(), QStringLiteral("\u4F60\u597D ok"));
     }
+    {
+      QTextDocument doc;  // UTF-8 as the code page, bytes escaped and raw
+      Read(doc, QByteArray("{\\rtf1\\ansi\\ansicpg65001 \\'e2\\'82\\'ac \xc3\xa9}"));
+      QCOMPARE(doc.toRawText(), QStringLiteral("\u20AC \u00E9"));
+    }
   }
 
   // The send window writes a checksum as this fragment over the selected bytes;
