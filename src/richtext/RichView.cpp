@@ -77,6 +77,7 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   QFont f(insertFamily_, 9);
   f.setStyleHint(QFont::TypeWriter);
   setFont(f);
+  viewport()->setMouseTracking(true);
   repaintTimer_.setSingleShot(true);
   repaintTimer_.setInterval(kRepaintMs);
   connect(&repaintTimer_, &QTimer::timeout, this, &TRichView::flushUpdates);
@@ -353,6 +354,23 @@ void TRichView::loadData(QByteArrayView data) {
   verticalScrollBar()->setValue(0);
   adjusting_ = false;
   atEnd_ = verticalScrollBar()->maximum() == 0;
+}
+
+// --- Mouse ---
+
+void TRichView::mousePressEvent(QMouseEvent *event) {
+  QPlainTextEdit::mousePressEvent(event);
+  Q_EMIT mousePressed(event);
+}
+
+void TRichView::mouseMoveEvent(QMouseEvent *event) {
+  QPlainTextEdit::mouseMoveEvent(event);
+  Q_EMIT mouseMoved(event);
+}
+
+void TRichView::mouseReleaseEvent(QMouseEvent *event) {
+  QPlainTextEdit::mouseReleaseEvent(event);
+  Q_EMIT mouseReleased(event);
 }
 
 // --- Painting ---
