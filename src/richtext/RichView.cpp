@@ -105,12 +105,16 @@ QTextCharFormat TRichView::runFormat(const QColor &colour) {
 
 void TRichView::append(const QList<Run> &runs) {
   QTextDocument *doc = document();
-  if (doc->isUndoRedoEnabled()) doc->clearUndoRedoStacks();  // appends are not undoable
+  // Appends are never undoable; where undo is on (a view the user edits), an
+  // append ends the history, which could not be undone past it anyway.
+  const bool undo = doc->isUndoRedoEnabled();
+  if (undo) doc->setUndoRedoEnabled(false);
   QTextCursor c(doc);
   c.movePosition(QTextCursor::End);
   c.beginEditBlock();
   for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
   c.endEditBlock();
+  if (undo) doc->setUndoRedoEnabled(true);
   enforceBound();
   textArrived();
 }

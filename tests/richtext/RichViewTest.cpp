@@ -57,6 +57,7 @@ class RichViewTest : public QObject {
     QCOMPARE(v.lineText(59), QStringLiteral("[000059] ") + QString(20, QLatin1Char('A' + 59 % 26)));
     QCOMPARE(v.lineText(60), QString());
     QCOMPARE(v.lineText(1000), QString());
+    QCOMPARE(v.lineAt(v.lineStart(7) + 3), 7);
     // Tag and data keep their colours and the insertion font.
     QTextCursor c(v.document());
     c.setPosition(v.lineStart(3) + 1);
@@ -64,6 +65,15 @@ class RichViewTest : public QObject {
     QCOMPARE(c.charFormat().fontFamilies().toStringList().value(0), QStringLiteral("Courier New"));
     c.setPosition(v.lineStart(3) + 10);
     QCOMPARE(c.charFormat().foreground().color(), kBlue);
+
+    // Where undo is on, the user's edits are undoable but appends are not.
+    v.setUndoRedoEnabled(true);
+    v.setSelection(0, 0);
+    v.replaceSelection(QStringLiteral("typed"));
+    QVERIFY(v.document()->isUndoAvailable());
+    AppendLines(v, 60, 1);
+    QVERIFY(!v.document()->isUndoAvailable());
+    QCOMPARE(v.lineText(60).left(8), QStringLiteral("[000060]"));
   }
 
   void everyByteValueSurvivesViewAndFile() {
