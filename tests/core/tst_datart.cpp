@@ -380,7 +380,15 @@ void TestDataRT::NulCharacterKeepsItsLine()
 
 void TestDataRT::TimerDrainsQueue()
 {
-    // The real 1 ms timer, a burst of lines from the far end.
+    {
+        const TDataRT Fresh(Send, Show, Find, Link.get(), Settings);
+        QVERIFY(Fresh.DisplayTimer->isActive());
+        QCOMPARE(Fresh.ActiveView, Show);
+        QVERIFY(Fresh.ShowReceive && !Fresh.ShowSending && !Fresh.ShowTime && !Fresh.ShowRxTx);
+        QVERIFY(!Fresh.TriggerOn && Fresh.CursorLine == 0 && Fresh.SelCount == 0 && !Fresh.HexUnits);
+    }
+
+    // The real 1 ms timer drains lines as they come ...
     Rt->DisplayTimer->start();
     QCOMPARE(Rt->DisplayTimer->interval(), 1);
     QCOMPARE(Rt->DisplayTimer->timerType(), Qt::PreciseTimer);
@@ -388,11 +396,18 @@ void TestDataRT::TimerDrainsQueue()
     QCOMPARE(Rt->CycleTimer->interval(), 10);
     for (int I = 0; I < 5; ++I) {
         QVERIFY(Pair.WriteFar(std::string(1, char(0x30 + I))));
-        QTest::qWait(150);  // one read time-out: one line each
-    }
-    QTRY_COMPARE(Show->lineCount(), 6);
-    for (int I = 0; I < 5; ++I)
+        QTRY_COMPARE(Show->lineCount(), I + 2);
         QCOMPARE(Show->lineText(I), QStringLiteral("3%1").arg(I));
+    }
+    QCOMPARE(Queued(), std::size_t(0));
+
+    // ... and a backlog in order, none lost.
+    Rt->DisplayTimer->stop();
+    for (const char *Byte : {"\x41", "\x42", "\x43"})
+        QVERIFY(Receive(Byte));
+    Rt->DisplayTimer->start();
+    QTRY_COMPARE(Show->lineCount(), 9);
+    QCOMPARE(Show->lineText(5) + Show->lineText(6) + Show->lineText(7), QStringLiteral("414243"));
 }
 
 void TestDataRT::SendCaretLine_data()
