@@ -233,13 +233,35 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
     DisplayTimer->setInterval(1);
     connect(DisplayTimer, &QTimer::timeout, this, [this] { Guarded([this] { DisplayTick(); }); });
     DisplayTimer->start();
+    if (Link)
+        Link->SetLineQueuedHandler([this] { WakeDisplay(); });
 
     InstallMouseHandlers(SendView);
     InstallMouseHandlers(ReceiveView);
     InstallMouseHandlers(FindView);
 }
 
-TDataRT::~TDataRT() = default;
+TDataRT::~TDataRT()
+{
+    if (Link)
+        Link->SetLineQueuedHandler(nullptr);
+}
+
+void TDataRT::WakeDisplay()
+{
+    // One wake-up in flight is enough; a queued call to a destroyed runtime
+    // is dropped by Qt with its context object.
+    if (WakePosted.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            WakePosted = false;
+            if (!DisplayTimer->isActive())
+                DisplayTimer->start();
+        },
+        Qt::QueuedConnection);
+}
 
 void TDataRT::SetMessages(TRuntimeMessages *NewMessages)
 {
@@ -301,6 +323,8 @@ void TDataRT::DisplayTick()
             TimingTriggerStep();
         if (TriggerOptions.ReceiveTriggerOn && ReceiveTriggerStep)
             ReceiveTriggerStep(LastRxData);
+    } else if (Line.empty() && !(Link && Link->LinesWaiting())) {
+        DisplayTimer->stop();
     }
 }
 
@@ -364,6 +388,8 @@ void TDataRT::SetCycleOptions(const TSettingsRecord &Record)
 
 void TDataRT::SetTriggerOptions(const TSettingsRecord &Record)
 {
+    // The trigger steps run on every tick, so the display must not sleep.
+    WakeDisplay();
     TriggerOptions.TimingTriggerOn = Record.TimingTriggerOn();
     TriggerOptions.TriggerTime = Record.TriggerTime();
     TriggerOptions.TimingMode = Record.TimingMode();

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -170,7 +171,12 @@ public:
     TPopUpTarget *PopUp = nullptr;
 
     // One display step: at most one queued line, then the trigger steps.
+    // With nothing queued and no trigger on, it stops DisplayTimer; the
+    // link's next queued line starts it again, so an idle monitor does not
+    // wake a thousand times a second.
     void DisplayTick();
+    // Starts DisplayTimer if it sleeps (any thread may call it).
+    void WakeDisplay();
     // Appends the grey Tag and Data in Colour (0x00BBGGRR) plus a line break
     // at the end of View.
     void AppendLine(TRichView *View, const std::string &Tag, uint32_t Colour, const std::string &Data);
@@ -193,6 +199,8 @@ public:
     void ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal);
 
 private:
+    // A wake-up is posted to the UI thread and not yet handled.
+    std::atomic<bool> WakePosted{false};
     void InstallMouseHandlers(TRichView *View);
     // Runs Step; an exception that would leave a timer tick or an event
     // handler is reported and the program goes on.

@@ -188,8 +188,10 @@ void TestDataRT::init()
         Reader->Release();
     }
     Rt = std::make_unique<TDataRT>(Send, Show, Find, Link.get(), Settings);
-    // Ticks are driven by hand unless a test wants the timer.
+    // Ticks are driven by hand unless a test wants the timer, so queued
+    // lines must not wake it either.
     Rt->DisplayTimer->stop();
+    Link->SetLineQueuedHandler(nullptr);
     Rt->FocusTarget = ColourButton;
     Rt->SetMessages(&Messages);
     Rt->PopUp = &PopUp;
@@ -383,7 +385,8 @@ void TestDataRT::NulCharacterKeepsItsLine()
 void TestDataRT::TimerDrainsQueue()
 {
     {
-        const TDataRT Fresh(Send, Show, Find, Link.get(), Settings);
+        // Without the link: a second runtime would take over its wake-ups.
+        const TDataRT Fresh(Send, Show, Find, nullptr, Settings);
         QVERIFY(Fresh.DisplayTimer->isActive());
         QCOMPARE(Fresh.ActiveView, Show);
         QVERIFY(Fresh.ShowReceive && !Fresh.ShowSending && !Fresh.ShowTime && !Fresh.ShowRxTx);
@@ -391,6 +394,7 @@ void TestDataRT::TimerDrainsQueue()
     }
 
     // The real 1 ms timer drains lines as they come ...
+    Link->SetLineQueuedHandler([R = Rt.get()] { R->WakeDisplay(); });
     Rt->DisplayTimer->start();
     QCOMPARE(Rt->DisplayTimer->interval(), 1);
     QCOMPARE(Rt->DisplayTimer->timerType(), Qt::PreciseTimer);
@@ -410,6 +414,28 @@ void TestDataRT::TimerDrainsQueue()
     Rt->DisplayTimer->start();
     QTRY_COMPARE(Show->lineCount(), 9);
     QCOMPARE(Show->lineText(5) + Show->lineText(6) + Show->lineText(7), QStringLiteral("414243"));
+
+    // With nothing to show the timer sleeps; the next line wakes it, and a
+    // send's echo does too.
+    QTRY_VERIFY(!Rt->DisplayTimer->isActive());
+    QVERIFY(Pair.WriteFar("\x44"));
+    QTRY_COMPARE(Show->lineCount(), 10);
+    QCOMPARE(Show->lineText(8), QStringLiteral("44"));
+    QTRY_VERIFY(!Rt->DisplayTimer->isActive());
+    Rt->ShowSending = true;
+    Link->SendData("45");
+    QTRY_COMPARE(Show->lineCount(), 11);
+    QCOMPARE(Show->lineText(9), QStringLiteral("45 "));
+
+    // A trigger needs every tick: the timer keeps running while one is on.
+    QTRY_VERIFY(!Rt->DisplayTimer->isActive());
+    Rt->TriggerOn = true;
+    Rt->SetTriggerOptions(Settings);
+    QTRY_VERIFY(Rt->DisplayTimer->isActive());
+    QTest::qWait(20);
+    QVERIFY(Rt->DisplayTimer->isActive());
+    Rt->TriggerOn = false;
+    QTRY_VERIFY(!Rt->DisplayTimer->isActive());
 }
 
 void TestDataRT::SendCaretLine_data()
