@@ -220,6 +220,8 @@ bool TQuillScomm::QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t
     WriteHead(Line, 'R', Gap);
     LineQueue.push_back(std::move(Line));
     RxCount.fetch_add(static_cast<uint32_t>(Count));
+    Lock.unlock();
+    NotifyLineQueued();
     return true;
 }
 
@@ -252,6 +254,27 @@ void TQuillScomm::SendData(const std::string &Text)
     LastLineTime = MilliClock();
     WriteHead(Line, 'T', Gap);
     LineQueue.push_back(std::move(Line));
+    Lock.unlock();
+    NotifyLineQueued();
+}
+
+bool TQuillScomm::LinesWaiting()
+{
+    std::unique_lock<std::timed_mutex> Lock(QueueLock, std::try_to_lock);
+    return !Lock.owns_lock() || !LineQueue.empty();
+}
+
+void TQuillScomm::SetLineQueuedHandler(std::function<void()> Handler)
+{
+    std::lock_guard<std::mutex> Guard(LineQueuedLock);
+    LineQueued = std::move(Handler);
+}
+
+void TQuillScomm::NotifyLineQueued()
+{
+    std::lock_guard<std::mutex> Guard(LineQueuedLock);
+    if (LineQueued)
+        LineQueued();
 }
 
 std::string TQuillScomm::FetchLine()

@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -64,12 +65,22 @@ public:
     // Oldest queued line, or "" when none is waiting or the lock was not
     // had within 200 ms.
     std::string FetchLine();
+    // True when a line waits in LineQueue, or when that cannot be told
+    // because the reader holds the lock right now; never waits.
+    bool LinesWaiting();
 
     // Set by the reader thread when the device went away (unplugged, far
     // end closed); it then stops touching the port until parked. The main
     // window polls it, closes the port and tells the user. Cleared by a
     // successful OpenPort.
     bool DeviceGone() const { return FDeviceGone.load(); }
+
+    // Called after a line was appended to LineQueue, on the thread that
+    // appended it (the reader or the sender), outside the lock. Lets the
+    // display sleep while nothing arrives. Keep it short: it runs under a
+    // lock of its own (never QueueLock), so that it may be replaced or
+    // cleared (nullptr) at any time, also while the reader runs.
+    void SetLineQueuedHandler(std::function<void()> Handler);
 
     // Between two received bytes of a hex line; fixed at construction.
     const std::string Separator = " ";
@@ -105,6 +116,9 @@ private:
 
     std::string TimeSeparator;
     std::atomic<bool> FDeviceGone{false};
+    void NotifyLineQueued();
+    std::mutex LineQueuedLock;           // guards LineQueued
+    std::function<void()> LineQueued;
 };
 
 // The one receiver of serial data. Created parked; Release() after each

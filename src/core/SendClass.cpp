@@ -1,0 +1,435 @@
+#include "SendClass.h"
+
+#include "AppCommon.h"
+#include "QuillScomm.h"
+#include "RichView.h"
+#include "SettingsRecord.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include <exception>
+
+namespace {
+
+std::string Latin1(const QString &Text)
+{
+    const QByteArray Bytes = Text.toLatin1();
+    return std::string(Bytes.constData(), static_cast<std::size_t>(Bytes.size()));
+}
+
+QString FromLatin1(const std::string &Text)
+{
+    // Sized, so a character of code 0 in a character-mode line is kept.
+    return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
+}
+
+// The codec's trimming: every character of code 32 or less at both ends.
+std::string TrimLow(const std::string &Text)
+{
+    std::size_t First = 0;
+    std::size_t Last = Text.size();
+    while (First < Last && static_cast<unsigned char>(Text[First]) <= 32)
+        ++First;
+    while (Last > First && static_cast<unsigned char>(Text[Last - 1]) <= 32)
+        --Last;
+    return Text.substr(First, Last - First);
+}
+
+QColor ColourOf(uint32_t Value)
+{
+    return QColor(static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF),
+                  static_cast<int>((Value >> 16) & 0xFF));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Pure text rules
+
+TDisplayParts SplitMonitorLine(const std::string &Line, bool ShowTime, bool ShowRxTx)
+{
+    TDisplayParts Parts;
+    Parts.Received = !Line.empty() && Line[0] == 'R';
+    const std::size_t Close = Line.find(']');
+    Parts.Data = Close == std::string::npos ? Line : Line.substr(Close + 1);
+    if (ShowTime) {
+        const std::size_t Open = Line.find('[');
+        std::string Head;
+        if (Open != std::string::npos && Close != std::string::npos && Open < Close)
+            Head = Line.substr(Open, Close - Open);
+        if (ShowRxTx)
+            Parts.Tag = Head + (Parts.Received ? " Rx] " : " Tx] ");
+        else
+            Parts.Tag = Head + "] ";
+    } else if (ShowRxTx) {
+        Parts.Tag = Parts.Received ? "[R x] " : "[T x] ";
+    }
+    return Parts;
+}
+
+int32_t CaretColumn(const QString &TextBeforeCaret, bool HexUnits)
+{
+    QString Text = TextBeforeCaret;
+    if (Text.size() > 1 && Text[0] == u'[') {
+        if (Text.size() >= 3 && Text[1] == u'>' && Text[2] == u'>') {
+            Text = Text.mid(3);
+        } else {
+            const qsizetype Close = Text.indexOf(u']');
+            // No "]" yet: the caret stands inside the tag.
+            Text = Close < 0 ? QString() : Text.mid(Close + 2);
+        }
+    }
+    if (HexUnits)
+        return HexByteCount(Latin1(Text), 1);
+    return static_cast<int32_t>(Text.size());
+}
+
+int32_t SelectionSize(const QString &Selected, bool HexUnits)
+{
+    if (HexUnits)
+        return HexByteCount(TrimLow(Latin1(Selected)), 2);
+    return static_cast<int32_t>(Selected.size());
+}
+
+bool SelectionValues(const QString &Selected, QString &Dec, QString &Bin)
+{
+    const std::string Text = Latin1(Selected);
+    if (!IsHexText(Text))
+        return false;
+    const std::string Digits = RemoveSpaces(Text);
+    if (Digits.size() > 8)
+        return false;
+    // At most eight digits: a 32-bit number, shown signed.
+    bool Ok = false;
+    const uint32_t Value = FromLatin1(Digits).toUInt(&Ok, 16);
+    if (!Ok)
+        throw EConvertError("'$" + Digits + "' is not a valid integer value");
+    std::string Binary;
+    HexToBinText(Digits, Binary);
+    Dec = QString::number(static_cast<int32_t>(Value));
+    Bin = FromLatin1(Binary);
+    return true;
+}
+
+QString CaretSendText(const std::function<QString(int)> &LineAt, int LineCount, int CaretLine)
+{
+    if (CaretLine < 0 || CaretLine >= LineCount)
+        return {};
+    const QString First = LineAt(CaretLine);
+    if (!First.startsWith(QStringLiteral("[>>")))
+        return First;
+    // The end is looked for from the block's start, not from the caret: a
+    // caret behind the "<<]" of its own line must still send that block.
+    // Lines are read one at a time; the view's text is never copied whole.
+    static const QString End = QStringLiteral("<<]");
+    QString Text;
+    qsizetype Scanned = 0;
+    for (int I = CaretLine; I < LineCount; ++I) {
+        const QString Segment = I == CaretLine ? First.mid(3) : LineAt(I);
+        const qsizetype At = Segment.indexOf(End);
+        if (At >= 0)
+            return Scanned + At + End.size() <= BlockSearchLimit ? Text + Segment.left(At) : QString();
+        Scanned += Segment.size() + 1;
+        if (Scanned >= BlockSearchLimit)
+            return {};
+        Text += Segment;
+        Text += LineBreak;
+    }
+    return {};
+}
+
+uint32_t ColourValue(uint8_t Red, uint8_t Green, uint8_t Blue)
+{
+    return uint32_t(Red) | (uint32_t(Green) << 8) | (uint32_t(Blue) << 16);
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+void TRuntimeMessages::Warning(QWidget *Owner, const QString &Caption, const QString &Text)
+{
+    QString Shown = Text;
+    Shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox::warning(Owner, Caption, Shown);
+}
+
+void TRuntimeMessages::StandardError(const QString &Text)
+{
+    QMessageBox::critical(QApplication::activeWindow(), QCoreApplication::applicationName(), Text);
+}
+
+// ---------------------------------------------------------------------------
+// The view operations the runtime needs, in one place.
+
+namespace {
+
+QWidget *ViewWidget(TRichView *View)
+{
+    return View;
+}
+
+int LineCount(TRichView *View)
+{
+    return View->lineCount();
+}
+
+QString LineText(TRichView *View, int Index)
+{
+    return View->lineText(Index);
+}
+
+// The caret is the end of the selection, whichever way it was made.
+void SelectionEnd(TRichView *View, int &Line, int &Column)
+{
+    Line = View->caretLine();
+    Column = View->caretColumn();
+}
+
+QString SelectedText(TRichView *View)
+{
+    return View->selText();
+}
+
+// One change for tag and data: the view's change handler (automatic save or
+// clear) never sees a tag without its data.
+void AppendAtEnd(TRichView *View, const QString &Tag, const QColor &TagColour, const QString &Data,
+                 const QColor &DataColour)
+{
+    View->append(QList<TRichView::Run>{{Tag, TagColour}, {Data + QStringLiteral("\r\n"), DataColour}});
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TDataRT
+
+TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindView, TQuillScomm *Link,
+                 const TSettingsRecord &Settings, QObject *Parent)
+    : QObject(Parent),
+      SendView(SendView),
+      ReceiveView(ReceiveView),
+      FindView(FindView),
+      ActiveView(ReceiveView),
+      Link(Link),
+      CycleTimer(new QTimer(this)),
+      DisplayTimer(new QTimer(this)),
+      Settings(Settings)
+{
+    CycleTimer->setInterval(10);
+    connect(CycleTimer, &QTimer::timeout, this, [this] {
+        Guarded([this] {
+            if (CycleTick)
+                CycleTick();
+        });
+    });
+
+    DisplayTimer->setTimerType(Qt::PreciseTimer);
+    DisplayTimer->setInterval(1);
+    connect(DisplayTimer, &QTimer::timeout, this, [this] { Guarded([this] { DisplayTick(); }); });
+    DisplayTimer->start();
+    if (Link)
+        Link->SetLineQueuedHandler([this] { WakeDisplay(); });
+
+    InstallMouseHandlers(SendView);
+    InstallMouseHandlers(ReceiveView);
+    InstallMouseHandlers(FindView);
+}
+
+TDataRT::~TDataRT()
+{
+    if (Link)
+        Link->SetLineQueuedHandler(nullptr);
+}
+
+void TDataRT::WakeDisplay()
+{
+    // One wake-up in flight is enough; a queued call to a destroyed runtime
+    // is dropped by Qt with its context object.
+    if (WakePosted.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            WakePosted = false;
+            if (!DisplayTimer->isActive())
+                DisplayTimer->start();
+        },
+        Qt::QueuedConnection);
+}
+
+void TDataRT::SetMessages(TRuntimeMessages *NewMessages)
+{
+    Messages = NewMessages ? NewMessages : &DefaultMessages;
+}
+
+// The view signals its mouse events after handling them, so the handlers
+// measure the caret and selection the event left behind.
+void TDataRT::InstallMouseHandlers(TRichView *View)
+{
+    if (!View)
+        return;
+    connect(View, &TRichView::mousePressed, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseDown(); }); });
+    connect(View, &TRichView::mouseMoved, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseMove(); }); });
+    connect(View, &TRichView::mouseReleased, this, [this](QMouseEvent *Event) {
+        const Qt::KeyboardModifiers Modifiers = Event->modifiers();
+        const QPoint Global = Event->globalPosition().toPoint();
+        Guarded([&] { ViewMouseUp(Modifiers, Global); });
+    });
+}
+
+void TDataRT::Guarded(const std::function<void()> &Step)
+{
+    try {
+        Step();
+    } catch (const std::exception &Error) {
+        Messages->StandardError(QString::fromLocal8Bit(Error.what()));
+    } catch (...) {
+        Messages->StandardError(QStringLiteral("Unknown error"));
+    }
+}
+
+void TDataRT::DisplayTick()
+{
+    const std::string Line = Link ? Link->FetchLine() : std::string();
+    std::string LastRxData;
+    if (!Line.empty() && ReceiveView) {
+        // A receive view holding the focus would keep the user's caret in
+        // the stream of appended lines.
+        QWidget *Receive = ViewWidget(ReceiveView);
+        if (Receive->hasFocus()) {
+            if (FocusTarget)
+                FocusTarget->setFocus(Qt::OtherFocusReason);
+            else
+                Receive->clearFocus();
+        }
+        RxTriggerState = 1;
+        const TDisplayParts Parts = SplitMonitorLine(Line, ShowTime, ShowRxTx);
+        if (Parts.Received) {
+            if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data)))
+                AppendLine(ReceiveView, Parts.Tag, Settings.ReceiveMessageColour(), Parts.Data);
+            LastRxData = Parts.Data;
+        } else if (ShowSending) {
+            AppendLine(ReceiveView, Parts.Tag, Settings.SendMessageColour(), Parts.Data);
+        }
+    }
+    if (TriggerOn) {
+        if (TriggerOptions.TimingTriggerOn && TimingTriggerStep)
+            TimingTriggerStep();
+        if (TriggerOptions.ReceiveTriggerOn && ReceiveTriggerStep)
+            ReceiveTriggerStep(LastRxData);
+    } else if (Line.empty() && !(Link && Link->LinesWaiting())) {
+        DisplayTimer->stop();
+    }
+}
+
+void TDataRT::AppendLine(TRichView *View, const std::string &Tag, uint32_t Colour, const std::string &Data)
+{
+    if (!View)
+        return;
+    AppendAtEnd(View, FromLatin1(Tag), ColourOf(TagColour), FromLatin1(Data), ColourOf(Colour));
+}
+
+bool TDataRT::CanSend() const
+{
+    return SendView && Link && Link->Port.Connected();
+}
+
+void TDataRT::SendLine(int Index)
+{
+    if (!CanSend())
+        return;
+    const QString Text = Index >= 0 && Index < LineCount(SendView) ? LineText(SendView, Index) : QString();
+    Link->SendData(Latin1(Text));
+}
+
+void TDataRT::SendCaretLine()
+{
+    if (!CanSend())
+        return;
+    int Line = 0;
+    int Column = 0;
+    SelectionEnd(SendView, Line, Column);
+    const QString Text =
+        CaretSendText([this](int I) { return LineText(SendView, I); }, LineCount(SendView), Line);
+    Link->SendData(Latin1(Text));
+}
+
+void TDataRT::SendCurrentLine()
+{
+    int Line = 0;
+    int Column = 0;
+    if (SendView)
+        SelectionEnd(SendView, Line, Column);
+    try {
+        SendCaretLine();
+    } catch (const ECom &) {
+        Messages->Warning(SendView ? ViewWidget(SendView)->window() : nullptr, QStringLiteral("Send"),
+                          QStringLiteral("Line ") + QString::number(Line + 1)
+                              + QStringLiteral(" is not the Hex format.\r\n\r\n"
+                                               "If send ASCII data, please switch to ASCII mode."));
+    }
+}
+
+void TDataRT::SetCycleOptions(const TSettingsRecord &Record)
+{
+    CycleOptions.Mode = Record.CycleMode();
+    CycleOptions.LineChoice = Record.CycleLineChoice();
+    CycleOptions.FixedLine = Record.CycleFixedLine();
+    CycleOptions.RangeFirst = Record.CycleRangeFirst();
+    CycleOptions.RangeLast = Record.CycleRangeLast();
+    CycleOptions.Interval = Record.CycleInterval();
+}
+
+void TDataRT::SetTriggerOptions(const TSettingsRecord &Record)
+{
+    // The trigger steps run on every tick, so the display must not sleep.
+    WakeDisplay();
+    TriggerOptions.TimingTriggerOn = Record.TimingTriggerOn();
+    TriggerOptions.TriggerTime = Record.TriggerTime();
+    TriggerOptions.TimingMode = Record.TimingMode();
+    TriggerOptions.TimingLineChoice = Record.TimingLineChoice();
+    TriggerOptions.TimingFixedLine = Record.TimingFixedLine();
+    TriggerOptions.TimingRangeFirst = Record.TimingRangeFirst();
+    TriggerOptions.TimingRangeLast = Record.TimingRangeLast();
+    TriggerOptions.TimingInterval = Record.TimingInterval();
+    TriggerOptions.ReceiveTriggerOn = Record.ReceiveTriggerOn();
+    for (int Row = 0; Row < TSettingsRecord::TriggerRows; ++Row) {
+        TriggerOptions.RecLine[Row] = Record.TriggerRecLine(Row);
+        TriggerOptions.TrigLine[Row] = Record.TriggerTrigLine(Row);
+    }
+    TriggerOptions.TriggerDelay = Record.TriggerDelay();
+}
+
+void TDataRT::ViewMouseDown()
+{
+    if (!ActiveView)
+        return;
+    HexUnits = Link && (ActiveView == SendView ? Link->HexSend.load() : Link->HexReceive.load());
+    int Line = 0;
+    int Column = 0;
+    SelectionEnd(ActiveView, Line, Column);
+    CursorCol = CaretColumn(LineText(ActiveView, Line).left(Column), HexUnits);
+    CursorLine = Line + 1;
+}
+
+void TDataRT::ViewMouseMove()
+{
+    if (ActiveView)
+        SelCount = SelectionSize(SelectedText(ActiveView), HexUnits);
+}
+
+void TDataRT::ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal)
+{
+    if (!ActiveView || !(Modifiers & Qt::ControlModifier))
+        return;
+    QString Dec;
+    QString Bin;
+    if (SelectionValues(SelectedText(ActiveView), Dec, Bin) && PopUp)
+        PopUp->ShowValues(Dec, Bin, MouseGlobal);
+}
