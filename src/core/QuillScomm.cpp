@@ -1,0 +1,456 @@
+#include "QuillScomm.h"
+
+#include "AppCommon.h"
+#include "ComDevice.h"
+#include "MilliClock.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const OpenFailureText = "Open port failure,it may be opened by other procedures.";
+const char *const NotHexText = "The sending data is not hexadecimal format.";
+
+// "00" .. "FF", two characters per byte value.
+struct THexPairs {
+    char Pairs[256][2];
+    constexpr THexPairs() : Pairs{}
+    {
+        const char Digits[] = "0123456789ABCDEF";
+        for (int V = 0; V < 256; ++V) {
+            Pairs[V][0] = Digits[V >> 4];
+            Pairs[V][1] = Digits[V & 15];
+        }
+    }
+};
+constexpr THexPairs HexPairs;
+
+// Received bytes as they appear after the head of an R line.
+void WriteHexBytes(char *Out, const uint8_t *Data, std::size_t Count, const std::string &Sep)
+{
+    for (std::size_t I = 0; I < Count; ++I) {
+        if (I > 0) {
+            std::memcpy(Out, Sep.data(), Sep.size());
+            Out += Sep.size();
+        }
+        Out[0] = HexPairs.Pairs[Data[I]][0];
+        Out[1] = HexPairs.Pairs[Data[I]][1];
+        Out += 2;
+    }
+}
+
+} // namespace
+
+std::string LocaleTimeSeparator(const QLocale &Locale)
+{
+    // The literal text between the hour field and the minute field of the
+    // locale's time format; quoted text counts as literal.
+    const QString Format = Locale.timeFormat(QLocale::LongFormat);
+    QString Separator;
+    bool InQuote = false;
+    bool AfterHour = false;
+    for (qsizetype I = 0; I < Format.size(); ++I) {
+        const QChar C = Format.at(I);
+        if (C == QLatin1Char('\'')) {
+            if (I + 1 < Format.size() && Format.at(I + 1) == QLatin1Char('\'')) {
+                if (AfterHour)
+                    Separator += C;
+                ++I;
+            } else {
+                InQuote = !InQuote;
+            }
+            continue;
+        }
+        if (!InQuote && (C == QLatin1Char('h') || C == QLatin1Char('H'))) {
+            AfterHour = true;
+            Separator.clear();
+            continue;
+        }
+        if (!InQuote && C == QLatin1Char('m') && AfterHour)
+            break;
+        if (AfterHour)
+            Separator += C;
+    }
+    // Lines are 8-bit texts: a separator Latin-1 cannot hold falls back.
+    bool Latin1 = !Separator.isEmpty() && AfterHour;
+    for (QChar C : Separator)
+        Latin1 = Latin1 && C.unicode() < 256;
+    return Latin1 ? Separator.toLatin1().toStdString() : std::string(":");
+}
+
+std::string GapText(uint32_t Gap)
+{
+    if (Gap >= 1000)
+        return " ---";
+    char Text[8];
+    std::snprintf(Text, sizeof Text, " %3u", static_cast<unsigned>(Gap));
+    return Text;
+}
+
+// ----------------------------------------------------------------- the link
+
+TQuillScomm::TQuillScomm() : TQuillScomm(std::unique_ptr<TComDevice>())
+{
+}
+
+TQuillScomm::TQuillScomm(std::unique_ptr<TComDevice> Device)
+    : Port(std::move(Device)), TimeSeparator(LocaleTimeSeparator(QLocale::system()))
+{
+    Port.SetPort("Com1");
+    Port.SetBaudRate(br9600);
+    Port.SetDataBits(dbEight);
+    Port.SetStopBits(sbOneStopBit);
+    Port.Parity().SetBits(prNone);
+    Port.FlowControl().SetFlowControl(fcNone);
+    Port.FlowControl().SetControlDTR(dtrEnable);
+    Port.FlowControl().SetControlRTS(rtsEnable);
+    Port.Timeouts().SetReadInterval(100);
+    Port.Timeouts().SetReadTotalMultiplier(0);
+    Port.Timeouts().SetReadTotalConstant(100);
+    Port.Timeouts().SetWriteTotalMultiplier(100);
+    Port.Timeouts().SetWriteTotalConstant(1000);
+    Port.Buffer().SetInputSize(1048576);
+    Port.Buffer().SetOutputSize(1048576);
+    // No event set: the port runs no event thread, the reader thread waits.
+    Port.SetEvents(TComEvents());
+    Port.OnCTSChange = [this](TCustomComPort *, bool OnOff) { CtsOn = OnOff; };
+    Port.OnDSRChange = [this](TCustomComPort *, bool OnOff) { DsrOn = OnOff; };
+    Port.OnRLSDChange = [this](TCustomComPort *, bool OnOff) { RlsdOn = OnOff; };
+}
+
+TQuillScomm::~TQuillScomm()
+{
+    try {
+        ClosePort();
+    } catch (...) {
+        // Nothing to tell anyone at this point.
+    }
+}
+
+void TQuillScomm::OpenPort()
+{
+    if (Port.Connected())
+        return;
+    try {
+        Port.OpenDevice();
+    } catch (...) {
+        // A failure after the device was acquired (reading the modem lines)
+        // leaves the port open; the caller is told it did not open, so it
+        // must be closed too.
+        try {
+            if (Port.Connected())
+                Port.CloseDevice();
+        } catch (...) {
+        }
+        throw ECom(OpenFailureText);
+    }
+    FDeviceGone = false;
+}
+
+void TQuillScomm::ClosePort()
+{
+    if (Port.Connected())
+        Port.CloseDevice();
+}
+
+std::size_t TQuillScomm::HeadLength() const
+{
+    return 13 + 2 * TimeSeparator.size();
+}
+
+void TQuillScomm::WriteHead(std::string &Line, char Direction, uint32_t Gap) const
+{
+    const std::time_t Now = std::time(nullptr);
+    std::tm Local{};
+    localtime_r(&Now, &Local);
+    const char *Sep = TimeSeparator.c_str();
+    char Head[64];
+    const int Length = std::snprintf(Head, sizeof Head, "%c[%02d%s%02d%s%02d%s]", Direction,
+                                     Local.tm_hour, Sep, Local.tm_min, Sep, Local.tm_sec,
+                                     GapText(Gap).c_str());
+    std::memcpy(Line.data(), Head, std::min<std::size_t>(static_cast<std::size_t>(Length), Line.size()));
+}
+
+bool TQuillScomm::QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart)
+{
+    // The data part is formatted before the lock is taken: a block may be a
+    // mebibyte, and the display must not wait for that.
+    const std::size_t Head = HeadLength();
+    std::string Line;
+    if (HexReceive) {
+        Line.resize(Head + (Count == 0 ? 0 : 2 * Count + Separator.size() * (Count - 1)));
+        WriteHexBytes(Line.data() + Head, Data, Count, Separator);
+    } else {
+        Line.resize(Head + Count);
+        if (Count > 0)
+            std::memcpy(Line.data() + Head, Data, Count);
+    }
+
+    std::unique_lock<std::timed_mutex> Lock(QueueLock, LockWait);
+    if (!Lock.owns_lock())
+        return false;
+    const uint32_t Gap = BlockStart - LastLineTime;
+    // The line is stored about one read time-out after its block began;
+    // taking that off makes the next gap run from block start to block start.
+    LastLineTime = MilliClock() - 100;
+    WriteHead(Line, 'R', Gap);
+    LineQueue.push_back(std::move(Line));
+    RxCount.fetch_add(static_cast<uint32_t>(Count));
+    return true;
+}
+
+void TQuillScomm::SendData(const std::string &Text)
+{
+    if (Text.empty())
+        return;
+    const uint32_t Start = MilliClock();
+    std::string Data;
+    if (HexSend) {
+        Data = FormatHexText(Text);
+        if (!IsHexText(Data))
+            throw ECom(NotHexText);
+        Port.WriteText(HexTextToBytes(Data));
+        TxCount.fetch_add(static_cast<uint32_t>(HexByteCount(Data, 2)));
+    } else {
+        Port.WriteText(Text);
+        TxCount.fetch_add(static_cast<uint32_t>(Text.size()));
+        Data = Text;
+    }
+    if (!Monitoring)
+        return;
+
+    std::string Line(HeadLength(), ' ');
+    Line += Data;
+    std::unique_lock<std::timed_mutex> Lock(QueueLock, LockWait);
+    if (!Lock.owns_lock())
+        return; // the echo is dropped; the bytes are sent and counted
+    const uint32_t Gap = Start - LastLineTime;
+    LastLineTime = MilliClock();
+    WriteHead(Line, 'T', Gap);
+    LineQueue.push_back(std::move(Line));
+}
+
+std::string TQuillScomm::FetchLine()
+{
+    std::unique_lock<std::timed_mutex> Lock(QueueLock, LockWait);
+    if (!Lock.owns_lock() || LineQueue.empty())
+        return std::string();
+    std::string Line = std::move(LineQueue.front());
+    LineQueue.pop_front();
+    return Line;
+}
+
+// ------------------------------------------------------- the reader thread
+
+namespace {
+// Consecutive reads that found no byte although input was reported, after
+// which the device counts as gone even if the port did not say so.
+constexpr int EmptyReadsForGone = 20;
+constexpr int FirstBackOffMs = 5;
+constexpr int LongestBackOffMs = 200;
+} // namespace
+
+TQuillComThread::TQuillComThread(TQuillScomm &ALink)
+    : Link(ALink), ReadBuffer(ReadBufferSize), WakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+    Thread = std::thread(&TQuillComThread::Execute, this);
+}
+
+TQuillComThread::~TQuillComThread()
+{
+    Terminate();
+}
+
+void TQuillComThread::Release()
+{
+    {
+        std::lock_guard<std::mutex> Lock(RunMutex);
+        Released = true;
+        ++Generation;
+    }
+    RunCv.notify_all();
+}
+
+void TQuillComThread::Park()
+{
+    std::unique_lock<std::mutex> Lock(RunMutex);
+    Released = false;
+    RunCv.notify_all();
+    Wake();
+    RunCv.wait_for(Lock, std::chrono::seconds(1), [this] { return AtParkPoint || Stopping.load(); });
+    // A line read that was under way while the port closed may have stored
+    // a state after the close cleared it.
+    if (AtParkPoint && !Link.Port.Connected()) {
+        Link.CtsOn = false;
+        Link.DsrOn = false;
+        Link.RlsdOn = false;
+    }
+}
+
+void TQuillComThread::Terminate()
+{
+    {
+        std::lock_guard<std::mutex> Lock(RunMutex);
+        if (!Thread.joinable())
+            return;
+        Stopping = true;
+    }
+    RunCv.notify_all();
+    Wake();
+    Thread.join();
+    if (WakeFd >= 0)
+        ::close(WakeFd);
+    WakeFd = -1;
+}
+
+bool TQuillComThread::Parked() const
+{
+    std::lock_guard<std::mutex> Lock(RunMutex);
+    return AtParkPoint;
+}
+
+void TQuillComThread::Wake()
+{
+    const uint64_t One = 1;
+    if (WakeFd >= 0) {
+        const ssize_t Written = ::write(WakeFd, &One, sizeof One);
+        (void)Written; // a full counter is as good as a wake-up
+    }
+}
+
+void TQuillComThread::DrainWake()
+{
+    uint64_t Count = 0;
+    if (WakeFd >= 0) {
+        const ssize_t Got = ::read(WakeFd, &Count, sizeof Count);
+        (void)Got; // nothing pending is fine
+    }
+}
+
+void TQuillComThread::BackOff(int Ms)
+{
+    std::unique_lock<std::mutex> Lock(RunMutex);
+    RunCv.wait_for(Lock, std::chrono::milliseconds(Ms),
+                   [this] { return !Released || Stopping.load(); });
+}
+
+void TQuillComThread::IdleUntilParked()
+{
+    std::unique_lock<std::mutex> Lock(RunMutex);
+    RunCv.wait(Lock, [this] { return !Released || Stopping.load() || Generation != RunGeneration; });
+}
+
+void TQuillComThread::Execute()
+{
+    // Reception yields to everything else; the port's input buffer holds
+    // the data meanwhile.
+    sched_param Param{};
+    Param.sched_priority = 0;
+    pthread_setschedparam(pthread_self(), SCHED_IDLE, &Param);
+
+    int Fruitless = 0;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> Lock(RunMutex);
+            if (!Released && !Stopping) {
+                AtParkPoint = true;
+                RunCv.notify_all();
+                RunCv.wait(Lock, [this] { return Released || Stopping.load(); });
+                AtParkPoint = false;
+                // A park's wake-up must not end the first wait of this run.
+                DrainWake();
+                Fruitless = 0;
+                EmptyReads = 0;
+            }
+            RunGeneration = Generation;
+        }
+        if (Stopping)
+            return;
+
+        switch (Pass()) {
+        case TPassResult::Data:
+        case TPassResult::Quiet:
+            Fruitless = 0;
+            break;
+        case TPassResult::Fruitless:
+            // Never spin: a port that fails at once would otherwise take a
+            // whole core until the UI closes it.
+            ++Fruitless;
+            BackOff(std::min(FirstBackOffMs << std::min(Fruitless - 1, 8), LongestBackOffMs));
+            break;
+        case TPassResult::DeviceGone:
+            Link.FDeviceGone = true;
+            IdleUntilParked();
+            break;
+        }
+    }
+}
+
+TQuillComThread::TPassResult TQuillComThread::Pass()
+{
+    TComPort &Port = Link.Port;
+    auto Failed = [&Port](const EComPort *E) {
+        return (E != nullptr && E->DeviceLost()) || Port.DeviceLost() ? TPassResult::DeviceGone
+                                                                      : TPassResult::Fruitless;
+    };
+    auto RefreshLines = [this, &Port] {
+        try {
+            const TComModemLines Lines = Port.QueryModemLines();
+            Link.CtsOn = Lines.CTS;
+            Link.DsrOn = Lines.DSR;
+            Link.RlsdOn = Lines.RLSD;
+        } catch (...) {
+            // The flags keep their last known state.
+        }
+    };
+    try {
+        // A wait reports only changes after it began; reading the lines
+        // just before it keeps a change made since the last pass (or since
+        // the open) from staying unseen until the next event.
+        RefreshLines();
+        TComEvents Events{evRxChar, evCTS, evDSR, evRLSD};
+        try {
+            Port.WaitForEvent(Events, WakeFd, -1);
+        } catch (const EComPort &E) {
+            return Failed(&E);
+        }
+        RefreshLines();
+
+        if (!Events.Contains(evRxChar))
+            // An empty set means the wait was ended (close, park, stop).
+            return Events.Empty() ? Failed(nullptr) : TPassResult::Quiet;
+
+        const uint32_t BlockStart = MilliClock();
+        int32_t Count = 0;
+        try {
+            Count = Port.ReadBlock(ReadBuffer.data(), ReadBufferSize);
+        } catch (const EComPort &E) {
+            return Failed(&E);
+        }
+        if (Count <= 0) {
+            if (++EmptyReads >= EmptyReadsForGone)
+                return TPassResult::DeviceGone;
+            return Failed(nullptr);
+        }
+        EmptyReads = 0;
+
+        if (Link.Monitoring)
+            Link.QueueReceived(ReadBuffer.data(), static_cast<std::size_t>(Count), BlockStart);
+        return TPassResult::Data;
+    } catch (...) {
+        // Out of memory for a line, or anything else: drop the block.
+        return TPassResult::Fruitless;
+    }
+}

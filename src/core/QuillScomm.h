@@ -1,0 +1,160 @@
+// The serial link and its reader thread: where received and sent bytes become
+// time-stamped lines.
+//
+// A line ("MonitorLine") is: "R" or "T", "[", the time of day hh:nn:ss with
+// the locale's time separator, a four-character gap field (" %3d" ms since
+// the previous line, " ---" from 1000 on), "]", then the data.
+//
+// Threads: the UI thread constructs, sets options, opens, closes, sends and
+// fetches; the reader thread waits, reads and appends. QueueLock guards
+// LineQueue and LastLineTime and is never waited for longer than 200 ms;
+// the flags and counters are atomics read and written whole.
+#pragma once
+
+#include "CPort.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+class QLocale;
+
+// Failure of the link: an open that did not succeed, or text that is not
+// hexadecimal when hexadecimal is sent.
+class ECom : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The separator between hours, minutes and seconds in Locale's time format
+// (":" when the format has none of its own).
+std::string LocaleTimeSeparator(const QLocale &Locale);
+
+// The gap field of a line: " %3d" below 1000 ms, else " ---". The gap is an
+// unsigned difference, so a clock that went "backwards" shows " ---".
+std::string GapText(uint32_t Gap);
+
+class TQuillScomm {
+public:
+    // The port drives the real device backend.
+    TQuillScomm();
+    // The port drives Device (tests give a fake one).
+    explicit TQuillScomm(std::unique_ptr<TComDevice> Device);
+    ~TQuillScomm();
+    TQuillScomm(const TQuillScomm &) = delete;
+    TQuillScomm &operator=(const TQuillScomm &) = delete;
+
+    // Does nothing when open. Throws ECom when the port cannot be opened; the
+    // port is then closed.
+    void OpenPort();
+    // Does nothing when closed; the port clears CtsOn, DsrOn, RlsdOn.
+    void ClosePort();
+    // Converts (hex or as typed), writes, counts and queues a T line. Throws
+    // ECom for malformed hex (nothing sent); a port write error passes
+    // through before anything is counted or queued.
+    void SendData(const std::string &Text);
+    // Oldest queued line, or "" when none is waiting or the lock was not
+    // had within 200 ms.
+    std::string FetchLine();
+
+    // Set by the reader thread when the device went away (unplugged, far
+    // end closed); it then stops touching the port until parked. The main
+    // window polls it, closes the port and tells the user. Cleared by a
+    // successful OpenPort.
+    bool DeviceGone() const { return FDeviceGone.load(); }
+
+    // Between two received bytes of a hex line; fixed at construction.
+    const std::string Separator = " ";
+    std::atomic<bool> HexReceive{true};
+    std::atomic<bool> HexSend{true};
+    uint32_t LastLineTime = 0;          // guarded by QueueLock
+    std::deque<std::string> LineQueue;  // guarded by QueueLock
+    std::atomic<bool> Monitoring{true};
+    std::atomic<uint32_t> RxCount{0};   // wraps at 32 bits
+    std::atomic<uint32_t> TxCount{0};   // wraps at 32 bits
+    std::atomic<bool> CtsOn{false};
+    std::atomic<bool> DsrOn{false};
+    std::atomic<bool> RlsdOn{false};
+    TComPort Port;
+    std::timed_mutex QueueLock;
+
+    // How long any side waits for QueueLock before dropping what it holds.
+    static constexpr auto LockWait = std::chrono::milliseconds(200);
+
+    // Queues an R line of Count received bytes read in a block that began at
+    // BlockStart (reader thread). False when the lock was not had in time:
+    // the block is dropped and not counted.
+    bool QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart);
+
+private:
+    friend class TQuillComThread;
+    // Length of "R[hh:nn:ss gap]" with this link's time separator.
+    std::size_t HeadLength() const;
+    // Writes "R[hh:nn:ss gap]" over the first HeadLength() chars of Line.
+    void WriteHead(std::string &Line, char Direction, uint32_t Gap) const;
+
+    std::string TimeSeparator;
+    std::atomic<bool> FDeviceGone{false};
+};
+
+// The one receiver of serial data. Created parked; Release() after each
+// successful OpenPort lets it run, Park() after ClosePort stops it at the top
+// of its loop, where it holds no lock. Runs at SCHED_IDLE. The destructor
+// stops it in an orderly way (stop flag and wake-up) and joins it; that takes
+// at most a read time-out or a lock wait.
+class TQuillComThread {
+public:
+    static constexpr int32_t ReadBufferSize = 1048576;
+
+    explicit TQuillComThread(TQuillScomm &Link);
+    ~TQuillComThread();
+    TQuillComThread(const TQuillComThread &) = delete;
+    TQuillComThread &operator=(const TQuillComThread &) = delete;
+
+    // Lets the parked loop run (once per open).
+    void Release();
+    // Stops the loop at its top and waits (up to a second) until it is
+    // there. Call after ClosePort, which ends a wait or read under way.
+    void Park();
+    // Stops the thread for good and joins it; the destructor calls it.
+    void Terminate();
+
+    // True while the loop sits parked at its top.
+    bool Parked() const;
+    std::thread::native_handle_type NativeHandle() { return Thread.native_handle(); }
+
+    TQuillScomm &Link;
+
+private:
+    void Execute();
+    enum class TPassResult { Data, Quiet, Fruitless, DeviceGone };
+    // One pass of the loop: wait, refresh the line signals, read, queue.
+    // Fruitless: an error, or readiness with no bytes; the loop backs off.
+    TPassResult Pass();
+    // Sleeps Ms unless a park or stop comes first.
+    void BackOff(int Ms);
+    // Waits, without touching the port, until parked or stopped.
+    void IdleUntilParked();
+    void Wake();
+    void DrainWake();
+
+    std::vector<uint8_t> ReadBuffer;
+    int WakeFd = -1;
+    mutable std::mutex RunMutex;
+    std::condition_variable RunCv;
+    bool Released = false;       // guarded by RunMutex
+    bool AtParkPoint = false;    // guarded by RunMutex
+    uint64_t Generation = 0;     // guarded by RunMutex; one per Release
+    uint64_t RunGeneration = 0;  // guarded by RunMutex; the run under way
+    int EmptyReads = 0;          // reader thread only
+    std::atomic<bool> Stopping{false};
+    std::thread Thread;          // last: starts once the rest is built
+};

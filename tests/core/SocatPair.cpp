@@ -1,0 +1,101 @@
+#include "SocatPair.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+TSocatPair::~TSocatPair()
+{
+    Stop();
+}
+
+bool TSocatPair::Start()
+{
+    if (!Dir.isValid()) {
+        Error = QStringLiteral("no temporary folder");
+        return false;
+    }
+    const QString NearLink = Dir.filePath(QStringLiteral("near"));
+    const QString FarLink = Dir.filePath(QStringLiteral("far"));
+    Socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    Socat.start(QStringLiteral("socat"),
+                {QStringLiteral("pty,raw,echo=0,link=") + NearLink,
+                 QStringLiteral("pty,raw,echo=0,link=") + FarLink});
+    if (!Socat.waitForStarted(5000)) {
+        Error = QStringLiteral("socat does not start: ") + Socat.errorString();
+        return false;
+    }
+    QElapsedTimer Waited;
+    Waited.start();
+    while (!(QFileInfo::exists(NearLink) && QFileInfo::exists(FarLink))) {
+        if (Waited.elapsed() > 10000) {
+            Error = QStringLiteral("socat made no pseudo-terminals");
+            return false;
+        }
+        QThread::msleep(10);
+    }
+    NearPath = NearLink.toStdString();
+    FarName = FarLink.toStdString();
+    FarFd = ::open(FarName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (FarFd < 0) {
+        Error = QStringLiteral("cannot open the far end");
+        return false;
+    }
+    termios Raw{};
+    if (tcgetattr(FarFd, &Raw) == 0) {
+        cfmakeraw(&Raw);
+        tcsetattr(FarFd, TCSANOW, &Raw);
+    }
+    return true;
+}
+
+void TSocatPair::Stop()
+{
+    if (FarFd >= 0)
+        ::close(FarFd);
+    FarFd = -1;
+    if (Socat.state() != QProcess::NotRunning) {
+        Socat.kill();
+        Socat.waitForFinished(5000);
+    }
+}
+
+bool TSocatPair::WriteFar(const std::string &Bytes)
+{
+    std::size_t Done = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t N = ::write(FarFd, Bytes.data() + Done, Bytes.size() - Done);
+        if (N > 0) {
+            Done += static_cast<std::size_t>(N);
+        } else if (N < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd P{FarFd, POLLOUT, 0};
+            ::poll(&P, 1, 100);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string TSocatPair::ReadFar(std::size_t Count, int TimeoutMs)
+{
+    std::string Got;
+    QElapsedTimer Waited;
+    Waited.start();
+    while (Got.size() < Count && Waited.elapsed() < TimeoutMs) {
+        pollfd P{FarFd, POLLIN, 0};
+        if (::poll(&P, 1, 20) <= 0)
+            continue;
+        char Buffer[4096];
+        const ssize_t N = ::read(FarFd, Buffer, sizeof Buffer);
+        if (N > 0)
+            Got.append(Buffer, static_cast<std::size_t>(N));
+    }
+    return Got;
+}

@@ -1,0 +1,41 @@
+// A virtual null-modem cable for tests: socat joins two pseudo-terminals,
+// the program under test opens one end (Near) and the test drives the other
+// (Far) with plain POSIX calls.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <string>
+
+class TSocatPair {
+public:
+    TSocatPair() = default;
+    ~TSocatPair();
+    TSocatPair(const TSocatPair &) = delete;
+    TSocatPair &operator=(const TSocatPair &) = delete;
+
+    // Starts socat and opens the far end; false (with Error set) on failure.
+    bool Start();
+    // Kills socat: both pseudo-terminals vanish, as on an unplug.
+    void Stop();
+
+    std::string Near() const { return NearPath; }
+    std::string FarPath() const { return FarName; }
+    int Far() const { return FarFd; }
+
+    // Writes all of Bytes to the far end.
+    bool WriteFar(const std::string &Bytes);
+    // Reads from the far end until Count bytes came or TimeoutMs passed.
+    std::string ReadFar(std::size_t Count, int TimeoutMs);
+
+    QString Error;
+
+private:
+    QTemporaryDir Dir;
+    QProcess Socat;
+    std::string NearPath;
+    std::string FarName;
+    int FarFd = -1;
+};

@@ -1,0 +1,740 @@
+// The serial link and the reader thread over real pseudo-terminals (socat)
+// with a real port and a real reader thread; the fake device only where a
+// pseudo-terminal has nothing to show (modem lines).
+#include "ComDevice.h"
+#include "FakeComDevice.h"
+#include "MilliClock.h"
+#include "QuillScomm.h"
+#include "SocatPair.h"
+
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <pthread.h>
+#include <sched.h>
+#include <thread>
+
+namespace {
+
+struct TLine {
+    char Direction = 0;
+    std::string Time;
+    std::string Gap;
+    std::string Data;
+};
+
+// Splits a line at the fixed positions of its head; QVERIFY-able Ok.
+struct TParsed : TLine {
+    bool Ok = false;
+};
+
+TParsed ParseLine(const std::string &Line)
+{
+    const std::string Sep = LocaleTimeSeparator(QLocale::system());
+    const std::size_t TimeLength = 6 + 2 * Sep.size();
+    const std::size_t HeadLength = 2 + TimeLength + 4 + 1;
+    TParsed P;
+    if (Line.size() < HeadLength || Line[1] != '[' || Line[HeadLength - 1] != ']')
+        return P;
+    P.Direction = Line[0];
+    P.Time = Line.substr(2, TimeLength);
+    P.Gap = Line.substr(2 + TimeLength, 4);
+    P.Data = Line.substr(HeadLength);
+    const std::string &T = P.Time;
+    auto Digits = [&T](std::size_t At) { return std::isdigit(static_cast<unsigned char>(T[At])) && std::isdigit(static_cast<unsigned char>(T[At + 1])); };
+    const std::size_t M = 2 + Sep.size();
+    const std::size_t S = M + 2 + Sep.size();
+    P.Ok = (P.Direction == 'R' || P.Direction == 'T') && Digits(0) && Digits(M) && Digits(S)
+           && T.compare(2, Sep.size(), Sep) == 0 && T.compare(M + 2, Sep.size(), Sep) == 0
+           && (P.Gap == " ---" || (P.Gap[0] == ' ' && std::stoi(P.Gap.substr(1)) >= 0));
+    return P;
+}
+
+int GapValue(const TLine &L)
+{
+    return L.Gap == " ---" ? 1000 : std::stoi(L.Gap.substr(1));
+}
+
+// Fetches lines as the display tick would, until none came for QuietMs or
+// LongestMs passed.
+std::vector<TParsed> Drain(TQuillScomm &Link, int QuietMs, int LongestMs = 10000)
+{
+    std::vector<TParsed> Lines;
+    QElapsedTimer Total, Quiet;
+    Total.start();
+    Quiet.start();
+    while (Quiet.elapsed() < QuietMs && Total.elapsed() < LongestMs) {
+        const std::string Line = Link.FetchLine();
+        if (Line.empty()) {
+            QThread::msleep(1);
+            continue;
+        }
+        Lines.push_back(ParseLine(Line));
+        Quiet.restart();
+    }
+    return Lines;
+}
+
+std::string Hex(const std::string &Bytes)
+{
+    return QByteArray(Bytes.data(), static_cast<qsizetype>(Bytes.size())).toHex(' ').toUpper().toStdString();
+}
+
+// Link, reader thread and cable, torn down in that order.
+struct TRig {
+    TSocatPair Pair;
+    std::unique_ptr<TQuillScomm> Link;
+    std::unique_ptr<TQuillComThread> Reader;
+
+    bool Open()
+    {
+        if (!Pair.Start())
+            return false;
+        Link = std::make_unique<TQuillScomm>();
+        Link->Port.SetPort(Pair.Near());
+        Link->OpenPort();
+        Reader = std::make_unique<TQuillComThread>(*Link);
+        Reader->Release();
+        return true;
+    }
+    ~TRig()
+    {
+        Reader.reset();
+        Link.reset();
+    }
+};
+
+std::atomic<uint32_t> FakeNow{0};
+uint32_t FakeClock()
+{
+    return FakeNow.load();
+}
+
+// Puts the fake clock in for one test.
+struct TFakeClock {
+    explicit TFakeClock(uint32_t Start) { FakeNow = Start; SetMilliClock(&FakeClock); }
+    ~TFakeClock() { SetMilliClock(nullptr); }
+};
+
+double ProcessCpuSeconds()
+{
+    timespec T{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
+    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+#define OPEN_RIG(Rig) QVERIFY2((Rig).Open(), qPrintable((Rig).Pair.Error))
+
+class TestQuillScomm : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void gapText_data();
+    void gapText();
+    void localeTimeSeparator_data();
+    void localeTimeSeparator();
+    void constructionConfiguresThePort();
+    void openFailures();
+    void openAndCloseTwiceDoNothing();
+
+    void burstBecomesOneLine();
+    void bytesApartGiveOneLineEach();
+    void continuousStreamIsCutIntoBlocks();
+    void nothingReceivedWhilePausedIsKept();
+    void characterModeKeepsZeroBytes();
+    void closeAndReopenResumes();
+    void modemLinesUpdateFlagsWithoutALine();
+    void lockHeldTooLongDropsTheBlock();
+    void receiveCounterWraps();
+
+    void sendData_data();
+    void sendData();
+    void sendMalformedHexChangesNothing_data();
+    void sendMalformedHexChangesNothing();
+    void sendWhilePausedCountsButQueuesNothing();
+    void sendGapRule();
+    void sendGapsOnTheRealClock();
+    void sendOnClosedPortPassesThePortError();
+    void sendEchoDroppedWhenLockIsHeld();
+    void fetchLineEmptyAndBounded();
+
+    void vanishedDeviceIsReportedWithoutSpinning();
+    void vanishedFakeDeviceIsReported();
+    void readerRunsAtIdlePriority();
+    void readerStopsPromptly();
+};
+
+void TestQuillScomm::gapText_data()
+{
+    QTest::addColumn<uint>("gap");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("0") << 0u << QByteArray("   0");
+    QTest::newRow("5") << 5u << QByteArray("   5");
+    QTest::newRow("15") << 15u << QByteArray("  15");
+    QTest::newRow("999") << 999u << QByteArray(" 999");
+    QTest::newRow("1000") << 1000u << QByteArray(" ---");
+    QTest::newRow("negative as unsigned") << 0xFFFFFFFFu << QByteArray(" ---");
+}
+
+void TestQuillScomm::gapText()
+{
+    QFETCH(uint, gap);
+    QFETCH(QByteArray, text);
+    QCOMPARE(QByteArray::fromStdString(GapText(gap)), text);
+}
+
+void TestQuillScomm::localeTimeSeparator_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QByteArray>("separator");
+    QTest::newRow("C") << QStringLiteral("C") << QByteArray(":");
+    QTest::newRow("en_US") << QStringLiteral("en_US") << QByteArray(":");
+    QTest::newRow("de_DE") << QStringLiteral("de_DE") << QByteArray(":");
+    QTest::newRow("fi_FI") << QStringLiteral("fi_FI") << QByteArray(".");
+    QTest::newRow("da_DK") << QStringLiteral("da_DK") << QByteArray(".");
+}
+
+void TestQuillScomm::localeTimeSeparator()
+{
+    QFETCH(QString, locale);
+    QFETCH(QByteArray, separator);
+    QCOMPARE(QByteArray::fromStdString(LocaleTimeSeparator(QLocale(locale))), separator);
+}
+
+void TestQuillScomm::constructionConfiguresThePort()
+{
+    TQuillScomm Link;
+    TComPort &P = Link.Port;
+    QCOMPARE(P.Port(), std::string("Com1"));
+    QCOMPARE(P.BaudRate(), br9600);
+    QCOMPARE(P.DataBits(), dbEight);
+    QCOMPARE(P.StopBits(), sbOneStopBit);
+    QCOMPARE(P.Parity().Bits(), prNone);
+    QCOMPARE(P.FlowControl().ControlDTR(), dtrEnable);
+    QCOMPARE(P.FlowControl().ControlRTS(), rtsEnable);
+    QCOMPARE(P.FlowControl().OutCTSFlow(), false);
+    QCOMPARE(P.FlowControl().XonXoffIn(), false);
+    QCOMPARE(P.Timeouts().ReadInterval(), 100);
+    QCOMPARE(P.Timeouts().ReadTotalMultiplier(), 0);
+    QCOMPARE(P.Timeouts().ReadTotalConstant(), 100);
+    QCOMPARE(P.Timeouts().WriteTotalMultiplier(), 100);
+    QCOMPARE(P.Timeouts().WriteTotalConstant(), 1000);
+    QCOMPARE(P.Buffer().InputSize(), 1048576);
+    QCOMPARE(P.Buffer().OutputSize(), 1048576);
+    QVERIFY(P.Events().Empty());
+    QVERIFY(!P.Connected());
+    QCOMPARE(Link.Separator, std::string(" "));
+    QVERIFY(Link.HexReceive && Link.HexSend && Link.Monitoring);
+    QVERIFY(!Link.CtsOn && !Link.DsrOn && !Link.RlsdOn);
+    QCOMPARE(Link.RxCount.load(), 0u);
+    QCOMPARE(Link.TxCount.load(), 0u);
+    QCOMPARE(Link.LastLineTime, 0u);
+    QVERIFY(Link.LineQueue.empty());
+}
+
+void TestQuillScomm::openFailures()
+{
+    const QString Expected = QStringLiteral("Open port failure,it may be opened by other procedures.");
+    {
+        // No such device.
+        QTemporaryDir Dir;
+        TQuillScomm Link;
+        Link.Port.SetPort(Dir.filePath(QStringLiteral("missing")).toStdString());
+        try {
+            Link.OpenPort();
+            QFAIL("opened a missing device");
+        } catch (const ECom &E) {
+            QCOMPARE(QString::fromLatin1(E.what()), Expected);
+        }
+        QVERIFY(!Link.Port.Connected());
+    }
+    {
+        // A device another program (here: another link) holds.
+        TSocatPair Pair;
+        QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
+        TQuillScomm Holder, Link;
+        Holder.Port.SetPort(Pair.Near());
+        Holder.OpenPort();
+        Link.Port.SetPort(Pair.Near());
+        QVERIFY_THROWS_EXCEPTION(ECom, Link.OpenPort());
+        QVERIFY(!Link.Port.Connected());
+        QVERIFY(Holder.Port.Connected());
+    }
+    {
+        // Failing late (reading the modem lines at open) leaves it closed.
+        auto State = std::make_shared<TFakeComState>();
+        State->ModemError = EINVAL;
+        TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+        QVERIFY_THROWS_EXCEPTION(ECom, Link.OpenPort());
+        QVERIFY(!Link.Port.Connected());
+    }
+}
+
+void TestQuillScomm::openAndCloseTwiceDoNothing()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    Link.ClosePort();
+    Link.OpenPort();
+    Link.OpenPort();
+    Link.ClosePort();
+    Link.ClosePort();
+    std::lock_guard<std::mutex> Lock(State->Lock);
+    QCOMPARE(State->Opens, 1);
+    QCOMPARE(std::count(State->Log.begin(), State->Log.end(), std::string("close")), 1);
+}
+
+void TestQuillScomm::burstBecomesOneLine()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    const std::string Burst("\x01\x02\x03\x04\x05\x06\x07\x08\x09\xA0", 10);
+    QVERIFY(Rig.Pair.WriteFar(Burst));
+    const auto Lines = Drain(*Rig.Link, 600);
+    QCOMPARE(Lines.size(), std::size_t(1));
+    QVERIFY(Lines[0].Ok);
+    QCOMPARE(Lines[0].Direction, 'R');
+    QCOMPARE(Lines[0].Data, std::string("01 02 03 04 05 06 07 08 09 A0"));
+    QCOMPARE(Lines[0].Gap, std::string(" ---")); // first line since start-up
+    QCOMPARE(Rig.Link->RxCount.load(), 10u);
+}
+
+void TestQuillScomm::bytesApartGiveOneLineEach()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    for (char Byte : std::string("abcd")) {
+        QVERIFY(Rig.Pair.WriteFar(std::string(1, Byte)));
+        QThread::msleep(500);
+    }
+    const auto Lines = Drain(*Rig.Link, 400);
+    QCOMPARE(Lines.size(), std::size_t(4));
+    QCOMPARE(Lines[0].Data, std::string("61"));
+    QCOMPARE(Lines[3].Data, std::string("64"));
+    for (std::size_t I = 1; I < Lines.size(); ++I) {
+        const int Gap = GapValue(Lines[I]);
+        QVERIFY2(Gap >= 380 && Gap <= 650, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+    }
+    QCOMPARE(Rig.Link->RxCount.load(), 4u);
+}
+
+void TestQuillScomm::continuousStreamIsCutIntoBlocks()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    // One byte every 5 ms for about 700 ms.
+    std::string Sent;
+    std::thread Writer([&Rig, &Sent] {
+        for (int I = 0; I < 140; ++I) {
+            const std::string Byte(1, static_cast<char>(I));
+            Rig.Pair.WriteFar(Byte);
+            Sent += Byte;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    Writer.join();
+    const auto Lines = Drain(*Rig.Link, 500);
+    QVERIFY2(Lines.size() >= 4, qPrintable(QStringLiteral("%1 lines").arg(Lines.size())));
+    std::string Joined;
+    for (const TParsed &L : Lines) {
+        QVERIFY(L.Ok);
+        Joined += (Joined.empty() ? "" : " ") + L.Data;
+    }
+    QCOMPARE(Joined, Hex(Sent)); // nothing lost, nothing twice
+    QCOMPARE(Rig.Link->RxCount.load(), 140u);
+    // Blocks follow each other: each gap about one read time-out.
+    for (std::size_t I = 1; I + 1 < Lines.size(); ++I) {
+        const int Gap = GapValue(Lines[I]);
+        QVERIFY2(Gap >= 60 && Gap <= 300, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+    }
+}
+
+void TestQuillScomm::nothingReceivedWhilePausedIsKept()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    Rig.Link->Monitoring = false;
+    QVERIFY(Rig.Pair.WriteFar("paused"));
+    QThread::msleep(400);
+    Rig.Link->Monitoring = true;
+    QVERIFY(Drain(*Rig.Link, 300).empty());
+    QCOMPARE(Rig.Link->RxCount.load(), 0u);
+    QVERIFY(Rig.Pair.WriteFar("!"));
+    const auto Lines = Drain(*Rig.Link, 400);
+    QCOMPARE(Lines.size(), std::size_t(1));
+    QCOMPARE(Lines[0].Data, std::string("21"));
+    QCOMPARE(Rig.Link->RxCount.load(), 1u);
+}
+
+void TestQuillScomm::characterModeKeepsZeroBytes()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    Rig.Link->HexReceive = false;
+    const std::string Bytes("A\0B\xFF", 4);
+    QVERIFY(Rig.Pair.WriteFar(Bytes));
+    const auto Lines = Drain(*Rig.Link, 400);
+    QCOMPARE(Lines.size(), std::size_t(1));
+    QCOMPARE(Lines[0].Data, Bytes);
+}
+
+void TestQuillScomm::closeAndReopenResumes()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    QVERIFY(Rig.Pair.WriteFar("1"));
+    QThread::msleep(400); // queued, not yet displayed
+    Rig.Link->ClosePort();
+    Rig.Reader->Park();
+    QVERIFY(Rig.Reader->Parked());
+    QVERIFY(!Rig.Link->Port.Connected());
+    QVERIFY(Rig.Pair.WriteFar("2")); // while closed: nobody reads it
+
+    Rig.Link->OpenPort();
+    Rig.Reader->Release();
+    QTRY_VERIFY(!Rig.Reader->Parked());
+    QThread::msleep(200);
+    QVERIFY(Rig.Pair.WriteFar("3"));
+    const auto Lines = Drain(*Rig.Link, 500);
+    QVERIFY(!Lines.empty());
+    QCOMPARE(Lines.front().Data, std::string("31")); // queued before the close
+    QCOMPARE(Lines.back().Data.substr(Lines.back().Data.size() - 2), std::string("33"));
+
+    // Several cycles in a row keep working.
+    for (int Cycle = 0; Cycle < 3; ++Cycle) {
+        Rig.Link->ClosePort();
+        Rig.Reader->Park();
+        QVERIFY(Rig.Reader->Parked());
+        Rig.Link->OpenPort();
+        Rig.Reader->Release();
+    }
+    QThread::msleep(100);
+    QVERIFY(Rig.Pair.WriteFar("4"));
+    const auto After = Drain(*Rig.Link, 500);
+    QCOMPARE(After.size(), std::size_t(1));
+    QCOMPARE(After[0].Data.substr(After[0].Data.size() - 2), std::string("34"));
+}
+
+void TestQuillScomm::modemLinesUpdateFlagsWithoutALine()
+{
+    auto State = std::make_shared<TFakeComState>();
+    State->ModemStatus = MS_DSR_ON;
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    TQuillComThread Reader(Link);
+    Link.OpenPort();
+    QVERIFY(!Link.CtsOn && Link.DsrOn && !Link.RlsdOn); // read at open
+    Reader.Release();
+
+    State->SetModemStatus(MS_CTS_ON);
+    QTRY_VERIFY(Link.CtsOn && !Link.DsrOn && !Link.RlsdOn);
+    State->SetModemStatus(MS_CTS_ON | MS_RLSD_ON | MS_RING_ON);
+    QTRY_VERIFY(Link.CtsOn && !Link.DsrOn && Link.RlsdOn);
+    State->SetModemStatus(MS_DSR_ON);
+    QTRY_VERIFY(!Link.CtsOn && Link.DsrOn && !Link.RlsdOn);
+    QVERIFY(Drain(Link, 200).empty());
+
+    Link.ClosePort(); // the port clears them
+    Reader.Park();
+    QVERIFY(!Link.CtsOn && !Link.DsrOn && !Link.RlsdOn);
+}
+
+void TestQuillScomm::lockHeldTooLongDropsTheBlock()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    TQuillComThread Reader(Link);
+    Link.OpenPort();
+    Reader.Release();
+    {
+        std::lock_guard<std::timed_mutex> Lock(Link.QueueLock);
+        State->Feed("lost");
+        // Hold on well past the reader's bounded wait once it has the bytes.
+        QTRY_VERIFY_WITH_TIMEOUT([&State] {
+            std::lock_guard<std::mutex> G(State->Lock);
+            return State->Received.empty();
+        }(), 10000);
+        QThread::msleep(1000);
+    }
+    QVERIFY(Drain(Link, 300).empty());
+    QCOMPARE(Link.RxCount.load(), 0u);
+    // The next block gets through.
+    State->Feed("ok");
+    QTRY_COMPARE(Link.RxCount.load(), 2u);
+}
+
+void TestQuillScomm::receiveCounterWraps()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    Rig.Link->RxCount = 0xFFFFFFFEu;
+    QVERIFY(Rig.Pair.WriteFar("wrap"));
+    QCOMPARE(Drain(*Rig.Link, 400).size(), std::size_t(1));
+    QCOMPARE(Rig.Link->RxCount.load(), 2u);
+}
+
+void TestQuillScomm::sendData_data()
+{
+    QTest::addColumn<bool>("hex");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QByteArray>("echo");
+    QTest::newRow("hex") << true << QByteArray("01 03 00 00 00 0a")
+                         << QByteArray("\x01\x03\x00\x00\x00\x0A", 6) << QByteArray("01 03 00 00 00 0A ");
+    QTest::newRow("hex across line break") << true << QByteArray("0102\r\n0304")
+                                           << QByteArray("\x01\x02\x03\x04") << QByteArray("01 02 03 04 ");
+    QTest::newRow("characters with line break") << false << QByteArray("ab\r\ncd")
+                                                << QByteArray("ab\r\ncd") << QByteArray("ab\r\ncd");
+    QTest::newRow("characters with zero byte") << false << QByteArray("a\0b", 3)
+                                               << QByteArray("a\0b", 3) << QByteArray("a\0b", 3);
+}
+
+void TestQuillScomm::sendData()
+{
+    QFETCH(bool, hex);
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, wire);
+    QFETCH(QByteArray, echo);
+    TRig Rig;
+    OPEN_RIG(Rig);
+    Rig.Link->HexSend = hex;
+    Rig.Link->SendData(text.toStdString());
+    QCOMPARE(QByteArray::fromStdString(Rig.Pair.ReadFar(std::size_t(wire.size()), 3000)), wire);
+    QCOMPARE(Rig.Link->TxCount.load(), uint32_t(wire.size()));
+    const auto Lines = Drain(*Rig.Link, 200);
+    QCOMPARE(Lines.size(), std::size_t(1));
+    QVERIFY(Lines[0].Ok);
+    QCOMPARE(Lines[0].Direction, 'T');
+    QCOMPARE(QByteArray::fromStdString(Lines[0].Data), echo);
+
+    // An empty text does nothing at all.
+    Rig.Link->SendData(std::string());
+    QCOMPARE(Rig.Link->TxCount.load(), uint32_t(wire.size()));
+    QVERIFY(Drain(*Rig.Link, 100).empty());
+    QVERIFY(Rig.Pair.ReadFar(1, 200).empty());
+}
+
+void TestQuillScomm::sendMalformedHexChangesNothing_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("odd") << QByteArray("123");
+    QTest::newRow("non-digit") << QByteArray("0G");
+    QTest::newRow("tab inside") << QByteArray("12\t34");
+    QTest::newRow("blank") << QByteArray("  ");
+}
+
+void TestQuillScomm::sendMalformedHexChangesNothing()
+{
+    QFETCH(QByteArray, text);
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    Link.OpenPort();
+    Link.TxCount = 7;
+    try {
+        Link.SendData(text.toStdString());
+        QFAIL("malformed hex was sent");
+    } catch (const ECom &E) {
+        QCOMPARE(QString::fromLatin1(E.what()), QStringLiteral("The sending data is not hexadecimal format."));
+    }
+    QCOMPARE(Link.TxCount.load(), 7u);
+    QVERIFY(Link.FetchLine().empty());
+    std::lock_guard<std::mutex> Lock(State->Lock);
+    QVERIFY(State->Sent.empty());
+}
+
+void TestQuillScomm::sendWhilePausedCountsButQueuesNothing()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    Link.OpenPort();
+    Link.Monitoring = false;
+    Link.TxCount = 0xFFFFFFFFu;
+    Link.SendData("AA BB");
+    QCOMPARE(Link.TxCount.load(), 1u); // wrapped
+    QVERIFY(Link.FetchLine().empty());
+    std::lock_guard<std::mutex> Lock(State->Lock);
+    QCOMPARE(State->Sent, std::string("\xAA\xBB"));
+}
+
+void TestQuillScomm::sendGapRule()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    Link.OpenPort();
+    TFakeClock Clock(123456);
+    auto GapOfSend = [&Link](uint32_t Now) {
+        FakeNow = Now;
+        Link.SendData("00");
+        return ParseLine(Link.FetchLine()).Gap;
+    };
+    QCOMPARE(GapOfSend(123456), std::string(" ---")); // LastLineTime starts at 0
+    QCOMPARE(Link.LastLineTime, 123456u);
+    QCOMPARE(GapOfSend(123456 + 50), std::string("  50"));
+    QCOMPARE(GapOfSend(123506 + 999), std::string(" 999"));
+    QCOMPARE(GapOfSend(124505 + 2000), std::string(" ---"));
+    QCOMPARE(GapOfSend(126505 - 1), std::string(" ---")); // "negative": unsigned
+    // Across the 32-bit wrap the difference still counts.
+    Link.LastLineTime = 0xFFFFFFF0u;
+    QCOMPARE(GapOfSend(0x00000010u), std::string("  32"));
+}
+
+void TestQuillScomm::sendGapsOnTheRealClock()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    Rig.Link->SendData("01");
+    QThread::msleep(50);
+    Rig.Link->SendData("02");
+    const auto Lines = Drain(*Rig.Link, 200);
+    QCOMPARE(Lines.size(), std::size_t(2));
+    const int Gap = GapValue(Lines[1]);
+    QVERIFY2(Gap >= 45 && Gap <= 250, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+}
+
+void TestQuillScomm::sendOnClosedPortPassesThePortError()
+{
+    TQuillScomm Link;
+    QVERIFY_THROWS_EXCEPTION(EComPort, Link.SendData("01"));
+    QCOMPARE(Link.TxCount.load(), 0u);
+    QVERIFY(Link.FetchLine().empty());
+}
+
+void TestQuillScomm::sendEchoDroppedWhenLockIsHeld()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    Link.OpenPort();
+    std::atomic<bool> Held{false}, Done{false};
+    std::thread Holder([&] {
+        std::lock_guard<std::timed_mutex> Lock(Link.QueueLock);
+        Held = true;
+        while (!Done)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    while (!Held)
+        QThread::msleep(1);
+    QElapsedTimer Waited;
+    Waited.start();
+    Link.SendData("01 02");
+    const qint64 Ms = Waited.elapsed();
+    Done = true;
+    Holder.join();
+    QVERIFY2(Ms >= 150 && Ms < 2000, qPrintable(QStringLiteral("%1 ms").arg(Ms)));
+    QCOMPARE(Link.TxCount.load(), 2u); // sent and counted
+    QVERIFY(Link.FetchLine().empty()); // echo dropped
+}
+
+void TestQuillScomm::fetchLineEmptyAndBounded()
+{
+    TQuillScomm Link;
+    QVERIFY(Link.FetchLine().empty());
+    Link.LineQueue.push_back("R[00:00:00 ---]01");
+    std::atomic<bool> Held{false}, Done{false};
+    std::thread Holder([&] {
+        std::lock_guard<std::timed_mutex> Lock(Link.QueueLock);
+        Held = true;
+        while (!Done)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    while (!Held)
+        QThread::msleep(1);
+    QElapsedTimer Waited;
+    Waited.start();
+    QVERIFY(Link.FetchLine().empty());
+    const qint64 Ms = Waited.elapsed();
+    Done = true;
+    Holder.join();
+    QVERIFY2(Ms >= 150 && Ms < 2000, qPrintable(QStringLiteral("%1 ms").arg(Ms)));
+    QCOMPARE(Link.FetchLine(), std::string("R[00:00:00 ---]01")); // left in place
+    QVERIFY(Link.FetchLine().empty());
+}
+
+void TestQuillScomm::vanishedDeviceIsReportedWithoutSpinning()
+{
+    TRig Rig;
+    OPEN_RIG(Rig);
+    QVERIFY(Rig.Pair.WriteFar("x"));
+    QCOMPARE(Drain(*Rig.Link, 300).size(), std::size_t(1));
+
+    Rig.Pair.Stop(); // the far end goes away, as on an unplug
+    QTRY_VERIFY_WITH_TIMEOUT(Rig.Link->DeviceGone(), 5000);
+    // From now on the reader must neither spin nor queue anything.
+    const double CpuBefore = ProcessCpuSeconds();
+    QThread::msleep(1000);
+    const double CpuUsed = ProcessCpuSeconds() - CpuBefore;
+    QVERIFY2(CpuUsed < 0.2, qPrintable(QStringLiteral("%1 s of CPU in 1 s").arg(CpuUsed)));
+    QVERIFY(Drain(*Rig.Link, 100).empty());
+
+    // The main window closes the port and parks the reader.
+    Rig.Link->ClosePort();
+    Rig.Reader->Park();
+    QVERIFY(Rig.Reader->Parked());
+    QVERIFY_THROWS_EXCEPTION(ECom, Rig.Link->OpenPort());
+}
+
+void TestQuillScomm::vanishedFakeDeviceIsReported()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    TQuillComThread Reader(Link);
+    Link.OpenPort();
+    Reader.Release();
+    State->Feed("ok");
+    QTRY_COMPARE(Link.RxCount.load(), 2u);
+    State->Vanish(EIO);
+    QTRY_VERIFY(Link.DeviceGone());
+    QVERIFY(Drain(Link, 300).size() == 1); // the line from before, nothing else
+    Link.ClosePort();
+    Reader.Park();
+    QVERIFY(Reader.Parked());
+    // A new open starts clean.
+    Link.OpenPort();
+    QVERIFY(!Link.DeviceGone());
+    Reader.Release();
+    State->Feed("again");
+    QTRY_COMPARE(Link.RxCount.load(), 7u);
+}
+
+void TestQuillScomm::readerRunsAtIdlePriority()
+{
+    TQuillScomm Link;
+    TQuillComThread Reader(Link);
+    QTRY_VERIFY(Reader.Parked());
+    int Policy = -1;
+    sched_param Param{};
+    QCOMPARE(pthread_getschedparam(Reader.NativeHandle(), &Policy, &Param), 0);
+    QCOMPARE(Policy, SCHED_IDLE);
+}
+
+void TestQuillScomm::readerStopsPromptly()
+{
+    // Released, port open, waiting for data: the end of the program must not
+    // wait for a byte that never comes.
+    TSocatPair Pair;
+    QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
+    TQuillScomm Link;
+    Link.Port.SetPort(Pair.Near());
+    Link.OpenPort();
+    auto Reader = std::make_unique<TQuillComThread>(Link);
+    Reader->Release();
+    QThread::msleep(200);
+    QElapsedTimer Waited;
+    Waited.start();
+    Reader.reset();
+    QVERIFY2(Waited.elapsed() < 1000, qPrintable(QStringLiteral("%1 ms").arg(Waited.elapsed())));
+
+    // Parked, as after start-up.
+    Reader = std::make_unique<TQuillComThread>(Link);
+    Waited.restart();
+    Reader.reset();
+    QVERIFY(Waited.elapsed() < 1000);
+}
+
+QTEST_GUILESS_MAIN(TestQuillScomm)
+#include "tst_quillscomm.moc"
