@@ -1,0 +1,209 @@
+// The data runtime: the user-interface half of the monitoring core. It drains
+// the link's line queue into the receive view one line per 1 ms tick, sends
+// lines of the send view through the link, and keeps the cursor report that
+// the status bar shows.
+//
+// Everything here runs on the user-interface thread. The only contact with
+// the reader thread is TQuillScomm::FetchLine, which waits at most 200 ms.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QTimer;
+class QWidget;
+class TQuillScomm;
+class TRichView;
+class TSettingsRecord;
+
+// ---------------------------------------------------------------------------
+// Pure text rules of the display and the cursor report, kept apart from the
+// widgets so that they can be checked case by case.
+
+// A queued line cut into what the display shows: the grey tag and the data
+// (everything after the first "]", the whole line when there is none).
+struct TDisplayParts {
+    bool Received = false;  // first character "R"; anything else is a sent line
+    std::string Tag;
+    std::string Data;
+};
+TDisplayParts SplitMonitorLine(const std::string &Line, bool ShowTime, bool ShowRxTx);
+
+// Caret column for the text of its line in front of the caret: the display
+// tag or a send block's "[>>" is not counted; in hex units the column is the
+// number of the byte the caret stands in or right behind.
+int32_t CaretColumn(const QString &TextBeforeCaret, bool HexUnits);
+
+// Selection size: characters, or whole bytes of the trimmed selection.
+int32_t SelectionSize(const QString &Selected, bool HexUnits);
+
+// The decimal and binary texts the converter pop-up shows for a selection of
+// at most four hex bytes. False when the selection does not qualify (not hex,
+// more than 8 digits). A hex selection that still holds a line break once
+// its spaces are gone throws EConvertError ("'$…' is not a valid integer
+// value").
+bool SelectionValues(const QString &Selected, QString &Dec, QString &Bin);
+
+// What SendCaretLine sends for a caret on line CaretLine, given the view's
+// lines through LineAt (0 .. LineCount - 1). A line beginning "[>>" opens a
+// block that runs to the first "<<]" after it within BlockSearchLimit
+// characters; the lines inside are joined by LineBreak. Empty when the block
+// has no end.
+inline constexpr int BlockSearchLimit = 100000;
+inline const QString LineBreak = QStringLiteral("\r\n");
+QString CaretSendText(const std::function<QString(int)> &LineAt, int LineCount, int CaretLine);
+
+// 0x00BBGGRR, as the settings record stores colours.
+uint32_t ColourValue(uint8_t Red, uint8_t Green, uint8_t Blue);
+
+// ---------------------------------------------------------------------------
+// What the runtime hands to the rest of the program.
+
+// Messages to the user. The default shows modal message boxes; tests and the
+// main window may put their own in.
+class TRuntimeMessages {
+public:
+    virtual ~TRuntimeMessages() = default;
+    // A refusal: warning icon, OK button, owned by Owner.
+    virtual void Warning(QWidget *Owner, const QString &Caption, const QString &Text);
+    // An error nobody else handled; the program goes on.
+    virtual void StandardError(const QString &Text);
+};
+
+// The converter pop-up. It places itself with its left edge at MouseGlobal's
+// x and its bottom 10 pixels above MouseGlobal's y.
+class TPopUpTarget {
+public:
+    virtual ~TPopUpTarget() = default;
+    virtual void ShowValues(const QString &Dec, const QString &Bin, const QPoint &MouseGlobal) = 0;
+};
+
+class TDataRT : public QObject {
+    Q_OBJECT
+public:
+    // Views and link are not owned and must outlive the runtime; so must the
+    // settings record, whose message colours are read at every display.
+    TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindView, TQuillScomm *Link,
+            const TSettingsRecord &Settings, QObject *Parent = nullptr);
+    ~TDataRT() override;
+
+    // Grey of every tag.
+    static constexpr uint32_t TagColour = 0x808080;
+
+    TRichView *const SendView;
+    TRichView *const ReceiveView;
+    TRichView *const FindView;
+    // The view the cursor report, the text colour button and the converter
+    // commands act on; set by the windows' activation handlers.
+    TRichView *ActiveView;
+    TQuillScomm *const Link;
+
+    // Owned by the cycle send step; kept here because the runtime lives as
+    // long as the program.
+    uint32_t CycleIndex = 0;
+
+    // Copies of the settings record's cycle and trigger fields, taken at
+    // every options step; the cycle and trigger steps read only these.
+    struct TCycleOptions {
+        uint8_t Mode = 0;
+        uint8_t LineChoice = 0;
+        int32_t FixedLine = 0;
+        int32_t RangeFirst = 0;
+        int32_t RangeLast = 0;
+        uint32_t Interval = 0;
+    } CycleOptions;
+    struct TTriggerOptions {
+        bool TimingTriggerOn = false;
+        double TriggerTime = 0;
+        uint8_t TimingMode = 0;
+        uint8_t TimingLineChoice = 0;
+        int32_t TimingFixedLine = 0;
+        int32_t TimingRangeFirst = 0;
+        int32_t TimingRangeLast = 0;
+        uint32_t TimingInterval = 0;
+        bool ReceiveTriggerOn = false;
+        int32_t RecLine[10] = {};
+        int32_t TrigLine[10] = {};
+        uint32_t TriggerDelay = 0;
+    } TriggerOptions;
+
+    bool TriggerOn = false;
+    bool ShowTime = false;
+    bool ShowRxTx = false;
+    bool ShowSending = false;
+    bool ShowReceive = true;
+
+    // Cursor report, read by the status timer; changed only by the mouse
+    // handlers.
+    int32_t CursorLine = 0;
+    int32_t CursorCol = 0;
+    int32_t SelCount = 0;
+    bool HexUnits = false;
+
+    // Receive trigger state (0 idle, 1 a line was taken, 2 waiting for the
+    // delay): the trigger step owns its meaning, the display tick sets 1.
+    int32_t RxTriggerState = 0;
+
+    QTimer *const CycleTimer;
+    QTimer *const DisplayTimer;
+
+    // Where the keyboard focus goes when a line is taken while the receive
+    // view has it (the main window's text colour button). Without one the
+    // receive view just loses the focus.
+    QWidget *FocusTarget = nullptr;
+
+    // Steps that later parts of the program fill in. The filter accepts every
+    // line and the others do nothing until then.
+    std::function<bool(const std::string &Data)> PassesReceiveFilter;
+    std::function<void()> TimingTriggerStep;
+    std::function<void(const std::string &LastRxData)> ReceiveTriggerStep;
+    std::function<void()> CycleTick;
+
+    // Not owned; nullptr puts the message boxes back.
+    void SetMessages(TRuntimeMessages *Messages);
+    // Not owned; the converter pop-up (nothing is shown without one).
+    TPopUpTarget *PopUp = nullptr;
+
+    // One display step: at most one queued line, then the trigger steps.
+    void DisplayTick();
+    // Appends the grey Tag and Data in Colour (0x00BBGGRR) plus a line break
+    // at the end of View.
+    void AppendLine(TRichView *View, const std::string &Tag, uint32_t Colour, const std::string &Data);
+    // Sends the send view's line of 0-based Index. Does nothing while the
+    // port is closed. ECom and port errors reach the caller.
+    void SendLine(int Index);
+    // Sends the caret line of the send view, or the "[>>" … "<<]" block that
+    // begins on it. Errors as SendLine.
+    void SendCaretLine();
+    // The F5 command: SendCaretLine, with a message naming the line when the
+    // text is not hexadecimal. Other errors reach the caller.
+    void SendCurrentLine();
+
+    void SetCycleOptions(const TSettingsRecord &Record);
+    void SetTriggerOptions(const TSettingsRecord &Record);
+
+    // Mouse handlers installed on the three views; they measure ActiveView.
+    void ViewMouseDown();
+    void ViewMouseMove();
+    void ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal);
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    void InstallMouseHandlers(TRichView *View);
+    // Runs Step; an exception that would leave a timer tick or an event
+    // handler is reported and the program goes on.
+    void Guarded(const std::function<void()> &Step);
+    bool CanSend() const;
+
+    const TSettingsRecord &Settings;
+    TRuntimeMessages DefaultMessages;
+    TRuntimeMessages *Messages = &DefaultMessages;
+    QObject *Redelivering = nullptr;
+};
