@@ -1,0 +1,33 @@
+// Reading rich-text (RTF) documents and fragments into a QTextDocument.
+//
+// The reader takes what our own writer produces, what common editors write
+// (code-page documents with font and colour tables, \uN with \ucN, ignorable
+// destinations, \bin) and fragments whose outermost group is never closed.
+// Malformed input never fails: it is read as far as it makes sense, with group
+// nesting bounded without recursion, numbers saturated and unknown control
+// words ignored.
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+class QTextCursor;
+
+// True when the data starts (after blanks or a UTF-8 byte-order mark) with "{\rtf".
+bool IsRtf(QByteArrayView data);
+
+// Inserts an RTF document or fragment at the cursor, replacing its selection,
+// as one edit step. Runs keep their fonts, sizes, colours, bold, italic and
+// underline; a run without a font size takes the document's default size.
+// "\par" and "\line" start a new paragraph; the text after the last paragraph
+// mark continues the cursor's paragraph (so a fragment without "\par" stays on
+// its line).
+void InsertRtf(QTextCursor &cursor, QByteArrayView data);
+
+// Decodes a file that is not RTF: UTF-8 when it is valid UTF-8, else Latin-1,
+// so that every byte value survives as one character.
+QString DecodePlainText(QByteArrayView data);
+
+// Inserts a file's content at the cursor: as RTF when it is RTF, otherwise as
+// plain text in the cursor's character format.
+void InsertFileContent(QTextCursor &cursor, QByteArrayView data);

@@ -1,0 +1,305 @@
+// The rich-text view: appends that leave the user's selection and scroll
+// position alone, lines, caret, find, trimming, the character bound, files,
+// and the sliced painting of long lines (compared with Qt's own painting).
+#include "RichView.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace {
+
+const QColor kGrey(128, 128, 128);
+const QColor kBlue(0, 0, 200);
+
+void AppendLines(TRichView &v, int from, int count, int width = 20) {
+  for (int i = from; i < from + count; ++i) {
+    const QString tag = QStringLiteral("[%1] ").arg(i, 6, 10, QLatin1Char('0'));
+    v.append({{tag, kGrey}, {QString(width, QLatin1Char('A' + i % 26)) + QLatin1Char('\n'), kBlue}});
+  }
+}
+
+QString AllBytes() {
+  QByteArray bytes;
+  for (int c = 0; c < 256; ++c)
+    if (c != '\n' && c != '\r') bytes += char(c);
+  return QString::fromLatin1(bytes);
+}
+
+}  // namespace
+
+class RichViewTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void appendLeavesSelectionAndRecordsNoUndo() {
+    TRichView v;
+    AppendLines(v, 0, 10);
+    v.setSelection(v.lineStart(2) + 3, 5);
+    const QString selected = v.selText();
+    QSignalSpy changed(&v, &TRichView::changed);
+    AppendLines(v, 10, 50);
+    QCOMPARE(changed.count(), 50);  // one notification per appended line
+    QCOMPARE(v.selStart(), v.lineStart(2) + 3);
+    QCOMPARE(v.selLength(), 5);
+    QCOMPARE(v.selText(), selected);
+    QCOMPARE(v.caretLine(), 2);
+    QCOMPARE(v.caretColumn(), 8);
+    QVERIFY(!v.document()->isUndoAvailable());
+    QCOMPARE(v.document()->availableUndoSteps(), 0);
+    QCOMPARE(v.lineCount(), 61);  // 60 lines and the empty one after the last break
+    QCOMPARE(v.lineText(59), QStringLiteral("[000059] ") + QString(20, QLatin1Char('A' + 59 % 26)));
+    QCOMPARE(v.lineText(60), QString());
+    QCOMPARE(v.lineText(1000), QString());
+    // Tag and data keep their colours and the insertion font.
+    QTextCursor c(v.document());
+    c.setPosition(v.lineStart(3) + 1);
+    QCOMPARE(c.charFormat().foreground().color(), kGrey);
+    QCOMPARE(c.charFormat().fontFamilies().toStringList().value(0), QStringLiteral("Courier New"));
+    c.setPosition(v.lineStart(3) + 10);
+    QCOMPARE(c.charFormat().foreground().color(), kBlue);
+  }
+
+  void everyByteValueSurvivesViewAndFile() {
+    QTemporaryDir dir;
+    TRichView v;
+    const QString line = AllBytes();
+    v.append({{QStringLiteral("[R x] "), kGrey}, {line + QLatin1Char('\n'), kBlue}});
+    v.append(QString(QChar(0)) + QStringLiteral("zero first\r\nnext\rlast"), kBlue);
+    QCOMPARE(v.lineText(0), QStringLiteral("[R x] ") + line);  // code 0 does not cut the line
+    QCOMPARE(v.lineText(1), QString(QChar(0)) + QStringLiteral("zero first"));
+    QCOMPARE(v.lineText(2), QStringLiteral("next"));
+    QCOMPARE(v.lineText(3), QStringLiteral("last"));
+    v.setSelection(0, v.textLength());
+    QCOMPARE(v.selText(), QStringLiteral("[R x] ") + line + QLatin1Char('\n') + QChar(0) +
+                              QStringLiteral("zero first\nnext\nlast"));
+
+    const QString path = dir.filePath(QStringLiteral("all.rtf"));
+    v.saveRtf(path);
+    TRichView back;
+    back.loadFile(path);
+    QCOMPARE(back.lineCount(), v.lineCount());
+    for (int i = 0; i < v.lineCount(); ++i) QCOMPARE(back.lineText(i), v.lineText(i));
+    QTextCursor c(back.document());
+    c.setPosition(back.lineStart(0) + 10);
+    QCOMPARE(c.charFormat().foreground().color(), kBlue);
+  }
+
+  void caretSelectionAndReplace() {
+    TRichView v;
+    v.append(QStringLiteral("first\n  01 03 00 00 00 0A  \nlast"));
+    v.setSelection(v.lineStart(1) + 2, 17);
+    QCOMPARE(v.selText(), QStringLiteral("01 03 00 00 00 0A"));
+    QCOMPARE(v.caretLine(), 1);
+    QCOMPARE(v.caretColumn(), 19);
+    v.replaceSelectionRtf(
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset0 Courier New;}}\r\n"
+        "{\\colortbl ;\\red0\\green0\\blue0;\\red0\\green0\\blue255;}\r\n"
+        "\\viewkind4\\uc1\\pard\\cf1\\lang2052\\f0\\fs18\r\n"
+        "{\\cf1 01 03 00 00 00 0A\\cf2  C5 CD}");
+    QCOMPARE(v.lineText(1), QStringLiteral("  01 03 00 00 00 0A C5 CD  "));
+    QCOMPARE(v.lineCount(), 3);
+    QCOMPARE(v.caretColumn(), 25);  // behind the checksum
+    QCOMPARE(v.selLength(), 0);
+
+    v.setSelection(v.lineStart(2), 4);
+    v.replaceSelection(QStringLiteral("one\ntwo"));
+    QCOMPARE(v.lineText(2), QStringLiteral("one"));
+    QCOMPARE(v.lineText(3), QStringLiteral("two"));
+    QCOMPARE(v.caretLine(), 3);
+
+    v.setSelection(0, 5);
+    v.setSelectionColour(QColor(255, 0, 0));
+    QTextCursor c(v.document());
+    c.setPosition(3);
+    QCOMPARE(c.charFormat().foreground().color(), QColor(255, 0, 0));
+    v.setSelection(-5, 1000000);  // clamped to the text
+    QCOMPARE(v.selStart(), 0);
+    QCOMPARE(v.selLength(), v.textLength());
+  }
+
+  void find() {
+    TRichView v;
+    v.append(QStringLiteral("[10:00:01 ---] 01 02 03\n[10:00:02  15] 02 03 04 ab\nAB 02 03\n"));
+    const int second = v.lineStart(1);
+    QCOMPARE(v.find(QStringLiteral("02 03"), 0, true), 18);
+    QCOMPARE(v.find(QStringLiteral("02 03"), 19, true), second + 15);
+    QCOMPARE(v.find(QStringLiteral("02 03"), second + 16, true), v.lineStart(2) + 3);
+    QCOMPARE(v.find(QStringLiteral("02 03"), v.lineStart(2) + 4, true), -1);
+    QCOMPARE(v.find(QStringLiteral("AB"), 0, true), v.lineStart(2));
+    QCOMPARE(v.find(QStringLiteral("AB"), 0, false), second + 24);
+    QCOMPARE(v.find(QStringLiteral("aB"), second + 25, false), v.lineStart(2));
+    QCOMPARE(v.find(QString(), 0, false), -1);
+    QCOMPARE(v.find(QStringLiteral("x"), 100000, false), -1);
+  }
+
+  void followsTheEndOnlyWhileTheUserIsThere() {
+    TRichView v;
+    v.resize(400, 300);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    QScrollBar *bar = v.verticalScrollBar();
+    AppendLines(v, 0, 500);
+    v.flushUpdates();
+    QVERIFY(bar->maximum() > 400);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    bar->setValue(100);  // the user scrolls up
+    QVERIFY(!v.followsEnd());
+    const QString top = v.lineText(v.firstVisibleLine());
+    AppendLines(v, 500, 300);
+    v.flushUpdates();
+    QCOMPARE(bar->value(), 100);
+    QCOMPARE(v.lineText(v.firstVisibleLine()), top);
+
+    v.deleteFirstLines(40);  // what the user looks at stays in view
+    v.flushUpdates();
+    QCOMPARE(v.lineText(v.firstVisibleLine()), top);
+    QCOMPARE(v.lineText(0).left(8), QStringLiteral("[000040]"));
+
+    bar->setValue(bar->maximum());  // back at the end: follow again
+    AppendLines(v, 800, 10);
+    v.flushUpdates();
+    QCOMPARE(bar->value(), bar->maximum());
+    QVERIFY(v.firstVisibleLine() > 700);
+    v.deleteFirstLines(100);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // The batch timer shows appended lines by itself.
+    AppendLines(v, 810, 5);
+    QVERIFY(!v.updatesEnabled());
+    QTRY_VERIFY(v.updatesEnabled());
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // With word wrap the end is followed too, long lines included.
+    v.setWordWrap(true);
+    v.append(QString(5000, QLatin1Char('x')) + QLatin1Char('\n'), kBlue);
+    v.append(QStringLiteral("last line\n"), kBlue);
+    v.flushUpdates();
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(v.document()->lastBlock().previous().text(), QStringLiteral("last line"));
+    const QRectF lastRect = v.document()->documentLayout()->blockBoundingRect(v.document()->lastBlock().previous());
+    QVERIFY(lastRect.isValid());
+  }
+
+  void boundedByCharacters() {
+    TRichView v;
+    v.setMaxLength(6000);
+    QCOMPARE(v.characterBound(), 6000);
+    for (int i = 0; i < 200; ++i) {
+      AppendLines(v, i, 1, 90);  // 100 characters with the tag and the line break
+      QVERIFY(v.textLength() <= 6000);
+    }
+    QCOMPARE(v.lineText(v.lineCount() - 2).left(8), QStringLiteral("[000199]"));
+    QVERIFY(v.lineText(0).startsWith(QLatin1Char('[')));  // cut at a line start
+    QVERIFY(v.textLength() % 100 == 0);
+
+    // One line longer than the bound keeps its newest characters.
+    v.append(QString(3000, QLatin1Char('a')) + QString(7000, QLatin1Char('b')), kBlue);
+    QVERIFY(v.textLength() <= 6000);
+    QVERIFY(v.lineText(v.lineCount() - 1).endsWith(QStringLiteral("bbbb")));
+
+    TRichView unbounded;
+    unbounded.setMaxLength(2147482623);
+    QCOMPARE(unbounded.characterBound(), TRichView::kCharacterBound);
+  }
+
+  void filesAndErrors() {
+    QTemporaryDir dir;
+    TRichView v;
+    v.setTextColour(Qt::black);
+    const QString plain = dir.filePath(QStringLiteral("plain.txt"));
+    QFile f(plain);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("one\r\ntwo \xff\n");
+    f.close();
+    v.loadFile(plain);
+    QCOMPARE(v.lineText(0), QStringLiteral("one"));
+    QCOMPARE(v.lineText(1), QStringLiteral("two \u00FF"));
+    QTextCursor c(v.document());
+    c.setPosition(1);
+    QCOMPARE(c.charFormat().foreground().style(), Qt::NoBrush);  // the view's own colour
+    QCOMPARE(v.caretLine(), 0);
+
+    QSignalSpy changed(&v, &TRichView::changed);
+    QVERIFY_THROWS_EXCEPTION(ERichText, v.loadFile(dir.filePath(QStringLiteral("missing.rtf"))));
+    QCOMPARE(v.lineText(0), QStringLiteral("one"));  // nothing changed
+    QCOMPARE(changed.count(), 0);
+    QFile huge(dir.filePath(QStringLiteral("huge.rtf")));  // sparse: no disk space used
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(TRichView::kMaxFileBytes + 1));
+    huge.close();
+    QVERIFY_THROWS_EXCEPTION(ERichText, v.loadFile(huge.fileName()));
+    QCOMPARE(v.lineText(0), QStringLiteral("one"));
+    QVERIFY_THROWS_EXCEPTION(ERichText, v.saveRtf(dir.filePath(QStringLiteral("no/such/dir/x.rtf"))));
+    v.clearText();
+    QCOMPARE(v.textLength(), 0);
+    QCOMPARE(changed.count(), 1);
+  }
+
+  void looks() {
+    TRichView v;
+    v.setBackgroundColour(QColor(0xE6, 0xE6, 0xE6));
+    v.setTextColour(QColor(1, 2, 3));
+    QCOMPARE(v.backgroundColour(), QColor(0xE6, 0xE6, 0xE6));
+    QCOMPARE(v.textColour(), QColor(1, 2, 3));
+    QVERIFY(!v.wordWrap());
+    v.setWordWrap(true);
+    QVERIFY(v.wordWrap());
+    QCOMPARE(v.lineWrapMode(), QPlainTextEdit::WidgetWidth);
+  }
+
+  // A long line is painted from its visible slice; the picture must be the one
+  // Qt paints from the whole line, at the start, in the middle (with a
+  // selection) and at the end.
+  void longLinesPaintAsQtWould() {
+    QString line;
+    for (int i = 0; line.size() < 30000; ++i) line += QStringLiteral("%1 ").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+    TRichView mine;
+    QPlainTextEdit theirs;
+    for (QPlainTextEdit *e : {static_cast<QPlainTextEdit *>(&mine), &theirs}) {
+      e->setLineWrapMode(QPlainTextEdit::NoWrap);
+      e->setFont(mine.font());
+      e->resize(500, 200);
+      e->setCursorWidth(0);
+      e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      e->show();
+      QTextCursor c(e->document());
+      QTextCharFormat grey, blue;
+      grey.setForeground(kGrey);
+      blue.setForeground(kBlue);
+      for (int l = 0; l < 3; ++l) {
+        c.insertText(QStringLiteral("[12:00:0%1 ---] ").arg(l), grey);
+        c.insertText(line + QLatin1Char('\n'), blue);
+      }
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(&mine));
+    QVERIFY(QTest::qWaitForWindowExposed(&theirs));
+    mine.flushUpdates();
+    for (int step = 0; step < 3; ++step) {
+      for (QPlainTextEdit *e : {static_cast<QPlainTextEdit *>(&mine), &theirs}) {
+        QScrollBar *h = e->horizontalScrollBar();
+        h->setValue(step == 0 ? 0 : step == 1 ? h->maximum() / 2 : h->maximum());
+        if (step == 1) {
+          QTextCursor sel(e->document());
+          sel.setPosition(15000);
+          sel.setPosition(15200, QTextCursor::KeepAnchor);
+          e->setTextCursor(sel);
+        }
+      }
+      QCOMPARE(mine.horizontalScrollBar()->value(), theirs.horizontalScrollBar()->value());
+      const QImage a = mine.viewport()->grab().toImage();
+      const QImage b = theirs.viewport()->grab().toImage();
+      QCOMPARE(a.size(), b.size());
+      QVERIFY2(a == b, qPrintable(QStringLiteral("step %1 differs").arg(step)));
+    }
+  }
+};
+
+QTEST_MAIN(RichViewTest)
+#include "RichViewTest.moc"
