@@ -20,6 +20,7 @@
 #include "SendClass.h"
 #include "SendUnit.h"
 #include "SetUnit.h"
+#include "StatusBarMY.h"
 #include "TimeSaveUnit.h"
 #include "ToolIcons.h"
 #include "aboutUnit.h"
@@ -99,7 +100,7 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     CreateMenus();
     FillPortList(Ports);
 
-    StatusBarMY1 = new QStatusBar(this);
+    StatusBarMY1 = new TStatusBarMY(this);
     StatusBarMY1->setObjectName(QStringLiteral("StatusBarMY1"));
     setStatusBar(StatusBarMY1);
 
@@ -114,8 +115,11 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
 
 TMainForm::~TMainForm()
 {
-    // The runtime goes first (its timers stop), then the reader thread stops
+    // The status bar lets go of the core, the runtime goes (its timers
+    // stop), then the reader thread stops
     // in order, then the link closes the port; the views go with the window.
+    Timer1->stop();
+    StatusBarMY1->Sources = TStatusSources{};
     FDataRT.reset();
     FComThread.reset();
     for (TComComboBox *Box : {CBoxBaudRate, CBoxParityBits, CBoxDataBits, CBoxStopBits})
@@ -247,6 +251,20 @@ void TMainForm::InitWorkspace()
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(),
                                             Settings);
         FDataRT->FocusTarget = ColorButton;
+        TStatusSources &Sources = StatusBarMY1->Sources;
+        Sources.Link = FLink.get();
+        Sources.Runtime = FDataRT.get();
+        Sources.Settings = &Settings;
+        Sources.SetSendCaption = [this](const QString &Caption) { SendForm->setWindowTitle(Caption); };
+        // Only the marks of the two stopped functions follow; a full options
+        // step would take the focus from the view the user types in.
+        Sources.ApplyOptions = [this] {
+            SendForm->ToolButton2->setChecked(Settings.CycleSendOn());
+            CycleItem->setChecked(Settings.CycleSendOn());
+            const bool Trigger = Settings.TimingTriggerOn() || Settings.ReceiveTriggerOn();
+            SendForm->ToolButton3->setChecked(Trigger);
+            TriggerItem->setChecked(Trigger);
+        };
         if (FMessages != FDefaultMessages.get())
             FDataRT->SetMessages(FMessages);
 
@@ -450,6 +468,7 @@ void TMainForm::Timer1Timer()
 {
     if (!FDataRT)
         return;
+    StatusBarMY1->Tick();
     DeviceGoneCheck();
 }
 

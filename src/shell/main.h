@@ -16,7 +16,6 @@
 class QAction;
 class QComboBox;
 class QMenu;
-class QStatusBar;
 class QTimer;
 class QToolBar;
 class QToolButton;
@@ -36,6 +35,7 @@ class TRichView;
 class TRuntimeMessages;
 class TSendForm;
 class TSetForm;
+class TStatusBarMY;
 class TTimeSaveForm;
 class TaboutForm;
 class TColourButton;
@@ -107,7 +107,7 @@ public:
     QToolBar *CoolBand2 = nullptr;
     QToolBar *ReceBar = nullptr;
     QTimer *Timer1 = nullptr;
-    QStatusBar *StatusBarMY1 = nullptr;
+    TStatusBarMY *StatusBarMY1 = nullptr;
     TColourButton *ColorButton = nullptr;
     QMenu *ViewPopup = nullptr;
 
