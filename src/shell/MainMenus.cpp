@@ -11,6 +11,8 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -43,6 +45,16 @@ QAction *MenuItem(QMenu *Menu, const QString &Caption, bool Check = false,
         A->setShortcutContext(Qt::ApplicationShortcut);
     }
     return A;
+}
+
+// On Linux a combo box's accessible name is its value; what it sets comes
+// from the label that names it. The tool bar shows no labels, so each combo
+// gets a hidden one.
+void NameForScreenReaders(QComboBox *Box, const QString &Name)
+{
+    auto *Label = new QLabel(Name, Box->parentWidget());
+    Label->setBuddy(Box);
+    Label->hide();
 }
 
 // Commands whose windows come with later work stay visible but unavailable.
@@ -119,6 +131,8 @@ void TMainForm::CreateToolBars()
     CBoxPort->setAccessibleName(QStringLiteral("Port"));
     CBoxPort->setToolTip(QStringLiteral("Port"));
     CoolBand1->addWidget(CBoxPort);
+    CBoxPort->lineEdit()->setAccessibleName(QStringLiteral("Port"));
+    NameForScreenReaders(CBoxPort, QStringLiteral("Port"));
     struct {
         TComComboBox *&Box;
         TComProperty Kind;
@@ -135,6 +149,7 @@ void TMainForm::CreateToolBars()
         C.Box->setAccessibleName(QLatin1String(C.Accessible));
         C.Box->setToolTip(QLatin1String(C.Accessible));
         CoolBand1->addWidget(C.Box);
+        NameForScreenReaders(C.Box, QLatin1String(C.Accessible));
     }
     // The design texts, until the stored entries are selected.
     CBoxBaudRate->SetText(QStringLiteral("9600"));

@@ -49,9 +49,6 @@ namespace {
 // character bound).
 constexpr int ViewMaxLength = 2147482623;
 
-// Bumped when the docks change so that an older layout is not misapplied.
-constexpr int LayoutVersion = 1;
-
 QColor ColourOfValue(uint32_t V)
 {
     return QColor(int(V & 0xFF), int((V >> 8) & 0xFF), int((V >> 16) & 0xFF));
@@ -340,14 +337,21 @@ void TMainForm::SaveLayout()
 {
     try {
         CreateDataFolder();
-        QSettings Ini(LayoutFilePath(), QSettings::IniFormat);
-        Ini.setValue(QStringLiteral("Forms/FormNames"), QStringLiteral("SendForm;FindForm;MainForm"));
-        Ini.setValue(QStringLiteral("MainForm/Geometry"), saveGeometry());
-        Ini.setValue(QStringLiteral("MainForm/DockState"), saveState(LayoutVersion));
-        Ini.sync();
+        WriteLayout(LayoutFilePath());
     } catch (const std::exception &) {
         // A layout that cannot be saved is not worth stopping the exit for.
     }
+}
+
+bool TMainForm::WriteLayout(const QString &Path)
+{
+    QSettings Ini(Path, QSettings::IniFormat);
+    Ini.clear();
+    Ini.setValue(QStringLiteral("Forms/FormNames"), QStringLiteral("SendForm;FindForm;MainForm"));
+    Ini.setValue(QStringLiteral("MainForm/Geometry"), saveGeometry());
+    Ini.setValue(QStringLiteral("MainForm/DockState"), saveState(LayoutVersion));
+    Ini.sync();
+    return Ini.status() == QSettings::NoError;
 }
 
 void TMainForm::ApplyOptions()

@@ -66,6 +66,12 @@ public:
     // Once, when the window is first shown (idempotent).
     void InitWorkspace();
 
+    // Writes the window geometry and the dock arrangement as config.ini
+    // holds them. False when the file could not be written.
+    bool WriteLayout(const QString &Path);
+    // Bumped when the docks change, so that an older layout is not misapplied.
+    static constexpr int LayoutVersion = 1;
+
     // Shows or hides a docked window in the place the layout gave it.
     static void ShowDocked(QWidget *Window);
     static void HideDocked(QWidget *Window);
