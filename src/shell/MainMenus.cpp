@@ -102,6 +102,9 @@ void TMainForm::CreateToolBars()
 {
     CoolBand1 = addToolBar(QStringLiteral("Port"));
     CoolBand1->setObjectName(QStringLiteral("CoolBand1"));
+    // The second band goes under the first: both do not fit the designed
+    // width side by side.
+    addToolBarBreak();
     CoolBand2 = addToolBar(QStringLiteral("Windows"));
     CoolBand2->setObjectName(QStringLiteral("CoolBand2"));
     for (QToolBar *Bar : {CoolBand1, CoolBand2}) {

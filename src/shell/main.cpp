@@ -229,10 +229,13 @@ void TMainForm::Warn(const QString &Caption, const QString &Text)
     FMessages->Warning(isVisible() ? this : nullptr, Caption, Text);
 }
 
-void TMainForm::showEvent(QShowEvent *Event)
+void TMainForm::setVisible(bool Visible)
 {
-    InitWorkspace();
-    QMainWindow::showEvent(Event);
+    // Before the window reaches the screen, so that the restored geometry
+    // is the one it is mapped with.
+    if (Visible)
+        InitWorkspace();
+    QMainWindow::setVisible(Visible);
 }
 
 void TMainForm::InitWorkspace()
@@ -326,7 +329,19 @@ void TMainForm::LoadLayout()
                 return;
         }
         QSettings Ini(Path, QSettings::IniFormat);
-        restoreGeometry(Ini.value(QStringLiteral("MainForm/Geometry")).toByteArray());
+        // Qt's own record of the geometry handles frames and screens, but
+        // refuses one made on a screen of another width; the plain keys
+        // (the default layout has only those) stand in for it then.
+        if (!restoreGeometry(Ini.value(QStringLiteral("MainForm/Geometry")).toByteArray())) {
+            const QRect Normal(Ini.value(QStringLiteral("MainForm/Left"), x()).toInt(),
+                               Ini.value(QStringLiteral("MainForm/Top"), y()).toInt(),
+                               Ini.value(QStringLiteral("MainForm/Width"), width()).toInt(),
+                               Ini.value(QStringLiteral("MainForm/Height"), height()).toInt());
+            if (Normal.isValid())
+                setGeometry(Normal);
+            if (Ini.value(QStringLiteral("MainForm/Maximized")).toBool())
+                setWindowState(windowState() | Qt::WindowMaximized);
+        }
         restoreState(Ini.value(QStringLiteral("MainForm/DockState")).toByteArray(), LayoutVersion);
     } catch (const std::exception &) {
         // The windows keep their designed places.
@@ -348,6 +363,12 @@ bool TMainForm::WriteLayout(const QString &Path)
     QSettings Ini(Path, QSettings::IniFormat);
     Ini.clear();
     Ini.setValue(QStringLiteral("Forms/FormNames"), QStringLiteral("SendForm;FindForm;MainForm"));
+    const QRect Normal = isMaximized() || isMinimized() || isFullScreen() ? normalGeometry() : geometry();
+    Ini.setValue(QStringLiteral("MainForm/Left"), Normal.x());
+    Ini.setValue(QStringLiteral("MainForm/Top"), Normal.y());
+    Ini.setValue(QStringLiteral("MainForm/Width"), Normal.width());
+    Ini.setValue(QStringLiteral("MainForm/Height"), Normal.height());
+    Ini.setValue(QStringLiteral("MainForm/Maximized"), isMaximized());
     Ini.setValue(QStringLiteral("MainForm/Geometry"), saveGeometry());
     Ini.setValue(QStringLiteral("MainForm/DockState"), saveState(LayoutVersion));
     Ini.sync();

@@ -140,8 +140,11 @@ public:
     // Hands an address to the desktop's browser; nothing waits for it.
     static void OpenWebPage(const QString &Url);
 
+public:
+    // Showing the window runs InitWorkspace first.
+    void setVisible(bool Visible) override;
+
 protected:
-    void showEvent(QShowEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     void changeEvent(QEvent *Event) override;
 
