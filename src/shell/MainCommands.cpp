@@ -45,22 +45,24 @@ void TMainForm::HideDocked(QWidget *Window)
     Window->hide();
 }
 
+void TMainForm::DockCommand(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool),
+                            QWidget *Window)
+{
+    FlipOption(Get, Set);
+    if ((Settings.*Get)())
+        ShowDocked(Window);
+    else
+        HideDocked(Window);
+}
+
 void TMainForm::SendWindowCommand()
 {
-    FlipOption(&TSettingsRecord::SendWindowShown, &TSettingsRecord::SetSendWindowShown);
-    if (Settings.SendWindowShown())
-        ShowDocked(SendForm);
-    else
-        HideDocked(SendForm);
+    DockCommand(&TSettingsRecord::SendWindowShown, &TSettingsRecord::SetSendWindowShown, SendForm);
 }
 
 void TMainForm::FindWindowCommand()
 {
-    FlipOption(&TSettingsRecord::SearchWindowShown, &TSettingsRecord::SetSearchWindowShown);
-    if (Settings.SearchWindowShown())
-        ShowDocked(FindForm);
-    else
-        HideDocked(FindForm);
+    DockCommand(&TSettingsRecord::SearchWindowShown, &TSettingsRecord::SetSearchWindowShown, FindForm);
 }
 
 void TMainForm::SendDataCommand()

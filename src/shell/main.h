@@ -158,6 +158,8 @@ private:
 
     // Commands.
     void FlipOption(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool));
+    // Flips a window's flag, then shows or hides the window to match.
+    void DockCommand(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool), QWidget *Window);
     void SendWindowCommand();
     void FindWindowCommand();
     void SendDataCommand();
