@@ -69,12 +69,8 @@ void TMainForm::SendDataCommand()
 {
     if (!FDataRT)
         return;
-    try {
-        FDataRT->SendCurrentLine();
-    } catch (const std::exception &E) {
-        // A port write error and the like: told, and the program goes on.
-        FMessages->StandardError(QString::fromLocal8Bit(E.what()));
-    }
+    // A port write error and the like: told, and the program goes on.
+    Guarded([this] { FDataRT->SendCurrentLine(); });
 }
 
 void TMainForm::SynthesiseKey(int Key)

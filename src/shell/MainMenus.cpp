@@ -118,7 +118,7 @@ void TMainForm::CreateToolBars()
     CoolBand1->addSeparator();
     PortButton = ToolButton(CoolBand1, "PortButton", ToolIcon(TToolIcon::PortOpen), QStringLiteral("Open Port"),
                             false);
-    connect(PortButton, &QAction::triggered, this, &TMainForm::TogglePort);
+    connect(PortButton, &QAction::triggered, this, [this] { Guarded([this] { TogglePort(); }); });
     PauseButton = ToolButton(CoolBand1, "PauseButton", ToolIcon(TToolIcon::Pause),
                              QString::fromUtf8("\u6682\u505c\u62a5\u6587\u76d1\u89c6"), true);
     // Screen readers get the English name of the command as well.
@@ -278,7 +278,7 @@ void TMainForm::CreateMenus()
 
     QMenu *Tools = Bar->addMenu(QStringLiteral("Tools "));
     PortItem = MenuItem(Tools, QStringLiteral("Open Port"));
-    connect(PortItem, &QAction::triggered, this, &TMainForm::TogglePort);
+    connect(PortItem, &QAction::triggered, this, [this] { Guarded([this] { TogglePort(); }); });
     PauseItem = MenuItem(Tools, QStringLiteral("Pause Monitoring"), true);
     SendDataItem = MenuItem(Tools, QStringLiteral("Send Data"), false, QKeySequence(Qt::Key_F5));
     connect(SendDataItem, &QAction::triggered, this, &TMainForm::SendDataCommand);

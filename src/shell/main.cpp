@@ -104,7 +104,7 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(50);
-    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
     Timer1->start();
     resize(614, 425);
     move(360, 169);
@@ -222,6 +222,16 @@ void TMainForm::SetMessages(TRuntimeMessages *Messages)
     FMessages = Messages ? Messages : FDefaultMessages.get();
     if (FDataRT)
         FDataRT->SetMessages(Messages);
+}
+
+void TMainForm::Guarded(const std::function<void()> &Step)
+{
+    // What no command caught is told, and the program goes on.
+    try {
+        Step();
+    } catch (const std::exception &E) {
+        FMessages->StandardError(QString::fromLocal8Bit(E.what()));
+    }
 }
 
 void TMainForm::Warn(const QString &Caption, const QString &Text)

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -173,6 +174,9 @@ private:
     void LoadLayout();
     void SaveLayout();
     void Warn(const QString &Caption, const QString &Text);
+    // Runs a command or tick; an exception it lets out is shown in the
+    // standard error box.
+    void Guarded(const std::function<void()> &Step);
     void ViewFocused(TRichView *View);
 
     std::unique_ptr<TQuillScomm> FLink;
