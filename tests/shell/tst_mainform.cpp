@@ -557,6 +557,19 @@ private Q_SLOTS:
         QVERIFY(Run.Messages.List[1].Text.contains(QStringLiteral("send")));
     }
 
+    void unreadableDataStartsWithNewValues()
+    {
+        // A "data" that cannot be read (here a folder) leaves neither black
+        // views nor an empty port list.
+        QVERIFY(QDir().mkpath(DataFilePath()));
+        TRun Run(Ports);
+        QVERIFY(Run->Settings.ShowTime() && Run->ShowTimeItem->isChecked());
+        QCOMPARE(Run->Settings.ReceiveMessageColour(), 0xC80000u);
+        QCOMPARE(Run->CBoxPort->count(), 2);
+        QCOMPARE(Run->CBoxBaudRate->Text(), QStringLiteral("9600"));
+        QVERIFY(Run.Messages.List.isEmpty());
+    }
+
     void exitsPromptlyWhileReceiving()
     {
         auto Run = std::make_unique<TRun>(Ports);
