@@ -211,6 +211,15 @@ void TMainForm::ConnectForms()
     });
 }
 
+bool TMainForm::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
+        for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
+            if (Watched == V->viewport())
+                ViewFocused(V);
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
 void TMainForm::ViewFocused(TRichView *View)
 {
     if (FDataRT)
@@ -261,6 +270,10 @@ void TMainForm::InitWorkspace()
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(),
                                             Settings);
         FDataRT->FocusTarget = ColorButton;
+        // A click into a view makes it the active one before the runtime's
+        // own mouse handler measures it (filters installed later run first).
+        for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
+            V->viewport()->installEventFilter(this);
         TStatusSources &Sources = StatusBarMY1->Sources;
         Sources.Link = FLink.get();
         Sources.Runtime = FDataRT.get();

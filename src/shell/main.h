@@ -148,6 +148,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *Event) override;
     void changeEvent(QEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     // Construction, split by concern.

@@ -648,6 +648,22 @@ private Q_SLOTS:
         QTRY_COMPARE(Send->toPlainText(), QStringLiteral("AA BB CC"));
     }
 
+    void clickChoosesTheActiveView()
+    {
+        TRun Run(Ports);
+        TRichView *Send = Run->SendForm->RichSend;
+        Send->setPlainText(QStringLiteral("01 02 03\n04 05"));
+        Run->RichShow->setPlainText(QStringLiteral("[10:00:00 ---] 41 42"));
+        QTest::mouseClick(Send->viewport(), Qt::LeftButton, {}, Send->cursorRect(QTextCursor(Send->document()->findBlockByNumber(1))).center());
+        QCOMPARE(Run->DataRT()->ActiveView, Send);
+        // The caret report goes to the send window's caption.
+        QTRY_VERIFY2(Run->SendForm->windowTitle().startsWith(QStringLiteral("Send [Hex: Ln:2 ")),
+                     qPrintable(Run->SendForm->windowTitle()));
+        QTest::mouseClick(Run->RichShow->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(Run->DataRT()->ActiveView, Run->RichShow);
+        QTRY_VERIFY(Run->StatusBarMY1->Panel(3)->text().contains(QStringLiteral("Ln:1 ")));
+    }
+
     void commandLineFileKeepsItsColours()
     {
         QTemporaryDir Dir;
