@@ -113,8 +113,10 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
 TMainForm::~TMainForm()
 {
     // The status bar lets go of the core, the runtime goes (its timers
-    // stop), then the reader thread stops
-    // in order, then the link closes the port; the views go with the window.
+    // stop), the reader thread stops in order, then the link closes the
+    // port; the views go with the window. Focus changes while the children
+    // go must not reach the handlers that look at them.
+    disconnect(qApp, nullptr, this, nullptr);
     Timer1->stop();
     StatusBarMY1->Sources = TStatusSources{};
     FDataRT.reset();
