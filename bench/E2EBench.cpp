@@ -182,31 +182,24 @@ const std::vector<uint8_t> &Pattern()
     return Bytes;
 }
 
-// Writes all of Count bytes of the pattern from Offset to Fd (non-blocking).
-bool WriteAll(int Fd, std::size_t Offset, std::size_t Count)
+// Count bytes of the pattern from Offset.
+std::string PatternBytes(std::size_t Offset, std::size_t Count)
 {
     const std::vector<uint8_t> &P = Pattern();
-    while (Count > 0) {
-        const std::size_t At = Offset % P.size();
-        const std::size_t Take = std::min(Count, P.size() - At);
-        const ssize_t N = ::write(Fd, P.data() + At, Take);
-        if (N > 0) {
-            Offset += std::size_t(N);
-            Count -= std::size_t(N);
-        } else if (N < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd Pf{Fd, POLLOUT, 0};
-            ::poll(&Pf, 1, 100);
-        } else {
-            return false;
-        }
+    std::string Bytes;
+    Bytes.reserve(Count);
+    while (Bytes.size() < Count) {
+        const std::size_t At = (Offset + Bytes.size()) % P.size();
+        const std::size_t Take = std::min(Count - Bytes.size(), P.size() - At);
+        Bytes.append(reinterpret_cast<const char *>(P.data() + At), Take);
     }
-    return true;
+    return Bytes;
 }
 
 // The writer thread: feeds the far end as the workload says.
 class TWriter {
 public:
-    TWriter(int Fd, const TWorkload &W) : Fd(Fd), W(W) {}
+    TWriter(TSocatPair &Pair, const TWorkload &W) : Pair(Pair), W(W) {}
     ~TWriter() { Join(); }
 
     void Start() { Thread = std::thread([this] { Run(); }); }
@@ -260,13 +253,19 @@ private:
     {
         if (Count == 0 || Failed)
             return;
-        if (!WriteAll(Fd, Written, Count))
-            Failed = true;
-        else
-            Written += Count;
+        // In pieces of at most 1 MiB, so a burst needs no buffer of its size.
+        while (Count > 0 && !Failed) {
+            const std::size_t Piece = std::min<std::size_t>(Count, 1 << 20);
+            if (!Pair.WriteFar(PatternBytes(Written, Piece))) {
+                Failed = true;
+                return;
+            }
+            Written += Piece;
+            Count -= Piece;
+        }
     }
 
-    int Fd;
+    TSocatPair &Pair;
     TWorkload W;
     std::thread Thread;
 };
@@ -315,7 +314,7 @@ TFloor RunFloor(const TWorkload &W)
         cfmakeraw(&Raw);
         tcsetattr(Near, TCSANOW, &Raw);
     }
-    TWriter Writer(Pair.Far(), W);
+    TWriter Writer(Pair, W);
     std::atomic<bool> Stop{false};
     std::atomic<std::size_t> Read{0};
     std::atomic<Clock::rep> LastRead{0};
@@ -460,6 +459,8 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
         std::fprintf(stderr, "the window was not shown\n");
         return 2;
     }
+    // Showing may restore a stored geometry; the runs compare at 1000 x 700.
+    Window->resize(1000, 700);
     TSocatPair Pair;
     if (!Pair.Start()) {
         std::fprintf(stderr, "socat: %s\n", qPrintable(Pair.Error));
@@ -477,7 +478,7 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
     // The probe wakes 200 times a second under load; idle, 10 times, so that
     // it does not swamp what it measures.
     TStallProbe Probe(ProbeMs > 0 ? ProbeMs : W.Kind == TKind::Idle ? 100 : 5);
-    TWriter Writer(Pair.Far(), W);
+    TWriter Writer(Pair, W);
     QEventLoop Loop;
     QTimer Check;
     auto Quiet = Clock::now();
@@ -517,7 +518,7 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
     double IdleLatencyMs = -1;
     if (W.Kind == TKind::Idle) {
         const auto Sent = Clock::now();
-        WriteAll(Pair.Far(), 0, 8);
+        Pair.WriteFar(PatternBytes(0, 8));
         if (QTest::qWaitFor([&] { return Shown.Bytes >= 8; }, 5000))
             IdleLatencyMs = Seconds(Shown.Last - Sent) * 1000;
     }
