@@ -96,6 +96,8 @@ public:
 
 private:
     friend class TQuillComThread;
+    // QueueLock, waited for at most LockWait; not owned when that passed.
+    std::unique_lock<std::timed_mutex> LockQueue();
     // Length of "R[hh:nn:ss gap]" with this link's time separator.
     std::size_t HeadLength() const;
     // Writes "R[hh:nn:ss gap]" over the first HeadLength() chars of Line.

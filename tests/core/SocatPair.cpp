@@ -5,6 +5,9 @@
 #include <QThread>
 
 #include <cerrno>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -23,12 +26,13 @@ bool TSocatPair::Start()
     }
     const QString NearLink = Dir.filePath(QStringLiteral("near"));
     const QString FarLink = Dir.filePath(QStringLiteral("far"));
-    Socat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    Socat.start(QStringLiteral("socat"),
-                {QStringLiteral("pty,raw,echo=0,link=") + NearLink,
-                 QStringLiteral("pty,raw,echo=0,link=") + FarLink});
-    if (!Socat.waitForStarted(5000)) {
-        Error = QStringLiteral("socat does not start: ") + Socat.errorString();
+    const std::string NearArg = "pty,raw,echo=0,link=" + NearLink.toStdString();
+    const std::string FarArg = "pty,raw,echo=0,link=" + FarLink.toStdString();
+    char *const Argv[] = {const_cast<char *>("socat"), const_cast<char *>(NearArg.c_str()),
+                          const_cast<char *>(FarArg.c_str()), nullptr};
+    if (posix_spawnp(&Socat, "socat", nullptr, nullptr, Argv, environ) != 0) {
+        Socat = -1;
+        Error = QStringLiteral("socat does not start");
         return false;
     }
     QElapsedTimer Waited;
@@ -60,9 +64,10 @@ void TSocatPair::Stop()
     if (FarFd >= 0)
         ::close(FarFd);
     FarFd = -1;
-    if (Socat.state() != QProcess::NotRunning) {
-        Socat.kill();
-        Socat.waitForFinished(5000);
+    if (Socat > 0) {
+        ::kill(Socat, SIGKILL);
+        ::waitpid(Socat, nullptr, 0);
+        Socat = -1;
     }
 }
 

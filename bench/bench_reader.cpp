@@ -1,0 +1,182 @@
+// Reception cost: a fixed payload goes through a socat pseudo-terminal pair
+// into a released reader thread while the queue is drained as the display
+// tick does (one line per millisecond at most). Printed per run: MB/s
+// received, CPU seconds per MB (reader and drain threads), bytes lost, and
+// the same payload through the floor (a plain read loop formatting every byte
+// as "XX ") measured in the same run, as a ratio.
+//
+//   bench_reader [--quick]
+#include "QuillScomm.h"
+#include "SocatPair.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLocale>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+double CpuSeconds(clockid_t Clock)
+{
+    timespec T{};
+    clock_gettime(Clock, &T);
+    return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
+}
+
+struct TRun {
+    const char *Name;
+    std::size_t Bytes;
+    double BytesPerSecond; // 0: as fast as the pseudo-terminal takes them
+};
+
+struct TResult {
+    double Seconds = 0;
+    double Cpu = 0;
+    std::size_t Received = 0;
+    double MBps() const { return Received / 1e6 / Seconds; }
+    double CpuPerMB() const { return Received ? Cpu / (Received / 1e6) : 0; }
+};
+
+// Writes the payload into the far end, paced in 10 ms slices when asked.
+void Feed(TSocatPair &Pair, const TRun &Run)
+{
+    std::string Payload(Run.Bytes, '\0');
+    for (std::size_t I = 0; I < Payload.size(); ++I)
+        Payload[I] = static_cast<char>((I * 131) & 0xFF);
+    const std::size_t Slice = Run.BytesPerSecond > 0
+                                  ? std::max<std::size_t>(1, static_cast<std::size_t>(Run.BytesPerSecond / 100))
+                                  : 65536;
+    QElapsedTimer Clock;
+    Clock.start();
+    for (std::size_t Done = 0; Done < Payload.size(); Done += Slice) {
+        Pair.WriteFar(Payload.substr(Done, std::min(Slice, Payload.size() - Done)));
+        if (Run.BytesPerSecond > 0) {
+            const double Due = (Done + Slice) / Run.BytesPerSecond * 1000.0;
+            while (Clock.elapsed() < Due)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+}
+
+TResult RunReader(const TRun &Run)
+{
+    TResult R;
+    TSocatPair Pair;
+    if (!Pair.Start()) {
+        std::fprintf(stderr, "socat: %s\n", qPrintable(Pair.Error));
+        std::exit(1);
+    }
+    TQuillScomm Link;
+    Link.Port.SetPort(Pair.Near());
+    Link.OpenPort();
+    TQuillComThread Reader(Link);
+    clockid_t ReaderClock;
+    pthread_getcpuclockid(Reader.NativeHandle(), &ReaderClock);
+    Reader.Release();
+
+    const std::size_t Head = 13 + 2 * LocaleTimeSeparator(QLocale::system()).size();
+    const double Cpu0 = CpuSeconds(ReaderClock) + CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    QElapsedTimer Clock;
+    Clock.start();
+    std::thread Device([&Pair, &Run] { Feed(Pair, Run); });
+    // The display tick: at most one line per millisecond.
+    QElapsedTimer Quiet;
+    Quiet.start();
+    while (R.Received < Run.Bytes && Quiet.elapsed() < 3000) {
+        const std::string Line = Link.FetchLine();
+        if (Line.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        R.Received += (Line.size() - Head + 1) / 3;
+        Quiet.restart();
+    }
+    R.Seconds = Clock.elapsed() / 1000.0;
+    R.Cpu = CpuSeconds(ReaderClock) + CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - Cpu0;
+    Device.join();
+    if (Link.RxCount.load() != R.Received)
+        std::fprintf(stderr, "counter %u differs from lines %zu\n", Link.RxCount.load(), R.Received);
+    return R;
+}
+
+// The least any monitor must do: read and format every byte as "XX ".
+TResult RunFloor(const TRun &Run)
+{
+    TResult R;
+    TSocatPair Pair;
+    if (!Pair.Start()) {
+        std::fprintf(stderr, "socat: %s\n", qPrintable(Pair.Error));
+        std::exit(1);
+    }
+    const int Fd = ::open(Pair.Near().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios Raw{};
+    tcgetattr(Fd, &Raw);
+    cfmakeraw(&Raw);
+    tcsetattr(Fd, TCSANOW, &Raw);
+    static const char Digits[] = "0123456789ABCDEF";
+    std::vector<unsigned char> Buffer(1 << 20);
+    std::string Text;
+    Text.reserve(3 << 20);
+    const double Cpu0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    QElapsedTimer Clock;
+    Clock.start();
+    std::thread Device([&Pair, &Run] { Feed(Pair, Run); });
+    while (R.Received < Run.Bytes) {
+        pollfd P{Fd, POLLIN, 0};
+        if (::poll(&P, 1, 3000) <= 0)
+            break;
+        const ssize_t N = ::read(Fd, Buffer.data(), Buffer.size());
+        if (N <= 0)
+            break;
+        Text.clear();
+        for (ssize_t I = 0; I < N; ++I) {
+            Text += Digits[Buffer[I] >> 4];
+            Text += Digits[Buffer[I] & 15];
+            Text += ' ';
+        }
+        R.Received += static_cast<std::size_t>(N);
+    }
+    R.Seconds = Clock.elapsed() / 1000.0;
+    R.Cpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - Cpu0;
+    Device.join();
+    ::close(Fd);
+    return R;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication App(argc, argv);
+    const bool Quick = App.arguments().contains(QStringLiteral("--quick"));
+    const double Scale = Quick ? 0.25 : 1.0;
+    const TRun Runs[] = {
+        {"paced 115200 baud (11.5 kB/s)", static_cast<std::size_t>(46080 * Scale), 11520},
+        {"paced 1 MB/s", static_cast<std::size_t>(4000000 * Scale), 1e6},
+        {"unpaced", static_cast<std::size_t>(64 * 1048576 * Scale), 0},
+    };
+    std::printf("%-30s %10s %10s %12s %8s | %10s %12s | %9s %9s\n", "run", "bytes", "MB/s",
+                "CPU s/MB", "lost", "floor MB/s", "floor s/MB", "MB/s x", "CPU x");
+    for (const TRun &Run : Runs) {
+        const TResult Ours = RunReader(Run);
+        const TResult Floor = RunFloor(Run);
+        std::printf("%-30s %10zu %10.3f %12.5f %8lld | %10.3f %12.5f | %9.2f %9.2f\n", Run.Name,
+                    Run.Bytes, Ours.MBps(), Ours.CpuPerMB(),
+                    static_cast<long long>(Run.Bytes) - static_cast<long long>(Ours.Received),
+                    Floor.MBps(), Floor.CpuPerMB(), Ours.MBps() / Floor.MBps(),
+                    Floor.CpuPerMB() > 0 ? Ours.CpuPerMB() / Floor.CpuPerMB() : 0.0);
+        std::fflush(stdout);
+    }
+    return 0;
+}
