@@ -11,13 +11,14 @@
 // same process before the window exists.
 //
 //   E2EBench --workload a|b|c|d|e [--quick] [--target mainform|pipeline] [--probe ms]
+//            [--screenshot file.png]
 //
 // Workloads: (a) 11.5 KB/s paced for 30 s; (b) 1 MB/s paced for 20 s; (c) a
 // 20 MiB burst as fast as the device takes it; (d) an 8-byte frame every
 // 10 ms for 30 s; (e) the port open and idle for 30 s. --quick shortens
 // every run to 3 s and the burst to 2 MiB. The probe fires every 5 ms (idle:
 // every 100 ms, so that it does not swamp what it measures) unless --probe
-// says otherwise.
+// says otherwise. --screenshot saves the window as it is at the end.
 #include "E2ETarget.h"
 #include "RichView.h"
 #include "SocatPair.h"
@@ -450,7 +451,8 @@ struct TVerdict {
     }
 };
 
-int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, bool Quick, int ProbeMs)
+int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, bool Quick, int ProbeMs,
+                const QString &Screenshot)
 {
     QWidget *Window = Target.Window();
     Window->resize(1000, 700);
@@ -521,6 +523,10 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
         Pair.WriteFar(PatternBytes(0, 8));
         if (QTest::qWaitFor([&] { return Shown.Bytes >= 8; }, 5000))
             IdleLatencyMs = Seconds(Shown.Last - Sent) * 1000;
+    }
+    if (!Screenshot.isEmpty()) {
+        Target.ReceiveView()->flushUpdates();
+        Window->grab().save(Screenshot);
     }
     Target.ClosePort();
 
@@ -600,6 +606,7 @@ int main(int argc, char **argv)
     char Id = 'a';
     bool Quick = false;
     int ProbeMs = 0;
+    QString Screenshot;
     QString TargetName = QStringLiteral("mainform");
     for (int I = 1; I < argc; ++I) {
         if (!std::strcmp(argv[I], "--quick")) {
@@ -608,10 +615,13 @@ int main(int argc, char **argv)
             Id = argv[++I][0];
         } else if (!std::strcmp(argv[I], "--probe") && I + 1 < argc && std::atoi(argv[I + 1]) > 0) {
             ProbeMs = std::atoi(argv[++I]);
+        } else if (!std::strcmp(argv[I], "--screenshot") && I + 1 < argc) {
+            Screenshot = QString::fromLocal8Bit(argv[++I]);
         } else if (!std::strcmp(argv[I], "--target") && I + 1 < argc) {
             TargetName = QString::fromLocal8Bit(argv[++I]);
         } else {
-            std::fprintf(stderr, "usage: %s --workload a|b|c|d|e [--quick] [--target mainform|pipeline] [--probe ms]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s --workload a|b|c|d|e [--quick] [--target mainform|pipeline] [--probe ms]\n"
+                         "       [--screenshot file.png]\n", argv[0]);
             return 2;
         }
     }
@@ -630,5 +640,5 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no target \"%s\" in this build\n", qPrintable(TargetName));
         return 2;
     }
-    return RunWorkload(*Target, W, Floor, Quick, ProbeMs);
+    return RunWorkload(*Target, W, Floor, Quick, ProbeMs, Screenshot);
 }
