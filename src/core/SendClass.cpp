@@ -1,11 +1,10 @@
 #include "SendClass.h"
 
 #include "AppCommon.h"
-//#include "QuillScomm.h"
-//#include "RichView.h"
+#include "QuillScomm.h"
+#include "RichView.h"
 #include "SettingsRecord.h"
 
-#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QColor>
 #include <QCoreApplication>
@@ -53,7 +52,7 @@ int HexDigitValue(char C)
     return -1;
 }
 
-[[maybe_unused]] QColor ColourOf(uint32_t Value)
+QColor ColourOf(uint32_t Value)
 {
     return QColor(static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF),
                   static_cast<int>((Value >> 16) & 0xFF));
@@ -176,4 +175,248 @@ void TRuntimeMessages::Warning(QWidget *Owner, const QString &Caption, const QSt
 void TRuntimeMessages::StandardError(const QString &Text)
 {
     QMessageBox::critical(QApplication::activeWindow(), QCoreApplication::applicationName(), Text);
+}
+
+// ---------------------------------------------------------------------------
+// The view operations the runtime needs, in one place.
+
+namespace {
+
+QWidget *ViewWidget(TRichView *View)
+{
+    return View;
+}
+
+int LineCount(TRichView *View)
+{
+    return View->lineCount();
+}
+
+QString LineText(TRichView *View, int Index)
+{
+    return View->lineText(Index);
+}
+
+// The caret is the end of the selection, whichever way it was made.
+void SelectionEnd(TRichView *View, int &Line, int &Column)
+{
+    Line = View->caretLine();
+    Column = View->caretColumn();
+}
+
+QString SelectedText(TRichView *View)
+{
+    return View->selText();
+}
+
+// One change for tag and data: the view's change handler (automatic save or
+// clear) never sees a tag without its data.
+void AppendAtEnd(TRichView *View, const QString &Tag, const QColor &TagColour, const QString &Data,
+                 const QColor &DataColour)
+{
+    View->append(QList<TRichView::Run>{{Tag, TagColour}, {Data + QStringLiteral("\r\n"), DataColour}});
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TDataRT
+
+TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindView, TQuillScomm *Link,
+                 const TSettingsRecord &Settings, QObject *Parent)
+    : QObject(Parent),
+      SendView(SendView),
+      ReceiveView(ReceiveView),
+      FindView(FindView),
+      ActiveView(ReceiveView),
+      Link(Link),
+      CycleTimer(new QTimer(this)),
+      DisplayTimer(new QTimer(this)),
+      Settings(Settings)
+{
+    CycleTimer->setInterval(10);
+    connect(CycleTimer, &QTimer::timeout, this, [this] {
+        Guarded([this] {
+            if (CycleTick)
+                CycleTick();
+        });
+    });
+
+    DisplayTimer->setTimerType(Qt::PreciseTimer);
+    DisplayTimer->setInterval(1);
+    connect(DisplayTimer, &QTimer::timeout, this, [this] { Guarded([this] { DisplayTick(); }); });
+    DisplayTimer->start();
+
+    InstallMouseHandlers(SendView);
+    InstallMouseHandlers(ReceiveView);
+    InstallMouseHandlers(FindView);
+}
+
+TDataRT::~TDataRT() = default;
+
+void TDataRT::SetMessages(TRuntimeMessages *NewMessages)
+{
+    Messages = NewMessages ? NewMessages : &DefaultMessages;
+}
+
+// The view signals its mouse events after handling them, so the handlers
+// measure the caret and selection the event left behind.
+void TDataRT::InstallMouseHandlers(TRichView *View)
+{
+    if (!View)
+        return;
+    connect(View, &TRichView::mousePressed, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseDown(); }); });
+    connect(View, &TRichView::mouseMoved, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseMove(); }); });
+    connect(View, &TRichView::mouseReleased, this, [this](QMouseEvent *Event) {
+        const Qt::KeyboardModifiers Modifiers = Event->modifiers();
+        const QPoint Global = Event->globalPosition().toPoint();
+        Guarded([&] { ViewMouseUp(Modifiers, Global); });
+    });
+}
+
+void TDataRT::Guarded(const std::function<void()> &Step)
+{
+    try {
+        Step();
+    } catch (const std::exception &Error) {
+        Messages->StandardError(QString::fromLocal8Bit(Error.what()));
+    } catch (...) {
+        Messages->StandardError(QStringLiteral("Unknown error"));
+    }
+}
+
+void TDataRT::DisplayTick()
+{
+    const std::string Line = Link ? Link->FetchLine() : std::string();
+    std::string LastRxData;
+    if (!Line.empty() && ReceiveView) {
+        // A receive view holding the focus would keep the user's caret in
+        // the stream of appended lines.
+        QWidget *Receive = ViewWidget(ReceiveView);
+        if (Receive->hasFocus()) {
+            if (FocusTarget)
+                FocusTarget->setFocus(Qt::OtherFocusReason);
+            else
+                Receive->clearFocus();
+        }
+        RxTriggerState = 1;
+        const TDisplayParts Parts = SplitMonitorLine(Line, ShowTime, ShowRxTx);
+        if (Parts.Received) {
+            if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data)))
+                AppendLine(ReceiveView, Parts.Tag, Settings.ReceiveMessageColour(), Parts.Data);
+            LastRxData = Parts.Data;
+        } else if (ShowSending) {
+            AppendLine(ReceiveView, Parts.Tag, Settings.SendMessageColour(), Parts.Data);
+        }
+    }
+    if (TriggerOn) {
+        if (TriggerOptions.TimingTriggerOn && TimingTriggerStep)
+            TimingTriggerStep();
+        if (TriggerOptions.ReceiveTriggerOn && ReceiveTriggerStep)
+            ReceiveTriggerStep(LastRxData);
+    }
+}
+
+void TDataRT::AppendLine(TRichView *View, const std::string &Tag, uint32_t Colour, const std::string &Data)
+{
+    if (!View)
+        return;
+    AppendAtEnd(View, FromLatin1(Tag), ColourOf(TagColour), FromLatin1(Data), ColourOf(Colour));
+}
+
+bool TDataRT::CanSend() const
+{
+    return SendView && Link && Link->Port.Connected();
+}
+
+void TDataRT::SendLine(int Index)
+{
+    if (!CanSend())
+        return;
+    const QString Text = Index >= 0 && Index < LineCount(SendView) ? LineText(SendView, Index) : QString();
+    Link->SendData(Latin1(Text));
+}
+
+void TDataRT::SendCaretLine()
+{
+    if (!CanSend())
+        return;
+    int Line = 0;
+    int Column = 0;
+    SelectionEnd(SendView, Line, Column);
+    const QString Text =
+        CaretSendText([this](int I) { return LineText(SendView, I); }, LineCount(SendView), Line);
+    Link->SendData(Latin1(Text));
+}
+
+void TDataRT::SendCurrentLine()
+{
+    int Line = 0;
+    int Column = 0;
+    if (SendView)
+        SelectionEnd(SendView, Line, Column);
+    try {
+        SendCaretLine();
+    } catch (const ECom &) {
+        Messages->Warning(SendView ? ViewWidget(SendView)->window() : nullptr, QStringLiteral("Send"),
+                          QStringLiteral("Line ") + QString::number(Line + 1)
+                              + QStringLiteral(" is not the Hex format.\r\n\r\n"
+                                               "If send ASCII data, please switch to ASCII mode."));
+    }
+}
+
+void TDataRT::SetCycleOptions(const TSettingsRecord &Record)
+{
+    CycleOptions.Mode = Record.CycleMode();
+    CycleOptions.LineChoice = Record.CycleLineChoice();
+    CycleOptions.FixedLine = Record.CycleFixedLine();
+    CycleOptions.RangeFirst = Record.CycleRangeFirst();
+    CycleOptions.RangeLast = Record.CycleRangeLast();
+    CycleOptions.Interval = Record.CycleInterval();
+}
+
+void TDataRT::SetTriggerOptions(const TSettingsRecord &Record)
+{
+    TriggerOptions.TimingTriggerOn = Record.TimingTriggerOn();
+    TriggerOptions.TriggerTime = Record.TriggerTime();
+    TriggerOptions.TimingMode = Record.TimingMode();
+    TriggerOptions.TimingLineChoice = Record.TimingLineChoice();
+    TriggerOptions.TimingFixedLine = Record.TimingFixedLine();
+    TriggerOptions.TimingRangeFirst = Record.TimingRangeFirst();
+    TriggerOptions.TimingRangeLast = Record.TimingRangeLast();
+    TriggerOptions.TimingInterval = Record.TimingInterval();
+    TriggerOptions.ReceiveTriggerOn = Record.ReceiveTriggerOn();
+    for (int Row = 0; Row < TSettingsRecord::TriggerRows; ++Row) {
+        TriggerOptions.RecLine[Row] = Record.TriggerRecLine(Row);
+        TriggerOptions.TrigLine[Row] = Record.TriggerTrigLine(Row);
+    }
+    TriggerOptions.TriggerDelay = Record.TriggerDelay();
+}
+
+void TDataRT::ViewMouseDown()
+{
+    if (!ActiveView)
+        return;
+    HexUnits = Link && (ActiveView == SendView ? Link->HexSend.load() : Link->HexReceive.load());
+    int Line = 0;
+    int Column = 0;
+    SelectionEnd(ActiveView, Line, Column);
+    CursorCol = CaretColumn(LineText(ActiveView, Line).left(Column), HexUnits);
+    CursorLine = Line + 1;
+}
+
+void TDataRT::ViewMouseMove()
+{
+    if (ActiveView)
+        SelCount = SelectionSize(SelectedText(ActiveView), HexUnits);
+}
+
+void TDataRT::ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal)
+{
+    if (!ActiveView || !(Modifiers & Qt::ControlModifier))
+        return;
+    QString Dec;
+    QString Bin;
+    if (SelectionValues(SelectedText(ActiveView), Dec, Bin) && PopUp)
+        PopUp->ShowValues(Dec, Bin, MouseGlobal);
 }

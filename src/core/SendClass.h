@@ -192,9 +192,6 @@ public:
     void ViewMouseMove();
     void ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal);
 
-protected:
-    bool eventFilter(QObject *Watched, QEvent *Event) override;
-
 private:
     void InstallMouseHandlers(TRichView *View);
     // Runs Step; an exception that would leave a timer tick or an event
@@ -205,5 +202,4 @@ private:
     const TSettingsRecord &Settings;
     TRuntimeMessages DefaultMessages;
     TRuntimeMessages *Messages = &DefaultMessages;
-    QObject *Redelivering = nullptr;
 };

@@ -77,6 +77,7 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   QFont f(insertFamily_, 9);
   f.setStyleHint(QFont::TypeWriter);
   setFont(f);
+  viewport()->setMouseTracking(true);
   repaintTimer_.setSingleShot(true);
   repaintTimer_.setInterval(kRepaintMs);
   connect(&repaintTimer_, &QTimer::timeout, this, &TRichView::flushUpdates);
@@ -104,12 +105,16 @@ QTextCharFormat TRichView::runFormat(const QColor &colour) {
 
 void TRichView::append(const QList<Run> &runs) {
   QTextDocument *doc = document();
-  if (doc->isUndoRedoEnabled()) doc->clearUndoRedoStacks();  // appends are not undoable
+  // Appends are never undoable; where undo is on (a view the user edits), an
+  // append ends the history, which could not be undone past it anyway.
+  const bool undo = doc->isUndoRedoEnabled();
+  if (undo) doc->setUndoRedoEnabled(false);
   QTextCursor c(doc);
   c.movePosition(QTextCursor::End);
   c.beginEditBlock();
   for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
   c.endEditBlock();
+  if (undo) doc->setUndoRedoEnabled(true);
   enforceBound();
   textArrived();
 }
@@ -353,6 +358,23 @@ void TRichView::loadData(QByteArrayView data) {
   verticalScrollBar()->setValue(0);
   adjusting_ = false;
   atEnd_ = verticalScrollBar()->maximum() == 0;
+}
+
+// --- Mouse ---
+
+void TRichView::mousePressEvent(QMouseEvent *event) {
+  QPlainTextEdit::mousePressEvent(event);
+  Q_EMIT mousePressed(event);
+}
+
+void TRichView::mouseMoveEvent(QMouseEvent *event) {
+  QPlainTextEdit::mouseMoveEvent(event);
+  Q_EMIT mouseMoved(event);
+}
+
+void TRichView::mouseReleaseEvent(QMouseEvent *event) {
+  QPlainTextEdit::mouseReleaseEvent(event);
+  Q_EMIT mouseReleased(event);
 }
 
 // --- Painting ---

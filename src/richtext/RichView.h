@@ -153,9 +153,18 @@ class TRichView : public QPlainTextEdit {
  Q_SIGNALS:
   // After every change of the text, whatever made it.
   void changed();
+  // Mouse events on the text, sent after the view has handled them (so a
+  // press has already moved the caret). Moves are sent with or without a
+  // pressed button.
+  void mousePressed(QMouseEvent *event);
+  void mouseMoved(QMouseEvent *event);
+  void mouseReleased(QMouseEvent *event);
 
  protected:
   void paintEvent(QPaintEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseMoveEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
 
  private:
   QTextCharFormat runFormat(const QColor &colour);

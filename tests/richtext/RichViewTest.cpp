@@ -57,6 +57,7 @@ class RichViewTest : public QObject {
     QCOMPARE(v.lineText(59), QStringLiteral("[000059] ") + QString(20, QLatin1Char('A' + 59 % 26)));
     QCOMPARE(v.lineText(60), QString());
     QCOMPARE(v.lineText(1000), QString());
+    QCOMPARE(v.lineAt(v.lineStart(7) + 3), 7);
     // Tag and data keep their colours and the insertion font.
     QTextCursor c(v.document());
     c.setPosition(v.lineStart(3) + 1);
@@ -64,6 +65,15 @@ class RichViewTest : public QObject {
     QCOMPARE(c.charFormat().fontFamilies().toStringList().value(0), QStringLiteral("Courier New"));
     c.setPosition(v.lineStart(3) + 10);
     QCOMPARE(c.charFormat().foreground().color(), kBlue);
+
+    // Where undo is on, the user's edits are undoable but appends are not.
+    v.setUndoRedoEnabled(true);
+    v.setSelection(0, 0);
+    v.replaceSelection(QStringLiteral("typed"));
+    QVERIFY(v.document()->isUndoAvailable());
+    AppendLines(v, 60, 1);
+    QVERIFY(!v.document()->isUndoAvailable());
+    QCOMPARE(v.lineText(60).left(8), QStringLiteral("[000060]"));
   }
 
   void everyByteValueSurvivesViewAndFile() {
@@ -98,11 +108,9 @@ class RichViewTest : public QObject {
     QCOMPARE(v.selText(), QStringLiteral("01 03 00 00 00 0A"));
     QCOMPARE(v.caretLine(), 1);
     QCOMPARE(v.caretColumn(), 19);
-    v.replaceSelectionRtf(
-        "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset0 Courier New;}}\r\n"
-        "{\\colortbl ;\\red0\\green0\\blue0;\\red0\\green0\\blue255;}\r\n"
-        "\\viewkind4\\uc1\\pard\\cf1\\lang2052\\f0\\fs18\r\n"
-        "{\\cf1 01 03 00 00 00 0A\\cf2  C5 CD}");
+    QFile fragment(QStringLiteral(RTF_TEST_DATA "/checksum-fragment.rtf"));
+    QVERIFY(fragment.open(QIODevice::ReadOnly));
+    v.replaceSelectionRtf(fragment.readAll());
     QCOMPARE(v.lineText(1), QStringLiteral("  01 03 00 00 00 0A C5 CD  "));
     QCOMPARE(v.lineCount(), 3);
     QCOMPARE(v.caretColumn(), 25);  // behind the checksum
@@ -240,6 +248,28 @@ class RichViewTest : public QObject {
     v.clearText();
     QCOMPARE(v.textLength(), 0);
     QCOMPARE(changed.count(), 1);
+  }
+
+  void mouseSignalsComeAfterTheCaretMoved() {
+    TRichView v;
+    v.resize(400, 300);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    AppendLines(v, 0, 5);
+    v.flushUpdates();
+    int lineAtPress = -1, lineAtRelease = -1, moves = 0;
+    connect(&v, &TRichView::mousePressed, this, [&] { lineAtPress = v.caretLine(); });
+    connect(&v, &TRichView::mouseReleased, this, [&] { lineAtRelease = v.caretLine(); });
+    connect(&v, &TRichView::mouseMoved, this, [&] { ++moves; });
+    QTextCursor c(v.document());
+    c.setPosition(v.lineStart(3) + 4);
+    const QPoint at = v.cursorRect(c).center();
+    QTest::mouseMove(v.viewport(), at - QPoint(0, 20));  // no button pressed
+    QTest::mousePress(v.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(v.viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+    QCOMPARE(lineAtPress, 3);
+    QCOMPARE(lineAtRelease, 3);
+    QVERIFY(moves >= 1);
   }
 
   void looks() {

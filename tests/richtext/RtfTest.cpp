@@ -202,11 +202,7 @@ class RtfTest : public QObject {
   // The send window writes a checksum as this fragment over the selected bytes;
   // its outermost group is never closed.
   void checksumFragmentReplacesSelection() {
-    const QByteArray fragment =
-        "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset0 Courier New;}}\r\n"
-        "{\\colortbl ;\\red0\\green0\\blue0;\\red0\\green0\\blue255;}\r\n"
-        "\\viewkind4\\uc1\\pard\\cf1\\lang2052\\f0\\fs18\r\n"
-        "{\\cf1 01 03 00 00 00 0A\\cf2  C5 CD}";
+    const QByteArray fragment = ReadFile(QStringLiteral("checksum-fragment.rtf"));
     QTextDocument doc;
     QTextCursor c(&doc);
     c.insertText(QStringLiteral("first\n  01 03 00 00 00 0A  \nlast"));

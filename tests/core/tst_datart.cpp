@@ -1,0 +1,665 @@
+// The data runtime through real parts: three real views in a window
+// (offscreen), a real link with its reader thread on a socat pseudo-terminal,
+// the settings record for the colours. Message boxes and the converter
+// pop-up are captured through their interfaces.
+#include "AppCommon.h"
+#include "QuillScomm.h"
+#include "RichView.h"
+#include "SendClass.h"
+#include "SettingsRecord.h"
+#include "SocatPair.h"
+
+#include <QPushButton>
+#include <QThread>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+struct TMessage {
+    QWidget *Owner;
+    QString Caption;
+    QString Text;
+};
+
+class TCapturedMessages : public TRuntimeMessages {
+public:
+    void Warning(QWidget *Owner, const QString &Caption, const QString &Text) override
+    {
+        Warnings.push_back({Owner, Caption, Text});
+    }
+    void StandardError(const QString &Text) override { Errors << Text; }
+    std::vector<TMessage> Warnings;
+    QStringList Errors;
+};
+
+class TCapturedPopUp : public TPopUpTarget {
+public:
+    void ShowValues(const QString &D, const QString &B, const QPoint &At) override
+    {
+        ++Shown;
+        Dec = D;
+        Bin = B;
+        MouseGlobal = At;
+    }
+    int Shown = 0;
+    QString Dec;
+    QString Bin;
+    QPoint MouseGlobal;
+};
+
+// The runs of one line of a view: text and colour of each.
+QList<QPair<QString, QRgb>> Runs(const TRichView &View, int Line)
+{
+    QList<QPair<QString, QRgb>> List;
+    const QTextBlock Block = View.document()->findBlockByNumber(Line);
+    for (auto It = Block.begin(); !It.atEnd(); ++It) {
+        const QTextFragment F = It.fragment();
+        List.append({F.text(), F.charFormat().foreground().color().rgb()});
+    }
+    return List;
+}
+
+QRgb Rgb(uint32_t Value)
+{
+    return qRgb(int(Value & 0xFF), int((Value >> 8) & 0xFF), int((Value >> 16) & 0xFF));
+}
+
+// Point in a view's viewport at the caret position Position.
+QPoint PointAt(TRichView &View, int Position)
+{
+    QTextCursor C(View.document());
+    C.setPosition(Position);
+    const QRect R = View.cursorRect(C);
+    return QPoint(R.left(), R.center().y());
+}
+
+} // namespace
+
+class TestDataRT : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void DrainsOneLinePerTick_data();
+    void DrainsOneLinePerTick();
+    void ColourReadAtEveryDisplay();
+    void HiddenSendLinesStillSetTriggerState();
+    void PauseDropsReceivedLines();
+    void FocusLeavesReceiveView();
+    void NulCharacterKeepsItsLine();
+    void TimerDrainsQueue();
+
+    void SendCaretLine_data();
+    void SendCaretLine();
+    void SendLineIndexAndClosedPort();
+    void SendCurrentLineMessage();
+    void HooksAndOptions();
+
+    void CursorReportByMouse();
+    void SelectionByMouseMove();
+    void CtrlReleasePopUp();
+
+private:
+    // Waits until Count lines wait in the link's queue.
+    bool WaitQueued(std::size_t Count, int TimeoutMs = 5000);
+    std::size_t Queued();
+    // An R line of Bytes through the real port and reader thread.
+    bool Receive(const std::string &Bytes);
+
+    TSocatPair Pair;
+    std::unique_ptr<TQuillScomm> Link;
+    std::unique_ptr<TQuillComThread> Reader;
+    TSettingsRecord Settings;
+    QWidget Window;
+    TRichView *Send = nullptr;
+    TRichView *Show = nullptr;
+    TRichView *Find = nullptr;
+    QPushButton *ColourButton = nullptr;
+    std::unique_ptr<TDataRT> Rt;
+    TCapturedMessages Messages;
+    TCapturedPopUp PopUp;
+};
+
+std::size_t TestDataRT::Queued()
+{
+    std::lock_guard<std::timed_mutex> Lock(Link->QueueLock);
+    return Link->LineQueue.size();
+}
+
+bool TestDataRT::WaitQueued(std::size_t Count, int TimeoutMs)
+{
+    QElapsedTimer T;
+    T.start();
+    while (Queued() < Count) {
+        if (T.elapsed() > TimeoutMs)
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+bool TestDataRT::Receive(const std::string &Bytes)
+{
+    const std::size_t Before = Queued();
+    return Pair.WriteFar(Bytes) && WaitQueued(Before + 1);
+}
+
+void TestDataRT::initTestCase()
+{
+    QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
+    Link = std::make_unique<TQuillScomm>();
+    Link->Port.SetPort(Pair.Near());
+    Link->OpenPort();
+    Reader = std::make_unique<TQuillComThread>(*Link);
+    Reader->Release();
+
+    auto *Layout = new QVBoxLayout(&Window);
+    Send = new TRichView;
+    Show = new TRichView;
+    Find = new TRichView;
+    ColourButton = new QPushButton(QStringLiteral("Colour"));
+    for (QWidget *W : {static_cast<QWidget *>(Send), static_cast<QWidget *>(Show),
+                       static_cast<QWidget *>(Find), static_cast<QWidget *>(ColourButton)})
+        Layout->addWidget(W);
+    Window.resize(900, 700);
+    Window.show();
+    Window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&Window));
+}
+
+void TestDataRT::init()
+{
+    Settings.SetNew();
+    Send->clearText();
+    Show->clearText();
+    Find->clearText();
+    Link->HexSend = true;
+    Link->HexReceive = true;
+    Link->Monitoring = true;
+    if (!Link->Port.Connected())
+        Link->OpenPort();
+    Rt = std::make_unique<TDataRT>(Send, Show, Find, Link.get(), Settings);
+    // Ticks are driven by hand unless a test wants the timer.
+    Rt->DisplayTimer->stop();
+    Rt->FocusTarget = ColourButton;
+    Rt->SetMessages(&Messages);
+    Rt->PopUp = &PopUp;
+    Messages = TCapturedMessages();
+    PopUp = TCapturedPopUp();
+    // Nothing left over from the test before.
+    Pair.ReadFar(1 << 20, 50);
+    while (!Link->FetchLine().empty()) {
+    }
+}
+
+void TestDataRT::cleanup()
+{
+    Rt.reset();
+}
+
+void TestDataRT::DrainsOneLinePerTick_data()
+{
+    QTest::addColumn<bool>("ShowTime");
+    QTest::addColumn<bool>("ShowRxTx");
+    QTest::addColumn<QString>("RxTag");
+    QTest::addColumn<QString>("TxTag");
+
+    const QString Time = QStringLiteral(R"(\[\d\d:\d\d:\d\d (?:[ \d]{3}|---))");
+    QTest::newRow("time+dir") << true << true << Time + QStringLiteral(R"( Rx\] )")
+                              << Time + QStringLiteral(R"( Tx\] )");
+    QTest::newRow("time") << true << false << Time + QStringLiteral(R"(\] )")
+                          << Time + QStringLiteral(R"(\] )");
+    QTest::newRow("dir") << false << true << QStringLiteral(R"(\[R x\] )") << QStringLiteral(R"(\[T x\] )");
+    QTest::newRow("none") << false << false << QString() << QString();
+}
+
+void TestDataRT::DrainsOneLinePerTick()
+{
+    QFETCH(bool, ShowTime);
+    QFETCH(bool, ShowRxTx);
+    QFETCH(QString, RxTag);
+    QFETCH(QString, TxTag);
+    Rt->ShowTime = ShowTime;
+    Rt->ShowRxTx = ShowRxTx;
+    Rt->ShowSending = true;
+    Settings.SetReceiveMessageColour(0x0000C000);
+    Settings.SetSendMessageColour(0x00FF0000);
+
+    QVERIFY(Receive("\x01\x02"));
+    Link->SendData("aa bb");
+    QCOMPARE(Pair.ReadFar(2, 2000), std::string("\xAA\xBB"));
+    QVERIFY(Receive("\x03"));
+    QCOMPARE(Queued(), std::size_t(3));
+
+    const QStringList Data{QStringLiteral("01 02"), QStringLiteral("AA BB "), QStringLiteral("03")};
+    const QList<QRgb> Colours{Rgb(0x0000C000), Rgb(0x00FF0000), Rgb(0x0000C000)};
+    for (int I = 0; I < 3; ++I) {
+        Rt->DisplayTick();
+        QCOMPARE(Queued(), std::size_t(2 - I));
+        QCOMPARE(Show->lineCount(), I + 2);  // every line ends with its break
+        const auto Line = Runs(*Show, I);
+        const QString Tag = I == 1 ? TxTag : RxTag;
+        if (Tag.isEmpty()) {
+            QCOMPARE(Line.size(), 1);
+        } else {
+            QCOMPARE(Line.size(), 2);
+            QVERIFY2(QRegularExpression(QStringLiteral("^") + Tag + QStringLiteral("$")).match(Line[0].first).hasMatch(),
+                     qPrintable(Line[0].first));
+            QCOMPARE(Line[0].second, Rgb(TDataRT::TagColour));
+        }
+        QCOMPARE(Line.last().first, Data[I]);
+        QCOMPARE(Line.last().second, Colours[I]);
+    }
+    QVERIFY(Show->lineText(3).isEmpty());
+}
+
+void TestDataRT::ColourReadAtEveryDisplay()
+{
+    Settings.SetReceiveMessageColour(0x000000FF);
+    QVERIFY(Receive("\x11"));
+    Rt->DisplayTick();
+    Settings.SetReceiveMessageColour(0x00FF00FF);
+    QVERIFY(Receive("\x22"));
+    Rt->DisplayTick();
+    QCOMPARE(Runs(*Show, 0).last(), qMakePair(QStringLiteral("11"), qRgb(255, 0, 0)));
+    QCOMPARE(Runs(*Show, 1).last(), qMakePair(QStringLiteral("22"), qRgb(255, 0, 255)));
+}
+
+void TestDataRT::HiddenSendLinesStillSetTriggerState()
+{
+    QStringList Seen;
+    int Timing = 0;
+    Rt->TriggerOn = true;
+    Rt->TriggerOptions.TimingTriggerOn = true;
+    Rt->TriggerOptions.ReceiveTriggerOn = true;
+    Rt->TimingTriggerStep = [&] { ++Timing; };
+    Rt->ReceiveTriggerStep = [&](const std::string &Data) { Seen << QString::fromStdString(Data); };
+    Rt->ShowSending = false;
+
+    Link->SendData("41");
+    QCOMPARE(Queued(), std::size_t(1));
+    Rt->DisplayTick();
+    QCOMPARE(Queued(), std::size_t(0));
+    QCOMPARE(Show->textLength(), 0);
+    QCOMPARE(Rt->RxTriggerState, 1);
+    QCOMPARE(Seen, QStringList{QString()});
+
+    // The trigger steps run on a tick that took nothing too.
+    Rt->RxTriggerState = 2;
+    Rt->DisplayTick();
+    QCOMPARE(Rt->RxTriggerState, 2);
+    QCOMPARE(Seen.size(), 2);
+    QCOMPARE(Timing, 2);
+
+    // An R line hands its data over.
+    QVERIFY(Receive("\x42"));
+    Rt->DisplayTick();
+    QCOMPARE(Seen.last(), QStringLiteral("42"));
+    QCOMPARE(Rt->RxTriggerState, 1);
+
+    // Each step only when its trigger is on; neither without TriggerOn.
+    Rt->TriggerOptions.TimingTriggerOn = false;
+    Rt->DisplayTick();
+    QCOMPARE(Timing, 3);
+    QCOMPARE(Seen.size(), 4);
+    Rt->TriggerOn = false;
+    Rt->DisplayTick();
+    QCOMPARE(Seen.size(), 4);
+}
+
+void TestDataRT::PauseDropsReceivedLines()
+{
+    std::string LastRx;
+    Rt->TriggerOn = true;
+    Rt->TriggerOptions.ReceiveTriggerOn = true;
+    Rt->ReceiveTriggerStep = [&](const std::string &Data) { LastRx = Data; };
+
+    // Formed before the pause, taken while paused: dropped, but handed on.
+    QVERIFY(Receive("\x01"));
+    Rt->ShowReceive = false;
+    Link->Monitoring = false;
+    Rt->DisplayTick();
+    QCOMPARE(Show->textLength(), 0);
+    QCOMPARE(LastRx, std::string("01"));
+
+    // Sent lines still show while paused (none is queued by the link then).
+    Rt->ShowSending = true;
+    Link->SendData("02");
+    QCOMPARE(Queued(), std::size_t(0));
+
+    // Queued when the pause ends: shown.
+    Link->Monitoring = true;
+    QVERIFY(Receive("\x03"));
+    Rt->ShowReceive = true;
+    Rt->DisplayTick();
+    QCOMPARE(Show->lineText(0), QStringLiteral("03"));
+    QCOMPARE(Show->lineCount(), 2);
+    Pair.ReadFar(1, 500);
+}
+
+void TestDataRT::FocusLeavesReceiveView()
+{
+    Show->setFocus();
+    QTRY_VERIFY(Show->hasFocus());
+    Rt->DisplayTick();  // nothing taken: the focus stays
+    QVERIFY(Show->hasFocus());
+
+    // A line that is not shown moves it as well.
+    Rt->ShowSending = false;
+    Link->SendData("01");
+    Rt->DisplayTick();
+    QVERIFY(ColourButton->hasFocus());
+    QCOMPARE(Show->textLength(), 0);
+
+    // The send view keeps its focus.
+    Send->setFocus();
+    Link->SendData("02");
+    Rt->DisplayTick();
+    QVERIFY(Send->hasFocus());
+    Pair.ReadFar(2, 500);
+}
+
+void TestDataRT::NulCharacterKeepsItsLine()
+{
+    Link->HexReceive = false;
+    QVERIFY(Receive(std::string("A\0B", 3)));
+    QVERIFY(Receive("C"));
+    Rt->DisplayTick();
+    Rt->DisplayTick();
+    QCOMPARE(Show->lineCount(), 3);
+    QCOMPARE(Show->lineText(0), QString::fromLatin1("A\0B", 3));
+    QCOMPARE(Show->lineText(1), QStringLiteral("C"));
+}
+
+void TestDataRT::TimerDrainsQueue()
+{
+    {
+        const TDataRT Fresh(Send, Show, Find, Link.get(), Settings);
+        QVERIFY(Fresh.DisplayTimer->isActive());
+        QCOMPARE(Fresh.ActiveView, Show);
+        QVERIFY(Fresh.ShowReceive && !Fresh.ShowSending && !Fresh.ShowTime && !Fresh.ShowRxTx);
+        QVERIFY(!Fresh.TriggerOn && Fresh.CursorLine == 0 && Fresh.SelCount == 0 && !Fresh.HexUnits);
+    }
+
+    // The real 1 ms timer drains lines as they come ...
+    Rt->DisplayTimer->start();
+    QCOMPARE(Rt->DisplayTimer->interval(), 1);
+    QCOMPARE(Rt->DisplayTimer->timerType(), Qt::PreciseTimer);
+    QVERIFY(!Rt->CycleTimer->isActive());
+    QCOMPARE(Rt->CycleTimer->interval(), 10);
+    for (int I = 0; I < 5; ++I) {
+        QVERIFY(Pair.WriteFar(std::string(1, char(0x30 + I))));
+        QTRY_COMPARE(Show->lineCount(), I + 2);
+        QCOMPARE(Show->lineText(I), QStringLiteral("3%1").arg(I));
+    }
+    QCOMPARE(Queued(), std::size_t(0));
+
+    // ... and a backlog in order, none lost.
+    Rt->DisplayTimer->stop();
+    for (const char *Byte : {"\x41", "\x42", "\x43"})
+        QVERIFY(Receive(Byte));
+    Rt->DisplayTimer->start();
+    QTRY_COMPARE(Show->lineCount(), 9);
+    QCOMPARE(Show->lineText(5) + Show->lineText(6) + Show->lineText(7), QStringLiteral("414243"));
+}
+
+void TestDataRT::SendCaretLine_data()
+{
+    QTest::addColumn<QString>("Text");
+    QTest::addColumn<int>("Caret");
+    QTest::addColumn<bool>("Hex");
+    QTest::addColumn<QByteArray>("Sent");
+
+    const QString Three = QStringLiteral("01\n02 03\n04");
+    QTest::newRow("middle line") << Three << 4 << true << QByteArray("\x02\x03");
+    QTest::newRow("unterminated last") << Three << 9 << true << QByteArray("\x04");
+    QTest::newRow("chars") << QStringLiteral("x\nhello") << 5 << false << QByteArray("hello");
+    const QString Block = QStringLiteral("[>>01 02\n03<<]\n05");
+    QTest::newRow("block hex") << Block << 2 << true << QByteArray("\x01\x02\x03");
+    QTest::newRow("block chars") << Block << 8 << false << QByteArray("01 02\r\n03");
+    QTest::newRow("caret behind own end") << QStringLiteral("[>>41<<]\n[>>42<<]") << 8 << true
+                                          << QByteArray("\x41");
+    QTest::newRow("no end") << QStringLiteral("[>>01 02\n03") << 3 << true << QByteArray();
+    QTest::newRow("empty line") << QStringLiteral("01\n\n02") << 3 << true << QByteArray();
+}
+
+void TestDataRT::SendCaretLine()
+{
+    QFETCH(QString, Text);
+    QFETCH(int, Caret);
+    QFETCH(bool, Hex);
+    QFETCH(QByteArray, Sent);
+    Link->HexSend = Hex;
+    Send->replaceSelection(Text);
+    Send->setSelection(Caret, 0);
+    const uint32_t Before = Link->TxCount;
+    Rt->SendCaretLine();
+    const std::size_t Want = Sent.isEmpty() ? 1 : std::size_t(Sent.size());
+    QCOMPARE(QByteArray::fromStdString(Pair.ReadFar(Want, Sent.isEmpty() ? 200 : 2000)), Sent);
+    QCOMPARE(Link->TxCount - Before, uint32_t(Sent.size()));
+}
+
+void TestDataRT::SendLineIndexAndClosedPort()
+{
+    Send->replaceSelection(QStringLiteral("01\n02"));
+    Rt->SendLine(1);
+    QCOMPARE(Pair.ReadFar(2, 1000), std::string("\x02"));
+    Rt->SendLine(2);
+    Rt->SendLine(-1);
+    QCOMPARE(Pair.ReadFar(1, 200), std::string());
+    QCOMPARE(Queued(), std::size_t(1));
+
+    // With the port closed every send silently does nothing, even bad hex.
+    Link->ClosePort();
+    Reader->Park();
+    Send->setSelection(0, 0);
+    Send->replaceSelection(QStringLiteral("zz\n"));
+    Rt->SendLine(0);
+    Rt->SendCaretLine();
+    Rt->SendCurrentLine();
+    QVERIFY(Messages.Warnings.empty());
+    QCOMPARE(Queued(), std::size_t(1));
+    Link->OpenPort();
+    Reader->Release();
+}
+
+void TestDataRT::SendCurrentLineMessage()
+{
+    Send->replaceSelection(QStringLiteral("01\n02\nhello\n04"));
+    Send->setSelection(8, 0);  // inside 'hello', line 3
+    Rt->SendCurrentLine();
+    QCOMPARE(int(Messages.Warnings.size()), 1);
+    QCOMPARE(Messages.Warnings[0].Caption, QStringLiteral("Send"));
+    QCOMPARE(Messages.Warnings[0].Text,
+             QStringLiteral("Line 3 is not the Hex format.\r\n\r\nIf send ASCII data, please switch to ASCII mode."));
+    QCOMPARE(Messages.Warnings[0].Owner, Send->window());
+    QCOMPARE(Queued(), std::size_t(0));
+    QCOMPARE(Pair.ReadFar(1, 200), std::string());
+
+    // In character mode the same line goes out.
+    Link->HexSend = false;
+    Rt->SendCurrentLine();
+    QCOMPARE(Pair.ReadFar(5, 1000), std::string("hello"));
+    QCOMPARE(int(Messages.Warnings.size()), 1);
+
+    // A block's message names the caret line.
+    Link->HexSend = true;
+    Send->clearText();
+    Send->replaceSelection(QStringLiteral("01\n[>>01\nxx<<]"));
+    Send->setSelection(4, 0);
+    Rt->SendCurrentLine();
+    QCOMPARE(int(Messages.Warnings.size()), 2);
+    QVERIFY(Messages.Warnings[1].Text.startsWith(QStringLiteral("Line 2 is")));
+}
+
+void TestDataRT::HooksAndOptions()
+{
+    // The filter decides only while R lines are shown.
+    int Asked = 0;
+    Rt->PassesReceiveFilter = [&](const std::string &Data) {
+        ++Asked;
+        return Data != "BB";
+    };
+    QVERIFY(Receive("\xAA"));
+    QVERIFY(Receive("\xBB"));
+    Rt->DisplayTick();
+    Rt->DisplayTick();
+    QCOMPARE(Asked, 2);
+    QCOMPARE(Show->lineCount(), 2);
+    QCOMPARE(Show->lineText(0), QStringLiteral("AA"));
+    Rt->ShowReceive = false;
+    QVERIFY(Receive("\xCC"));
+    Rt->DisplayTick();
+    QCOMPARE(Asked, 2);
+
+    // The cycle timer runs its step; an error leaving it is reported.
+    int Cycles = 0;
+    Rt->CycleTick = [&] {
+        if (++Cycles == 2)
+            throw std::runtime_error("port write failed");
+    };
+    Rt->CycleTimer->start();
+    QTRY_VERIFY(Cycles >= 3);
+    Rt->CycleTimer->stop();
+    QCOMPARE(Messages.Errors, QStringList{QStringLiteral("port write failed")});
+
+    TSettingsRecord R;
+    R.SetCycleMode(1);
+    R.SetCycleLineChoice(1);
+    R.SetCycleFixedLine(4);
+    R.SetCycleRangeFirst(2);
+    R.SetCycleRangeLast(9);
+    R.SetCycleInterval(250);
+    R.SetTimingTriggerOn(true);
+    R.SetTriggerTime(0.5);
+    R.SetTimingMode(1);
+    R.SetTimingLineChoice(1);
+    R.SetTimingFixedLine(3);
+    R.SetTimingRangeFirst(5);
+    R.SetTimingRangeLast(6);
+    R.SetTimingInterval(40);
+    R.SetReceiveTriggerOn(true);
+    R.SetTriggerRecLine(9, 7);
+    R.SetTriggerTrigLine(9, 8);
+    R.SetTriggerDelay(123);
+    Rt->SetCycleOptions(R);
+    Rt->SetTriggerOptions(R);
+    const auto &C = Rt->CycleOptions;
+    QCOMPARE(std::tuple(C.Mode, C.LineChoice, C.FixedLine, C.RangeFirst, C.RangeLast, C.Interval),
+             std::tuple(uint8_t(1), uint8_t(1), 4, 2, 9, 250u));
+    const auto &T = Rt->TriggerOptions;
+    QVERIFY(T.TimingTriggerOn && T.ReceiveTriggerOn);
+    QCOMPARE(T.TriggerTime, 0.5);
+    QCOMPARE(std::tuple(T.TimingMode, T.TimingLineChoice, T.TimingFixedLine, T.TimingRangeFirst,
+                        T.TimingRangeLast, T.TimingInterval, T.TriggerDelay),
+             std::tuple(uint8_t(1), uint8_t(1), 3, 5, 6, 40u, 123u));
+    QCOMPARE(T.RecLine[9], 7);
+    QCOMPARE(T.TrigLine[9], 8);
+    QCOMPARE(T.RecLine[0], 0);
+}
+
+void TestDataRT::CursorReportByMouse()
+{
+    const QString Line = QStringLiteral("[14:03:07  15 Rx] AA BB CC");
+    Show->append(QStringLiteral("first\n") + Line + QStringLiteral("\n"));
+    Show->flushUpdates();
+    const int Start = Show->lineStart(1);
+    struct TCase {
+        int Column;  // caret column in the line
+        bool Hex;
+        int Expected;
+    };
+    const TCase Cases[] = {{22, true, 2}, {18, true, 0}, {5, true, 0}, {26, true, 3}, {22, false, 4}};
+    for (const TCase &C : Cases) {
+        Link->HexReceive = C.Hex;
+        QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, Start + C.Column));
+        QCOMPARE(Show->caretColumn(), C.Column);
+        QCOMPARE(Rt->CursorLine, 2);
+        QCOMPARE(Rt->CursorCol, C.Expected);
+        QCOMPARE(Rt->HexUnits, C.Hex);
+    }
+
+    // The send view counts in the send mode, behind its block marker; the
+    // report follows the active view, whichever view is clicked.
+    Send->replaceSelection(QStringLiteral("[>>01 02 03<<]"));
+    Send->flushUpdates();
+    Rt->ActiveView = Send;
+    Link->HexSend = true;
+    Link->HexReceive = false;
+    QTest::mouseClick(Send->viewport(), Qt::LeftButton, {}, PointAt(*Send, 7));
+    QCOMPARE(Rt->CursorCol, 2);
+    QCOMPARE(Rt->CursorLine, 1);
+    QVERIFY(Rt->HexUnits);
+    QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 3));
+    QCOMPARE(Rt->CursorCol, 2);  // the send view's caret, unchanged
+    QCOMPARE(Rt->CursorLine, 1);
+}
+
+void TestDataRT::SelectionByMouseMove()
+{
+    Show->append(QStringLiteral("AA BB CC\n"));
+    Show->flushUpdates();
+    Link->HexReceive = true;
+    // Drag over 'AA BB C'.
+    QTest::mousePress(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 0));
+    QTest::mouseMove(Show->viewport(), PointAt(*Show, 7));
+    QCOMPARE(Show->selText(), QStringLiteral("AA BB C"));
+    QCOMPARE(Rt->SelCount, 2);
+    QTest::mouseRelease(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 7));
+    QCOMPARE(PopUp.Shown, 0);
+
+    // Units come from the last mouse-down, not from a move.
+    Link->HexReceive = false;
+    QTest::mouseMove(Show->viewport(), PointAt(*Show, 3));
+    QCOMPARE(Rt->SelCount, 2);
+    QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 0));
+    Show->setSelection(0, 7);
+    QTest::mouseMove(Show->viewport(), PointAt(*Show, 4));
+    QCOMPARE(Rt->SelCount, 7);
+}
+
+void TestDataRT::CtrlReleasePopUp()
+{
+    Show->append(QStringLiteral("FF FF FF FF 00\n00 01\n0\n1\n"));
+    Show->flushUpdates();
+    const auto Drag = [this](int From, int To, Qt::KeyboardModifiers AtRelease) {
+        QTest::mousePress(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, From));
+        QTest::mouseMove(Show->viewport(), PointAt(*Show, To));
+        QTest::mouseRelease(Show->viewport(), Qt::LeftButton, AtRelease, PointAt(*Show, To));
+    };
+
+    Drag(0, 11, Qt::ControlModifier);
+    QCOMPARE(Show->selText(), QStringLiteral("FF FF FF FF"));
+    QCOMPARE(PopUp.Shown, 1);
+    QCOMPARE(PopUp.Dec, QStringLiteral("-1"));
+    QCOMPARE(PopUp.Bin, QStringLiteral("1111 1111 1111 1111 1111 1111 1111 1111 "));
+    QCOMPARE(PopUp.MouseGlobal, Show->viewport()->mapToGlobal(PointAt(*Show, 11)));
+
+    Drag(0, 11, {});  // without Ctrl
+    Drag(0, 14, Qt::ControlModifier);  // five bytes
+    Drag(1, 4, Qt::ControlModifier);   // 'F F': not hex
+    QCOMPARE(PopUp.Shown, 1);
+
+    const int Second = Show->lineStart(1);
+    Drag(Second, Second + 5, Qt::ControlModifier);
+    QCOMPARE(PopUp.Shown, 2);
+    QCOMPARE(PopUp.Dec, QStringLiteral("1"));
+    QCOMPARE(PopUp.Bin, QStringLiteral("0000 0000 0000 0001 "));
+
+    // Hex across a line break is no number: reported, nothing shown.
+    const int Third = Show->lineStart(2);
+    Drag(Third, Third + 3, Qt::ControlModifier);
+    QCOMPARE(Show->selText(), QStringLiteral("0\n1"));
+    QCOMPARE(PopUp.Shown, 2);
+    QCOMPARE(Messages.Errors, QStringList{QStringLiteral("'$0\n1' is not a valid integer value")});
+}
+
+QTEST_MAIN(TestDataRT)
+#include "tst_datart.moc"
