@@ -2,11 +2,12 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <cerrno>
 #include <csignal>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,12 +27,29 @@ bool TSocatPair::Start()
     }
     const QString NearLink = Dir.filePath(QStringLiteral("near"));
     const QString FarLink = Dir.filePath(QStringLiteral("far"));
+    const std::string Program = QStandardPaths::findExecutable(QStringLiteral("socat")).toStdString();
+    if (Program.empty()) {
+        Error = QStringLiteral("socat is not installed");
+        return false;
+    }
     const std::string NearArg = "pty,raw,echo=0,link=" + NearLink.toStdString();
     const std::string FarArg = "pty,raw,echo=0,link=" + FarLink.toStdString();
     char *const Argv[] = {const_cast<char *>("socat"), const_cast<char *>(NearArg.c_str()),
                           const_cast<char *>(FarArg.c_str()), nullptr};
-    if (posix_spawnp(&Socat, "socat", nullptr, nullptr, Argv, environ) != 0) {
-        Socat = -1;
+    const pid_t Parent = ::getpid();
+    Socat = ::fork();
+    if (Socat == 0) {
+        // socat dies with the test, even when the test crashes.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != Parent)
+            ::_exit(1);
+        const int Null = ::open("/dev/null", O_RDWR);
+        ::dup2(Null, STDOUT_FILENO);
+        ::dup2(Null, STDERR_FILENO);
+        ::execv(Program.c_str(), Argv);
+        ::_exit(127);
+    }
+    if (Socat < 0) {
         Error = QStringLiteral("socat does not start");
         return false;
     }

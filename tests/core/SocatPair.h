@@ -19,8 +19,8 @@ public:
     // Starts socat and opens the far end; false (with Error set) on failure.
     bool Start();
     // Kills socat: both pseudo-terminals vanish, as on an unplug. (socat is
-    // spawned without fork(), which ThreadSanitizer refuses in a process
-    // that has threads.)
+    // forked from a process with threads: under ThreadSanitizer that needs
+    // die_after_fork=0, as the test script sets.)
     void Stop();
 
     std::string Near() const { return NearPath; }

@@ -303,6 +303,13 @@ void TestQuillScomm::burstBecomesOneLine()
     QCOMPARE(Lines[0].Direction, 'R');
     QCOMPARE(Lines[0].Data, std::string("01 02 03 04 05 06 07 08 09 A0"));
     QCOMPARE(Lines[0].Gap, std::string(" ---")); // first line since start-up
+    // The wall-clock time of day, local time.
+    const QString Sep = QString::fromLatin1(LocaleTimeSeparator(QLocale::system()));
+    const QTime Shown = QTime::fromString(QString::fromLatin1(Lines[0].Time),
+                                          QStringLiteral("hh") + Sep + QStringLiteral("mm") + Sep + QStringLiteral("ss"));
+    QVERIFY(Shown.isValid());
+    const int Behind = Shown.secsTo(QTime::currentTime());
+    QVERIFY2((Behind >= 0 && Behind < 5) || Behind < -86390, qPrintable(Shown.toString()));
     QCOMPARE(Rig.Link->RxCount.load(), 10u);
 }
 
