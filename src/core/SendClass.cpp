@@ -41,17 +41,6 @@ std::string TrimLow(const std::string &Text)
     return Text.substr(First, Last - First);
 }
 
-int HexDigitValue(char C)
-{
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    return -1;
-}
-
 QColor ColourOf(uint32_t Value)
 {
     return QColor(static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF),
@@ -116,13 +105,11 @@ bool SelectionValues(const QString &Selected, QString &Dec, QString &Bin)
     const std::string Digits = RemoveSpaces(Text);
     if (Digits.size() > 8)
         return false;
-    uint32_t Value = 0;
-    for (char C : Digits) {
-        const int Digit = HexDigitValue(C);
-        if (Digit < 0)
-            throw EConvertError("'$" + Digits + "' is not a valid integer value");
-        Value = Value * 16 + static_cast<uint32_t>(Digit);
-    }
+    // At most eight digits: a 32-bit number, shown signed.
+    bool Ok = false;
+    const uint32_t Value = FromLatin1(Digits).toUInt(&Ok, 16);
+    if (!Ok)
+        throw EConvertError("'$" + Digits + "' is not a valid integer value");
     std::string Binary;
     HexToBinText(Digits, Binary);
     Dec = QString::number(static_cast<int32_t>(Value));

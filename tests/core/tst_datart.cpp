@@ -183,8 +183,10 @@ void TestDataRT::init()
     Link->HexSend = true;
     Link->HexReceive = true;
     Link->Monitoring = true;
-    if (!Link->Port.Connected())
+    if (!Link->Port.Connected()) {  // a test before failed with the port closed
         Link->OpenPort();
+        Reader->Release();
+    }
     Rt = std::make_unique<TDataRT>(Send, Show, Find, Link.get(), Settings);
     // Ticks are driven by hand unless a test wants the timer.
     Rt->DisplayTimer->stop();
