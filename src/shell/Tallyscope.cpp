@@ -4,10 +4,14 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Corvane"));
-    QApplication::setApplicationName(QStringLiteral("Tallyscope"));
-    TMainForm window;
-    window.show();
-    return app.exec();
+    QApplication App(argc, argv);
+    QStringList Arguments = QApplication::arguments();
+    Arguments.removeFirst();
+    std::unique_ptr<TMainForm> MainForm = CreateProgram(Arguments);
+    MainForm->show();
+    const int Result = QApplication::exec();
+    // The reader thread is stopped and joined here, before the application
+    // object goes.
+    MainForm.reset();
+    return Result;
 }

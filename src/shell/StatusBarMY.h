@@ -1,0 +1,89 @@
+// The main window's status bar: byte counters, the caret report of the
+// active view and the five modem line signals.
+//
+// The bar keeps no state of its own. Its owner's 50 ms timer calls Tick(),
+// which recomputes every text from the sources named in TStatusSources and
+// brings the cycle-send and trigger flags of the settings record back in line
+// with the core when the core has stopped them.
+#pragma once
+
+#include <QStatusBar>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+class QFrame;
+class QLabel;
+class TDataRT;
+class TQuillScomm;
+class TSettingsRecord;
+
+// What the tick reads and whom it tells. Nothing here is owned; each object
+// must outlive the bar or be taken out (set to nullptr) before it goes.
+struct TStatusSources {
+    // Counters, line-signal flags and the port (its open state and DTR/RTS
+    // control). Without a link the counters and signals are left alone.
+    TQuillScomm *Link = nullptr;
+    // Cursor report, ActiveView, CycleTimer, TriggerOn. The tick does
+    // nothing at all until the runtime exists.
+    TDataRT *Runtime = nullptr;
+    // Cycle-send and trigger flags, cleared when the core stopped them.
+    TSettingsRecord *Settings = nullptr;
+    // Sets the send window's caption (the caret report of the send view).
+    std::function<void(const QString &Caption)> SetSendCaption;
+    // Called once after a tick cleared a cycle-send or trigger flag that was
+    // set, so the owner can release the Cycle To Send and Trigger Send
+    // buttons and marks (its options step sets every mark from the record).
+    std::function<void()> ApplyOptions;
+};
+
+class TStatusBarMY : public QStatusBar {
+    Q_OBJECT
+public:
+    static constexpr int PanelCount = 5;
+    static constexpr int SignalCount = 5;
+    static constexpr int SignalPanelWidth = 145;
+    static constexpr int SignalPanelHeight = 20;
+    // Designed position of the signal panel, kept until the bar is wide
+    // enough for the resize rule.
+    static constexpr int SignalPanelLeft = 594;
+    static constexpr int SignalPanelTop = 2;
+    // Wider than this, the signal panel follows the window's right edge,
+    // this far (the size grip's room) from it.
+    static constexpr int FollowWidth = 665;
+    static constexpr int RightMargin = 23;
+
+    // Signal labels, left to right.
+    enum TSignal { sigDTR, sigRTS, sigDSR, sigCTS, sigRLSD };
+
+    explicit TStatusBarMY(QWidget *Parent = nullptr);
+
+    TStatusSources Sources;
+
+    // One refresh, in this order: counters, caret report, line signals, the
+    // cycle-send flag, the trigger flags.
+    void Tick();
+
+    QLabel *Panel(int Index) const { return Panels[static_cast<std::size_t>(Index)]; }
+    QLabel *SignalLabel(TSignal Signal) const { return Signals[static_cast<std::size_t>(Signal)]; }
+    QWidget *SignalPanel() const { return FSignalPanel; }
+
+Q_SIGNALS:
+    // After a double-click has set the link's counters to 0.
+    void CountersReset();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
+
+private:
+    void ResetCounters();
+    void PlaceSignalPanel();
+    static void SetText(QLabel *Label, const QString &Text);
+
+    std::array<QLabel *, PanelCount> Panels{};
+    std::array<QLabel *, SignalCount> Signals{};
+    QWidget *FSignalPanel = nullptr;
+    QFrame *Divider = nullptr;
+};

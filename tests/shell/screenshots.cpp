@@ -1,0 +1,102 @@
+// Screenshots of the program as a user sees it: run under Xvfb with a
+// pseudo-terminal feeding it (see README, development):
+//   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/screenshots DIR
+// Writes DIR/main.png (hex lines arriving, echoes, send window docked),
+// DIR/ascii.png (ASCII receive, search window shown) and DIR/palette.png.
+#include "../serial/SocatPair.h"
+
+#include "FindUnit.h"
+#include "QuillScomm.h"
+#include "RichView.h"
+#include "SendUnit.h"
+#include "main.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QMenu>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "ColourButton.h"
+
+#include <cstdio>
+
+namespace {
+void Shoot(QWidget *Window, const QString &Path)
+{
+    QApplication::processEvents();
+    QTest::qWait(300);
+    // The whole screen, so that pop-ups and floating windows show too.
+    const QRect Frame = Window->frameGeometry().adjusted(-2, -2, 2, 2);
+    QPixmap Shot = Window->screen()->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height());
+    if (!Shot.save(Path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: screenshots DIR\n");
+        return 2;
+    }
+    QTemporaryDir Home;
+    qputenv("XDG_DATA_HOME", Home.path().toLocal8Bit());
+    QApplication App(argc, argv);
+    const QDir Out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(Out.path());
+
+    TSocatPair Cable;
+    if (!Cable.Ready() || Cable.OpenFar() < 0) {
+        std::fprintf(stderr, "socat is needed\n");
+        return 1;
+    }
+    const QStringList Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable.A)};
+    std::unique_ptr<TMainForm> Main = CreateProgram({}, &Ports);
+    Main->show();
+    if (!QTest::qWaitForWindowExposed(Main.get()))
+        return 1;
+    Main->CBoxPort->setCurrentIndex(1);
+    Main->PortButton->trigger();
+    Main->DtrButton->trigger();
+
+    TRichView *Send = Main->SendForm->RichSend;
+    Send->setPlainText(QStringLiteral("01 03 00 00 00 0A C5 CD\n01 06 00 01 00 17 98 04\nAT+GMR\n"));
+    // A device answering a Modbus poll every 100 ms.
+    int Round = 0;
+    QTimer Feed;
+    QObject::connect(&Feed, &QTimer::timeout, [&] {
+        if (Round % 3 == 0) {
+            Send->setSelection(Send->lineStart(Round % 2), 0);
+            Main->SendDataItem->trigger();
+        }
+        Cable.WriteFar(std::string("\x01\x03\x14\x00\x2A\x01\x5C\x00\x00\x13\x88\xFF\xFF\x00\x07", 15)
+                       + std::string(1, char(Round)));
+        ++Round;
+    });
+    Feed.start(120);
+    QTest::qWait(2500);
+    Feed.stop();
+    // The caret report follows a click into the send view.
+    QTest::mouseClick(Send->viewport(), Qt::LeftButton, {}, QPoint(60, 8));
+    QTest::qWait(300);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("main.png")));
+
+    Main->AsciiReceiveButton->trigger();
+    Main->FindWindowItem->trigger();
+    Main->FindForm->RichFind->append(QStringLiteral("[12:00:01 100]"), QColor(128, 128, 128));
+    Main->FindForm->RichFind->append(QStringLiteral("OK\r\n"), QColor(0, 0, 200));
+    Cable.WriteFar("Firmware 2.4.1 (build 811)\r\nOK\r\n");
+    QTest::qWait(600);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("ascii.png")));
+
+    QTimer::singleShot(300, [&] { Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png"))); Main->ColorButton->Palette()->close(); });
+    Main->ColorButton->showMenu();
+
+    Main->PortButton->trigger();
+    Main->close();
+    return 0;
+}

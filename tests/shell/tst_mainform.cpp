@@ -1,0 +1,682 @@
+// The whole program in-process, offscreen: real windows, a real settings
+// folder (a temporary XDG_DATA_HOME) and a socat pseudo-terminal as the
+// device. Messages to the user are captured instead of shown.
+#include "../serial/SocatPair.h"
+
+#include "CPortCtl.h"
+#include "ColourButton.h"
+#include "DataFolder.h"
+#include "FindUnit.h"
+#include "QuillScomm.h"
+#include "RichView.h"
+#include "SendClass.h"
+#include "SendUnit.h"
+#include "StatusBarMY.h"
+#include "main.h"
+
+#include <QAccessible>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <QToolBar>
+#include <QRegularExpression>
+#include <QUrl>
+#include <QWidgetAction>
+#include <QUrlQuery>
+
+namespace {
+class TCapture : public TRuntimeMessages {
+public:
+    struct TMessage {
+        QString Caption, Text;
+    };
+    QList<TMessage> List;
+    void Warning(QWidget *, const QString &Caption, const QString &Text) override { List.append({Caption, Text}); }
+    void StandardError(const QString &Text) override { List.append({QString(), Text}); }
+};
+
+// One run of the program, from its start to its close.
+struct TRun {
+    explicit TRun(const QStringList &Ports, const QStringList &Arguments = {})
+    {
+        Main = CreateProgram(Arguments, &Ports);
+        Main->SetMessages(&Messages);
+        Main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Main.get()));
+    }
+    ~TRun()
+    {
+        if (Main && Main->isVisible())
+            Main->close();
+    }
+    TMainForm *operator->() const { return Main.get(); }
+    std::unique_ptr<TMainForm> Main;
+    TCapture Messages;
+};
+
+QAction *Item(TMainForm *Main, const QString &Menu, const QString &Caption)
+{
+    for (QAction *M : Main->menuBar()->actions())
+        if (M->text() == Menu)
+            for (QAction *A : M->menu()->actions())
+                if (A->text() == Caption)
+                    return A;
+    return nullptr;
+}
+
+QColor ColourAt(TRichView *View, int Position)
+{
+    QTextCursor C(View->document());
+    C.setPosition(Position + 1);
+    return C.charFormat().foreground().color();
+}
+
+// The first line of the receive view that holds Text, or -1.
+int LineWith(TRichView *View, const QString &Text)
+{
+    for (int I = 0; I < View->lineCount(); ++I)
+        if (View->lineText(I).contains(Text))
+            return I;
+    return -1;
+}
+
+// What a screen reader calls a control: its name, or for a combo box (whose
+// name is its value on Linux) the label that names it.
+QString AccessibleName(QWidget *W)
+{
+    QAccessibleInterface *I = QAccessible::queryAccessibleInterface(W);
+    if (!I)
+        return QString();
+    if (qobject_cast<QComboBox *>(W)) {
+        const auto Labels = I->relations(QAccessible::Label);
+        return Labels.isEmpty() ? QString() : Labels.first().first->text(QAccessible::Name);
+    }
+    return I->text(QAccessible::Name);
+}
+
+bool Exists(const QString &Path)
+{
+    return QFileInfo::exists(Path);
+}
+} // namespace
+
+class TUrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> Urls;
+public Q_SLOTS:
+    void Open(const QUrl &Url) { Urls.append(Url); }
+};
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> Home;
+    std::unique_ptr<TSocatPair> Cable;
+    QStringList Ports;
+
+    // Opens the cable's near end through the port combo and the port button.
+    void OpenByCombo(TRun &Run)
+    {
+        Run->CBoxPort->setCurrentIndex(Run->CBoxPort->findText(QString::fromStdString(Cable->A)));
+        Run->PortButton->trigger();
+        QVERIFY(Run->Link()->Port.Connected());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        Home = std::make_unique<QTemporaryDir>();
+        QVERIFY(Home->isValid());
+        qputenv("XDG_DATA_HOME", Home->path().toLocal8Bit());
+        Cable = std::make_unique<TSocatPair>();
+        QVERIFY2(Cable->Ready(), "socat is needed for these tests");
+        QVERIFY(Cable->OpenFar() >= 0);
+        // Port discovery as the machine would give it, with the cable's end.
+        Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable->A)};
+    }
+    void cleanup()
+    {
+        Cable.reset();
+        Home.reset();
+    }
+
+    void firstStart()
+    {
+        QVERIFY(!Exists(DataFolderPath()));
+        TRun Run(Ports);
+        // The default layout was written byte for byte, then loaded.
+        QFile Default(QStringLiteral(":/config")), Written(LayoutFilePath());
+        QVERIFY(Default.open(QIODevice::ReadOnly) && Written.open(QIODevice::ReadOnly));
+        QCOMPARE(Written.readAll(), Default.readAll());
+        QCOMPARE(Run->windowTitle(), QStringLiteral("Corvane Tallyscope"));
+        QCOMPARE(Run->dockWidgetArea(Run->SendForm), Qt::LeftDockWidgetArea);
+        QVERIFY(Run->SendForm->isVisible() && !Run->SendForm->isFloating());
+        QVERIFY(qAbs(Run->SendForm->width() - 220) <= 8);
+        QCOMPARE(Run->dockWidgetArea(Run->FindForm), Qt::BottomDockWidgetArea);
+        QVERIFY(!Run->FindForm->isVisible());
+        QCOMPARE(Run->geometry(), QRect(QPoint(361, 158), QPoint(1045, 663)));
+
+        // Marks: Show Time and Show Sending on, everything else off; the
+        // Send Window mark is clear although the layout shows the window.
+        const QList<QAction *> On = {Run->ShowTimeItem, Run->ShowTimeItem2, Run->ShowSendingItem,
+                                     Run->DisplaySendingButton};
+        const QList<QAction *> Off = {Run->ShowRxTxItem, Run->ShowRxTxItem2, Run->WordWrapItem,
+                                      Run->WordWrapButton, Run->FilterItem, Run->FilterButton,
+                                      Run->AsciiReceiveItem, Run->AsciiReceiveButton, Run->AsciiSendItem,
+                                      Run->SendForm->ToolButton8, Run->CycleItem, Run->SendForm->ToolButton2,
+                                      Run->TriggerItem, Run->SendForm->ToolButton3, Run->SendWindowItem,
+                                      Run->SendWinButton, Run->FindWindowItem, Run->FindWinButton,
+                                      Run->PauseItem, Run->PauseButton, Run->DtrButton, Run->RtsButton,
+                                      Run->AlwaysOnTopItem};
+        for (QAction *A : On)
+            QVERIFY2(A->isChecked(), qPrintable(A->text()));
+        for (QAction *A : Off)
+            QVERIFY2(!A->isChecked(), qPrintable(A->text()));
+
+        QCOMPARE(Run->CBoxPort->currentIndex(), 0);
+        QCOMPARE(Run->CBoxPort->currentText(), QStringLiteral("ttyUSB0"));
+        QCOMPARE(Run->CBoxBaudRate->Text(), QStringLiteral("9600"));
+        QCOMPARE(Run->CBoxParityBits->Text(), QStringLiteral("None"));
+        QCOMPARE(Run->CBoxDataBits->Text(), QStringLiteral("8"));
+        QCOMPARE(Run->CBoxStopBits->Text(), QStringLiteral("1"));
+        // Closed state.
+        QCOMPARE(Run->PortButton->text(), QStringLiteral("Open Port"));
+        QVERIFY(Run->CBoxPort->isEnabled() && Run->CBoxBaudRate->isEnabled());
+        QVERIFY(!Run->DtrButton->isEnabled() && !Run->RtsButton->isEnabled());
+        QVERIFY(Run.Messages.List.isEmpty());
+
+        // The first Send Window command sets the flag (the window is already
+        // shown), the second hides it, keeping its place.
+        Run->SendWindowItem->trigger();
+        QVERIFY(Run->Settings.SendWindowShown() && Run->SendWinButton->isChecked());
+        QVERIFY(Run->SendForm->isVisible());
+        Run->SendWinButton->trigger();
+        QVERIFY(!Run->Settings.SendWindowShown() && !Run->SendWindowItem->isChecked());
+        QVERIFY(!Run->SendForm->isVisible());
+        Run->SendWindowItem->trigger();
+        QVERIFY(Run->SendForm->isVisible());
+        QCOMPARE(Run->dockWidgetArea(Run->SendForm), Qt::LeftDockWidgetArea);
+        // Find Window shows the search window at the bottom; its close box
+        // clears the flag.
+        Run->FindWindowItem->trigger();
+        QVERIFY(Run->FindForm->isVisible() && Run->FindWinButton->isChecked());
+        QCOMPARE(Run->dockWidgetArea(Run->FindForm), Qt::BottomDockWidgetArea);
+        Run->FindForm->close();
+        QVERIFY(!Run->Settings.SearchWindowShown() && !Run->FindWindowItem->isChecked());
+    }
+
+    void menusAndToolBars()
+    {
+        TRun Run(Ports);
+        // Captions exactly, "-" for a separator, "(hidden)" for items that
+        // exist but are not visible, shortcuts after "=".
+        const QStringList Expected = {
+            QStringLiteral("File: Open Receiving  Message|Save Receiving  Message=Ctrl+S|-|Open Sending Message|"
+                           "Save Sending Message|-|Print|Print Preview|-|Exit"),
+            QStringLiteral("Edit: Undo     Ctrl+Z|-|Cut      Ctrl+X|Copy     Ctrl+C|Paste    Ctrl+V|-|Select All|-|"
+                           "Find=Ctrl+F|Find Next =F3"),
+            QStringLiteral("View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
+                           "Send Window=F8|Find Window|-|Color Settings"),
+            QStringLiteral("Tools : Open Port|Pause Monitoring|Send Data=F5|-|ASCII Receive|ASCII Send|-|"
+                           "Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
+                           "HexDecBin Converter(hidden)|ASCII Table"),
+            QStringLiteral("Window: Center|Top|Bottom|Left|Right|-|Always On Top"),
+            QStringLiteral("Help : Help Online=F1|-|Check For Updates|Online Support|Feedback|-|About"),
+        };
+        QStringList Got;
+        for (QAction *M : Run->menuBar()->actions()) {
+            QStringList Items;
+            for (QAction *A : M->menu()->actions()) {
+                QString S = A->isSeparator() ? QStringLiteral("-") : A->text();
+                if (!A->shortcut().isEmpty())
+                    S += QLatin1Char('=') + A->shortcut().toString();
+                if (!A->isVisible())
+                    S += QStringLiteral("(hidden)");
+                Items << S;
+            }
+            Got << M->text() + QStringLiteral(": ") + Items.join(QLatin1Char('|'));
+        }
+        QCOMPARE(Got, Expected);
+
+        // Tool buttons in order, by hint ("|" a separator, "[w]" a widget).
+        auto Bar = [](QToolBar *B) {
+            QStringList Items;
+            for (QAction *A : B->actions()) {
+                if (A->isSeparator())
+                    Items << QStringLiteral("|");
+                else if (qobject_cast<QWidgetAction *>(A))
+                    Items << QStringLiteral("[") + B->widgetForAction(A)->objectName() + QStringLiteral("]");
+                else
+                    Items << A->toolTip();
+            }
+            return Items.join(QLatin1Char(','));
+        };
+        QCOMPARE(Bar(Run->CoolBand1),
+                 QStringLiteral("Save Receiving Message,|,Open Port,") + QString::fromUtf8("\u6682\u505c\u62a5\u6587\u76d1\u89c6")
+                     + QStringLiteral(",|,[CBoxPort],[CBoxBaudRate],[CBoxParityBits],[CBoxDataBits],"
+                                      "[CBoxStopBits],|,DTR,RTS"));
+        QCOMPARE(Bar(Run->CoolBand2), QStringLiteral("Send Window,Find Window,|,HexDecBin Converter,|,[ColorButton]"));
+        QCOMPARE(Bar(Run->ReceBar), QStringLiteral("[DisplayTimeButton],Display Sending Message,|,Word Wrap,|,"
+                                                   "Filter Settings,|,ASCII Receive,|,Clear Screen"));
+        QStringList Popup;
+        for (QAction *A : Run->ViewPopup->actions())
+            Popup << (A->isSeparator() ? QStringLiteral("-") : A->text());
+        QCOMPARE(Popup.join(QLatin1Char('|')),
+                 QStringLiteral("Cut     Ctrl+X|Copy    Ctrl+C|Paste   Ctrl+V|-|To Dec Bin"));
+
+        // The colour palette's entries and hints.
+        QStringList Palette;
+        for (QAction *A : Run->ColorButton->Palette()->actions())
+            if (!A->text().isEmpty())
+                Palette << A->text() + QLatin1Char('/') + A->toolTip();
+        QCOMPARE(Palette, QStringList({QStringLiteral("No Color/No Color"), QStringLiteral("Auto/Automatic"),
+                                       QStringLiteral("Other Color.../Other Colors...")}));
+        QCOMPARE(Run->ColorButton->Palette()->title(), QStringLiteral("Color Window"));
+    }
+
+    void accessibleNames()
+    {
+        TRun Run(Ports);
+        for (QToolBar *Bar : {Run->CoolBand1, Run->CoolBand2, Run->ReceBar, Run->SendForm->SendBar})
+            for (QAction *A : Bar->actions())
+                if (!A->isSeparator() && !qobject_cast<QWidgetAction *>(A))
+                    QCOMPARE(AccessibleName(Bar->widgetForAction(A)), A->toolTip());
+        QCOMPARE(AccessibleName(Run->DisplayTimeButton), QStringLiteral("Display Time"));
+        QCOMPARE(AccessibleName(Run->ColorButton), QStringLiteral("Text Color"));
+        const QList<QPair<QWidget *, QString>> Named = {
+            {Run->CBoxPort, QStringLiteral("Port")},
+            {Run->CBoxBaudRate, QStringLiteral("Baud rate")},
+            {Run->CBoxParityBits, QStringLiteral("Parity")},
+            {Run->CBoxDataBits, QStringLiteral("Data bits")},
+            {Run->CBoxStopBits, QStringLiteral("Stop bits")},
+            {Run->RichShow, QStringLiteral("Receive view")},
+            {Run->SendForm->RichSend, QStringLiteral("Send view")},
+            {Run->FindForm->RichFind, QStringLiteral("Search view")},
+        };
+        for (const auto &[W, Name] : Named)
+            QCOMPARE(AccessibleName(W), Name);
+        for (int I = 0; I < 4; ++I)
+            QCOMPARE(AccessibleName(Run->StatusBarMY1->Panel(I)), Run->StatusBarMY1->Panel(I)->text());
+    }
+
+    void receiveSendAndCount()
+    {
+        TRun Run(Ports);
+        OpenByCombo(Run);
+        QCOMPARE(Run->PortButton->text(), QStringLiteral("Close Port"));
+        QCOMPARE(Run->PortItem->text(), QStringLiteral("Close Port"));
+        QVERIFY(!Run->CBoxPort->isEnabled() && !Run->CBoxBaudRate->isEnabled() && !Run->CBoxStopBits->isEnabled());
+        QVERIFY(Run->DtrButton->isEnabled() && Run->RtsButton->isEnabled());
+
+        // A received burst: one line, grey tag, data in the receive colour.
+        QVERIFY(Cable->WriteFar(std::string("\x01\x02\xAB", 3)));
+        QTRY_VERIFY(LineWith(Run->RichShow, QStringLiteral("01 02 AB")) >= 0);
+        const int Line = LineWith(Run->RichShow, QStringLiteral("01 02 AB"));
+        const QString Text = Run->RichShow->lineText(Line);
+        // The time tag (Show Time on, Show RxTx off) and the data.
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\[\\d\\d.\\d\\d.\\d\\d( ---| [ \\d]{2}\\d)\\] 01 02 AB$"))
+                     .match(Text)
+                     .hasMatch(),
+                 qPrintable(Text));
+        const int Start = Run->RichShow->lineStart(Line);
+        QCOMPARE(ColourAt(Run->RichShow, Start), QColor(128, 128, 128));
+        QCOMPARE(ColourAt(Run->RichShow, Start + int(Text.indexOf(QStringLiteral("01 02 AB")))), QColor(0, 0, 200));
+
+        // F5 sends the caret line; the echo is shown in the send colour.
+        TRichView *Send = Run->SendForm->RichSend;
+        Send->setPlainText(QStringLiteral("AA BB\n01 03 00 00 00 0A\nzz"));
+        Send->setSelection(Send->lineStart(1) + 3, 0);
+        QTest::keyClick(Run.Main.get(), Qt::Key_F5);
+        QCOMPARE(Cable->ReadFar(6), std::string("\x01\x03\x00\x00\x00\x0A", 6));
+        QTRY_VERIFY(LineWith(Run->RichShow, QStringLiteral("01 03 00 00 00 0A")) >= 0);
+        const int Echo = LineWith(Run->RichShow, QStringLiteral("01 03 00 00 00 0A"));
+        const int EchoData = Run->RichShow->lineStart(Echo) + int(Run->RichShow->lineText(Echo).indexOf(QStringLiteral("01 03")));
+        QCOMPARE(ColourAt(Run->RichShow, EchoData), QColor(200, 0, 0));
+
+        // A malformed line is refused with a message naming it; nothing goes.
+        Send->setSelection(Send->lineStart(2), 0);
+        Run->SendDataItem->trigger();
+        QCOMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Send"));
+        QVERIFY(Run.Messages.List[0].Text.startsWith(QStringLiteral("Line 3 ")));
+        QCOMPARE(Cable->ReadFar(1, 200), std::string());
+
+        // Counters on the status bar, and their reset by a double-click.
+        QTRY_COMPARE(Run->StatusBarMY1->Panel(1)->text(), QStringLiteral("TX: 6"));
+        QTRY_COMPARE(Run->StatusBarMY1->Panel(2)->text(), QStringLiteral("RX: 3"));
+        QTest::mouseDClick(Run->StatusBarMY1, Qt::LeftButton, {}, QPoint(20, 5));
+        QTRY_COMPARE(Run->StatusBarMY1->Panel(1)->text(), QStringLiteral("TX: 0"));
+        QTRY_COMPARE(Run->StatusBarMY1->Panel(2)->text(), QStringLiteral("RX: 0"));
+
+        // Pause: read and dropped, not shown; then shown again.
+        Run->PauseButton->trigger();
+        QVERIFY(Run->Paused && Run->PauseItem->isChecked() && Run->PauseButton->isChecked());
+        QVERIFY(!Run->Link()->Monitoring && !Run->DataRT()->ShowReceive);
+        QVERIFY(Cable->WriteFar("\x11\x22"));
+        QTest::qWait(400);
+        QCOMPARE(LineWith(Run->RichShow, QStringLiteral("11 22")), -1);
+        Run->PauseItem->trigger();
+        QVERIFY(!Run->Paused && !Run->PauseButton->isChecked() && Run->Link()->Monitoring);
+        QVERIFY(Cable->WriteFar("\x33\x44"));
+        QTRY_VERIFY(LineWith(Run->RichShow, QStringLiteral("33 44")) >= 0);
+
+        // DTR and RTS reach the port; closing disables them again.
+        Run->DtrButton->trigger();
+        QVERIFY(Run->Settings.DtrOn() && Run->DtrButton->isChecked());
+        QCOMPARE(Run->Link()->Port.FlowControl().ControlDTR(), dtrEnable);
+        QTRY_VERIFY(Run->StatusBarMY1->SignalLabel(TStatusBarMY::sigDTR)->isEnabled());
+        Run->PortItem->trigger();
+        QVERIFY(!Run->Link()->Port.Connected());
+        QCOMPARE(Run->PortButton->text(), QStringLiteral("Open Port"));
+        QVERIFY(!Run->DtrButton->isEnabled() && !Run->RtsButton->isEnabled());
+        QVERIFY(Run->CBoxPort->isEnabled() && Run->CBoxBaudRate->isEnabled());
+        QTRY_VERIFY(Run->ComThread()->Parked());
+        QTRY_VERIFY(!Run->StatusBarMY1->SignalLabel(TStatusBarMY::sigDTR)->isEnabled());
+        QCOMPARE(Run.Messages.List.size(), 1);
+    }
+
+    void openFailureIsReported()
+    {
+        TRun Run(Ports);
+        Run->CBoxPort->setEditText(Home->filePath(QStringLiteral("no-such-device")));
+        Run->PortButton->trigger();
+        QCOMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Open Port"));
+        QVERIFY(!Run->Link()->Port.Connected());
+        QCOMPARE(Run->PortButton->text(), QStringLiteral("Open Port"));
+        QVERIFY(Run->CBoxPort->isEnabled() && !Run->DtrButton->isEnabled());
+        QVERIFY(Run->ComThread()->Parked());
+    }
+
+    void optionsAndTwins()
+    {
+        TRun Run(Ports);
+        OpenByCombo(Run);
+        using R = TSettingsRecord;
+        TDataRT *Rt = Run->DataRT();
+        TQuillScomm *Link = Run->Link();
+        struct TOption {
+            const char *Name;
+            bool (R::*Get)() const;
+            QList<QAction *> Controls; // each flips the flag; all mirror it
+            std::function<bool()> Core;  // the flag as the core sees it
+        } Options[] = {
+            {"Show Time", &R::ShowTime, {Run->ShowTimeItem, Run->ShowTimeItem2}, [Rt] { return Rt->ShowTime; }},
+            {"Show RxTx", &R::ShowRxTx, {Run->ShowRxTxItem, Run->ShowRxTxItem2}, [Rt] { return Rt->ShowRxTx; }},
+            {"Show Sending", &R::ShowSending, {Run->ShowSendingItem, Run->DisplaySendingButton},
+             [Rt] { return Rt->ShowSending; }},
+            {"Word Wrap", &R::WordWrap, {Run->WordWrapItem, Run->WordWrapButton},
+             [&Run] { return Run->RichShow->wordWrap(); }},
+            {"ASCII Receive", &R::AsciiReceive, {Run->AsciiReceiveItem, Run->AsciiReceiveButton},
+             [Link] { return !Link->HexReceive; }},
+            {"ASCII Send", &R::AsciiSend, {Run->AsciiSendItem, Run->SendForm->ToolButton8},
+             [Link] { return !Link->HexSend; }},
+            {"DTR", &R::DtrOn, {Run->DtrButton}, [Link] { return Link->Port.FlowControl().ControlDTR() == dtrEnable; }},
+            {"RTS", &R::RtsOn, {Run->RtsButton}, [Link] { return Link->Port.FlowControl().ControlRTS() == rtsEnable; }},
+        };
+        for (const TOption &O : Options) {
+            for (QAction *Control : O.Controls) {
+                const bool Before = (Run->Settings.*O.Get)();
+                Control->trigger();
+                const bool After = (Run->Settings.*O.Get)();
+                QVERIFY2(After == !Before, O.Name);
+                for (QAction *Twin : O.Controls)
+                    QVERIFY2(Twin->isChecked() == After, qPrintable(QLatin1String(O.Name) + QLatin1Char('/') + Twin->text()));
+                QVERIFY2(O.Core() == After, O.Name);
+            }
+        }
+        // The text arrives as characters once ASCII Receive is on.
+        Run->Settings.SetAsciiReceive(false);
+        Run->AsciiReceiveButton->trigger();
+        QVERIFY(Cable->WriteFar("hello"));
+        QTRY_VERIFY(LineWith(Run->RichShow, QStringLiteral("hello")) >= 0);
+
+        // A check button whose command only opens a dialog (or is refused)
+        // ends in its flag's state, not toggled.
+        for (QAction *A : {Run->SendForm->ToolButton2, Run->SendForm->ToolButton3, Run->CycleItem, Run->TriggerItem}) {
+            A->setEnabled(true);
+            A->trigger();
+            QVERIFY2(!A->isChecked(), qPrintable(A->toolTip()));
+        }
+        // The trigger flags reach the runtime.
+        Run->Settings.SetReceiveTriggerOn(true);
+        Run->ApplyOptions();
+        QVERIFY(Rt->TriggerOn && Run->SendForm->ToolButton3->isChecked() && Run->TriggerItem->isChecked());
+        Run->Settings.SetReceiveTriggerOn(false);
+        Run->ApplyOptions();
+        QVERIFY(!Rt->TriggerOn);
+        QVERIFY(Run.Messages.List.isEmpty());
+    }
+
+    void vanishedDevice()
+    {
+        TRun Run(Ports);
+        OpenByCombo(Run);
+        QVERIFY(Cable->WriteFar("\x55"));
+        QTRY_VERIFY(LineWith(Run->RichShow, QStringLiteral("55")) >= 0);
+        Cable->Kill();
+        QTRY_VERIFY_WITH_TIMEOUT(!Run->Link()->Port.Connected(), 5000);
+        QCOMPARE(Run->PortButton->text(), QStringLiteral("Open Port"));
+        QVERIFY(Run->CBoxPort->isEnabled() && Run->CBoxBaudRate->isEnabled());
+        QVERIFY(!Run->DtrButton->isEnabled() && !Run->RtsButton->isEnabled());
+        QTRY_VERIFY(Run->ComThread()->Parked());
+        QCOMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Port"));
+        QVERIFY(Run.Messages.List[0].Text.contains(QString::fromStdString(Cable->A)));
+        // Told once; the window stays usable and the port can be tried again.
+        QTest::qWait(200);
+        QCOMPARE(Run.Messages.List.size(), 1);
+        Run->PortButton->trigger();
+        QCOMPARE(Run.Messages.List.size(), 2);
+        QCOMPARE(Run.Messages.List[1].Caption, QStringLiteral("Open Port"));
+    }
+
+    void exitSavesAndRestartRestores()
+    {
+        {
+            TRun Run(Ports);
+            QVERIFY(!Exists(DataFilePath()));
+            Run->SendForm->RichSend->setPlainText(QStringLiteral("01 02 03\nsecond line"));
+            Run->ShowTimeItem->trigger();       // off
+            Run->AsciiSendItem->trigger();      // on
+            Run->CBoxPort->setCurrentIndex(1);
+            Run->CBoxBaudRate->SetText(QStringLiteral("115200"));
+            Run->CBoxParityBits->SetText(QStringLiteral("Even"));
+            Run->ColorButton->SetColour(QColor(0x12, 0x34, 0x56));
+            // Stored on, yet off after every start; their other fields stay.
+            Run->Settings.SetCycleSendOn(true);
+            Run->Settings.SetCycleInterval(750);
+            Run->Settings.SetTimingTriggerOn(true);
+            Run->Settings.SetReceiveTriggerOn(true);
+            Run->Settings.SetFilterOn(true);
+            Run->removeDockWidget(Run->SendForm);
+            Run->addDockWidget(Qt::RightDockWidgetArea, Run->SendForm);
+            Run->SendForm->show();
+            Run.Main->close();
+            QVERIFY(!Run->isVisible());
+        }
+        QFile Data(DataFilePath());
+        QVERIFY(Data.open(QIODevice::ReadOnly));
+        QCOMPARE(Data.size(), qint64(1296));
+        QVERIFY(Exists(SendFilePath()) && Exists(LayoutFilePath()));
+
+        TRun Run(Ports);
+        QCOMPARE(Run->SendForm->RichSend->toPlainText(), QStringLiteral("01 02 03\nsecond line"));
+        QVERIFY(!Run->Settings.ShowTime() && !Run->ShowTimeItem->isChecked());
+        QVERIFY(Run->Settings.AsciiSend() && Run->SendForm->ToolButton8->isChecked() && !Run->Link()->HexSend);
+        QCOMPARE(Run->CBoxPort->currentIndex(), 1);
+        QCOMPARE(Run->CBoxBaudRate->Text(), QStringLiteral("115200"));
+        QCOMPARE(Run->CBoxParityBits->Text(), QStringLiteral("Even"));
+        QCOMPARE(Run->ColorButton->Colour(), QColor(0x12, 0x34, 0x56));
+        QVERIFY(!Run->Settings.CycleSendOn() && !Run->Settings.TimingTriggerOn());
+        QVERIFY(!Run->Settings.ReceiveTriggerOn() && !Run->Settings.FilterOn());
+        QCOMPARE(Run->Settings.CycleInterval(), 750u);
+        QVERIFY(!Run->DataRT()->CycleTimer->isActive() && !Run->DataRT()->TriggerOn);
+        QCOMPARE(Run->dockWidgetArea(Run->SendForm), Qt::RightDockWidgetArea);
+        QVERIFY(Run.Messages.List.isEmpty());
+    }
+
+    void minimisedCloseStillSaves()
+    {
+        {
+            TRun Run(Ports);
+            Run->SendForm->RichSend->setPlainText(QStringLiteral("typed while minimised"));
+            Run->WordWrapItem->trigger();
+            Run.Main->showMinimized();
+            QTRY_VERIFY(Run->isMinimized());
+            Run.Main->close();
+        }
+        QVERIFY(Exists(DataFilePath()) && Exists(SendFilePath()));
+        TRun Run(Ports);
+        QVERIFY(Run->Settings.WordWrap());
+        QCOMPARE(Run->SendForm->RichSend->toPlainText(), QStringLiteral("typed while minimised"));
+        QVERIFY(!Run->isMinimized());
+    }
+
+    void failedSavesAreShownAndTheProgramEnds()
+    {
+        TRun Run(Ports);
+        // Directories where the files must go: neither can be written.
+        QVERIFY(QDir().mkpath(DataFilePath()) && QDir().mkpath(SendFilePath()));
+        Run.Main->close();
+        QVERIFY(!Run->isVisible());
+        QCOMPARE(Run.Messages.List.size(), 2);
+        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Save"));
+        QVERIFY(Run.Messages.List[0].Text.contains(QStringLiteral("settings")));
+        QCOMPARE(Run.Messages.List[1].Caption, QStringLiteral("Save"));
+        QVERIFY(Run.Messages.List[1].Text.contains(QStringLiteral("send")));
+    }
+
+    void unreadableDataStartsWithNewValues()
+    {
+        // A "data" that cannot be read (here a folder) leaves neither black
+        // views nor an empty port list.
+        QVERIFY(QDir().mkpath(DataFilePath()));
+        TRun Run(Ports);
+        QVERIFY(Run->Settings.ShowTime() && Run->ShowTimeItem->isChecked());
+        QCOMPARE(Run->Settings.ReceiveMessageColour(), 0xC80000u);
+        QCOMPARE(Run->CBoxPort->count(), 2);
+        QCOMPARE(Run->CBoxBaudRate->Text(), QStringLiteral("9600"));
+        QVERIFY(Run.Messages.List.isEmpty());
+    }
+
+    void exitsPromptlyWhileReceiving()
+    {
+        auto Run = std::make_unique<TRun>(Ports);
+        OpenByCombo(*Run);
+        QVERIFY(Cable->WriteFar(std::string(4000, '\x5A')));
+        QTest::qWait(50);
+        QElapsedTimer Took;
+        Took.start();
+        (*Run).Main->close();
+        Run.reset();
+        // The reader thread stops at its next read time-out; generous bound.
+        QVERIFY2(Took.elapsed() < 3000, qPrintable(QString::number(Took.elapsed())));
+    }
+
+    void windowCommands()
+    {
+        TRun Run(Ports);
+        const QRect S = Run->screen()->geometry();
+        const int W = S.width(), H = S.height();
+        const QList<QPair<QString, QRect>> Places = {
+            {QStringLiteral("Top"), QRect(0, 0, W, H / 2)},
+            {QStringLiteral("Bottom"), QRect(0, H / 2, W, H / 2)},
+            {QStringLiteral("Left"), QRect(0, 0, W / 2, H)},
+            {QStringLiteral("Right"), QRect(W / 2, 0, W / 2, H)},
+            {QStringLiteral("Center"), QRect(250, 100, 600, 400)},
+        };
+        for (const auto &[Caption, Expected] : Places) {
+            Run.Main->showMaximized();
+            Item(Run.Main.get(), QStringLiteral("Window"), Caption)->trigger();
+            QVERIFY(!Run->isMaximized());
+            // A half screen narrower than the tool bars is only checked where
+            // it can be had.
+            if (Expected.width() < Run->minimumSizeHint().width()) {
+                QTRY_COMPARE(Run->geometry().height(), Expected.height());
+                continue;
+            }
+            QTRY_COMPARE(Run->geometry(), Expected.translated(S.topLeft()));
+        }
+        Run->AlwaysOnTopItem->trigger();
+        QVERIFY(Run->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(Run->isVisible());
+        Run->AlwaysOnTopItem->trigger();
+        QVERIFY(!(Run->windowFlags() & Qt::WindowStaysOnTopHint));
+
+        // Help pages go to the desktop's browser; nothing else happens.
+        TUrlCatcher Catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &Catcher, "Open");
+        for (const char *Caption : {"Help Online", "Check For Updates", "Online Support", "Feedback"})
+            Item(Run.Main.get(), QStringLiteral("Help "), QLatin1String(Caption))->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(Catcher.Urls.size(), 4);
+        QCOMPARE(Catcher.Urls[0], Catcher.Urls[2]);
+        QVERIFY(Catcher.Urls[1] != Catcher.Urls[0]);
+        QCOMPARE(QUrlQuery(Catcher.Urls[3]).queryItemValue(QStringLiteral("App")), QStringLiteral("Tallyscope"));
+    }
+
+    void editCommandsAndTextColour()
+    {
+        TRun Run(Ports);
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        TRichView *Send = Run->SendForm->RichSend;
+        Send->setPlainText(QStringLiteral("AA BB CC"));
+        Send->setFocus();
+        QTRY_COMPARE(Run->DataRT()->ActiveView, Send);
+        Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Select All"))->trigger();
+        QTRY_COMPARE(Send->selText(), QStringLiteral("AA BB CC"));
+        // The colour button colours the selection of the active view.
+        Run->ColorButton->SetColour(QColor(255, 0, 0));
+        Run->ColorButton->click();
+        QCOMPARE(ColourAt(Send, 3), QColor(255, 0, 0));
+        Send->setFocus();
+        Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Cut      Ctrl+X"))->trigger();
+        QTRY_COMPARE(Send->toPlainText(), QString());
+        Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Paste    Ctrl+V"))->trigger();
+        QTRY_COMPARE(Send->toPlainText(), QStringLiteral("AA BB CC"));
+    }
+
+    void clickChoosesTheActiveView()
+    {
+        TRun Run(Ports);
+        TRichView *Send = Run->SendForm->RichSend;
+        Send->setPlainText(QStringLiteral("01 02 03\n04 05"));
+        Run->RichShow->setPlainText(QStringLiteral("[10:00:00 ---] 41 42"));
+        QTest::mouseClick(Send->viewport(), Qt::LeftButton, {}, Send->cursorRect(QTextCursor(Send->document()->findBlockByNumber(1))).center());
+        QCOMPARE(Run->DataRT()->ActiveView, Send);
+        // The caret report goes to the send window's caption.
+        QTRY_VERIFY2(Run->SendForm->windowTitle().startsWith(QStringLiteral("Send [Hex: Ln:2 ")),
+                     qPrintable(Run->SendForm->windowTitle()));
+        QTest::mouseClick(Run->RichShow->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(Run->DataRT()->ActiveView, Run->RichShow);
+        QTRY_VERIFY(Run->StatusBarMY1->Panel(3)->text().contains(QStringLiteral("Ln:1 ")));
+    }
+
+    void commandLineFileKeepsItsColours()
+    {
+        QTemporaryDir Dir;
+        const QString Path = Dir.filePath(QStringLiteral("log.rtf"));
+        QFile F(Path);
+        QVERIFY(F.open(QIODevice::WriteOnly));
+        F.write("{\\rtf1\\ansi{\\colortbl;\\red0\\green0\\blue200;}\\cf1 received\\par}");
+        F.close();
+        TRun Run(Ports, {Path});
+        QCOMPARE(Run->RichShow->lineText(0), QStringLiteral("received"));
+        QCOMPARE(ColourAt(Run->RichShow, 0), QColor(0, 0, 200));
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
