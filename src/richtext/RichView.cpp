@@ -15,6 +15,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -109,24 +110,55 @@ void TRichView::append(const QList<Run> &runs) {
   // append ends the history, which could not be undone past it anyway.
   const bool undo = doc->isUndoRedoEnabled();
   if (undo) doc->setUndoRedoEnabled(false);
+  // The first text after a quiet period is shown at once, painting only its
+  // lines: the document's layout would ask for the whole viewport.
+  const bool alone = !batching_ && (!lastShown_.isValid() || lastShown_.hasExpired(kRepaintMs));
+  const int firstLine = doc->blockCount() - 1;
+  QWidget *view = viewport();
+  const bool hold = alone && view->updatesEnabled();
+  if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
   QTextCursor c(doc);
   c.movePosition(QTextCursor::End);
   c.beginEditBlock();
   for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
   c.endEditBlock();
+  if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
   if (undo) doc->setUndoRedoEnabled(true);
+  const int before = textLength();
   enforceBound();
-  textArrived();
+  if (alone) {
+    // Following the end scrolls the viewport (a blit); then the new lines are
+    // painted, or all of it when lines were trimmed.
+    if (atEnd_) scrollToEnd();
+    if (textLength() == before) showLinesFrom(firstLine);
+    else view->update();
+    lastShown_.start();
+  } else {
+    textArrived();
+  }
 }
 
 void TRichView::append(const QString &text, const QColor &colour) { append(QList<Run>{{text, colour}}); }
 
-// Switches updates off while text arrives; the timer shows it all at once.
+// Switches updates off while text keeps arriving; the timer shows it all at once.
 void TRichView::textArrived() {
   if (batching_) return;
   batching_ = true;
   setUpdatesEnabled(false);
   repaintTimer_.start();
+}
+
+// Asks for a paint of the lines from line first to the end, where in view.
+void TRichView::showLinesFrom(int first) {
+  QWidget *view = viewport();
+  const QTextBlock from = document()->findBlockByNumber(first);
+  if (!from.isValid()) return;
+  const QPointF offset = contentOffset();
+  const qreal top = blockBoundingGeometry(from).translated(offset).top();
+  const qreal bottom = blockBoundingGeometry(document()->lastBlock()).translated(offset).bottom();
+  const QRect r(0, static_cast<int>(std::floor(top)) - 1, view->width(),
+                static_cast<int>(std::ceil(bottom - top)) + 2);
+  view->update(r.intersected(view->rect()));
 }
 
 void TRichView::flushUpdates() {
@@ -136,6 +168,7 @@ void TRichView::flushUpdates() {
   setUpdatesEnabled(true);
   if (atEnd_) scrollToEnd();
   repaint();
+  lastShown_.start();
 }
 
 void TRichView::scrollToEnd() {
