@@ -110,9 +110,10 @@ void TRichView::append(const QList<Run> &runs) {
   // append ends the history, which could not be undone past it anyway.
   const bool undo = doc->isUndoRedoEnabled();
   if (undo) doc->setUndoRedoEnabled(false);
-  // The first text after a quiet period is shown at once, painting only its
-  // lines: the document's layout would ask for the whole viewport.
-  const bool alone = !batching_ && (!lastShown_.isValid() || lastShown_.hasExpired(kRepaintMs));
+  // Text after a quiet period is shown with updates on, painting only its
+  // lines (the document's layout would ask for the whole viewport); text that
+  // follows before it is shown switches to batching.
+  const bool alone = !batching_ && pendingFrom_ < 0 && (!lastShown_.isValid() || lastShown_.hasExpired(kRepaintMs));
   const int firstLine = doc->blockCount() - 1;
   QWidget *view = viewport();
   const bool hold = alone && view->updatesEnabled();
@@ -126,13 +127,10 @@ void TRichView::append(const QList<Run> &runs) {
   if (undo) doc->setUndoRedoEnabled(true);
   const int before = textLength();
   enforceBound();
-  if (alone) {
-    // Following the end scrolls the viewport (a blit); then the new lines are
-    // painted, or all of it when lines were trimmed.
-    if (atEnd_) scrollToEnd();
-    if (textLength() == before) showLinesFrom(firstLine);
-    else view->update();
-    lastShown_.start();
+  if (alone && textLength() == before) {
+    // Shown by the timer as a batch is: the append and the paint stay apart.
+    pendingFrom_ = firstLine;
+    repaintTimer_.start();
   } else {
     textArrived();
   }
@@ -145,7 +143,7 @@ void TRichView::textArrived() {
   if (batching_) return;
   batching_ = true;
   setUpdatesEnabled(false);
-  repaintTimer_.start();
+  if (!repaintTimer_.isActive()) repaintTimer_.start();
 }
 
 // Asks for a paint of the lines from line first to the end, where in view.
@@ -162,12 +160,20 @@ void TRichView::showLinesFrom(int first) {
 }
 
 void TRichView::flushUpdates() {
-  if (!batching_) return;
+  if (!batching_ && pendingFrom_ < 0) return;
   repaintTimer_.stop();
-  batching_ = false;
-  setUpdatesEnabled(true);
-  if (atEnd_) scrollToEnd();
-  repaint();
+  const int from = pendingFrom_;
+  pendingFrom_ = -1;
+  if (batching_) {
+    batching_ = false;
+    setUpdatesEnabled(true);
+    if (atEnd_) scrollToEnd();
+    repaint();
+  } else {
+    // Following the end scrolls the viewport (a blit), then the new lines are painted.
+    if (atEnd_) scrollToEnd();
+    showLinesFrom(from);
+  }
   lastShown_.start();
 }
 
