@@ -15,6 +15,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -109,33 +110,71 @@ void TRichView::append(const QList<Run> &runs) {
   // append ends the history, which could not be undone past it anyway.
   const bool undo = doc->isUndoRedoEnabled();
   if (undo) doc->setUndoRedoEnabled(false);
+  // Text after a quiet period is shown with updates on, painting only its
+  // lines (the document's layout would ask for the whole viewport); text that
+  // follows before it is shown switches to batching.
+  const bool alone = !batching_ && pendingFrom_ < 0 && (!lastShown_.isValid() || lastShown_.hasExpired(kRepaintMs));
+  const int firstLine = doc->blockCount() - 1;
+  QWidget *view = viewport();
+  const bool hold = alone && view->updatesEnabled();
+  if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
   QTextCursor c(doc);
   c.movePosition(QTextCursor::End);
   c.beginEditBlock();
   for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
   c.endEditBlock();
+  if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
   if (undo) doc->setUndoRedoEnabled(true);
+  const int before = textLength();
   enforceBound();
-  textArrived();
+  if (alone && textLength() == before) {
+    // Shown by the timer as a batch is: the append and the paint stay apart.
+    pendingFrom_ = firstLine;
+    repaintTimer_.start();
+  } else {
+    textArrived();
+  }
 }
 
 void TRichView::append(const QString &text, const QColor &colour) { append(QList<Run>{{text, colour}}); }
 
-// Switches updates off while text arrives; the timer shows it all at once.
+// Switches updates off while text keeps arriving; the timer shows it all at once.
 void TRichView::textArrived() {
   if (batching_) return;
   batching_ = true;
   setUpdatesEnabled(false);
-  repaintTimer_.start();
+  if (!repaintTimer_.isActive()) repaintTimer_.start();
+}
+
+// Asks for a paint of the lines from line first to the end, where in view.
+void TRichView::showLinesFrom(int first) {
+  QWidget *view = viewport();
+  const QTextBlock from = document()->findBlockByNumber(first);
+  if (!from.isValid()) return;
+  const QPointF offset = contentOffset();
+  const qreal top = blockBoundingGeometry(from).translated(offset).top();
+  const qreal bottom = blockBoundingGeometry(document()->lastBlock()).translated(offset).bottom();
+  const QRect r(0, static_cast<int>(std::floor(top)) - 1, view->width(),
+                static_cast<int>(std::ceil(bottom - top)) + 2);
+  view->update(r.intersected(view->rect()));
 }
 
 void TRichView::flushUpdates() {
-  if (!batching_) return;
+  if (!batching_ && pendingFrom_ < 0) return;
   repaintTimer_.stop();
-  batching_ = false;
-  setUpdatesEnabled(true);
-  if (atEnd_) scrollToEnd();
-  repaint();
+  const int from = pendingFrom_;
+  pendingFrom_ = -1;
+  if (batching_) {
+    batching_ = false;
+    setUpdatesEnabled(true);
+    if (atEnd_) scrollToEnd();
+    repaint();
+  } else {
+    // Following the end scrolls the viewport (a blit), then the new lines are painted.
+    if (atEnd_) scrollToEnd();
+    showLinesFrom(from);
+  }
+  lastShown_.start();
 }
 
 void TRichView::scrollToEnd() {

@@ -7,9 +7,11 @@
 // millisecond for days:
 // - appends go through a private cursor in one edit block each, so one change
 //   notification per append and the user's selection survives;
-// - repaints are batched: updates stay off while lines arrive and a single-shot
-//   timer, re-armed only after the previous repaint, shows them about 25 times a
-//   second (and follows the end only while the user is at the end);
+// - repaints are batched: a single-shot timer, re-armed only after the
+//   previous repaint, shows new text about 25 times a second (following the end
+//   only while the user is at the end); a line after a quiet period costs a
+//   scroll and the new line's paint, but while lines keep arriving updates stay
+//   off and each tick repaints the whole view once;
 // - with word wrap off, lines longer than kLongLine characters are painted from
 //   the visible slice only, so a 90,000-character line does not make every
 //   repaint shape and draw it whole;
@@ -24,6 +26,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QPlainTextEdit>
@@ -169,6 +172,7 @@ class TRichView : public QPlainTextEdit {
  private:
   QTextCharFormat runFormat(const QColor &colour);
   void textArrived();
+  void showLinesFrom(int first);
   void scrollToEnd();
   void removeFront(int end);
   void enforceBound();
@@ -178,6 +182,8 @@ class TRichView : public QPlainTextEdit {
   QString insertFamily_;
   QHash<QRgb, QTextCharFormat> formats_;
   QTimer repaintTimer_;
+  QElapsedTimer lastShown_;  // since text was last shown (invalid: never)
+  int pendingFrom_ = -1;     // first line of text held for a paint of its lines only
   bool batching_ = false;
   bool atEnd_ = true;
   bool adjusting_ = false;

@@ -196,6 +196,45 @@ class RichViewTest : public QObject {
     QVERIFY(lastRect.isValid());
   }
 
+  void showsALineAfterAQuietPeriodWithUpdatesOn() {
+    TRichView v;
+    v.resize(400, 300);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    QScrollBar *bar = v.verticalScrollBar();
+    AppendLines(v, 0, 100);
+    v.flushUpdates();
+
+    // A line alone keeps updates on; the timer shows it, following the end.
+    QTest::qWait(TRichView::kRepaintMs + 20);
+    AppendLines(v, 100, 1);
+    QVERIFY(v.updatesEnabled());
+    QTRY_COMPARE(bar->value(), bar->maximum());
+    QVERIFY(v.followsEnd());
+    // Lines that keep arriving are batched.
+    QTest::qWait(TRichView::kRepaintMs + 20);
+    AppendLines(v, 101, 2);
+    QVERIFY(!v.updatesEnabled());
+    QTRY_VERIFY(v.updatesEnabled());
+    QCOMPARE(bar->value(), bar->maximum());
+    v.flushUpdates();
+    AppendLines(v, 103, 1);  // right after a repaint
+    QVERIFY(!v.updatesEnabled());
+    v.flushUpdates();
+    QCOMPARE(bar->value(), bar->maximum());
+
+    // Scrolled up by the user, a line alone leaves the view where it is.
+    bar->setValue(10);
+    QTest::qWait(TRichView::kRepaintMs + 20);
+    const QString top = v.lineText(v.firstVisibleLine());
+    AppendLines(v, 104, 1);
+    QVERIFY(v.updatesEnabled());
+    v.flushUpdates();
+    QCOMPARE(bar->value(), 10);
+    QCOMPARE(v.lineText(v.firstVisibleLine()), top);
+    QVERIFY(!v.followsEnd());
+  }
+
   void boundedByCharacters() {
     TRichView v;
     v.setMaxLength(6000);
