@@ -390,7 +390,9 @@ int TPosixComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
         if (n > 0) {
             transferred += int32_t(n);
             lastByte = Clock::now();
-            if (transferred == count)
+            // The total time-out bounds the whole read, also while bytes
+            // keep coming: a steady stream must not make one endless block.
+            if (transferred == count || (hasTotal && lastByte >= total))
                 return 0;
             continue;
         }
