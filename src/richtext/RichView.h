@@ -14,7 +14,11 @@
 //   off and each tick repaints the whole view once;
 // - with word wrap off, lines longer than kLongLine characters are painted from
 //   the visible slice only, so a 90,000-character line does not make every
-//   repaint shape and draw it whole;
+//   repaint shape and draw it whole; such a line in one fixed-pitch font and
+//   printable ASCII (a hex stream) is not even laid out until input or the
+//   caret needs its characters' places;
+// - text is drawn without typographic shaping (a monitor's text needs none,
+//   and shaping is most of the cost of drawing it);
 // - no undo history is kept (it would hold every trimmed line);
 // - the text is bounded by characters (characterBound()): past the bound the
 //   oldest lines go in one step, so no stream can exhaust memory or the int
@@ -41,6 +45,8 @@ class ERichText : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+class TViewLayout;
 
 class TRichView : public QPlainTextEdit {
   Q_OBJECT
@@ -164,6 +170,10 @@ class TRichView : public QPlainTextEdit {
   void mouseReleased(QMouseEvent *event);
 
  protected:
+  bool event(QEvent *event) override;
+  bool viewportEvent(QEvent *event) override;
+  void changeEvent(QEvent *event) override;
+  void doSetTextCursor(const QTextCursor &cursor) override;
   void paintEvent(QPaintEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
@@ -179,6 +189,7 @@ class TRichView : public QPlainTextEdit {
   void paintLongBlock(QPainter &painter, const QTextBlock &block, const QPointF &offset, const QRect &clip,
                       const QList<QTextLayout::FormatRange> &selections, int cursorPos);
 
+  TViewLayout *layout_ = nullptr;
   QString insertFamily_;
   QHash<QRgb, QTextCharFormat> formats_;
   QTimer repaintTimer_;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -367,6 +368,43 @@ class RichViewTest : public QObject {
       QCOMPARE(a.size(), b.size());
       QVERIFY2(a == b, qPrintable(QStringLiteral("step %1 differs").arg(step)));
     }
+  }
+
+  // A long hex line is not laid out for appending, painting or scrolling, yet
+  // a click lands on the character under the mouse and the caret placed in it
+  // is scrolled into view.
+  void longLineAnswersClicksWithoutLayout() {
+    QString line;
+    for (int i = 0; line.size() < 60000; ++i) line += QStringLiteral("%1 ").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+    TRichView v;
+    v.resize(500, 200);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    for (int l = 0; l < 3; ++l) v.append({{QStringLiteral("[%1] ").arg(l), kGrey}, {line + QLatin1Char('\n'), kBlue}});
+    v.flushUpdates();
+    QScrollBar *h = v.horizontalScrollBar();
+    const qreal advance = QFontMetricsF(v.document()->defaultFont()).horizontalAdvance(QLatin1Char('0'));
+    const qreal margin = v.document()->documentMargin();
+    // The range reaches the end of the line as if Qt had laid it out.
+    const int expected = qRound(2 * margin + advance * v.lineText(1).size()) - v.viewport()->width();
+    QVERIFY2(qAbs(h->maximum() - expected) <= 1, qPrintable(QStringLiteral("%1, not %2").arg(h->maximum()).arg(expected)));
+    h->setValue(h->maximum() / 3);
+    v.viewport()->repaint();
+    for (int l = 0; l < 3; ++l) QCOMPARE(v.document()->findBlockByNumber(l).layout()->lineCount(), 0);
+
+    const int column = 20011;
+    const QTextBlock block = v.document()->findBlockByNumber(1);
+    const int y = v.cursorRect(QTextCursor(block)).top() + 4;
+    const QPoint at(qRound(margin - h->value() + (column + 0.25) * advance), y);
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(v.caretLine(), 1);
+    QCOMPARE(v.caretColumn(), column);
+
+    // A selection far along the last line, set by the program, comes into view.
+    const int target = v.lineStart(2) + 55000;
+    v.setSelection(target, 2);
+    const QRect caret = v.cursorRect();
+    QVERIFY2(v.viewport()->rect().contains(caret.center()), qPrintable(QStringLiteral("caret at %1").arg(caret.x())));
   }
 };
 
