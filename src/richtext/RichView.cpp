@@ -287,9 +287,11 @@ void TRichView::append(const QList<Run> &runs) {
   QWidget *view = viewport();
   const bool hold = alone && view->updatesEnabled();
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
+  // Placed inside the edit block: a cursor moved outside one makes Qt itemize
+  // the whole line it starts on (the first line, possibly a long one).
   QTextCursor c(doc);
-  c.movePosition(QTextCursor::End);
   c.beginEditBlock();
+  c.setPosition(doc->characterCount() - 1);
   for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
   c.endEditBlock();
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
@@ -444,8 +446,10 @@ void TRichView::deleteFirstLines(int count) {
 
 void TRichView::clearText() {
   QTextCursor c(document());
-  c.select(QTextCursor::Document);
+  c.beginEditBlock();
+  c.setPosition(textLength(), QTextCursor::KeepAnchor);
   c.removeSelectedText();
+  c.endEditBlock();
   atEnd_ = true;
 }
 
