@@ -88,16 +88,16 @@ qreal UniformAdvance(const QFont &font) {
   return advance;
 }
 
-bool PrintableAscii(const QString &text) {
+bool PrintableAscii(QStringView text, bool breaks = false) {
   for (const QChar c : text)
-    if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
+    if ((c.unicode() < 0x20 || c.unicode() > 0x7E) && !(breaks && (c == u'\n' || c == u'\r'))) return false;
   return true;
 }
 
 // The geometry kept with a long line, brought up to date. The fast case needs
 // no shaping at all: one fixed-pitch font over the whole line and nothing but
 // printable ASCII, where character i starts at i times the advance.
-LineGeometry &Geometry(const QTextBlock &block) {
+LineGeometry &Geometry(const QTextBlock &block, bool knownPrintable = false) {
   const QTextDocument *doc = block.document();
   const QFont base = doc->defaultFont();
   auto *g = static_cast<LineGeometry *>(block.userData());
@@ -122,7 +122,7 @@ LineGeometry &Geometry(const QTextBlock &block) {
   }
   if (!single || !font) return *g;
   const qreal advance = UniformAdvance(*font);
-  if (advance <= 0 || !PrintableAscii(block.text())) return *g;
+  if (advance <= 0 || !(knownPrintable || PrintableAscii(block.text()))) return *g;
   // The height of a few of its characters laid out as Qt lays out a line.
   const int n = std::min(length, 8);
   QTextLayout sample(block.text().left(n), base);
@@ -147,6 +147,9 @@ class TViewLayout : public QPlainTextDocumentLayout {
   // While positive, every line is laid out as Qt does (the view's input,
   // the caret): their places must be exact.
   int exact = 0;
+  // Set while text known to be printable ASCII and line breaks goes in after
+  // an empty last line, so that its lines need not be copied to be checked.
+  bool printableText = false;
 
   bool deferred(const QTextBlock &block) const {
     return exact == 0 && block.length() > TRichView::kLongLine && block.isVisible() &&
@@ -190,7 +193,7 @@ class TViewLayout : public QPlainTextDocumentLayout {
       const QTextBlock last = doc->findBlock(from + added);
       for (QTextBlock b = doc->findBlock(from); b.isValid(); b = b.next()) {
         if (b.length() > TRichView::kLongLine) {
-          const LineGeometry &g = Geometry(b);
+          const LineGeometry &g = Geometry(b, printableText);
           if (g.advance > 0) widest_ = std::max(widest_, g.width() + 2 * doc->documentMargin());
         }
         if (b == last) break;
@@ -223,6 +226,16 @@ class ExactScope {
  private:
   TViewLayout *layout_;
 };
+
+// Characters from..to of a line, without copying all of it.
+QString SliceText(const QTextBlock &block, int from, int to) {
+  const QTextDocument *doc = block.document();
+  const int base = block.position();
+  QString s;
+  s.reserve(to - from);
+  for (int i = from; i < to; ++i) s += doc->characterAt(base + i);
+  return s;
+}
 
 QString AsciiUpper(QString s) {
   for (QChar &c : s)
@@ -289,11 +302,15 @@ void TRichView::append(const QList<Run> &runs) {
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
   // Placed inside the edit block: a cursor moved outside one makes Qt itemize
   // the whole line it starts on (the first line, possibly a long one).
+  bool printable = doc->lastBlock().length() == 1;
+  for (const Run &r : runs) printable = printable && PrintableAscii(r.text, true);
+  layout_->printableText = printable;
   QTextCursor c(doc);
   c.beginEditBlock();
   c.setPosition(doc->characterCount() - 1);
   for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
   c.endEditBlock();
+  layout_->printableText = false;
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
   if (undo) doc->setUndoRedoEnabled(true);
   const int before = textLength();
@@ -713,9 +730,8 @@ void TRichView::paintEvent(QPaintEvent *event) {
 
 void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const QPointF &offset, const QRect &clip,
                                const QList<QTextLayout::FormatRange> &selections, int cursorPos) {
-  const QString text = block.text();
-  const int length = static_cast<int>(text.size());
-  if (length == 0) return;
+  const int length = block.length() - 1;
+  if (length <= 0) return;
   const QFont font = document()->defaultFont();
   const qreal margin = document()->documentMargin();
   LineGeometry &g = Geometry(block);
@@ -731,6 +747,7 @@ void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const
     start = from * g.advance;
   } else {
     if (g.x.empty()) {
+      const QString text = block.text();
       g.x.assign(1, 0.0);
       for (int s = 0; s < length; s += kChunk) {
         const int e = std::min(length, s + kChunk);
@@ -752,7 +769,7 @@ void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const
     start = x[static_cast<size_t>(first)];
   }
 
-  QTextLayout slice(text.mid(from, to - from), font);
+  QTextLayout slice(SliceText(block, from, to), font);
   slice.setFormats(FormatsOf(block, from, to));
   LayOutOneLine(slice, margin + start);
   QList<QTextLayout::FormatRange> sliceSelections;
