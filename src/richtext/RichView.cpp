@@ -178,6 +178,7 @@ class TViewLayout : public QPlainTextDocumentLayout {
  protected:
   void documentChanged(int from, int removed, int added) override {
     QTextDocument *doc = document();
+    const bool sameBlocks = doc->blockCount() == blocks_;
     if (doc->blockCount() < blocks_) {
       // Lines went: the widest may have gone with them.
       widest_ = 0;
@@ -197,6 +198,17 @@ class TViewLayout : public QPlainTextDocumentLayout {
           if (g.advance > 0) widest_ = std::max(widest_, g.width() + 2 * doc->documentMargin());
         }
         if (b == last) break;
+      }
+    }
+    // Text added to one long line that stays unlaid-out (a long append goes
+    // in slices): Qt would lay the whole line out again for every slice.
+    if (sameBlocks && exact == 0 && doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
+      const QTextBlock b = doc->findBlock(from);
+      if (b.isValid() && b == doc->findBlock(std::max(0, from + removed + added - 1)) &&
+          b.length() > TRichView::kLongLine && Geometry(b).advance > 0) {
+        b.layout()->clearLayout();
+        Q_EMIT updateBlock(b);
+        return;
       }
     }
     QPlainTextDocumentLayout::documentChanged(from, removed, added);
@@ -263,7 +275,10 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   viewport()->setMouseTracking(true);
   repaintTimer_.setSingleShot(true);
   repaintTimer_.setInterval(kRepaintMs);
-  connect(&repaintTimer_, &QTimer::timeout, this, &TRichView::flushUpdates);
+  connect(&repaintTimer_, &QTimer::timeout, this, &TRichView::showArrived);
+  sliceTimer_.setSingleShot(true);
+  sliceTimer_.setInterval(0);
+  connect(&sliceTimer_, &QTimer::timeout, this, &TRichView::insertQueued);
   connect(this, &QPlainTextEdit::textChanged, this, &TRichView::changed);
   // Follow the end only while the user is there: a scroll by the user decides,
   // a longer range (new lines) does not.
@@ -287,6 +302,39 @@ QTextCharFormat TRichView::runFormat(const QColor &colour) {
 }
 
 void TRichView::append(const QList<Run> &runs) {
+  queued_ += runs;
+  if (!sliceTimer_.isActive()) insertQueued();
+}
+
+// Inserts what was appended, at most kSliceChars characters at a time: a
+// mebibyte line does not hold the program in one event, and its rest follows
+// at the next turns of the event loop, before any later line.
+void TRichView::insertQueued() {
+  QList<Run> part;
+  qsizetype room = kSliceChars;
+  while (!queued_.isEmpty() && room > 0) {
+    Run &r = queued_.front();
+    const qsizetype left = r.text.size() - queuedOffset_;
+    if (left <= room) {
+      part += queuedOffset_ == 0 ? std::move(r) : Run{r.text.mid(queuedOffset_), r.colour};
+      queued_.pop_front();
+      queuedOffset_ = 0;
+      room -= left;
+      continue;
+    }
+    qsizetype cut = room;
+    // Never between the two characters of a "\r\n" line break.
+    if (r.text[queuedOffset_ + cut - 1] == u'\r' && r.text[queuedOffset_ + cut] == u'\n') --cut;
+    if (cut == 0) break;
+    part += Run{r.text.mid(queuedOffset_, cut), r.colour};
+    queuedOffset_ += cut;
+    room = 0;
+  }
+  if (!part.isEmpty()) insertRuns(part);
+  if (!queued_.isEmpty()) sliceTimer_.start();
+}
+
+void TRichView::insertRuns(const QList<Run> &runs) {
   QTextDocument *doc = document();
   // Appends are never undoable; where undo is on (a view the user edits), an
   // append ends the history, which could not be undone past it anyway.
@@ -302,7 +350,11 @@ void TRichView::append(const QList<Run> &runs) {
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
   // Placed inside the edit block: a cursor moved outside one makes Qt itemize
   // the whole line it starts on (the first line, possibly a long one).
-  bool printable = doc->lastBlock().length() == 1;
+  const QTextBlock last = doc->lastBlock();
+  const auto *lastGeometry = static_cast<const LineGeometry *>(last.userData());
+  bool printable = last.length() == 1 || (lastGeometry && lastGeometry->advance > 0 &&
+                                          lastGeometry->revision == last.revision() &&
+                                          lastGeometry->length == last.length() - 1);
   for (const Run &r : runs) printable = printable && PrintableAscii(r.text, true);
   layout_->printableText = printable;
   QTextCursor c(doc);
@@ -348,6 +400,12 @@ void TRichView::showLinesFrom(int first) {
 }
 
 void TRichView::flushUpdates() {
+  while (!queued_.isEmpty()) insertQueued();
+  sliceTimer_.stop();
+  showArrived();
+}
+
+void TRichView::showArrived() {
   if (!batching_ && pendingFrom_ < 0) return;
   repaintTimer_.stop();
   const int from = pendingFrom_;

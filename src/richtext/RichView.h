@@ -67,6 +67,8 @@ class TRichView : public QPlainTextEdit {
   // Largest file loadFile() reads: far more than the character bound can
   // hold (an RTF file of kCharacterBound characters is at most about 450 MB).
   static constexpr qint64 kMaxFileBytes = qint64(1) << 30;
+  // Longest piece of appended text inserted in one go.
+  static constexpr int kSliceChars = 262'144;
   // Interval of the batched repaints while text arrives (about 25 a second).
   static constexpr int kRepaintMs = 40;
 
@@ -75,6 +77,8 @@ class TRichView : public QPlainTextEdit {
   // --- Appending (receive and search views) ---
   // Appends the runs at the end of the text as one change, recording no undo
   // step, in the insertion font (insertFontFamily()) and each run's colour.
+  // Text beyond kSliceChars characters goes in as several changes, the rest
+  // at the next turns of the event loop (flushUpdates() inserts it at once).
   // Line breaks ("\n", "\r\n" or "\r") in the texts end lines; every other
   // character, code 0 included, is held as it is.
   void append(const QList<Run> &runs);
@@ -153,8 +157,8 @@ class TRichView : public QPlainTextEdit {
   void loadFile(const QString &path);
   void loadData(QByteArrayView data);
 
-  // Paints what arrived since the last repaint now instead of at the next
-  // batch tick (tests and benchmarks).
+  // Inserts what is still queued and paints what arrived since the last
+  // repaint now instead of at the next batch tick (tests and benchmarks).
   void flushUpdates();
   // The view follows new lines (the user is at the end).
   bool followsEnd() const { return atEnd_; }
@@ -181,6 +185,9 @@ class TRichView : public QPlainTextEdit {
 
  private:
   QTextCharFormat runFormat(const QColor &colour);
+  void insertQueued();
+  void insertRuns(const QList<Run> &runs);
+  void showArrived();
   void textArrived();
   void showLinesFrom(int first);
   void scrollToEnd();
@@ -192,6 +199,9 @@ class TRichView : public QPlainTextEdit {
   TViewLayout *layout_ = nullptr;
   QString insertFamily_;
   QHash<QRgb, QTextCharFormat> formats_;
+  QList<Run> queued_;             // appended, not yet inserted
+  qsizetype queuedOffset_ = 0;    // characters of the first queued run already inserted
+  QTimer sliceTimer_;
   QTimer repaintTimer_;
   QElapsedTimer lastShown_;  // since text was last shown (invalid: never)
   int pendingFrom_ = -1;     // first line of text held for a paint of its lines only

@@ -406,6 +406,28 @@ class RichViewTest : public QObject {
     const QRect caret = v.cursorRect();
     QVERIFY2(v.viewport()->rect().contains(caret.center()), qPrintable(QStringLiteral("caret at %1").arg(caret.x())));
   }
+
+  // A very long append goes in slices at the next turns of the event loop,
+  // before any later line, and a slice never splits a "\r\n".
+  void longAppendGoesInSlicesInOrder() {
+    TRichView v;
+    const int n = TRichView::kSliceChars;
+    const QString big = QString(n - 1, QLatin1Char('A')) + QStringLiteral("\r\n") + QString(2 * n, QLatin1Char('B'));
+    v.append({{big + QStringLiteral("\r\n"), kBlue}});
+    v.append(QStringLiteral("next\n"), kGrey);
+    QVERIFY(v.textLength() < n + 1);  // the rest follows later
+    QTRY_COMPARE(v.lineCount(), 4);
+    QCOMPARE(v.lineText(0), QString(n - 1, QLatin1Char('A')));
+    QCOMPARE(v.lineText(1), QString(2 * n, QLatin1Char('B')));
+    QCOMPARE(v.lineText(2), QStringLiteral("next"));
+    QCOMPARE(v.lineText(3), QString());
+
+    // flushUpdates() puts everything in at once.
+    v.append({{QString(3 * n, QLatin1Char('C')) + QLatin1Char('\n'), kBlue}});
+    v.flushUpdates();
+    QCOMPARE(v.lineText(3), QString(3 * n, QLatin1Char('C')));
+    QCOMPARE(v.lineCount(), 5);
+  }
 };
 
 QTEST_MAIN(RichViewTest)
