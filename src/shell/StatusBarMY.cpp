@@ -55,7 +55,9 @@ TStatusBarMY::TStatusBarMY(QWidget *Parent) : QStatusBar(Parent)
         if (I == PanelCount - 1) {
             addWidget(Label, 1);
         } else {
-            Label->setFixedWidth(Design.Width);
+            // Fixed in both directions, a new text asks for no new layout
+            // of the bar (the counters change on every tick while data flows).
+            Label->setFixedSize(Design.Width, Label->sizeHint().height());
             addWidget(Label);
         }
         Panels[static_cast<std::size_t>(I)] = Label;
