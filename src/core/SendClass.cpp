@@ -257,7 +257,11 @@ void TDataRT::WakeDisplay()
         this,
         [this] {
             WakePosted = false;
-            if (!DisplayTimer->isActive())
+            // The line is shown now: a tick a millisecond later would only
+            // wake the thread once more. The timer runs on while more lines
+            // wait or a trigger needs every tick.
+            Guarded([this] { DisplayTick(); });
+            if (!DisplayTimer->isActive() && (TriggerOn || (Link && Link->LinesWaiting())))
                 DisplayTimer->start();
         },
         Qt::QueuedConnection);
@@ -323,7 +327,8 @@ void TDataRT::DisplayTick()
             TimingTriggerStep();
         if (TriggerOptions.ReceiveTriggerOn && ReceiveTriggerStep)
             ReceiveTriggerStep(LastRxData);
-    } else if (Line.empty() && !(Link && Link->LinesWaiting())) {
+    } else if (!(Link && Link->LinesWaiting())) {
+        // Nothing more to show: sleep until the next line wakes the timer.
         DisplayTimer->stop();
     }
 }
