@@ -4,6 +4,7 @@
 #include "RtfWriter.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -152,7 +153,9 @@ class TViewLayout : public QPlainTextDocumentLayout {
   bool printableText = false;
 
   bool deferred(const QTextBlock &block) const {
-    return exact == 0 && block.length() > TRichView::kLongLine && block.isVisible() &&
+    // A screen reader asks for characters' places at any time: it gets them
+    // exact, at the cost of the layout.
+    return exact == 0 && !QAccessible::isActive() && block.length() > TRichView::kLongLine && block.isVisible() &&
            document()->defaultTextOption().wrapMode() == QTextOption::NoWrap && block.layout()->lineCount() == 0;
   }
 
@@ -202,7 +205,8 @@ class TViewLayout : public QPlainTextDocumentLayout {
     }
     // Text added to one long line that stays unlaid-out (a long append goes
     // in slices): Qt would lay the whole line out again for every slice.
-    if (sameBlocks && exact == 0 && doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
+    if (sameBlocks && exact == 0 && !QAccessible::isActive() &&
+        doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
       const QTextBlock b = doc->findBlock(from);
       if (b.isValid() && b == doc->findBlock(std::max(0, from + removed + added - 1)) &&
           b.length() > TRichView::kLongLine && Geometry(b).advance > 0) {
