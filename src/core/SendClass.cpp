@@ -201,7 +201,9 @@ QString SelectedText(TRichView *View)
 void AppendAtEnd(TRichView *View, const QString &Tag, const QColor &TagColour, const QString &Data,
                  const QColor &DataColour)
 {
-    View->append(QList<TRichView::Run>{{Tag, TagColour}, {Data + QStringLiteral("\r\n"), DataColour}});
+    // The line break as a run of its own: appending it to the data would copy
+    // a received block of up to a mebibyte once more.
+    View->append(QList<TRichView::Run>{{Tag, TagColour}, {Data, DataColour}, {QStringLiteral("\r\n"), DataColour}});
 }
 
 } // namespace
@@ -317,7 +319,8 @@ void TDataRT::DisplayTick()
         if (Parts.Received) {
             if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data)))
                 AppendLine(ReceiveView, Parts.Tag, Settings.ReceiveMessageColour(), Parts.Data);
-            LastRxData = Parts.Data;
+            if (TriggerOn)  // only the receive trigger looks at it
+                LastRxData = Parts.Data;
         } else if (ShowSending) {
             AppendLine(ReceiveView, Parts.Tag, Settings.SendMessageColour(), Parts.Data);
         }
