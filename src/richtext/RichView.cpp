@@ -2,6 +2,7 @@
 
 #include "RtfReader.h"
 #include "RtfWriter.h"
+#include "ViewScrollBar.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
@@ -68,6 +69,8 @@ QString AsciiUpper(QString s) {
 }  // namespace
 
 TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QStringLiteral("Courier New")) {
+  // Bars that repaint cheaply: they change with nearly every received line.
+  TViewScrollBar::installIn(this);
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   // A change of the viewport's width makes Qt lay out every line in view again
