@@ -104,24 +104,37 @@ void TStatusBarMY::Tick()
 
     if (Link) {
         // Unsigned 32-bit counters: past 2147483647 they stay positive.
-        SetText(Panels[1], QStringLiteral("TX: ") + QString::number(Link->TxCount.load()));
-        SetText(Panels[2], QStringLiteral("RX: ") + QString::number(Link->RxCount.load()));
+        const uint32_t Tx = Link->TxCount.load();
+        const uint32_t Rx = Link->RxCount.load();
+        if (!CountersShown || Tx != ShownTx)
+            SetText(Panels[1], QStringLiteral("TX: ") + QString::number(Tx));
+        if (!CountersShown || Rx != ShownRx)
+            SetText(Panels[2], QStringLiteral("RX: ") + QString::number(Rx));
+        ShownTx = Tx;
+        ShownRx = Rx;
+        CountersShown = true;
     }
 
-    const QString Mode = Runtime->HexUnits ? QStringLiteral("Hex") : QStringLiteral("Asc");
-    if (Runtime->ActiveView && Runtime->ActiveView == Runtime->SendView) {
-        if (Sources.SetSendCaption)
-            Sources.SetSendCaption(QStringLiteral("Send [%1: Ln:%2 Col:%3 Sel:%4]")
-                                       .arg(Mode)
-                                       .arg(Runtime->CursorLine)
-                                       .arg(Runtime->CursorCol)
-                                       .arg(Runtime->SelCount));
-    } else {
-        SetText(Panels[3], QStringLiteral("%1: Ln:%2  Col:%3  Sel:%4")
-                               .arg(Mode)
-                               .arg(Runtime->CursorLine)
-                               .arg(Runtime->CursorCol)
-                               .arg(Runtime->SelCount));
+    const TCaretReport Report{Runtime->HexUnits, Runtime->ActiveView && Runtime->ActiveView == Runtime->SendView,
+                              Runtime->CursorLine, Runtime->CursorCol, Runtime->SelCount};
+    if (!ReportShown || Report != ShownReport) {
+        const QString Mode = Report.Hex ? QStringLiteral("Hex") : QStringLiteral("Asc");
+        if (Report.InSend) {
+            if (Sources.SetSendCaption)
+                Sources.SetSendCaption(QStringLiteral("Send [%1: Ln:%2 Col:%3 Sel:%4]")
+                                           .arg(Mode)
+                                           .arg(Report.Line)
+                                           .arg(Report.Col)
+                                           .arg(Report.Sel));
+        } else {
+            SetText(Panels[3], QStringLiteral("%1: Ln:%2  Col:%3  Sel:%4")
+                                   .arg(Mode)
+                                   .arg(Report.Line)
+                                   .arg(Report.Col)
+                                   .arg(Report.Sel));
+        }
+        ShownReport = Report;
+        ReportShown = true;
     }
 
     std::array<bool, SignalCount> On{};

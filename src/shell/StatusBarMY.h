@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 
 class QFrame;
@@ -81,6 +82,23 @@ private:
     void ResetCounters();
     void PlaceSignalPanel();
     static void SetText(QLabel *Label, const QString &Text);
+
+    // What the last tick showed, so that a tick with nothing new (the port
+    // open and idle, 20 times a second) builds no strings. The texts are the
+    // bar's own: nothing else sets them.
+    struct TCaretReport {
+        bool Hex = false;
+        bool InSend = false;
+        int Line = 0;
+        int Col = 0;
+        int Sel = 0;
+        bool operator==(const TCaretReport &) const = default;
+    };
+    bool CountersShown = false;
+    bool ReportShown = false;
+    uint32_t ShownTx = 0;
+    uint32_t ShownRx = 0;
+    TCaretReport ShownReport;
 
     std::array<QLabel *, PanelCount> Panels{};
     std::array<QLabel *, SignalCount> Signals{};
