@@ -7,7 +7,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QSizeGrip>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -83,6 +86,33 @@ TStatusBarMY::TStatusBarMY(QWidget *Parent) : QStatusBar(Parent)
     Divider->setLineWidth(1);
     Divider->setGeometry(DividerLeft, 0, 2, SignalPanelHeight);
     FSignalPanel->raise();
+    FixPanelHeights();
+}
+
+void TStatusBarMY::FixPanelHeights()
+{
+    // A label whose size is not fixed asks for a new layout with every new
+    // text; the status bar then builds its layout anew, repaints whole, and
+    // the main window lays out again: 20 times a second while data arrives.
+    // The panels with fixed widths get the height of the bar's row (worked
+    // out as the bar does) as a fixed height too.
+    int Row = fontMetrics().height();
+    for (QLabel *Label : Panels) {
+        Label->setMinimumHeight(0);
+        Label->setMaximumHeight(QWIDGETSIZE_MAX);
+        Row = std::max(Row, Label->sizeHint().height());
+    }
+    if (const auto *Grip = findChild<QSizeGrip *>())
+        Row = std::max(Row, Grip->sizeHint().height());
+    for (std::size_t I = 0; I + 1 < Panels.size(); ++I)
+        Panels[I]->setFixedHeight(Row);
+}
+
+void TStatusBarMY::changeEvent(QEvent *Event)
+{
+    QStatusBar::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange)
+        FixPanelHeights();
 }
 
 void TStatusBarMY::SetText(QLabel *Label, const QString &Text)
@@ -189,6 +219,7 @@ void TStatusBarMY::resizeEvent(QResizeEvent *Event)
 {
     QStatusBar::resizeEvent(Event);
     PlaceSignalPanel();
+    for (QLabel *L : Panels) qDebug("DBG panel %d,%d %dx%d hint %dx%d bar %dx%d", L->x(), L->y(), L->width(), L->height(), L->sizeHint().width(), L->sizeHint().height(), width(), height());
 }
 
 void TStatusBarMY::PlaceSignalPanel()

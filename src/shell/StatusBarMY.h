@@ -75,12 +75,14 @@ Q_SIGNALS:
     void CountersReset();
 
 protected:
+    void changeEvent(QEvent *Event) override;
     void mouseDoubleClickEvent(QMouseEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
 
 private:
     void ResetCounters();
     void PlaceSignalPanel();
+    void FixPanelHeights();
     static void SetText(QLabel *Label, const QString &Text);
 
     // What the last tick showed, so that a tick with nothing new (the port
