@@ -423,6 +423,21 @@ class RichViewTest : public QObject {
     QVERIFY(counter.paints.value(bar) >= 1);
     QCOMPARE(counter.paints.value(other), 0);
     QCOMPARE(counter.paints.value(&v), 0);
+
+    // Where the policy lets the vertical bar come and go, it still does.
+    TRichView w;
+    w.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    w.resize(300, 200);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Settle();
+    QVERIFY(!w.verticalScrollBar()->isVisible());
+    AppendLines(w, 0, 100);
+    w.flushUpdates();
+    QTRY_VERIFY(w.verticalScrollBar()->isVisible());
+    w.clearText();
+    w.flushUpdates();
+    QTRY_VERIFY(!w.verticalScrollBar()->isVisible());
   }
 
   void boundedByCharacters() {
