@@ -117,8 +117,7 @@ void TStatusBarMY::changeEvent(QEvent *Event)
 
 void TStatusBarMY::SetText(QLabel *Label, const QString &Text)
 {
-    // Every tick recomputes every text; only real changes reach the label
-    // and screen readers.
+    // Only real changes reach the label and screen readers.
     if (Label->text() == Text)
         return;
     Label->setText(Text);

@@ -1,9 +1,9 @@
 // The main window's status bar: byte counters, the caret report of the
 // active view and the five modem line signals.
 //
-// The bar keeps no state of its own. Its owner's 50 ms timer calls Tick(),
-// which recomputes every text from the sources named in TStatusSources and
-// brings the cycle-send and trigger flags of the settings record back in line
+// Its owner's 50 ms timer calls Tick(), which brings every text up to date
+// from the sources named in TStatusSources (building a text only when what it
+// shows has changed since the last tick) and brings the cycle-send and trigger flags of the settings record back in line
 // with the core when the core has stopped them.
 #pragma once
 
