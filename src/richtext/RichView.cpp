@@ -2,6 +2,7 @@
 
 #include "RtfReader.h"
 #include "RtfWriter.h"
+#include "ViewScrollBar.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
@@ -266,6 +267,8 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   layout_ = new TViewLayout(doc);
   doc->setDocumentLayout(layout_);
   setDocument(doc);
+  // Bars that repaint cheaply: they change with nearly every received line.
+  TViewScrollBar::installIn(this);
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   // A change of the viewport's width makes Qt lay out every line in view again
