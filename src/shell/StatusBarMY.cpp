@@ -218,7 +218,6 @@ void TStatusBarMY::resizeEvent(QResizeEvent *Event)
 {
     QStatusBar::resizeEvent(Event);
     PlaceSignalPanel();
-    for (QLabel *L : Panels) qDebug("DBG panel %d,%d %dx%d hint %dx%d bar %dx%d", L->x(), L->y(), L->width(), L->height(), L->sizeHint().width(), L->sizeHint().height(), width(), height());
 }
 
 void TStatusBarMY::PlaceSignalPanel()
