@@ -355,6 +355,8 @@ void TRichView::insertRuns(const QList<Run> &runs) {
   QWidget *view = viewport();
   const bool hold = alone && view->updatesEnabled();
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
+  auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar());
+  if (alone && bar) bar->holdChecks(true);  // released with the line's paint
   // Placed inside the edit block: a cursor moved outside one makes Qt itemize
   // the whole line it starts on (the first line, possibly a long one).
   const QTextBlock last = doc->lastBlock();
@@ -379,6 +381,7 @@ void TRichView::insertRuns(const QList<Run> &runs) {
     pendingFrom_ = firstLine;
     repaintTimer_.start();
   } else {
+    if (bar) bar->holdChecks(false);
     textArrived();
   }
 }
@@ -427,6 +430,7 @@ void TRichView::showArrived() {
     if (atEnd_) scrollToEnd();
     showLinesFrom(from);
   }
+  if (auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar())) bar->holdChecks(false);
   lastShown_.start();
 }
 

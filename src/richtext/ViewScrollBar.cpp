@@ -89,12 +89,24 @@ void TViewScrollBar::sliderChange(SliderChange change) {
   // Decided once the change is complete: a new range comes with a value
   // clamped to it (two changes), and a view that follows its end moves the
   // value after the range.
+  if (held_) {
+    changedWhileHeld_ = true;
+    return;
+  }
   if (checkPending_) return;
   checkPending_ = true;
   QTimer::singleShot(0, this, [this] {
     checkPending_ = false;
     if (!paintedValid_ || look(styleOption()) != painted_) update();
   });
+}
+
+void TViewScrollBar::holdChecks(bool on) {
+  if (held_ == on) return;
+  held_ = on;
+  if (on || !changedWhileHeld_) return;
+  changedWhileHeld_ = false;
+  sliderChange(SliderValueChange);
 }
 
 bool TViewScrollBar::event(QEvent *event) {

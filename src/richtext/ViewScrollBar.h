@@ -36,6 +36,12 @@ class TViewScrollBar : public QScrollBar {
   // Where the style puts one of the bar's parts (as hit-tested).
   QRect controlRect(QStyle::SubControl control) const;
 
+  // While held, changes of range and value are only noted; the release looks
+  // whether the bar needs a repaint. A view that follows its end grows the
+  // range with a line and moves the value later, with the line's paint: held
+  // in between, the bar is drawn once per line instead of twice.
+  void holdChecks(bool on);
+
  protected:
   void paintEvent(QPaintEvent *event) override;
   void sliderChange(SliderChange change) override;
@@ -74,6 +80,8 @@ class TViewScrollBar : public QScrollBar {
   Look painted_;
   bool paintedValid_ = false;
   bool checkPending_ = false;
+  bool held_ = false;
+  bool changedWhileHeld_ = false;
   QPoint hoverPos_;
   bool hovering_ = false;
   QStyle::SubControl pressed_ = QStyle::SC_None;
