@@ -124,17 +124,19 @@ void TStatusBarMY::SetText(QLabel *Label, const QString &Text)
     Label->setAccessibleName(Text);
 }
 
-void TStatusBarMY::Tick()
+bool TStatusBarMY::Tick()
 {
+    bool Changed = false;
     TDataRT *Runtime = Sources.Runtime;
     if (!Runtime)
-        return;
+        return false;
     TQuillScomm *Link = Sources.Link;
 
     if (Link) {
         // Unsigned 32-bit counters: past 2147483647 they stay positive.
         const uint32_t Tx = Link->TxCount.load();
         const uint32_t Rx = Link->RxCount.load();
+        Changed = !CountersShown || Tx != ShownTx || Rx != ShownRx;
         if (!CountersShown || Tx != ShownTx)
             SetText(Panels[1], QStringLiteral("TX: ") + QString::number(Tx));
         if (!CountersShown || Rx != ShownRx)
@@ -147,6 +149,7 @@ void TStatusBarMY::Tick()
     const TCaretReport Report{Runtime->HexUnits, Runtime->ActiveView && Runtime->ActiveView == Runtime->SendView,
                               Runtime->CursorLine, Runtime->CursorCol, Runtime->SelCount};
     if (!ReportShown || Report != ShownReport) {
+        Changed = true;
         const QString Mode = Report.Hex ? QStringLiteral("Hex") : QStringLiteral("Asc");
         if (Report.InSend) {
             if (Sources.SetSendCaption)
@@ -175,8 +178,10 @@ void TStatusBarMY::Tick()
         On[sigRLSD] = Link->RlsdOn.load();
     }
     for (std::size_t I = 0; I < Signals.size(); ++I) {
-        if (Signals[I]->isEnabled() != On[I])
+        if (Signals[I]->isEnabled() != On[I]) {
             Signals[I]->setEnabled(On[I]);
+            Changed = true;
+        }
     }
 
     // The core stops cycle send and the triggers on a send error; the flags
@@ -195,6 +200,7 @@ void TStatusBarMY::Tick()
     }
     if (Released && Sources.ApplyOptions)
         Sources.ApplyOptions();
+    return Changed || Released;
 }
 
 void TStatusBarMY::ResetCounters()

@@ -64,7 +64,8 @@ public:
 
     // One refresh, in this order: counters, caret report, line signals, the
     // cycle-send flag, the trigger flags.
-    void Tick();
+    // True when anything shown changed.
+    bool Tick();
 
     QLabel *Panel(int Index) const { return Panels[static_cast<std::size_t>(Index)]; }
     QLabel *SignalLabel(TSignal Signal) const { return Signals[static_cast<std::size_t>(Signal)]; }
