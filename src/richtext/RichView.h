@@ -160,6 +160,9 @@ class TRichView : public QPlainTextEdit {
   // Inserts what is still queued and paints what arrived since the last
   // repaint now instead of at the next batch tick (tests and benchmarks).
   void flushUpdates();
+  // Paints what was inserted since the last repaint now, if anything (an
+  // owner that repaints something else anyway: one pass to the screen).
+  void showPending() { showArrived(); }
   // The view follows new lines (the user is at the end).
   bool followsEnd() const { return atEnd_; }
 

@@ -543,6 +543,10 @@ void TMainForm::Timer1Timer()
 {
     if (!FDataRT)
         return;
+    // A line waiting for the receive view's next repaint goes to the screen
+    // with the counters: one pass instead of two (each costs an exchange
+    // with the display server).
+    RichShow->showPending();
     const bool Changed = StatusBarMY1->Tick();
     DeviceGoneCheck();
     // With nothing shown changing and nothing running that could change it
