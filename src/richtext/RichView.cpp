@@ -379,7 +379,7 @@ void TRichView::insertRuns(const QList<Run> &runs) {
   if (alone && textLength() == before) {
     // Shown by the timer as a batch is: the append and the paint stay apart.
     pendingFrom_ = firstLine;
-    repaintTimer_.start();
+    repaintTimer_.start(quietDelay_);
   } else {
     if (bar) bar->holdChecks(false);
     textArrived();
@@ -393,7 +393,7 @@ void TRichView::textArrived() {
   if (batching_) return;
   batching_ = true;
   setUpdatesEnabled(false);
-  if (!repaintTimer_.isActive()) repaintTimer_.start();
+  if (!repaintTimer_.isActive()) repaintTimer_.start(kRepaintMs);
 }
 
 // Asks for a paint of the lines from line first to the end, where in view.

@@ -163,6 +163,9 @@ class TRichView : public QPlainTextEdit {
   // Paints what was inserted since the last repaint now, if anything (an
   // owner that repaints something else anyway: one pass to the screen).
   void showPending() { showArrived(); }
+  // How long a line after a quiet period waits for its paint (kRepaintMs
+  // unless an owner that calls showPending() more often asks for longer).
+  void setQuietDelay(int ms) { quietDelay_ = ms; }
   // The view follows new lines (the user is at the end).
   bool followsEnd() const { return atEnd_; }
 
@@ -206,6 +209,7 @@ class TRichView : public QPlainTextEdit {
   qsizetype queuedOffset_ = 0;    // characters of the first queued run already inserted
   QTimer sliceTimer_;
   QTimer repaintTimer_;
+  int quietDelay_ = kRepaintMs;
   QElapsedTimer lastShown_;  // since text was last shown (invalid: never)
   int pendingFrom_ = -1;     // first line of text held for a paint of its lines only
   bool batching_ = false;

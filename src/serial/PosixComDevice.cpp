@@ -23,11 +23,12 @@ bool IsLostError(int err) { return err == EIO || err == ENXIO || err == ENODEV; 
 // A device without modem lines (a pseudo-terminal) answers these.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
 
-// Milliseconds left until deadline for poll: -1 for none, 0 when passed.
-// A read of fewer bytes than this finds a trickle, gathered for GatherMs.
+// A read of fewer bytes than this finds a trickle, gathered for GatherMs
+// (at 3 Mbaud 50 ms is 15 KB, well inside the driver's buffer).
 constexpr ssize_t TrickleBytes = 512;
-constexpr int GatherMs = 25;
+constexpr int GatherMs = 50;
 
+// Milliseconds left until deadline for poll: -1 for none, 0 when passed.
 int PollTimeout(const Clock::time_point *deadline)
 {
     if (!deadline)

@@ -106,6 +106,9 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     Timer1->setInterval(50);
     connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
     Timer1->start();
+    // The tick shows a waiting received line (Timer1Timer); the view's own
+    // timer is only the fallback.
+    RichShow->setQuietDelay(Timer1->interval() + 20);
     qApp->installEventFilter(this);
     resize(614, 425);
     move(360, 169);
