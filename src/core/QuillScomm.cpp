@@ -277,6 +277,19 @@ void TQuillScomm::NotifyLineQueued()
         LineQueued();
 }
 
+void TQuillScomm::SetStateChangedHandler(std::function<void()> Handler)
+{
+    std::lock_guard<std::mutex> Guard(LineQueuedLock);
+    StateChanged = std::move(Handler);
+}
+
+void TQuillScomm::NotifyStateChanged()
+{
+    std::lock_guard<std::mutex> Guard(LineQueuedLock);
+    if (StateChanged)
+        StateChanged();
+}
+
 std::string TQuillScomm::FetchLine()
 {
     std::unique_lock<std::timed_mutex> Lock = LockQueue();
@@ -427,6 +440,7 @@ void TQuillComThread::Execute()
             break;
         case TPassResult::DeviceGone:
             Link.FDeviceGone = true;
+            Link.NotifyStateChanged();
             IdleUntilParked();
             break;
         }
@@ -443,9 +457,12 @@ TQuillComThread::TPassResult TQuillComThread::Pass()
     auto RefreshLines = [this, &Port] {
         try {
             const TComModemLines Lines = Port.QueryModemLines();
+            const bool Changed = Link.CtsOn != Lines.CTS || Link.DsrOn != Lines.DSR || Link.RlsdOn != Lines.RLSD;
             Link.CtsOn = Lines.CTS;
             Link.DsrOn = Lines.DSR;
             Link.RlsdOn = Lines.RLSD;
+            if (Changed)
+                Link.NotifyStateChanged();
         } catch (...) {
             // The flags keep their last known state.
         }

@@ -81,6 +81,10 @@ public:
     // lock of its own (never QueueLock), so that it may be replaced or
     // cleared (nullptr) at any time, also while the reader runs.
     void SetLineQueuedHandler(std::function<void()> Handler);
+    // Called on the reader thread when a modem line input (CTS, DSR, RLSD)
+    // changes or the device is found gone: what the status bar shows changed
+    // without a line. May be empty.
+    void SetStateChangedHandler(std::function<void()> Handler);
 
     // Between two received bytes of a hex line; fixed at construction.
     const std::string Separator = " ";
@@ -117,8 +121,10 @@ private:
     std::string TimeSeparator;
     std::atomic<bool> FDeviceGone{false};
     void NotifyLineQueued();
-    std::mutex LineQueuedLock;           // guards LineQueued
+    void NotifyStateChanged();
+    std::mutex LineQueuedLock;           // guards LineQueued and StateChanged
     std::function<void()> LineQueued;
+    std::function<void()> StateChanged;
 };
 
 // The one receiver of serial data. Created parked; Release() after each

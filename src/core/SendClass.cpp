@@ -201,7 +201,9 @@ QString SelectedText(TRichView *View)
 void AppendAtEnd(TRichView *View, const QString &Tag, const QColor &TagColour, const QString &Data,
                  const QColor &DataColour)
 {
-    View->append(QList<TRichView::Run>{{Tag, TagColour}, {Data + QStringLiteral("\r\n"), DataColour}});
+    // The line break as a run of its own: appending it to the data would copy
+    // a received block of up to a mebibyte once more.
+    View->append(QList<TRichView::Run>{{Tag, TagColour}, {Data, DataColour}, {QStringLiteral("\r\n"), DataColour}});
 }
 
 } // namespace
@@ -257,7 +259,11 @@ void TDataRT::WakeDisplay()
         this,
         [this] {
             WakePosted = false;
-            if (!DisplayTimer->isActive())
+            // The line is shown now: a tick a millisecond later would only
+            // wake the thread once more. The timer runs on while more lines
+            // wait or a trigger needs every tick.
+            Guarded([this] { DisplayTick(); });
+            if (!DisplayTimer->isActive() && (TriggerOn || (Link && Link->LinesWaiting())))
                 DisplayTimer->start();
         },
         Qt::QueuedConnection);
@@ -313,7 +319,8 @@ void TDataRT::DisplayTick()
         if (Parts.Received) {
             if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data)))
                 AppendLine(ReceiveView, Parts.Tag, Settings.ReceiveMessageColour(), Parts.Data);
-            LastRxData = Parts.Data;
+            if (TriggerOn)  // only the receive trigger looks at it
+                LastRxData = Parts.Data;
         } else if (ShowSending) {
             AppendLine(ReceiveView, Parts.Tag, Settings.SendMessageColour(), Parts.Data);
         }
@@ -323,7 +330,8 @@ void TDataRT::DisplayTick()
             TimingTriggerStep();
         if (TriggerOptions.ReceiveTriggerOn && ReceiveTriggerStep)
             ReceiveTriggerStep(LastRxData);
-    } else if (Line.empty() && !(Link && Link->LinesWaiting())) {
+    } else if (!(Link && Link->LinesWaiting())) {
+        // Nothing more to show: sleep until the next line wakes the timer.
         DisplayTimer->stop();
     }
 }

@@ -2,9 +2,13 @@
 
 #include "RtfReader.h"
 #include "RtfWriter.h"
+#include "ViewScrollBar.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QFile>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QSaveFile>
@@ -16,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -24,11 +29,16 @@ namespace {
 // start is measured once per line and kept with the line.
 constexpr int kChunk = 256;
 
-struct ChunkPositions : QTextBlockUserData {
+// What is known of a long line's geometry without laying it out, kept with the
+// line until it changes.
+struct LineGeometry : QTextBlockUserData {
   int revision = -1;
   int length = -1;
-  QString fontKey;
-  std::vector<qreal> x;  // x[k]: start of chunk k; the last entry is the line's width
+  QString fontKey;        // the document's default font when measured
+  qreal advance = 0;      // > 0: every character is this wide (one fixed-pitch font, printable ASCII)
+  qreal height = 0;       // the line's height as Qt lays it out (when advance > 0)
+  std::vector<qreal> x;   // otherwise, once painted: start of chunk k, the line's width last
+  qreal width() const { return advance > 0 ? advance * length : x.empty() ? 0 : x.back(); }
 };
 
 QList<QTextLayout::FormatRange> FormatsOf(const QTextBlock &block, int from, int to) {
@@ -59,6 +69,191 @@ void LayOutOneLine(QTextLayout &layout, qreal x) {
   layout.endLayout();
 }
 
+// The width every printable ASCII character has in a fixed-pitch font, or 0
+// when they differ (a proportional font, kerning).
+qreal UniformAdvance(const QFont &font) {
+  static QHash<QString, qreal> known;
+  const QString key = font.key();
+  const auto it = known.constFind(key);
+  if (it != known.constEnd()) return *it;
+  qreal advance = 0;
+  if (QFontInfo(font).fixedPitch()) {
+    const QFontMetricsF metrics(font);
+    QString sample;
+    for (char16_t c = 0x20; c < 0x7F; ++c) sample += QChar(c);
+    const qreal one = metrics.horizontalAdvance(QLatin1Char('0'));
+    bool uniform = one > 0 && std::abs(metrics.horizontalAdvance(sample) - one * sample.size()) < 1e-3;
+    for (const QChar c : sample) uniform = uniform && metrics.inFont(c) && metrics.horizontalAdvance(c) == one;
+    if (uniform) advance = one;
+  }
+  known.insert(key, advance);
+  return advance;
+}
+
+bool PrintableAscii(QStringView text, bool breaks = false) {
+  for (const QChar c : text)
+    if ((c.unicode() < 0x20 || c.unicode() > 0x7E) && !(breaks && (c == u'\n' || c == u'\r'))) return false;
+  return true;
+}
+
+// The geometry kept with a long line, brought up to date. The fast case needs
+// no shaping at all: one fixed-pitch font over the whole line and nothing but
+// printable ASCII, where character i starts at i times the advance.
+LineGeometry &Geometry(const QTextBlock &block, bool knownPrintable = false) {
+  const QTextDocument *doc = block.document();
+  const QFont base = doc->defaultFont();
+  auto *g = static_cast<LineGeometry *>(block.userData());
+  const int length = block.length() - 1;
+  if (g && g->revision == block.revision() && g->length == length && g->fontKey == base.key()) return *g;
+  if (!g) {
+    g = new LineGeometry;
+    const_cast<QTextBlock &>(block).setUserData(g);
+  }
+  g->revision = block.revision();
+  g->length = length;
+  g->fontKey = base.key();
+  g->advance = 0;
+  g->height = 0;
+  g->x.clear();
+  std::optional<QFont> font;
+  bool single = true;
+  for (QTextBlock::iterator it = block.begin(); single && !it.atEnd(); ++it) {
+    const QFont f = it.fragment().charFormat().font().resolve(base);
+    if (!font) font = f;
+    else single = f == *font;
+  }
+  if (!single || !font) return *g;
+  const qreal advance = UniformAdvance(*font);
+  if (advance <= 0 || !(knownPrintable || PrintableAscii(block.text()))) return *g;
+  // The height of a few of its characters laid out as Qt lays out a line.
+  const int n = std::min(length, 8);
+  QTextLayout sample(block.text().left(n), base);
+  sample.setFormats(FormatsOf(block, 0, n));
+  LayOutOneLine(sample, 0);
+  g->height = sample.boundingRect().height();
+  g->advance = advance;
+  return *g;
+}
+
+}  // namespace
+
+// The plain-text layout, except that with word wrap off a long line of the
+// fast kind is not laid out until something needs its characters' places (a
+// click, a key, the caret): Qt would shape all of it, over 40 ms for a
+// 300,000-character line, only to learn its width. Painting, scrolling and the
+// scroll bars go by the kept geometry instead.
+class TViewLayout : public QPlainTextDocumentLayout {
+ public:
+  explicit TViewLayout(QTextDocument *doc) : QPlainTextDocumentLayout(doc) {}
+
+  // While positive, every line is laid out as Qt does (the view's input,
+  // the caret): their places must be exact.
+  int exact = 0;
+  // Set while text known to be printable ASCII and line breaks goes in after
+  // an empty last line, so that its lines need not be copied to be checked.
+  bool printableText = false;
+
+  bool deferred(const QTextBlock &block) const {
+    // A screen reader asks for characters' places at any time: it gets them
+    // exact, at the cost of the layout.
+    return exact == 0 && !QAccessible::isActive() && block.length() > TRichView::kLongLine && block.isVisible() &&
+           document()->defaultTextOption().wrapMode() == QTextOption::NoWrap && block.layout()->lineCount() == 0;
+  }
+
+  QRectF blockBoundingRect(const QTextBlock &block) const override {
+    if (!block.isValid() || !deferred(block)) return QPlainTextDocumentLayout::blockBoundingRect(block);
+    const LineGeometry &g = Geometry(block);
+    if (g.advance <= 0) return QPlainTextDocumentLayout::blockBoundingRect(block);
+    const qreal margin = document()->documentMargin();
+    const qreal textWidth = g.width();
+    const_cast<TViewLayout *>(this)->noteWidth(textWidth + 2 * margin);
+    // As Qt's rectangle (such a line is always wider than the view), with the
+    // margin below the last line.
+    QRectF r(0, 0, margin + textWidth + margin, g.height);
+    if (!block.next().isValid()) r.adjust(0, 0, 0, margin);
+    return r;
+  }
+
+  QSizeF documentSize() const override {
+    const QSizeF size = QPlainTextDocumentLayout::documentSize();
+    return QSizeF(std::max(size.width(), widest_), size.height());
+  }
+
+ protected:
+  void documentChanged(int from, int removed, int added) override {
+    QTextDocument *doc = document();
+    const bool sameBlocks = doc->blockCount() == blocks_;
+    if (doc->blockCount() < blocks_) {
+      // Lines went: the widest may have gone with them.
+      widest_ = 0;
+      for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
+        const auto *g = static_cast<const LineGeometry *>(b.userData());
+        if (g && g->advance > 0 && g->revision == b.revision() && b.layout()->lineCount() == 0)
+          widest_ = std::max(widest_, g->width() + 2 * doc->documentMargin());
+      }
+    }
+    blocks_ = doc->blockCount();
+    // The new lines' widths first, so that the size the base announces has them.
+    if (doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
+      const QTextBlock last = doc->findBlock(from + added);
+      for (QTextBlock b = doc->findBlock(from); b.isValid(); b = b.next()) {
+        if (b.length() > TRichView::kLongLine) {
+          const LineGeometry &g = Geometry(b, printableText);
+          if (g.advance > 0) widest_ = std::max(widest_, g.width() + 2 * doc->documentMargin());
+        }
+        if (b == last) break;
+      }
+    }
+    // Text added to one long line that stays unlaid-out (a long append goes
+    // in slices): Qt would lay the whole line out again for every slice.
+    if (sameBlocks && exact == 0 && !QAccessible::isActive() &&
+        doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
+      const QTextBlock b = doc->findBlock(from);
+      if (b.isValid() && b == doc->findBlock(std::max(0, from + removed + added - 1)) &&
+          b.length() > TRichView::kLongLine && Geometry(b).advance > 0) {
+        b.layout()->clearLayout();
+        Q_EMIT updateBlock(b);
+        return;
+      }
+    }
+    QPlainTextDocumentLayout::documentChanged(from, removed, added);
+  }
+
+ private:
+  void noteWidth(qreal width) {
+    if (width <= widest_) return;
+    widest_ = width;
+    Q_EMIT documentSizeChanged(documentSize());
+  }
+
+  qreal widest_ = 0;
+  int blocks_ = 1;
+};
+
+namespace {
+
+// Lays every line out exactly while the view handles input or places the caret.
+class ExactScope {
+ public:
+  explicit ExactScope(TViewLayout *layout) : layout_(layout) { ++layout_->exact; }
+  ~ExactScope() { --layout_->exact; }
+  ExactScope(const ExactScope &) = delete;
+  ExactScope &operator=(const ExactScope &) = delete;
+
+ private:
+  TViewLayout *layout_;
+};
+
+// Characters from..to of a line, without copying all of it.
+QString SliceText(const QTextBlock &block, int from, int to) {
+  const QTextDocument *doc = block.document();
+  const int base = block.position();
+  QString s;
+  s.reserve(to - from);
+  for (int i = from; i < to; ++i) s += doc->characterAt(base + i);
+  return s;
+}
+
 QString AsciiUpper(QString s) {
   for (QChar &c : s)
     if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
@@ -68,6 +263,12 @@ QString AsciiUpper(QString s) {
 }  // namespace
 
 TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QStringLiteral("Courier New")) {
+  auto *doc = new QTextDocument(this);
+  layout_ = new TViewLayout(doc);
+  doc->setDocumentLayout(layout_);
+  setDocument(doc);
+  // Bars that repaint cheaply: they change with nearly every received line.
+  TViewScrollBar::installIn(this);
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   // A change of the viewport's width makes Qt lay out every line in view again
@@ -81,7 +282,10 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   viewport()->setMouseTracking(true);
   repaintTimer_.setSingleShot(true);
   repaintTimer_.setInterval(kRepaintMs);
-  connect(&repaintTimer_, &QTimer::timeout, this, &TRichView::flushUpdates);
+  connect(&repaintTimer_, &QTimer::timeout, this, &TRichView::showArrived);
+  sliceTimer_.setSingleShot(true);
+  sliceTimer_.setInterval(0);
+  connect(&sliceTimer_, &QTimer::timeout, this, &TRichView::insertQueued);
   connect(this, &QPlainTextEdit::textChanged, this, &TRichView::changed);
   // Follow the end only while the user is there: a scroll by the user decides,
   // a longer range (new lines) does not.
@@ -98,13 +302,46 @@ QTextCharFormat TRichView::runFormat(const QColor &colour) {
   if (it != formats_.constEnd()) return *it;
   QTextCharFormat f;
   f.setFontFamilies(QStringList{insertFamily_});
-  f.setFontStyleHint(QFont::TypeWriter);
+  f.setFontStyleHint(QFont::TypeWriter, QFont::PreferNoShaping);
   if (colour.isValid()) f.setForeground(colour);
   formats_.insert(key, f);
   return f;
 }
 
 void TRichView::append(const QList<Run> &runs) {
+  queued_ += runs;
+  if (!sliceTimer_.isActive()) insertQueued();
+}
+
+// Inserts what was appended, at most kSliceChars characters at a time: a
+// mebibyte line does not hold the program in one event, and its rest follows
+// at the next turns of the event loop, before any later line.
+void TRichView::insertQueued() {
+  QList<Run> part;
+  qsizetype room = kSliceChars;
+  while (!queued_.isEmpty() && room > 0) {
+    Run &r = queued_.front();
+    const qsizetype left = r.text.size() - queuedOffset_;
+    if (left <= room) {
+      part += queuedOffset_ == 0 ? std::move(r) : Run{r.text.mid(queuedOffset_), r.colour};
+      queued_.pop_front();
+      queuedOffset_ = 0;
+      room -= left;
+      continue;
+    }
+    qsizetype cut = room;
+    // Never between the two characters of a "\r\n" line break.
+    if (r.text[queuedOffset_ + cut - 1] == u'\r' && r.text[queuedOffset_ + cut] == u'\n') --cut;
+    if (cut == 0) break;
+    part += Run{r.text.mid(queuedOffset_, cut), r.colour};
+    queuedOffset_ += cut;
+    room = 0;
+  }
+  if (!part.isEmpty()) insertRuns(part);
+  if (!queued_.isEmpty()) sliceTimer_.start();
+}
+
+void TRichView::insertRuns(const QList<Run> &runs) {
   QTextDocument *doc = document();
   // Appends are never undoable; where undo is on (a view the user edits), an
   // append ends the history, which could not be undone past it anyway.
@@ -118,11 +355,23 @@ void TRichView::append(const QList<Run> &runs) {
   QWidget *view = viewport();
   const bool hold = alone && view->updatesEnabled();
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
+  auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar());
+  if (alone && bar) bar->holdChecks(true);  // released with the line's paint
+  // Placed inside the edit block: a cursor moved outside one makes Qt itemize
+  // the whole line it starts on (the first line, possibly a long one).
+  const QTextBlock last = doc->lastBlock();
+  const auto *lastGeometry = static_cast<const LineGeometry *>(last.userData());
+  bool printable = last.length() == 1 || (lastGeometry && lastGeometry->advance > 0 &&
+                                          lastGeometry->revision == last.revision() &&
+                                          lastGeometry->length == last.length() - 1);
+  for (const Run &r : runs) printable = printable && PrintableAscii(r.text, true);
+  layout_->printableText = printable;
   QTextCursor c(doc);
-  c.movePosition(QTextCursor::End);
   c.beginEditBlock();
+  c.setPosition(doc->characterCount() - 1);
   for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
   c.endEditBlock();
+  layout_->printableText = false;
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
   if (undo) doc->setUndoRedoEnabled(true);
   const int before = textLength();
@@ -130,8 +379,9 @@ void TRichView::append(const QList<Run> &runs) {
   if (alone && textLength() == before) {
     // Shown by the timer as a batch is: the append and the paint stay apart.
     pendingFrom_ = firstLine;
-    repaintTimer_.start();
+    repaintTimer_.start(quietDelay_);
   } else {
+    if (bar) bar->holdChecks(false);
     textArrived();
   }
 }
@@ -143,7 +393,7 @@ void TRichView::textArrived() {
   if (batching_) return;
   batching_ = true;
   setUpdatesEnabled(false);
-  if (!repaintTimer_.isActive()) repaintTimer_.start();
+  if (!repaintTimer_.isActive()) repaintTimer_.start(kRepaintMs);
 }
 
 // Asks for a paint of the lines from line first to the end, where in view.
@@ -160,6 +410,12 @@ void TRichView::showLinesFrom(int first) {
 }
 
 void TRichView::flushUpdates() {
+  while (!queued_.isEmpty()) insertQueued();
+  sliceTimer_.stop();
+  showArrived();
+}
+
+void TRichView::showArrived() {
   if (!batching_ && pendingFrom_ < 0) return;
   repaintTimer_.stop();
   const int from = pendingFrom_;
@@ -174,6 +430,7 @@ void TRichView::flushUpdates() {
     if (atEnd_) scrollToEnd();
     showLinesFrom(from);
   }
+  if (auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar())) bar->holdChecks(false);
   lastShown_.start();
 }
 
@@ -275,8 +532,10 @@ void TRichView::deleteFirstLines(int count) {
 
 void TRichView::clearText() {
   QTextCursor c(document());
-  c.select(QTextCursor::Document);
+  c.beginEditBlock();
+  c.setPosition(textLength(), QTextCursor::KeepAnchor);
   c.removeSelectedText();
+  c.endEditBlock();
   atEnd_ = true;
 }
 
@@ -399,6 +658,63 @@ void TRichView::loadData(QByteArrayView data) {
   atEnd_ = verticalScrollBar()->maximum() == 0;
 }
 
+// --- Events ---
+
+bool TRichView::event(QEvent *event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::Timer: {  // the caret's blink
+      ExactScope exact(layout_);
+      return QPlainTextEdit::event(event);
+    }
+    default:
+      return QPlainTextEdit::event(event);
+  }
+}
+
+bool TRichView::viewportEvent(QEvent *event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop: {
+      ExactScope exact(layout_);
+      return QPlainTextEdit::viewportEvent(event);
+    }
+    case QEvent::MouseMove:
+      // Hovering needs no places; a drag that selects does.
+      if (static_cast<QMouseEvent *>(event)->buttons() != Qt::NoButton) {
+        ExactScope exact(layout_);
+        return QPlainTextEdit::viewportEvent(event);
+      }
+      return QPlainTextEdit::viewportEvent(event);
+    default:
+      return QPlainTextEdit::viewportEvent(event);
+  }
+}
+
+void TRichView::doSetTextCursor(const QTextCursor &cursor) {
+  ExactScope exact(layout_);
+  QPlainTextEdit::doSetTextCursor(cursor);
+}
+
+void TRichView::changeEvent(QEvent *event) {
+  QPlainTextEdit::changeEvent(event);
+  if (event->type() != QEvent::FontChange) return;
+  QFont f = document()->defaultFont();
+  if (f.styleStrategy() & QFont::PreferNoShaping) return;
+  f.setStyleStrategy(QFont::StyleStrategy(f.styleStrategy() | QFont::PreferNoShaping));
+  document()->setDefaultFont(f);
+}
+
 // --- Mouse ---
 
 void TRichView::mousePressEvent(QMouseEvent *event) {
@@ -483,47 +799,48 @@ void TRichView::paintEvent(QPaintEvent *event) {
 
 void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const QPointF &offset, const QRect &clip,
                                const QList<QTextLayout::FormatRange> &selections, int cursorPos) {
-  const QString text = block.text();
-  const int length = static_cast<int>(text.size());
+  const int length = block.length() - 1;
+  if (length <= 0) return;
   const QFont font = document()->defaultFont();
   const qreal margin = document()->documentMargin();
-
-  auto *positions = static_cast<ChunkPositions *>(block.userData());
-  if (!positions || positions->revision != block.revision() || positions->length != length ||
-      positions->fontKey != font.key()) {
-    if (!positions) {
-      positions = new ChunkPositions;
-      const_cast<QTextBlock &>(block).setUserData(positions);
-    }
-    positions->revision = block.revision();
-    positions->length = length;
-    positions->fontKey = font.key();
-    positions->x.assign(1, 0.0);
-    for (int s = 0; s < length; s += kChunk) {
-      const int e = std::min(length, s + kChunk);
-      QTextLayout chunk(text.mid(s, e - s), font);
-      chunk.setFormats(FormatsOf(block, s, e));
-      LayOutOneLine(chunk, 0);
-      positions->x.push_back(positions->x.back() + chunk.lineAt(0).horizontalAdvance());
-    }
-  }
-  const std::vector<qreal> &x = positions->x;
-  const int chunks = static_cast<int>(x.size()) - 1;
-  if (chunks <= 0) return;
-
-  // Chunks that reach into the clip, with one more on each side for overhangs.
+  LineGeometry &g = Geometry(block);
   const qreal left = clip.left() - offset.x() - margin;
   const qreal right = clip.right() - offset.x() - margin;
-  int first = static_cast<int>(std::upper_bound(x.begin(), x.end(), left) - x.begin()) - 2;
-  int last = static_cast<int>(std::upper_bound(x.begin(), x.end(), right) - x.begin()) + 1;
-  first = std::clamp(first, 0, chunks - 1);
-  last = std::clamp(last, first + 1, chunks);
-  const int from = first * kChunk;
-  const int to = std::min(length, last * kChunk);
+  int from = 0;
+  int to = 0;
+  qreal start = 0;
+  if (g.advance > 0) {
+    // Characters that reach into the clip, with two more on each side for overhangs.
+    from = std::clamp(static_cast<int>(std::floor(left / g.advance)) - 2, 0, length - 1);
+    to = std::clamp(static_cast<int>(std::ceil(right / g.advance)) + 2, from + 1, length);
+    start = from * g.advance;
+  } else {
+    if (g.x.empty()) {
+      const QString text = block.text();
+      g.x.assign(1, 0.0);
+      for (int s = 0; s < length; s += kChunk) {
+        const int e = std::min(length, s + kChunk);
+        QTextLayout chunk(text.mid(s, e - s), font);
+        chunk.setFormats(FormatsOf(block, s, e));
+        LayOutOneLine(chunk, 0);
+        g.x.push_back(g.x.back() + chunk.lineAt(0).horizontalAdvance());
+      }
+    }
+    const std::vector<qreal> &x = g.x;
+    const int chunks = static_cast<int>(x.size()) - 1;
+    // Chunks that reach into the clip, with one more on each side for overhangs.
+    int first = static_cast<int>(std::upper_bound(x.begin(), x.end(), left) - x.begin()) - 2;
+    int last = static_cast<int>(std::upper_bound(x.begin(), x.end(), right) - x.begin()) + 1;
+    first = std::clamp(first, 0, chunks - 1);
+    last = std::clamp(last, first + 1, chunks);
+    from = first * kChunk;
+    to = std::min(length, last * kChunk);
+    start = x[static_cast<size_t>(first)];
+  }
 
-  QTextLayout slice(text.mid(from, to - from), font);
+  QTextLayout slice(SliceText(block, from, to), font);
   slice.setFormats(FormatsOf(block, from, to));
-  LayOutOneLine(slice, margin + x[static_cast<size_t>(first)]);
+  LayOutOneLine(slice, margin + start);
   QList<QTextLayout::FormatRange> sliceSelections;
   for (const QTextLayout::FormatRange &s : selections) {
     const int a = std::max(s.start, from), b = std::min(s.start + s.length, to + 1);

@@ -14,7 +14,11 @@
 //   off and each tick repaints the whole view once;
 // - with word wrap off, lines longer than kLongLine characters are painted from
 //   the visible slice only, so a 90,000-character line does not make every
-//   repaint shape and draw it whole;
+//   repaint shape and draw it whole; such a line in one fixed-pitch font and
+//   printable ASCII (a hex stream) is not even laid out until input or the
+//   caret needs its characters' places;
+// - text is drawn without typographic shaping (a monitor's text needs none,
+//   and shaping is most of the cost of drawing it);
 // - no undo history is kept (it would hold every trimmed line);
 // - the text is bounded by characters (characterBound()): past the bound the
 //   oldest lines go in one step, so no stream can exhaust memory or the int
@@ -42,6 +46,8 @@ class ERichText : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+class TViewLayout;
+
 class TRichView : public QPlainTextEdit {
   Q_OBJECT
 
@@ -61,6 +67,8 @@ class TRichView : public QPlainTextEdit {
   // Largest file loadFile() reads: far more than the character bound can
   // hold (an RTF file of kCharacterBound characters is at most about 450 MB).
   static constexpr qint64 kMaxFileBytes = qint64(1) << 30;
+  // Longest piece of appended text inserted in one go.
+  static constexpr int kSliceChars = 262'144;
   // Interval of the batched repaints while text arrives (about 25 a second).
   static constexpr int kRepaintMs = 40;
 
@@ -69,6 +77,8 @@ class TRichView : public QPlainTextEdit {
   // --- Appending (receive and search views) ---
   // Appends the runs at the end of the text as one change, recording no undo
   // step, in the insertion font (insertFontFamily()) and each run's colour.
+  // Text beyond kSliceChars characters goes in as several changes, the rest
+  // at the next turns of the event loop (flushUpdates() inserts it at once).
   // Line breaks ("\n", "\r\n" or "\r") in the texts end lines; every other
   // character, code 0 included, is held as it is.
   void append(const QList<Run> &runs);
@@ -147,9 +157,15 @@ class TRichView : public QPlainTextEdit {
   void loadFile(const QString &path);
   void loadData(QByteArrayView data);
 
-  // Paints what arrived since the last repaint now instead of at the next
-  // batch tick (tests and benchmarks).
+  // Inserts what is still queued and paints what arrived since the last
+  // repaint now instead of at the next batch tick (tests and benchmarks).
   void flushUpdates();
+  // Paints what was inserted since the last repaint now, if anything (an
+  // owner that repaints something else anyway: one pass to the screen).
+  void showPending() { showArrived(); }
+  // How long a line after a quiet period waits for its paint (kRepaintMs
+  // unless an owner that calls showPending() more often asks for longer).
+  void setQuietDelay(int ms) { quietDelay_ = ms; }
   // The view follows new lines (the user is at the end).
   bool followsEnd() const { return atEnd_; }
 
@@ -164,6 +180,10 @@ class TRichView : public QPlainTextEdit {
   void mouseReleased(QMouseEvent *event);
 
  protected:
+  bool event(QEvent *event) override;
+  bool viewportEvent(QEvent *event) override;
+  void changeEvent(QEvent *event) override;
+  void doSetTextCursor(const QTextCursor &cursor) override;
   void paintEvent(QPaintEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
   void mouseMoveEvent(QMouseEvent *event) override;
@@ -171,6 +191,9 @@ class TRichView : public QPlainTextEdit {
 
  private:
   QTextCharFormat runFormat(const QColor &colour);
+  void insertQueued();
+  void insertRuns(const QList<Run> &runs);
+  void showArrived();
   void textArrived();
   void showLinesFrom(int first);
   void scrollToEnd();
@@ -179,9 +202,14 @@ class TRichView : public QPlainTextEdit {
   void paintLongBlock(QPainter &painter, const QTextBlock &block, const QPointF &offset, const QRect &clip,
                       const QList<QTextLayout::FormatRange> &selections, int cursorPos);
 
+  TViewLayout *layout_ = nullptr;
   QString insertFamily_;
   QHash<QRgb, QTextCharFormat> formats_;
+  QList<Run> queued_;             // appended, not yet inserted
+  qsizetype queuedOffset_ = 0;    // characters of the first queued run already inserted
+  QTimer sliceTimer_;
   QTimer repaintTimer_;
+  int quietDelay_ = kRepaintMs;
   QElapsedTimer lastShown_;  // since text was last shown (invalid: never)
   int pendingFrom_ = -1;     // first line of text held for a paint of its lines only
   bool batching_ = false;

@@ -7,7 +7,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QSizeGrip>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -83,45 +86,87 @@ TStatusBarMY::TStatusBarMY(QWidget *Parent) : QStatusBar(Parent)
     Divider->setLineWidth(1);
     Divider->setGeometry(DividerLeft, 0, 2, SignalPanelHeight);
     FSignalPanel->raise();
+    FixPanelHeights();
+}
+
+void TStatusBarMY::FixPanelHeights()
+{
+    // A label whose size is not fixed asks for a new layout with every new
+    // text; the status bar then builds its layout anew, repaints whole, and
+    // the main window lays out again: 20 times a second while data arrives.
+    // The panels with fixed widths get the height of the bar's row (worked
+    // out as the bar does) as a fixed height too.
+    int Row = fontMetrics().height();
+    for (QLabel *Label : Panels) {
+        Label->setMinimumHeight(0);
+        Label->setMaximumHeight(QWIDGETSIZE_MAX);
+        Row = std::max(Row, Label->sizeHint().height());
+    }
+    if (const auto *Grip = findChild<QSizeGrip *>())
+        Row = std::max(Row, Grip->sizeHint().height());
+    for (std::size_t I = 0; I + 1 < Panels.size(); ++I)
+        Panels[I]->setFixedHeight(Row);
+}
+
+void TStatusBarMY::changeEvent(QEvent *Event)
+{
+    QStatusBar::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange)
+        FixPanelHeights();
 }
 
 void TStatusBarMY::SetText(QLabel *Label, const QString &Text)
 {
-    // Every tick recomputes every text; only real changes reach the label
-    // and screen readers.
+    // Only real changes reach the label and screen readers.
     if (Label->text() == Text)
         return;
     Label->setText(Text);
     Label->setAccessibleName(Text);
 }
 
-void TStatusBarMY::Tick()
+bool TStatusBarMY::Tick()
 {
+    bool Changed = false;
     TDataRT *Runtime = Sources.Runtime;
     if (!Runtime)
-        return;
+        return false;
     TQuillScomm *Link = Sources.Link;
 
     if (Link) {
         // Unsigned 32-bit counters: past 2147483647 they stay positive.
-        SetText(Panels[1], QStringLiteral("TX: ") + QString::number(Link->TxCount.load()));
-        SetText(Panels[2], QStringLiteral("RX: ") + QString::number(Link->RxCount.load()));
+        const uint32_t Tx = Link->TxCount.load();
+        const uint32_t Rx = Link->RxCount.load();
+        Changed = !CountersShown || Tx != ShownTx || Rx != ShownRx;
+        if (!CountersShown || Tx != ShownTx)
+            SetText(Panels[1], QStringLiteral("TX: ") + QString::number(Tx));
+        if (!CountersShown || Rx != ShownRx)
+            SetText(Panels[2], QStringLiteral("RX: ") + QString::number(Rx));
+        ShownTx = Tx;
+        ShownRx = Rx;
+        CountersShown = true;
     }
 
-    const QString Mode = Runtime->HexUnits ? QStringLiteral("Hex") : QStringLiteral("Asc");
-    if (Runtime->ActiveView && Runtime->ActiveView == Runtime->SendView) {
-        if (Sources.SetSendCaption)
-            Sources.SetSendCaption(QStringLiteral("Send [%1: Ln:%2 Col:%3 Sel:%4]")
-                                       .arg(Mode)
-                                       .arg(Runtime->CursorLine)
-                                       .arg(Runtime->CursorCol)
-                                       .arg(Runtime->SelCount));
-    } else {
-        SetText(Panels[3], QStringLiteral("%1: Ln:%2  Col:%3  Sel:%4")
-                               .arg(Mode)
-                               .arg(Runtime->CursorLine)
-                               .arg(Runtime->CursorCol)
-                               .arg(Runtime->SelCount));
+    const TCaretReport Report{Runtime->HexUnits, Runtime->ActiveView && Runtime->ActiveView == Runtime->SendView,
+                              Runtime->CursorLine, Runtime->CursorCol, Runtime->SelCount};
+    if (!ReportShown || Report != ShownReport) {
+        Changed = true;
+        const QString Mode = Report.Hex ? QStringLiteral("Hex") : QStringLiteral("Asc");
+        if (Report.InSend) {
+            if (Sources.SetSendCaption)
+                Sources.SetSendCaption(QStringLiteral("Send [%1: Ln:%2 Col:%3 Sel:%4]")
+                                           .arg(Mode)
+                                           .arg(Report.Line)
+                                           .arg(Report.Col)
+                                           .arg(Report.Sel));
+        } else {
+            SetText(Panels[3], QStringLiteral("%1: Ln:%2  Col:%3  Sel:%4")
+                                   .arg(Mode)
+                                   .arg(Report.Line)
+                                   .arg(Report.Col)
+                                   .arg(Report.Sel));
+        }
+        ShownReport = Report;
+        ReportShown = true;
     }
 
     std::array<bool, SignalCount> On{};
@@ -133,8 +178,10 @@ void TStatusBarMY::Tick()
         On[sigRLSD] = Link->RlsdOn.load();
     }
     for (std::size_t I = 0; I < Signals.size(); ++I) {
-        if (Signals[I]->isEnabled() != On[I])
+        if (Signals[I]->isEnabled() != On[I]) {
             Signals[I]->setEnabled(On[I]);
+            Changed = true;
+        }
     }
 
     // The core stops cycle send and the triggers on a send error; the flags
@@ -153,6 +200,7 @@ void TStatusBarMY::Tick()
     }
     if (Released && Sources.ApplyOptions)
         Sources.ApplyOptions();
+    return Changed || Released;
 }
 
 void TStatusBarMY::ResetCounters()

@@ -1,9 +1,9 @@
 // The main window's status bar: byte counters, the caret report of the
 // active view and the five modem line signals.
 //
-// The bar keeps no state of its own. Its owner's 50 ms timer calls Tick(),
-// which recomputes every text from the sources named in TStatusSources and
-// brings the cycle-send and trigger flags of the settings record back in line
+// Its owner's 50 ms timer calls Tick(), which brings every text up to date
+// from the sources named in TStatusSources (building a text only when what it
+// shows has changed since the last tick) and brings the cycle-send and trigger flags of the settings record back in line
 // with the core when the core has stopped them.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 
 class QFrame;
@@ -63,7 +64,8 @@ public:
 
     // One refresh, in this order: counters, caret report, line signals, the
     // cycle-send flag, the trigger flags.
-    void Tick();
+    // True when anything shown changed.
+    bool Tick();
 
     QLabel *Panel(int Index) const { return Panels[static_cast<std::size_t>(Index)]; }
     QLabel *SignalLabel(TSignal Signal) const { return Signals[static_cast<std::size_t>(Signal)]; }
@@ -74,13 +76,32 @@ Q_SIGNALS:
     void CountersReset();
 
 protected:
+    void changeEvent(QEvent *Event) override;
     void mouseDoubleClickEvent(QMouseEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
 
 private:
     void ResetCounters();
     void PlaceSignalPanel();
+    void FixPanelHeights();
     static void SetText(QLabel *Label, const QString &Text);
+
+    // What the last tick showed, so that a tick with nothing new (the port
+    // open and idle, 20 times a second) builds no strings. The texts are the
+    // bar's own: nothing else sets them.
+    struct TCaretReport {
+        bool Hex = false;
+        bool InSend = false;
+        int Line = 0;
+        int Col = 0;
+        int Sel = 0;
+        bool operator==(const TCaretReport &) const = default;
+    };
+    bool CountersShown = false;
+    bool ReportShown = false;
+    uint32_t ShownTx = 0;
+    uint32_t ShownRx = 0;
+    TCaretReport ShownReport;
 
     std::array<QLabel *, PanelCount> Panels{};
     std::array<QLabel *, SignalCount> Signals{};

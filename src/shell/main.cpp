@@ -106,6 +106,10 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     Timer1->setInterval(50);
     connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
     Timer1->start();
+    // The tick shows a waiting received line (Timer1Timer); the view's own
+    // timer is only the fallback.
+    RichShow->setQuietDelay(Timer1->interval() + 20);
+    qApp->installEventFilter(this);
     resize(614, 425);
     move(360, 169);
 }
@@ -117,6 +121,9 @@ TMainForm::~TMainForm()
     // port; the views go with the window. Focus changes while the children
     // go must not reach the handlers that look at them.
     disconnect(qApp, nullptr, this, nullptr);
+    qApp->removeEventFilter(this);
+    if (FLink)
+        FLink->SetStateChangedHandler(nullptr);
     Timer1->stop();
     StatusBarMY1->Sources = TStatusSources{};
     FDataRT.reset();
@@ -215,6 +222,23 @@ void TMainForm::ConnectForms()
 
 bool TMainForm::eventFilter(QObject *Watched, QEvent *Event)
 {
+    // Anything but timers and painting may change what the status bar shows
+    // (input, a received line's wake-up, the reader's news): the sleeping
+    // tick wakes.
+    switch (Event->type()) {
+    case QEvent::Timer:
+    case QEvent::Paint:
+    case QEvent::UpdateRequest:
+    case QEvent::UpdateLater:
+    case QEvent::LayoutRequest:
+    case QEvent::DeferredDelete:
+    case QEvent::SockAct:
+    case QEvent::SockClose:
+        break;
+    default:
+        if (Timer1 && !Timer1->isActive())
+            WakeStatus();
+    }
     if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
             if (Watched == V->viewport())
@@ -268,6 +292,10 @@ void TMainForm::InitWorkspace()
         LoadLayout();
 
         FLink = std::make_unique<TQuillScomm>();
+        // Modem lines and a vanished device change the status bar without a
+        // line or any input: they wake the tick.
+        FLink->SetStateChangedHandler(
+            [this] { QMetaObject::invokeMethod(this, [this] { WakeStatus(); }, Qt::QueuedConnection); });
         FComThread = std::make_unique<TQuillComThread>(*FLink);
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(),
                                             Settings);
@@ -518,8 +546,26 @@ void TMainForm::Timer1Timer()
 {
     if (!FDataRT)
         return;
-    StatusBarMY1->Tick();
+    // A line waiting for the receive view's next repaint goes to the screen
+    // with the counters: one pass instead of two (each costs an exchange
+    // with the display server).
+    RichShow->showPending();
+    const bool Changed = StatusBarMY1->Tick();
     DeviceGoneCheck();
+    // With nothing shown changing and nothing running that could change it
+    // unseen, the tick sleeps until an event wakes it (WakeStatus): an idle
+    // monitor then does not wake the interface thread twenty times a second.
+    const bool Running = FDataRT->CycleTimer->isActive() || FDataRT->TriggerOn;
+    IdleTicks = Changed || Running ? 0 : IdleTicks + 1;
+    if (IdleTicks >= IdleTicksBeforeSleep)
+        Timer1->stop();
+}
+
+void TMainForm::WakeStatus()
+{
+    IdleTicks = 0;
+    if (Timer1 && !Timer1->isActive())
+        Timer1->start();
 }
 
 void TMainForm::DeviceGoneCheck()

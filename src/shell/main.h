@@ -170,6 +170,10 @@ private:
     void AlwaysOnTopCommand();
     void ApplyTextColour();
     void Timer1Timer();
+    // Starts the status tick again after it went to sleep (Timer1Timer).
+    void WakeStatus();
+    int IdleTicks = 0;  // status ticks in a row that changed nothing
+    static constexpr int IdleTicksBeforeSleep = 20;
     void DeviceGoneCheck();
     void ShowPortState();
     void LoadLayout();

@@ -1,17 +1,25 @@
 // The rich-text view: appends that leave the user's selection and scroll
 // position alone, lines, caret, find, trimming, the character bound, files,
-// and the sliced painting of long lines (compared with Qt's own painting).
+// the sliced painting of long lines (compared with Qt's own painting), and
+// its scroll bars.
 #include "RichView.h"
+#include "ViewScrollBar.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QImage>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -30,6 +38,49 @@ QString AllBytes() {
   for (int c = 0; c < 256; ++c)
     if (c != '\n' && c != '\r') bytes += char(c);
   return QString::fromLatin1(bytes);
+}
+
+// Counts the paint events of the widgets it watches.
+struct PaintCounter : QObject {
+  QHash<QObject *, int> paints;
+  explicit PaintCounter(const QList<QWidget *> &widgets) {
+    for (QWidget *w : widgets) w->installEventFilter(this);
+  }
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::Paint) ++paints[watched];
+    return false;
+  }
+  int total() const {
+    int n = 0;
+    for (int p : paints) n += p;
+    return n;
+  }
+};
+
+// Lets queued layouts and repaints run.
+void Settle() {
+  for (int i = 0; i < 3; ++i) QTest::qWait(15);
+}
+
+// Where the style puts a part of the bar, from the bar's public state only.
+QRect StyleRect(const QScrollBar *bar, QStyle::SubControl part) {
+  QStyleOptionSlider o;
+  o.initFrom(bar);
+  o.subControls = QStyle::SC_All;
+  o.orientation = bar->orientation();
+  if (bar->orientation() == Qt::Horizontal) o.state |= QStyle::State_Horizontal;
+  o.minimum = bar->minimum();
+  o.maximum = bar->maximum();
+  o.sliderPosition = o.sliderValue = bar->value();
+  o.singleStep = bar->singleStep();
+  o.pageStep = bar->pageStep();
+  return bar->style()->subControlRect(QStyle::CC_ScrollBar, &o, part, bar);
+}
+
+void SendMouse(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButtons buttons) {
+  QMouseEvent e(type, QPointF(pos), QPointF(w->mapToGlobal(pos)), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                buttons, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
 }
 
 }  // namespace
@@ -215,7 +266,9 @@ class RichViewTest : public QObject {
     QTest::qWait(TRichView::kRepaintMs + 20);
     AppendLines(v, 101, 2);
     QVERIFY(!v.updatesEnabled());
-    QTRY_VERIFY(v.updatesEnabled());
+    // Polled every few ms (QTRY polls every 50): "right after" below must be
+    // well within kRepaintMs of the batch's repaint.
+    QVERIFY(QTest::qWaitFor([&v] { return v.updatesEnabled(); }));
     QCOMPARE(bar->value(), bar->maximum());
     v.flushUpdates();
     AppendLines(v, 103, 1);  // right after a repaint
@@ -233,6 +286,159 @@ class RichViewTest : public QObject {
     QCOMPARE(bar->value(), 10);
     QCOMPARE(v.lineText(v.firstVisibleLine()), top);
     QVERIFY(!v.followsEnd());
+  }
+
+  // Both bars draw their handle where the style hit-tests it (the groove on
+  // either side, the handle's own colour inside, a pressed colour while
+  // dragged), and arrows, page clicks, the wheel and dragging scroll the view.
+  void scrollBarsDrawWhereTheyAreHitAndScroll() {
+    TRichView v;
+    v.resize(400, 300);
+    AppendLines(v, 0, 300, 150);
+    v.flushUpdates();
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    for (QScrollBar *bar : {v.verticalScrollBar(), v.horizontalScrollBar()}) {
+      const bool vertical = bar->orientation() == Qt::Vertical;
+      QVERIFY(qobject_cast<TViewScrollBar *>(bar));
+      QVERIFY(bar->isVisible());
+      bar->setValue(bar->maximum() / 3);
+      const QRect handle = StyleRect(bar, QStyle::SC_ScrollBarSlider);
+      const QRect groove = StyleRect(bar, QStyle::SC_ScrollBarGroove);
+      QVERIFY(groove.contains(handle));
+      const QString where = QStringLiteral("handle %1,%2 %3x%4 in groove %5,%6 %7x%8")
+                                .arg(handle.x()).arg(handle.y()).arg(handle.width()).arg(handle.height())
+                                .arg(groove.x()).arg(groove.y()).arg(groove.width()).arg(groove.height());
+      if (vertical)
+        QVERIFY2(handle.top() - groove.top() > 4 && groove.bottom() - handle.bottom() > 4, qPrintable(where));
+      else
+        QVERIFY2(handle.left() - groove.left() > 4 && groove.right() - handle.right() > 4, qPrintable(where));
+
+      // Sampled across the middle of the bar, along its length.
+      const auto along = [&](int at) {
+        return vertical ? QPoint(handle.center().x(), at) : QPoint(at, handle.center().y());
+      };
+      const int first = vertical ? handle.top() : handle.left();
+      const int last = vertical ? handle.bottom() : handle.right();
+      const QImage idle = bar->grab().toImage();
+      const QRgb handleColour = idle.pixel(along((first + last) / 2));
+      const QRgb grooveColour = idle.pixel(along(first - 3));
+      QVERIFY(handleColour != grooveColour);
+      QCOMPARE(idle.pixel(along(last + 3)), grooveColour);
+      QCOMPARE(idle.pixel(along(first + 2)), handleColour);
+      QCOMPARE(idle.pixel(along(last - 2)), handleColour);
+
+      // Dragging the handle by a quarter of the free groove.
+      const int value = bar->value();
+      const QPoint start = handle.center();
+      const int shift = ((vertical ? groove.height() - handle.height() : groove.width() - handle.width())) / 4;
+      const QPoint end = start + (vertical ? QPoint(0, shift) : QPoint(shift, 0));
+      SendMouse(bar, QEvent::MouseButtonPress, start, Qt::LeftButton);
+      QVERIFY(bar->isSliderDown());
+      SendMouse(bar, QEvent::MouseMove, end, Qt::LeftButton);
+      const QImage pressed = bar->grab().toImage();
+      SendMouse(bar, QEvent::MouseButtonRelease, end, Qt::NoButton);
+      QVERIFY(!bar->isSliderDown());
+      const int expected = value + bar->maximum() / 4;
+      QVERIFY2(std::abs(bar->value() - expected) <= std::max(2, bar->maximum() / 50),
+               qPrintable(QStringLiteral("value %1, expected about %2").arg(bar->value()).arg(expected)));
+      const QRect moved = StyleRect(bar, QStyle::SC_ScrollBarSlider);
+      QVERIFY(moved.contains(end));
+      const QRgb pressedColour = pressed.pixel(moved.center());
+      QVERIFY(pressedColour != handleColour && pressedColour != grooveColour);
+      // Released, the pointer still over the handle: lit; gone: as before.
+      const QRgb hoverColour = bar->grab().toImage().pixel(moved.center());
+      QVERIFY(hoverColour != pressedColour && hoverColour != grooveColour);
+      QHoverEvent leave(QEvent::HoverLeave, QPointF(-1, -1), QPointF(-1, -1), QPointF(end));
+      QApplication::sendEvent(bar, &leave);
+      QCOMPARE(bar->grab().toImage().pixel(moved.center()), handleColour);
+      if (vertical) QCOMPARE(v.firstVisibleLine(), bar->value());
+
+      // An arrow, the groove past the handle, the wheel.
+      const auto click = [bar](const QPoint &at) {
+        SendMouse(bar, QEvent::MouseButtonPress, at, Qt::LeftButton);
+        SendMouse(bar, QEvent::MouseButtonRelease, at, Qt::NoButton);
+      };
+      int before = bar->value();
+      click(StyleRect(bar, QStyle::SC_ScrollBarAddLine).center());
+      QCOMPARE(bar->value(), before + bar->singleStep());
+      before = bar->value();
+      click(StyleRect(bar, QStyle::SC_ScrollBarSubLine).center());
+      QCOMPARE(bar->value(), before - bar->singleStep());
+      before = bar->value();
+      click(StyleRect(bar, QStyle::SC_ScrollBarAddPage).center());
+      QCOMPARE(bar->value(), std::min(before + bar->pageStep(), bar->maximum()));
+      before = bar->value();
+      QWheelEvent wheel(QPointF(handle.center()), QPointF(bar->mapToGlobal(handle.center())), QPoint(), QPoint(0, 120),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(bar, &wheel);
+      QVERIFY(bar->value() < before);
+    }
+  }
+
+  // A bar repaints when its handle moves or changes size, and not when a
+  // change of range and value leaves it as it was (a long stream of lines at
+  // the end); neither the other bar nor the view's frame is painted with it.
+  void scrollBarRepaintsOnlyWhatChanged() {
+    TRichView v;
+    v.resize(400, 300);
+    AppendLines(v, 0, 20, 150);
+    v.flushUpdates();
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    QScrollBar *bar = v.verticalScrollBar();
+    QScrollBar *other = v.horizontalScrollBar();
+    QVERIFY(other->isVisible());
+    PaintCounter counter({bar, other, &v});
+    const auto appendAlone = [&v](int from) {
+      QTest::qWait(TRichView::kRepaintMs + 10);  // a line after a quiet period
+      AppendLines(v, from, 1, 150);
+      v.flushUpdates();
+      Settle();
+    };
+
+    // Few lines: each new line shortens the handle.
+    Settle();
+    counter.paints.clear();
+    const QRect handle = StyleRect(bar, QStyle::SC_ScrollBarSlider);
+    appendAlone(20);
+    QVERIFY(StyleRect(bar, QStyle::SC_ScrollBarSlider) != handle);
+    QVERIFY(counter.paints.value(bar) >= 1);
+    QCOMPARE(counter.paints.value(other), 0);
+    QCOMPARE(counter.paints.value(&v), 0);
+
+    // Thousands of lines: the smallest handle stays at the bottom.
+    AppendLines(v, 21, 3000, 150);
+    v.flushUpdates();
+    Settle();
+    const int maximum = bar->maximum();
+    counter.paints.clear();
+    appendAlone(3021);
+    QCOMPARE(bar->maximum(), maximum + 1);
+    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(counter.total(), 0);
+
+    // The user moves it.
+    bar->setValue(bar->maximum() / 2);
+    Settle();
+    QVERIFY(counter.paints.value(bar) >= 1);
+    QCOMPARE(counter.paints.value(other), 0);
+    QCOMPARE(counter.paints.value(&v), 0);
+
+    // Where the policy lets the vertical bar come and go, it still does.
+    TRichView w;
+    w.setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    w.resize(300, 200);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    Settle();
+    QVERIFY(!w.verticalScrollBar()->isVisible());
+    AppendLines(w, 0, 100);
+    w.flushUpdates();
+    QTRY_VERIFY(w.verticalScrollBar()->isVisible());
+    w.clearText();
+    w.flushUpdates();
+    QTRY_VERIFY(!w.verticalScrollBar()->isVisible());
   }
 
   void boundedByCharacters() {
@@ -367,6 +573,65 @@ class RichViewTest : public QObject {
       QCOMPARE(a.size(), b.size());
       QVERIFY2(a == b, qPrintable(QStringLiteral("step %1 differs").arg(step)));
     }
+  }
+
+  // A long hex line is not laid out for appending, painting or scrolling, yet
+  // a click lands on the character under the mouse and the caret placed in it
+  // is scrolled into view.
+  void longLineAnswersClicksWithoutLayout() {
+    QString line;
+    for (int i = 0; line.size() < 60000; ++i) line += QStringLiteral("%1 ").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper();
+    TRichView v;
+    v.resize(500, 200);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    for (int l = 0; l < 3; ++l) v.append({{QStringLiteral("[%1] ").arg(l), kGrey}, {line + QLatin1Char('\n'), kBlue}});
+    v.flushUpdates();
+    QScrollBar *h = v.horizontalScrollBar();
+    const qreal advance = QFontMetricsF(v.document()->defaultFont()).horizontalAdvance(QLatin1Char('0'));
+    const qreal margin = v.document()->documentMargin();
+    // The range reaches the end of the line as if Qt had laid it out.
+    const int expected = qRound(2 * margin + advance * v.lineText(1).size()) - v.viewport()->width();
+    QVERIFY2(qAbs(h->maximum() - expected) <= 1, qPrintable(QStringLiteral("%1, not %2").arg(h->maximum()).arg(expected)));
+    h->setValue(h->maximum() / 3);
+    v.viewport()->repaint();
+    for (int l = 0; l < 3; ++l) QCOMPARE(v.document()->findBlockByNumber(l).layout()->lineCount(), 0);
+
+    const int column = 20011;
+    const QTextBlock block = v.document()->findBlockByNumber(1);
+    const int y = v.cursorRect(QTextCursor(block)).top() + 4;
+    const QPoint at(qRound(margin - h->value() + (column + 0.25) * advance), y);
+    QTest::mouseClick(v.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(v.caretLine(), 1);
+    QCOMPARE(v.caretColumn(), column);
+
+    // A selection far along the last line, set by the program, comes into view.
+    const int target = v.lineStart(2) + 55000;
+    v.setSelection(target, 2);
+    const QRect caret = v.cursorRect();
+    QVERIFY2(v.viewport()->rect().contains(caret.center()), qPrintable(QStringLiteral("caret at %1").arg(caret.x())));
+  }
+
+  // A very long append goes in slices at the next turns of the event loop,
+  // before any later line, and a slice never splits a "\r\n".
+  void longAppendGoesInSlicesInOrder() {
+    TRichView v;
+    const int n = TRichView::kSliceChars;
+    const QString big = QString(n - 1, QLatin1Char('A')) + QStringLiteral("\r\n") + QString(2 * n, QLatin1Char('B'));
+    v.append({{big + QStringLiteral("\r\n"), kBlue}});
+    v.append(QStringLiteral("next\n"), kGrey);
+    QVERIFY(v.textLength() < n + 1);  // the rest follows later
+    QTRY_COMPARE(v.lineCount(), 4);
+    QCOMPARE(v.lineText(0), QString(n - 1, QLatin1Char('A')));
+    QCOMPARE(v.lineText(1), QString(2 * n, QLatin1Char('B')));
+    QCOMPARE(v.lineText(2), QStringLiteral("next"));
+    QCOMPARE(v.lineText(3), QString());
+
+    // flushUpdates() puts everything in at once.
+    v.append({{QString(3 * n, QLatin1Char('C')) + QLatin1Char('\n'), kBlue}});
+    v.flushUpdates();
+    QCOMPARE(v.lineText(3), QString(3 * n, QLatin1Char('C')));
+    QCOMPARE(v.lineCount(), 5);
   }
 };
 

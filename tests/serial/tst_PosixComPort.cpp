@@ -69,6 +69,7 @@ private Q_SLOTS:
     void roundTrip();
     void readEndsAfterTimeouts();
     void readIntervalJoinsBurst();
+    void readEndsAtTotalWhileBytesFlow();
     void writeEndsAtItsTimeout();
     void lineSettingsOnPty();
     void waitForEvent();
@@ -299,6 +300,29 @@ void TestPosixComPort::readIntervalJoinsBurst()
     QCOMPARE(port.ReadBlock(buf, 3), 3);  // ends on count, well before 2 s
     sender.join();
     QCOMPARE(std::string(buf, 3), std::string("abc"));
+}
+
+// A steady stream never leaves a gap of the interval: the total time-out
+// still ends the read, with what came until then.
+void TestPosixComPort::readEndsAtTotalWhileBytesFlow()
+{
+    NEED_SOCAT(pair);
+    TComPort port;
+    OpenWithLinkTimeouts(port, pair.A);
+    QVERIFY(pair.OpenFar() >= 0);
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        const std::string chunk(4096, 'x');
+        while (!stop && pair.WriteFar(chunk)) {
+        }
+    });
+    std::vector<char> buf(64 * 1024 * 1024);
+    const auto start = Clock::now();
+    const int32_t n = port.ReadBlock(buf.data(), int32_t(buf.size()));
+    const qint64 took = MsSince(start);
+    stop = true;
+    sender.join();
+    QVERIFY2(n > 0 && took < 1000, qPrintable(QStringLiteral("%1 bytes in %2 ms").arg(n).arg(took)));
 }
 
 // Nobody reads the far end: the write ends at its total time-out with fewer

@@ -462,8 +462,13 @@ private Q_SLOTS:
     {
         TRun Run(Ports);
         OpenByCombo(Run);
+        // With nothing changing the status tick sleeps; a received line wakes
+        // it, and so does the reader's news of the vanished device below.
+        QTRY_VERIFY_WITH_TIMEOUT(!Run->Timer1->isActive(), 5000);
         QVERIFY(Cable->WriteFar("\x55"));
         QTRY_VERIFY(LineWith(Run->RichShow, QStringLiteral("55")) >= 0);
+        QTRY_COMPARE(Run->StatusBarMY1->Panel(2)->text(), QStringLiteral("RX: 1"));
+        QTRY_VERIFY_WITH_TIMEOUT(!Run->Timer1->isActive(), 5000);
         Cable->Kill();
         QTRY_VERIFY_WITH_TIMEOUT(!Run->Link()->Port.Connected(), 5000);
         QCOMPARE(Run->PortButton->text(), QStringLiteral("Open Port"));
