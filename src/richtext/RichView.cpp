@@ -153,11 +153,17 @@ class TViewLayout : public QPlainTextDocumentLayout {
   // an empty last line, so that its lines need not be copied to be checked.
   bool printableText = false;
 
+  // Lines may be left unlaid-out now: word wrap off, nothing asking for
+  // exact places. A screen reader asks for characters' places at any time: it
+  // gets them exact, at the cost of the layout.
+  bool mayDefer() const {
+    return exact == 0 && !QAccessible::isActive() &&
+           document()->defaultTextOption().wrapMode() == QTextOption::NoWrap;
+  }
+
   bool deferred(const QTextBlock &block) const {
-    // A screen reader asks for characters' places at any time: it gets them
-    // exact, at the cost of the layout.
-    return exact == 0 && !QAccessible::isActive() && block.length() > TRichView::kLongLine && block.isVisible() &&
-           document()->defaultTextOption().wrapMode() == QTextOption::NoWrap && block.layout()->lineCount() == 0;
+    return block.length() > TRichView::kLongLine && block.isVisible() && mayDefer() &&
+           block.layout()->lineCount() == 0;
   }
 
   QRectF blockBoundingRect(const QTextBlock &block) const override {
@@ -206,8 +212,7 @@ class TViewLayout : public QPlainTextDocumentLayout {
     }
     // Text added to one long line that stays unlaid-out (a long append goes
     // in slices): Qt would lay the whole line out again for every slice.
-    if (sameBlocks && exact == 0 && !QAccessible::isActive() &&
-        doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
+    if (sameBlocks && mayDefer()) {
       const QTextBlock b = doc->findBlock(from);
       if (b.isValid() && b == doc->findBlock(std::max(0, from + removed + added - 1)) &&
           b.length() > TRichView::kLongLine && Geometry(b).advance > 0) {
@@ -357,8 +362,6 @@ void TRichView::insertRuns(const QList<Run> &runs) {
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
   auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar());
   if (alone && bar) bar->holdChecks(true);  // released with the line's paint
-  // Placed inside the edit block: a cursor moved outside one makes Qt itemize
-  // the whole line it starts on (the first line, possibly a long one).
   const QTextBlock last = doc->lastBlock();
   const auto *lastGeometry = static_cast<const LineGeometry *>(last.userData());
   bool printable = last.length() == 1 || (lastGeometry && lastGeometry->advance > 0 &&
@@ -366,6 +369,8 @@ void TRichView::insertRuns(const QList<Run> &runs) {
                                           lastGeometry->length == last.length() - 1);
   for (const Run &r : runs) printable = printable && PrintableAscii(r.text, true);
   layout_->printableText = printable;
+  // Placed inside the edit block: a cursor moved outside one makes Qt itemize
+  // the whole line it starts on (the first line, possibly a long one).
   QTextCursor c(doc);
   c.beginEditBlock();
   c.setPosition(doc->characterCount() - 1);
