@@ -350,6 +350,9 @@ void TQuillScomm::WriterLoop()
 void TQuillScomm::FinishFrame(const TSendFrame &Frame)
 {
     TxCount.fetch_add(Frame.Count);
+    // The counter changed with no input: a sleeping status bar must see it,
+    // also when no T line is queued (paused, or the lock not had).
+    NotifyStateChanged();
     if (!Monitoring)
         return;
 

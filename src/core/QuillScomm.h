@@ -109,8 +109,9 @@ public:
     // cleared (nullptr) at any time, also while the reader runs.
     void SetLineQueuedHandler(std::function<void()> Handler);
     // Called on the reader thread when a modem line input (CTS, DSR, RLSD)
-    // changes or the device is found gone: what the status bar shows changed
-    // without a line. May be empty.
+    // changes or the device is found gone, and on the writer thread when a
+    // written frame was counted: what the status bar shows changed without
+    // any input. May be empty.
     void SetStateChangedHandler(std::function<void()> Handler);
     // Called on the writer thread when a write failed and TakeSendFailure
     // has something to tell. Same rules as the other handlers.

@@ -639,6 +639,22 @@ private Q_SLOTS:
         QCOMPARE(LineWith(Main->RichShow, QStringLiteral("01 02")), -1);
         QVERIFY(Run->Messages.List.isEmpty());
 
+        // Paused, a write that ends while the status tick sleeps still shows
+        // on the counter (no T line is queued to wake it).
+        Pty.Read(1 << 20, 200); // what the ended write had put out
+        Main->PortButton->trigger();
+        QVERIFY(Main->Link()->Port.Connected());
+        Main->PauseButton->trigger();
+        Send->setSelection(0, 0);
+        QTest::keyClick(Main, Qt::Key_F5);
+        QVERIFY(Pty.WaitWritten());
+        QTRY_VERIFY_WITH_TIMEOUT(!Main->Timer1->isActive(), 5000);
+        QCOMPARE(Main->StatusBarMY1->Panel(1)->text(), QStringLiteral("TX: 0"));
+        QCOMPARE(Pty.Read(65536, 2000).size(), std::size_t(65536));
+        QTRY_COMPARE(Main->StatusBarMY1->Panel(1)->text(), QStringLiteral("TX: 65536"));
+        Main->PauseButton->trigger();
+        Main->PortItem->trigger();
+
         // Quitting with a write stuck ends it too.
         Main->PortButton->trigger();
         QVERIFY(Main->Link()->Port.Connected());
