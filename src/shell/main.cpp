@@ -83,6 +83,10 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     Ui.setPointSize(8);
     setFont(Ui);
     setDockNestingEnabled(true);
+    // Commands wake the tick from the start; it refreshes nothing until the
+    // core exists.
+    FTick = new TStatusTick([this] { return StatusStep(); }, this);
+    FTick->Start();
 
     // An unreadable "data" keeps the "New" values the record starts with
     // (every colour black would hide the text) and the port list is still
@@ -101,8 +105,6 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     StatusBarMY1->setObjectName(QStringLiteral("StatusBarMY1"));
     setStatusBar(StatusBarMY1);
 
-    FTick = new TStatusTick([this] { return StatusStep(); }, this);
-    FTick->Start();
     // The tick shows a waiting received line (StatusStep); the view's own
     // timer is only the fallback.
     RichShow->setQuietDelay(TStatusTick::Interval + 20);
