@@ -1,6 +1,19 @@
 #include "PortSession.h"
 
+#include "PortDiscovery.h"
 #include "QuillScomm.h"
+
+std::vector<std::string> PortsPresent()
+{
+    std::vector<std::string> Found;
+    try {
+        AddSerialCommPorts(Found);
+        AddModemEntries(Found);
+    } catch (const std::exception &) {
+        // Go on with what was found.
+    }
+    return Found;
+}
 
 TPortSession::TPortSession(TQuillScomm &Link, TQuillComThread &Reader) : FLink(Link), FReader(Reader)
 {

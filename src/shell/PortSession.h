@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TQuillComThread;
 class TQuillScomm;
@@ -14,6 +15,10 @@ struct TPortChoice {
     std::string Port;
     std::string BaudRate, Parity, DataBits, StopBits;
 };
+
+// The ports present: serial ports, then modems. A discovery that fails part
+// way gives what it found.
+std::vector<std::string> PortsPresent();
 
 class TPortSession {
 public:

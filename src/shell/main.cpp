@@ -15,7 +15,6 @@
 #include "LayoutFile.h"
 #include "PopUnit.h"
 #include "PortSession.h"
-#include "PortDiscovery.h"
 #include "PrintUnit.h"
 #include "QuillScomm.h"
 #include "RichView.h"
@@ -135,21 +134,11 @@ void TMainForm::FillPortList(const QStringList *Ports)
 {
     // Device names are case-sensitive and shown as they are; the combo is
     // editable so that a path such as /dev/pts/7 can be typed in.
-    QStringList Names;
-    if (Ports) {
-        Names = *Ports;
-    } else {
-        std::vector<std::string> Found;
-        try {
-            AddSerialCommPorts(Found);
-            AddModemEntries(Found);
-        } catch (const std::exception &) {
-            // Go on with what was found.
-        }
-        for (const std::string &N : Found)
-            Names << QString::fromStdString(N);
-    }
-    CBoxPort->addItems(Names);
+    if (Ports)
+        CBoxPort->addItems(*Ports);
+    else
+        for (const std::string &Name : PortsPresent())
+            CBoxPort->addItem(QString::fromStdString(Name));
     if (Settings.PortIndex() >= CBoxPort->count())
         Settings.SetPortIndex(0);
     SelectIndex(CBoxPort, Settings.PortIndex());
