@@ -3,18 +3,15 @@
 // click handlers only change flags.
 #include "main.h"
 
-#include "CPortCtl.h"
 #include "FindUnit.h"
 #include "SendUnit.h"
 #include "ColourButton.h"
+#include "LineCombos.h"
 #include "RichView.h"
 #include "ToolIcons.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QFrame>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -50,16 +47,6 @@ QAction *MenuItem(QMenu *Menu, const QString &Caption, bool Check = false,
         A->setShortcutContext(Qt::ApplicationShortcut);
     }
     return A;
-}
-
-// On Linux a combo box's accessible name is its value; what it sets comes
-// from the label that names it. The tool bar shows no labels, so each combo
-// gets a hidden one.
-void NameForScreenReaders(QComboBox *Box, const QString &Name)
-{
-    auto *Label = new QLabel(Name, Box->parentWidget());
-    Label->setBuddy(Box);
-    Label->hide();
 }
 
 // Commands with no window or operation behind them stay visible but
@@ -132,40 +119,7 @@ void TMainForm::CreateToolBars()
     CoolBand1->widgetForAction(PauseButton)->setAccessibleDescription(QStringLiteral("Pause Monitoring"));
     CoolBand1->addSeparator();
 
-    CBoxPort = new QComboBox(CoolBand1);
-    CBoxPort->setObjectName(QStringLiteral("CBoxPort"));
-    CBoxPort->setEditable(true);
-    CBoxPort->setInsertPolicy(QComboBox::NoInsert);
-    CBoxPort->setMinimumContentsLength(9);
-    CBoxPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    CBoxPort->setAccessibleName(QStringLiteral("Port"));
-    CBoxPort->setToolTip(QStringLiteral("Port"));
-    CoolBand1->addWidget(CBoxPort);
-    CBoxPort->lineEdit()->setAccessibleName(QStringLiteral("Port"));
-    NameForScreenReaders(CBoxPort, QStringLiteral("Port"));
-    struct {
-        TComComboBox *&Box;
-        TComProperty Kind;
-        const char *Name;
-        const char *Accessible;
-    } Combos[] = {{CBoxBaudRate, cpBaudRate, "CBoxBaudRate", "Baud rate"},
-                  {CBoxParityBits, cpParity, "CBoxParityBits", "Parity"},
-                  {CBoxDataBits, cpDataBits, "CBoxDataBits", "Data bits"},
-                  {CBoxStopBits, cpStopBits, "CBoxStopBits", "Stop bits"}};
-    for (auto &C : Combos) {
-        C.Box = new TComComboBox(CoolBand1);
-        C.Box->setObjectName(QLatin1String(C.Name));
-        C.Box->SetComProperty(C.Kind);
-        C.Box->setAccessibleName(QLatin1String(C.Accessible));
-        C.Box->setToolTip(QLatin1String(C.Accessible));
-        CoolBand1->addWidget(C.Box);
-        NameForScreenReaders(C.Box, QLatin1String(C.Accessible));
-    }
-    // The design texts, until the stored entries are selected.
-    CBoxBaudRate->SetText(QStringLiteral("9600"));
-    CBoxParityBits->SetText(QStringLiteral("None"));
-    CBoxDataBits->SetText(QStringLiteral("8"));
-    CBoxStopBits->SetText(QStringLiteral("1"));
+    FCombos = std::make_unique<TLineCombos>(CoolBand1);
     CoolBand1->addSeparator();
     DtrButton = ToolButton(CoolBand1, "DtrButton", QIcon(), QStringLiteral("DTR"), true);
     RtsButton = ToolButton(CoolBand1, "RtsButton", QIcon(), QStringLiteral("RTS"), true);

@@ -12,6 +12,7 @@
 #include "FindDiaUnit.h"
 #include "FindUnit.h"
 #include "HexUnit.h"
+#include "LineCombos.h"
 #include "LayoutFile.h"
 #include "PopUnit.h"
 #include "PortSession.h"
@@ -30,7 +31,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -56,18 +56,6 @@ QColor ColourOfValue(uint32_t V)
 uint32_t ValueOfColour(const QColor &C)
 {
     return uint32_t(C.red()) | (uint32_t(C.green()) << 8) | (uint32_t(C.blue()) << 16);
-}
-
-void SelectIndex(QComboBox *Box, int Index)
-{
-    if (Index >= 0 && Index < Box->count())
-        Box->setCurrentIndex(Index);
-}
-
-uint8_t StoredIndex(const QComboBox *Box)
-{
-    const int I = Box->currentIndex();
-    return uint8_t(I < 0 || I > 255 ? 0 : I);
 }
 } // namespace
 
@@ -125,23 +113,19 @@ TMainForm::~TMainForm()
     FDataRT.reset();
     FSession.reset();
     FComThread.reset();
-    for (TComComboBox *Box : {CBoxBaudRate, CBoxParityBits, CBoxDataBits, CBoxStopBits})
-        Box->SetComPort(nullptr);
+    FCombos->Bind(nullptr);
     FLink.reset();
 }
 
 void TMainForm::FillPortList(const QStringList *Ports)
 {
-    // Device names are case-sensitive and shown as they are; the combo is
-    // editable so that a path such as /dev/pts/7 can be typed in.
+    QStringList Names;
     if (Ports)
-        CBoxPort->addItems(*Ports);
+        Names = *Ports;
     else
         for (const std::string &Name : PortsPresent())
-            CBoxPort->addItem(QString::fromStdString(Name));
-    if (Settings.PortIndex() >= CBoxPort->count())
-        Settings.SetPortIndex(0);
-    SelectIndex(CBoxPort, Settings.PortIndex());
+            Names << QString::fromStdString(Name);
+    FCombos->AddPorts(Names, Settings);
 }
 
 void TMainForm::CreateForms(const QStringList &Arguments)
@@ -290,8 +274,7 @@ void TMainForm::InitWorkspace()
         if (FMessages != FDefaultMessages.get())
             FDataRT->SetMessages(FMessages);
 
-        for (TComComboBox *Box : {CBoxBaudRate, CBoxParityBits, CBoxDataBits, CBoxStopBits})
-            Box->SetComPort(&FLink->Port);
+        FCombos->Bind(&FLink->Port);
 
         DtrButton->setEnabled(false);
         RtsButton->setEnabled(false);
@@ -301,12 +284,7 @@ void TMainForm::InitWorkspace()
         Settings.SetReceiveTriggerOn(false);
         Settings.SetFilterOn(false);
 
-        SelectIndex(CBoxPort, Settings.PortIndex());
-        SelectStoredPort();
-        SelectIndex(CBoxBaudRate, Settings.BaudIndex());
-        SelectIndex(CBoxParityBits, Settings.ParityIndex());
-        SelectIndex(CBoxDataBits, Settings.DataBitsIndex());
-        SelectIndex(CBoxStopBits, Settings.StopBitsIndex());
+        FCombos->Select(Settings, FStoredPort);
 
         ColorButton->SetColour(ColourOfValue(Settings.TextColour()));
         RichShow->setBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
@@ -360,20 +338,6 @@ void TMainForm::LoadLayout()
     }
 }
 
-void TMainForm::SelectStoredPort()
-{
-    // The name wins over the stored index: a typed path is in no list, and
-    // a listed port may be listed elsewhere next time.
-    if (FStoredPort.isEmpty())
-        return;
-    int Index = CBoxPort->findText(FStoredPort);
-    if (Index < 0) {
-        CBoxPort->addItem(FStoredPort);
-        Index = CBoxPort->count() - 1;
-    }
-    CBoxPort->setCurrentIndex(Index);
-}
-
 bool TMainForm::WriteLayout(const QString &Path)
 {
     TLayout Layout;
@@ -381,7 +345,7 @@ bool TMainForm::WriteLayout(const QString &Path)
     Layout.Maximized = isMaximized();
     Layout.Geometry = saveGeometry();
     Layout.DockState = saveState(TLayoutFile::LayoutVersion);
-    Layout.PortName = CBoxPort->currentText();
+    Layout.PortName = FCombos->PortName();
     return TLayoutFile(Path).Write(Layout);
 }
 
@@ -435,9 +399,7 @@ void TMainForm::TogglePort()
         FSession->Close();
     } else {
         try {
-            FSession->Open({CBoxPort->currentText().toStdString(), CBoxBaudRate->Text().toStdString(),
-                            CBoxParityBits->Text().toStdString(), CBoxDataBits->Text().toStdString(),
-                            CBoxStopBits->Text().toStdString()});
+            FSession->Open(FCombos->Choice());
         } catch (const ECom &E) {
             Warn(QStringLiteral("Open Port"), QString::fromLocal8Bit(E.what()));
             return;
@@ -458,10 +420,7 @@ void TMainForm::ShowPortState()
     PortButton->setToolTip(Caption);
     if (QWidget *W = CoolBand1->widgetForAction(PortButton))
         W->setAccessibleName(Caption);
-    for (QWidget *W : {static_cast<QWidget *>(CBoxPort), static_cast<QWidget *>(CBoxBaudRate),
-                       static_cast<QWidget *>(CBoxParityBits), static_cast<QWidget *>(CBoxDataBits),
-                       static_cast<QWidget *>(CBoxStopBits)})
-        W->setEnabled(!Open);
+    FCombos->SetEnabled(!Open);
     DtrButton->setEnabled(Open);
     RtsButton->setEnabled(Open);
     FTick->Wake();
@@ -499,11 +458,7 @@ bool TMainForm::StatusStep()
 
 void TMainForm::SaveSettings()
 {
-    Settings.SetPortIndex(StoredIndex(CBoxPort));
-    Settings.SetBaudIndex(StoredIndex(CBoxBaudRate));
-    Settings.SetParityIndex(StoredIndex(CBoxParityBits));
-    Settings.SetDataBitsIndex(StoredIndex(CBoxDataBits));
-    Settings.SetStopBitsIndex(StoredIndex(CBoxStopBits));
+    FCombos->Store(Settings);
     Settings.SetTextColour(ValueOfColour(ColorButton->Colour()));
     hide();
     Settings.SetProgramPath(QCoreApplication::applicationFilePath().toLocal8Bit().toStdString());

@@ -17,12 +17,11 @@
 #include <vector>
 
 class QAction;
-class QComboBox;
 class QMenu;
 class QToolBar;
 class TAscForm;
 class TBColorSetForm;
-class TComComboBox;
+class TLineCombos;
 class TDataRT;
 class TFilterForm;
 class TFindDialog;
@@ -149,7 +148,6 @@ private:
     bool StatusStep();
     void ShowPortState();
     void LoadLayout();
-    void SelectStoredPort();
     void Warn(const QString &Caption, const QString &Text);
     // Runs a command or tick; an exception it lets out is shown in the
     // standard error box.
@@ -158,11 +156,7 @@ private:
 
     // Controls, by their design names.
     TRichView *RichShow = nullptr;
-    QComboBox *CBoxPort = nullptr;
-    TComComboBox *CBoxBaudRate = nullptr;
-    TComComboBox *CBoxParityBits = nullptr;
-    TComComboBox *CBoxDataBits = nullptr;
-    TComComboBox *CBoxStopBits = nullptr;
+    std::unique_ptr<TLineCombos> FCombos;
     QToolBar *CoolBand1 = nullptr;
     TStatusBarMY *StatusBarMY1 = nullptr;
     TColourButton *ColorButton = nullptr;
@@ -176,7 +170,7 @@ private:
     std::unique_ptr<TQuillComThread> FComThread;
     std::unique_ptr<TDataRT> FDataRT;
     std::unique_ptr<TPortSession> FSession;
-    // The port named in config.ini, selected once the combos are bound.
+    // The port named in config.ini, selected with the stored entries.
     QString FStoredPort;
     TRuntimeMessages *FMessages = nullptr;
     std::unique_ptr<TRuntimeMessages> FDefaultMessages;
