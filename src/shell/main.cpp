@@ -321,7 +321,7 @@ void TMainForm::LoadLayout()
         const TLayoutFile File(LayoutFilePath());
         if (!File.EnsureExists(QStringLiteral(":/config")))
             return;
-        TLayout Layout = File.Read(TLayout{geometry(), false, {}, {}, {}});
+        const TLayout Layout = File.Read(TLayout{QRect(x(), y(), width(), height()), false, {}, {}, {}});
         FStoredPort = Layout.PortName;
         // Qt's own record of the geometry handles frames and screens, but
         // refuses one made on a screen of another width; the plain keys
