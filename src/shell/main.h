@@ -3,7 +3,10 @@
 // sequences, the menus and tool bars, the docks of the send and search
 // windows, the settings record and the three core objects, and turns every
 // command into a flag of the settings record plus ApplyOptions, a window, or
-// a call into the core.
+// a call into the core. What is not drawing lives in classes of its own that
+// need no window: the port's opening and closing (TPortSession), the status
+// tick's sleep and wake (TStatusTick) and the layout file (TLayoutFile); the
+// window wires its commands to them and shows their state.
 
 #include "SettingsRecord.h"
 
@@ -21,12 +24,12 @@ class QMenu;
 class QToolBar;
 class TAscForm;
 class TBColorSetForm;
-class TLineCombos;
 class TDataRT;
 class TFilterForm;
 class TFindDialog;
 class TFindForm;
 class THexDecForm;
+class TLineCombos;
 class TPopForm;
 class TPortSession;
 class TPrintForm;
