@@ -167,17 +167,9 @@ int TFakeComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uint
             return 0;
         if (S->LostError)
             return S->LostError;
-        if ((mask & 0x0001) && !S->Received.empty())
-            occurred |= 0x0001;
-        const uint32_t changed = S->ModemStatus ^ startLines;
-        if (changed & MS_CTS_ON)
-            occurred |= 0x0008;
-        if (changed & MS_DSR_ON)
-            occurred |= 0x0010;
-        if (changed & MS_RLSD_ON)
-            occurred |= 0x0020;
-        if (changed & MS_RING_ON)
-            occurred |= 0x0100;
+        if ((mask & EV_RXCHAR) && !S->Received.empty())
+            occurred |= EV_RXCHAR;
+        occurred |= ModemChangeEvents(startLines, S->ModemStatus);
         occurred &= mask;
         if (occurred)
             return 0;

@@ -2,10 +2,12 @@
 // presets, re-application rules, callbacks, refused settings, modem lines.
 #include "CPort.h"
 #include "FakeComDevice.h"
+#include "SystemErrors.h"
 
 #include <QtTest>
 
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
 Q_DECLARE_METATYPE(std::string)
@@ -252,9 +254,16 @@ void TestCPortSettings::errorMessages()
     QVERIFY(m.rfind("Unable to open com port", 0) == 0);
     QVERIFY(m.ends_with(" (system error code: 2)"));
 
-    const std::string denied = EComPort(CError_OpenFailed, EACCES).what();
-    QVERIFY(denied.find("dialout") != std::string::npos);
-    QVERIFY(denied.ends_with("(system error code: 13)"));
+    TOpenFacts facts;
+    facts.Group = "dialout";
+    const EComPort denied(CError_OpenFailed, EACCES, OpenFailureCause(EACCES, facts));
+    QVERIFY(denied.Cause().find("sudo usermod -aG dialout $USER") != std::string::npos);
+    QVERIFY(std::string(denied.what()).find("dialout") != std::string::npos);
+    QVERIFY(std::string(denied.what()).ends_with("(system error code: 13)"));
+    // Without facts the cure still says where to turn; steps other than open
+    // and configure get the system's words alone.
+    QVERIFY(EComPort(CError_OpenFailed, EACCES).Cause().find("administrator") != std::string::npos);
+    QCOMPARE(EComPort(CError_ReadFailed, EIO).Cause(), std::string(std::strerror(EIO)) + ".");
 
     EComPort noSystem(CError_ConnChangeProp);
     QCOMPARE(std::string(noSystem.what()), std::string("Cannot set property while connected"));
