@@ -55,8 +55,7 @@ int CodeOf(const std::function<void()> &f, int *system = nullptr)
 
 #define NEED_SOCAT(pair)                                                       \
     TSocatPair pair;                                                           \
-    if (!pair.Ready())                                                         \
-        QFAIL("socat did not start (scripts/setup.sh installs it)");
+    QVERIFY2(pair.Start(), qPrintable(pair.Error))
 
 class TestPosixComPort : public QObject {
     Q_OBJECT
@@ -150,7 +149,7 @@ void TestPosixComPort::openByPathAndBareName()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
+    port.SetPort(pair.Near());
     port.OpenDevice();
     QVERIFY(port.Connected());
     QVERIFY(port.DeviceHandle() >= 0);
@@ -205,8 +204,8 @@ void TestPosixComPort::exclusiveOpen()
 {
     NEED_SOCAT(pair);
     TComPort first, second;
-    first.SetPort(pair.A);
-    second.SetPort(pair.A);
+    first.SetPort(pair.Near());
+    second.SetPort(pair.Near());
     first.OpenDevice();
     try {
         second.OpenDevice();
@@ -221,7 +220,7 @@ void TestPosixComPort::exclusiveOpen()
 
     // A setting refused at open closes the device again, free for others.
     TComPort refused;
-    refused.SetPort(pair.A);
+    refused.SetPort(pair.Near());
     refused.SetStopBits(sbOne5StopBits);  // needs five data bits
     int system = 0;
     QCOMPARE(CodeOf([&] { refused.OpenDevice(); }, &system), 7);
@@ -237,11 +236,10 @@ void TestPosixComPort::roundTrip()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
+    port.SetPort(pair.Near());
     LinkTimeouts(port);
     port.SetBaudRate(br115200);
     port.OpenDevice();
-    QVERIFY(pair.OpenFar() >= 0);
 
     std::string all;
     for (int i = 0; i < 256; ++i)
@@ -265,7 +263,7 @@ void TestPosixComPort::readEndsAfterTimeouts()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    OpenWithLinkTimeouts(port, pair.A);
+    OpenWithLinkTimeouts(port, pair.Near());
     char buf[64];
     auto start = Clock::now();
     QCOMPARE(port.ReadBlock(buf, sizeof buf), 0);
@@ -285,11 +283,10 @@ void TestPosixComPort::readIntervalJoinsBurst()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
+    port.SetPort(pair.Near());
     port.Timeouts().SetReadInterval(100);
     port.Timeouts().SetReadTotalConstant(2000);
     port.OpenDevice();
-    QVERIFY(pair.OpenFar() >= 0);
     std::thread sender([&] {
         for (char c : std::string("abc")) {
             pair.WriteFar(std::string(1, c));
@@ -308,12 +305,11 @@ void TestPosixComPort::readEndsAtTotalWhileBytesFlow()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    OpenWithLinkTimeouts(port, pair.A);
-    QVERIFY(pair.OpenFar() >= 0);
+    OpenWithLinkTimeouts(port, pair.Near());
     std::atomic<bool> stop{false};
     std::thread sender([&] {
         const std::string chunk(4096, 'x');
-        while (!stop && pair.WriteFar(chunk)) {
+        while (!stop && pair.WriteFar(chunk, 200)) {
         }
     });
     std::vector<char> buf(64 * 1024 * 1024);
@@ -331,7 +327,7 @@ void TestPosixComPort::writeEndsAtItsTimeout()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
+    port.SetPort(pair.Near());
     port.Timeouts().SetWriteTotalMultiplier(0);
     port.Timeouts().SetWriteTotalConstant(200);
     port.OpenDevice();
@@ -347,7 +343,7 @@ void TestPosixComPort::lineSettingsOnPty()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
+    port.SetPort(pair.Near());
     port.SetBaudRate(br14400);  // no B14400: through termios2
     port.SetDataBits(dbSeven);
     port.Parity().SetBits(prMark);
@@ -383,8 +379,7 @@ void TestPosixComPort::waitForEvent()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    OpenWithLinkTimeouts(port, pair.A);
-    QVERIFY(pair.OpenFar() >= 0);
+    OpenWithLinkTimeouts(port, pair.Near());
 
     TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
     auto start = Clock::now();
@@ -429,8 +424,7 @@ void TestPosixComPort::concurrentReadAndWrite()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    OpenWithLinkTimeouts(port, pair.A);
-    QVERIFY(pair.OpenFar() >= 0);
+    OpenWithLinkTimeouts(port, pair.Near());
     std::string incoming;
     for (int i = 0; i < 20000; ++i)
         incoming.push_back(char(i * 7));
@@ -465,7 +459,7 @@ void TestPosixComPort::closeFromAnotherThreadEndsWait()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    OpenWithLinkTimeouts(port, pair.A);
+    OpenWithLinkTimeouts(port, pair.Near());
     std::atomic<bool> entered{false};
     std::atomic<qint64> endedAfter{-1};
     TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
@@ -496,7 +490,7 @@ void TestPosixComPort::closeFromAnotherThreadEndsRead()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    port.SetPort(pair.A);
+    port.SetPort(pair.Near());
     port.Timeouts().SetReadInterval(0);  // no time-out at all: only the close ends it
     port.OpenDevice();
     std::atomic<int> code{-1};
@@ -519,8 +513,7 @@ void TestPosixComPort::vanishedFarEnd()
 {
     NEED_SOCAT(pair);
     TComPort port;
-    OpenWithLinkTimeouts(port, pair.A);
-    QVERIFY(pair.OpenFar() >= 0);
+    OpenWithLinkTimeouts(port, pair.Near());
 
     std::atomic<int> waitCode{-1};
     std::thread reader([&] {
@@ -528,7 +521,7 @@ void TestPosixComPort::vanishedFarEnd()
         waitCode = CodeOf([&] { port.WaitForEvent(ev, NoStopEvent, -1); });
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    pair.Kill();
+    pair.Stop();
     reader.join();
     QCOMPARE(waitCode.load(), 21);
     QVERIFY(port.DeviceLost());
