@@ -59,8 +59,6 @@ private Q_SLOTS:
     void modemLinesAndControl();
     void modemQueryFailsAtOpen();
     void abortFailureKeepsPortOpen();
-    void waitForEventOnFake();
-    void vanishedDevice();
 };
 
 void TestCPortSettings::textToBaudRate_data()
@@ -561,57 +559,6 @@ void TestCPortSettings::abortFailureKeepsPortOpen()
     f.State->AbortError = 0;
     f.Port.CloseDevice();
     QVERIFY(afterClose);
-}
-
-void TestCPortSettings::waitForEventOnFake()
-{
-    TFakePort f;
-    f.Port.OpenDevice();
-    TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
-    f.Port.WaitForEvent(ev, NoStopEvent, 0);
-    QVERIFY(ev.Empty());
-
-    f.State->SetModemStatus(MS_CTS_ON);
-    ev = TComEvents{evRxChar, evCTS, evDSR, evRLSD};
-    std::thread later([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        f.State->SetModemStatus(MS_CTS_ON | MS_RLSD_ON);
-    });
-    f.Port.WaitForEvent(ev, NoStopEvent, 5000);
-    later.join();
-    QCOMPARE(ev, TComEvents{evRLSD});
-
-    // A line outside the set does not end the wait.
-    ev = TComEvents{evRxChar};
-    f.State->SetModemStatus(0);
-    f.Port.WaitForEvent(ev, NoStopEvent, 30);
-    QVERIFY(ev.Empty());
-
-    f.State->Feed("ab");
-    ev = TComEvents{evRxChar, evCTS};
-    f.Port.WaitForEvent(ev, NoStopEvent, -1);
-    QCOMPARE(ev, TComEvents{evRxChar});
-    char buf[8];
-    QCOMPARE(f.Port.ReadBlock(buf, 8), 2);
-    QCOMPARE(f.Port.WriteText("xyz"), 3);
-    QCOMPARE(f.Port.WriteText(""), 0);
-    QCOMPARE(f.State->Sent, std::string("xyz"));
-}
-
-void TestCPortSettings::vanishedDevice()
-{
-    TFakePort f;
-    f.Port.OpenDevice();
-    f.State->Vanish(EIO);
-    QVERIFY(f.Port.DeviceLost());
-    char buf[4];
-    TComEvents ev{evRxChar};
-    QCOMPARE(CodeOf([&] { f.Port.ReadBlock(buf, 4); }), 3);
-    QCOMPARE(CodeOf([&] { f.Port.WriteText("a"); }), 2);
-    QCOMPARE(CodeOf([&] { f.Port.WaitForEvent(ev, NoStopEvent, -1); }), 21);
-    f.Port.CloseDevice();
-    QVERIFY(!f.Port.Connected());
-    QVERIFY(!f.Port.DeviceLost());
 }
 
 QTEST_GUILESS_MAIN(TestCPortSettings)
