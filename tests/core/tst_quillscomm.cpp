@@ -14,6 +14,8 @@
 #include <QtTest>
 
 #include <atomic>
+#include <future>
+#include <sys/resource.h>
 #include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
@@ -174,6 +176,7 @@ private Q_SLOTS:
     void vanishedFakeDeviceIsReported();
     void readerRunsAtNormalPolicy();
     void readerStopsPromptly();
+    void readerStopsWithoutWakeDescriptor();
 };
 
 void TestQuillScomm::gapText_data()
@@ -379,13 +382,20 @@ void TestQuillScomm::burstBecomesOneLine()
     QCOMPARE(Rig.Link->RxCount.load(), 10u);
 }
 
+// Bytes 500 ms apart: one line each, each gap stamped close to the time that
+// really passed between the writes (taken here, so a busy machine that delays
+// this test's writer does not count against the reader).
 void TestQuillScomm::bytesApartGiveOneLineEach()
 {
     TRig Rig;
     OPEN_RIG(Rig);
+    std::vector<std::chrono::steady_clock::time_point> Written;
+    auto Next = std::chrono::steady_clock::now();
     for (char Byte : std::string("abcd")) {
+        std::this_thread::sleep_until(Next);
+        Written.push_back(std::chrono::steady_clock::now());
         QVERIFY(Rig.Pair.WriteFar(std::string(1, Byte)));
-        QThread::msleep(500);
+        Next += std::chrono::milliseconds(500);
     }
     const auto Lines = Drain(*Rig.Link, 400);
     QCOMPARE(Lines.size(), std::size_t(4));
@@ -393,7 +403,8 @@ void TestQuillScomm::bytesApartGiveOneLineEach()
     QCOMPARE(Lines[3].Data, std::string("64"));
     for (std::size_t I = 1; I < Lines.size(); ++I) {
         const int Gap = GapValue(Lines[I]);
-        QVERIFY2(Gap >= 380 && Gap <= 650, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+        const auto True = std::chrono::duration_cast<std::chrono::milliseconds>(Written[I] - Written[I - 1]).count();
+        QVERIFY2(std::abs(Gap - True) <= 120, qPrintable(QStringLiteral("gap %1, %2 ms apart").arg(Gap).arg(True)));
     }
     QCOMPARE(Rig.Link->RxCount.load(), 4u);
 }
@@ -404,6 +415,8 @@ void TestQuillScomm::continuousStreamIsCutIntoBlocks()
     OPEN_RIG(Rig);
     // One byte every 5 ms for about 700 ms.
     std::string Sent;
+    QElapsedTimer Streamed;
+    Streamed.start();
     std::thread Writer([&Rig, &Sent] {
         for (int I = 0; I < 140; ++I) {
             const std::string Byte(1, static_cast<char>(I));
@@ -413,6 +426,7 @@ void TestQuillScomm::continuousStreamIsCutIntoBlocks()
         }
     });
     Writer.join();
+    const qint64 StreamMs = Streamed.elapsed();
     const auto Lines = Drain(*Rig.Link, 500);
     QVERIFY2(Lines.size() >= 4, qPrintable(QStringLiteral("%1 lines").arg(Lines.size())));
     std::string Joined;
@@ -422,11 +436,16 @@ void TestQuillScomm::continuousStreamIsCutIntoBlocks()
     }
     QCOMPARE(Joined, Hex(Sent)); // nothing lost, nothing twice
     QCOMPARE(Rig.Link->RxCount.load(), 140u);
-    // Blocks follow each other: each gap about one read time-out.
-    for (std::size_t I = 1; I + 1 < Lines.size(); ++I) {
+    // Blocks follow each other: no gap shorter than most of a read time-out
+    // (the next block starts after the last was stored), and together they
+    // span no more than the stream did.
+    int Sum = 0;
+    for (std::size_t I = 1; I < Lines.size(); ++I) {
         const int Gap = GapValue(Lines[I]);
-        QVERIFY2(Gap >= 60 && Gap <= 300, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+        QVERIFY2(Gap >= 60 && Gap < 1000, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+        Sum += Gap;
     }
+    QVERIFY2(Sum <= StreamMs + 200, qPrintable(QStringLiteral("gaps %1 ms, stream %2 ms").arg(Sum).arg(StreamMs)));
 }
 
 void TestQuillScomm::nothingReceivedWhilePausedIsKept()
@@ -816,6 +835,33 @@ void TestQuillScomm::readerStopsPromptly()
     Waited.restart();
     Reader.reset();
     QVERIFY(Waited.elapsed() < 1000);
+}
+
+// With no descriptor left for its wake-up, the reader still stops at exit
+// (it waits in slices) and still receives meanwhile.
+void TestQuillScomm::readerStopsWithoutWakeDescriptor()
+{
+    TRig Rig;
+    QVERIFY2(Rig.Pair.Start(), qPrintable(Rig.Pair.Error));
+    TQuillScomm Link;
+    Link.Port.SetPort(Rig.Pair.Near());
+    Link.OpenPort();
+    const int Lowest = ::dup(0);
+    QVERIFY(Lowest >= 0);
+    ::close(Lowest);
+    rlimit Old{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &Old), 0);
+    rlimit Tight = Old;
+    Tight.rlim_cur = rlim_t(Lowest); // no eventfd, no pipe
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &Tight), 0);
+    auto Reader = std::make_unique<TQuillComThread>(Link);
+    ::setrlimit(RLIMIT_NOFILE, &Old);
+    Reader->Release();
+    QVERIFY(Rig.Pair.WriteFar("z"));
+    QTRY_COMPARE(Link.RxCount.load(), 1u);
+    auto Stopped = std::async(std::launch::async, [&Reader] { Reader.reset(); });
+    QVERIFY2(Stopped.wait_for(std::chrono::seconds(10)) == std::future_status::ready,
+             "the reader did not stop");
 }
 
 QTEST_GUILESS_MAIN(TestQuillScomm)
