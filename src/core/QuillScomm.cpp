@@ -145,17 +145,20 @@ void TQuillScomm::OpenPort()
     if (Port.Connected())
         return;
     std::string Cause;
+    bool Failed = false;
     try {
         Port.OpenDevice();
     } catch (const EComPort &E) {
         // The system's words and the cure; a setting the device refused
         // names the setting's step too.
+        Failed = true;
         Cause = E.ErrorCode() == CError_OpenFailed || E.Cause().empty()
                     ? E.Cause()
                     : ComErrorText(E.ErrorCode()) + ": " + E.Cause();
     } catch (...) {
+        Failed = true;
     }
-    if (!Port.Connected() || !Cause.empty()) {
+    if (Failed) {
         // A failure after the device was acquired (reading the modem lines)
         // leaves the port open; the caller is told it did not open, so it
         // must be closed too.

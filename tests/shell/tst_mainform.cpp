@@ -1,7 +1,7 @@
 // The whole program in-process, offscreen: real windows, a real settings
 // folder (a temporary XDG_DATA_HOME) and a socat pseudo-terminal as the
 // device. Messages to the user are captured instead of shown.
-#include "../serial/SocatPair.h"
+#include "SocatPair.h"
 
 #include "CPortCtl.h"
 #include "ColourButton.h"
@@ -127,7 +127,7 @@ private:
     // Opens the cable's near end through the port combo and the port button.
     void OpenByCombo(TRun &Run)
     {
-        Run->CBoxPort->setCurrentIndex(Run->CBoxPort->findText(QString::fromStdString(Cable->A)));
+        Run->CBoxPort->setCurrentIndex(Run->CBoxPort->findText(QString::fromStdString(Cable->Near())));
         Run->PortButton->trigger();
         QVERIFY(Run->Link()->Port.Connected());
     }
@@ -139,10 +139,9 @@ private Q_SLOTS:
         QVERIFY(Home->isValid());
         qputenv("XDG_DATA_HOME", Home->path().toLocal8Bit());
         Cable = std::make_unique<TSocatPair>();
-        QVERIFY2(Cable->Ready(), "socat is needed for these tests");
-        QVERIFY(Cable->OpenFar() >= 0);
+        QVERIFY2(Cable->Start(), qPrintable(Cable->Error));
         // Port discovery as the machine would give it, with the cable's end.
-        Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable->A)};
+        Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable->Near())};
     }
     void cleanup()
     {
@@ -392,6 +391,11 @@ private Q_SLOTS:
         Run->PortButton->trigger();
         QCOMPARE(Run.Messages.List.size(), 1);
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Open Port"));
+        // The fixed first line, then the cause and the cure.
+        QVERIFY2(Run.Messages.List[0].Text.startsWith(
+                     QStringLiteral("Open port failure,it may be opened by other procedures.\n"))
+                     && Run.Messages.List[0].Text.contains(QStringLiteral("no such device")),
+                 qPrintable(Run.Messages.List[0].Text));
         QVERIFY(!Run->Link()->Port.Connected());
         QCOMPARE(Run->PortButton->text(), QStringLiteral("Open Port"));
         QVERIFY(Run->CBoxPort->isEnabled() && !Run->DtrButton->isEnabled());
@@ -469,7 +473,7 @@ private Q_SLOTS:
         QTRY_VERIFY(LineWith(Run->RichShow, QStringLiteral("55")) >= 0);
         QTRY_COMPARE(Run->StatusBarMY1->Panel(2)->text(), QStringLiteral("RX: 1"));
         QTRY_VERIFY_WITH_TIMEOUT(!Run->Timer1->isActive(), 5000);
-        Cable->Kill();
+        Cable->Stop();
         QTRY_VERIFY_WITH_TIMEOUT(!Run->Link()->Port.Connected(), 5000);
         QCOMPARE(Run->PortButton->text(), QStringLiteral("Open Port"));
         QVERIFY(Run->CBoxPort->isEnabled() && Run->CBoxBaudRate->isEnabled());
@@ -477,7 +481,7 @@ private Q_SLOTS:
         QTRY_VERIFY(Run->ComThread()->Parked());
         QCOMPARE(Run.Messages.List.size(), 1);
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Port"));
-        QVERIFY(Run.Messages.List[0].Text.contains(QString::fromStdString(Cable->A)));
+        QVERIFY(Run.Messages.List[0].Text.contains(QString::fromStdString(Cable->Near())));
         // Told once; the window stays usable and the port can be tried again.
         QTest::qWait(200);
         QCOMPARE(Run.Messages.List.size(), 1);
