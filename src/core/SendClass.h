@@ -8,6 +8,8 @@
 // sends are handed to the link's writer thread and never wait for the port.
 #pragma once
 
+#include "DisplayWake.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -205,8 +207,10 @@ public:
     void ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal);
 
 private:
-    // A wake-up is posted to the UI thread and not yet handled.
-    std::atomic<bool> WakePosted{false};
+    // Hands the link's "line queued" over to the UI thread.
+    TDisplayWake Wake;
+    // The hand-over, on the UI thread: shows a line, restarts the timer.
+    void DisplayWoken();
     // A send failure's box is open: the next one waits for it.
     bool ReportingFailure = false;
     void InstallMouseHandlers(TRichView *View);
