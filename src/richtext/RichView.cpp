@@ -180,8 +180,11 @@ class TViewLayout : public QPlainTextDocumentLayout {
     return r;
   }
 
+  // With word wrap on, lines are as wide as the view: nothing to scroll
+  // sideways, whatever lines were measured while it was off.
   QSizeF documentSize() const override {
     const QSizeF size = QPlainTextDocumentLayout::documentSize();
+    if (document()->defaultTextOption().wrapMode() != QTextOption::NoWrap) return size;
     return QSizeF(std::max(size.width(), widest_), size.height());
   }
 

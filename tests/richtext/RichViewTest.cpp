@@ -728,6 +728,55 @@ class RichViewTest : public QObject {
     }
   }
 
+  // With word wrap on there is nothing to scroll sideways: no horizontal
+  // range and no offset, also when wrap is switched on while scrolled right
+  // and for lines that came while it was off; the arrows move nothing and the
+  // rows are drawn as Qt's own view draws them.
+  void wrappedTextDoesNotScrollSideways() {
+    TRichView v;
+    v.resize(500, 300);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    // A 512-byte burst in hex, and short lines around it.
+    AppendLines(v, 0, 3);
+    v.append({{QStringLiteral("[12:00:00 ---] "), kGrey}, {HexLine(0, 3 * 512) + QLatin1Char('\n'), kBlue}});
+    AppendLines(v, 3, 3);
+    v.flushUpdates();
+    QScrollBar *h = v.horizontalScrollBar();
+    QVERIFY(h->maximum() > 1000);
+    for (const int scrolled : {0, 1}) {
+      v.setWordWrap(false);
+      Settle();
+      h->setValue(scrolled ? h->maximum() / 2 : 0);
+      v.setWordWrap(true);
+      Settle();
+      const QString when = scrolled ? QStringLiteral("switched on while scrolled right") : QStringLiteral("at the left");
+      QVERIFY2(h->maximum() == 0 && h->value() == 0,
+               qPrintable(QStringLiteral("%1: range %2, offset %3").arg(when).arg(h->maximum()).arg(h->value())));
+      // The bar's right arrow, and a wheel turned sideways.
+      h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      QWheelEvent wheel(QPointF(50, 50), QPointF(v.viewport()->mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(-120, 0),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(v.viewport(), &wheel);
+      QCOMPARE(h->value(), 0);
+      QtView theirs(v);
+      theirs.copyLines(v, 0);
+      QVERIFY(QTest::qWaitForWindowExposed(&theirs.edit));
+      theirs.edit.verticalScrollBar()->setValue(v.verticalScrollBar()->value());
+      Settle();
+      const QImage got = v.viewport()->grab().toImage();
+      const QImage want = theirs.edit.viewport()->grab().toImage();
+      const QRect diff = DiffRect(got, want);
+      QVERIFY2(got == want, qPrintable(QStringLiteral("%1: pictures differ in %2,%3 %4x%5")
+                                           .arg(when).arg(diff.x()).arg(diff.y()).arg(diff.width()).arg(diff.height())));
+    }
+    // Lines that arrive with wrap on add no range either.
+    v.append({{HexLine(1, 5000) + QLatin1Char('\n'), kBlue}});
+    v.flushUpdates();
+    Settle();
+    QCOMPARE(h->maximum(), 0);
+  }
+
   // A very long append goes in slices at the next turns of the event loop,
   // before any later line, and a slice never splits a "\r\n".
   void longAppendGoesInSlicesInOrder() {
