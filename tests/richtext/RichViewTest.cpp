@@ -1,10 +1,13 @@
 // The rich-text view: appends that leave the user's selection and scroll
 // position alone, lines, caret, find, trimming, the character bound, files,
-// the sliced painting of long lines (compared with Qt's own painting), and
-// its scroll bars.
+// the sliced painting of long lines (compared with Qt's own painting), what
+// a stream of long lines and wrapped text look like, and its scroll bars.
+// Some of it runs again with a screen reader's accessibility active (see
+// CMakeLists.txt).
 #include "RichView.h"
 #include "ViewScrollBar.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QFontMetricsF>
@@ -157,6 +160,12 @@ class RichViewTest : public QObject {
   Q_OBJECT
 
  private Q_SLOTS:
+  void initTestCase() {
+    // Run again by tests/screen-reader.sh: accessibility must then be active.
+    if (qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"))
+      QVERIFY2(QTest::qWaitFor([] { return QAccessible::isActive(); }, 5000), "accessibility did not become active");
+  }
+
   void appendLeavesSelectionAndRecordsNoUndo() {
     TRichView v;
     AppendLines(v, 0, 10);
@@ -770,11 +779,14 @@ class RichViewTest : public QObject {
       QVERIFY2(got == want, qPrintable(QStringLiteral("%1: pictures differ in %2,%3 %4x%5")
                                            .arg(when).arg(diff.x()).arg(diff.y()).arg(diff.width()).arg(diff.height())));
     }
-    // Lines that arrive with wrap on add no range either.
+    // Lines that arrive with wrap on add no range either, and a line a little
+    // wider than the view takes two rows.
     v.append({{HexLine(1, 5000) + QLatin1Char('\n'), kBlue}});
+    v.append({{QStringLiteral("[12:00:00 ---] "), kGrey}, {QString(63, QLatin1Char('x')) + QLatin1Char('\n'), kBlue}});
     v.flushUpdates();
     Settle();
     QCOMPARE(h->maximum(), 0);
+    QCOMPARE(v.document()->lastBlock().previous().layout()->lineCount(), 2);
   }
 
   // A very long append goes in slices at the next turns of the event loop,
