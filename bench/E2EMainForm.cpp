@@ -4,6 +4,7 @@
 
 #include "QuillScomm.h"
 #include "SendClass.h"
+#include "RichView.h"
 #include "main.h"
 
 #include <QAction>
@@ -46,6 +47,12 @@ public:
     {
         if (Main->Link() && Main->Link()->Port.Connected())
             Main->PortButton->trigger();
+    }
+
+    void SetWordWrap(bool On) override
+    {
+        if (Main->RichShow->wordWrap() != On)
+            Main->WordWrapItem->trigger();
     }
 
 private:
