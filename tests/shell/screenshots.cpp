@@ -2,7 +2,11 @@
 // pseudo-terminal feeding it (see README, development):
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/screenshots DIR
 // Writes DIR/main.png (hex lines arriving, echoes, send window docked),
-// DIR/ascii.png (ASCII receive, search window shown) and DIR/palette.png.
+// DIR/ascii.png (ASCII receive, search window shown), DIR/palette.png, and
+// a 512-byte burst in hex without word wrap, scrolled to the left and right
+// ends (DIR/nowrap-left.png, DIR/nowrap-right.png), then with Word Wrap
+// switched on while scrolled right, at the end and at the top
+// (DIR/wrap-end.png, DIR/wrap-top.png).
 #include "../serial/SocatPair.h"
 
 #include "FindUnit.h"
@@ -16,6 +20,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -95,6 +100,19 @@ int main(int argc, char *argv[])
 
     QTimer::singleShot(300, [&] { Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png"))); Main->ColorButton->Palette()->close(); });
     Main->ColorButton->showMenu();
+
+    Main->AsciiReceiveButton->trigger();  // hex again
+    Cable.WriteFar(std::string(512, '\x5A') + std::string("\x01\x02\x03", 3));
+    QTest::qWait(600);
+    QScrollBar *Across = Main->RichShow->horizontalScrollBar();
+    Across->setValue(0);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("nowrap-left.png")));
+    Across->setValue(Across->maximum());
+    Shoot(Main.get(), Out.filePath(QStringLiteral("nowrap-right.png")));
+    Main->WordWrapItem->trigger();
+    Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-end.png")));
+    Main->RichShow->verticalScrollBar()->setValue(0);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-top.png")));
 
     Main->PortButton->trigger();
     Main->close();
