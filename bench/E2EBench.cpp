@@ -498,6 +498,8 @@ public:
     // Checks at the view's next repaint (the program's own; none is forced).
     void CheckAtNextPaint(const QString &When)
     {
+        if (Armed)
+            Results << QStringLiteral("-    %1: the view kept changing between its repaint and the screen").arg(ArmedWhen);
         Armed = true;
         ArmedWhen = When;
         ArmedAt = Clock::now();
@@ -544,24 +546,23 @@ protected:
         if (!Armed)
             return false;
         Armed = false;
-        const double Cpu0 = ThreadCpuSeconds();
-        Capture();  // what this paint draws
-        CheckCpu += ThreadCpuSeconds() - Cpu0;
-        // Read back once the paint has gone to the screen, unless the view
-        // has changed or painted again meanwhile: then at a later paint.
+        // Once the paint has gone to the screen, and only if the view has not
+        // changed or painted again meanwhile (then at a later paint): what is
+        // in view then is what this paint drew.
         const QString When = ArmedWhen;
         const int PaintsThen = Paints;
         const int ChangesThen = Changes;
         QTimer::singleShot(0, this, [this, When, PaintsThen, ChangesThen] {
-            if ((Paints != PaintsThen || Changes != ChangesThen) && Retries < 50) {
-                ++Retries;
+            if (Paints != PaintsThen || Changes != ChangesThen) {
                 Armed = true;
                 ArmedWhen = When;
+                ArmedAt = Clock::now();
                 return;
             }
-            const double Cpu1 = ThreadCpuSeconds();
+            const double Cpu0 = ThreadCpuSeconds();
+            Capture();
             Compare(When);
-            CheckCpu += ThreadCpuSeconds() - Cpu1;
+            CheckCpu += ThreadCpuSeconds() - Cpu0;
             if (OnDone)
                 OnDone();
         });
@@ -672,7 +673,6 @@ private:
     bool Armed = false;
     int Paints = 0;
     int Changes = 0;
-    int Retries = 0;
     QString ArmedWhen;
     Clock::time_point ArmedAt;
     int LastNumber = 0;
