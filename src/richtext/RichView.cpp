@@ -180,8 +180,11 @@ class TViewLayout : public QPlainTextDocumentLayout {
     return r;
   }
 
+  // With word wrap on, lines are as wide as the view: nothing to scroll
+  // sideways, whatever lines were measured while it was off.
   QSizeF documentSize() const override {
     const QSizeF size = QPlainTextDocumentLayout::documentSize();
+    if (document()->defaultTextOption().wrapMode() != QTextOption::NoWrap) return size;
     return QSizeF(std::max(size.width(), widest_), size.height());
   }
 
@@ -274,6 +277,8 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   setDocument(doc);
   // Bars that repaint cheaply: they change with nearly every received line.
   TViewScrollBar::installIn(this);
+  if (auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar()))
+    bar->setCorrection([this](int &maximum, int &pageStep) { countRows(maximum, pageStep); });
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   // A change of the viewport's width makes Qt lay out every line in view again
@@ -437,6 +442,28 @@ void TRichView::showArrived() {
   }
   if (auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar())) bar->holdChecks(false);
   lastShown_.start();
+}
+
+// Qt counts the rows of the last lines in view from their layouts, and a line
+// left unlaid-out has none: its range would end at the last line, the view
+// showing nothing but the empty line after the last line break. Without word
+// wrap every line is one row.
+void TRichView::countRows(int &maximum, int &pageStep) const {
+  if (lineWrapMode() != NoWrap || !isVisible() || centerOnScroll()) return;
+  const QTextDocument *doc = document();
+  const QAbstractTextDocumentLayout *layout = doc->documentLayout();
+  // As Qt does: the lines that fit whole above the bottom margin.
+  const qreal visible = viewport()->rect().height() - doc->documentMargin() - 1;
+  qreal y = 0;
+  int rows = 0;
+  for (QTextBlock b = doc->lastBlock(); b.isValid(); b = b.previous()) {
+    if (!b.isVisible()) continue;
+    y += layout->blockBoundingRect(b).height();
+    if (y > visible) break;
+    ++rows;
+  }
+  maximum = std::max(0, doc->lineCount() - rows);
+  pageStep = rows;
 }
 
 void TRichView::scrollToEnd() {

@@ -197,6 +197,7 @@ class TRichView : public QPlainTextEdit {
   void textArrived();
   void showLinesFrom(int first);
   void scrollToEnd();
+  void countRows(int &maximum, int &pageStep) const;
   void removeFront(int end);
   void enforceBound();
   void paintLongBlock(QPainter &painter, const QTextBlock &block, const QPointF &offset, const QRect &clip,

@@ -2,7 +2,11 @@
 // pseudo-terminal feeding it (see README, development):
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/screenshots DIR
 // Writes DIR/main.png (hex lines arriving, echoes, send window docked),
-// DIR/ascii.png (ASCII receive, search window shown) and DIR/palette.png.
+// DIR/ascii.png (ASCII receive, search window shown), DIR/palette.png, and
+// a 512-byte burst in hex without word wrap, scrolled to the left and right
+// ends (DIR/nowrap-left.png, DIR/nowrap-right.png), then with Word Wrap
+// switched on while scrolled right, at the end and at the top
+// (DIR/wrap-end.png, DIR/wrap-top.png).
 #include "SocatPair.h"
 
 #include "FindUnit.h"
@@ -16,6 +20,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -96,6 +101,19 @@ int main(int argc, char *argv[])
     auto *Colour = Main->findChild<TColourButton *>(QStringLiteral("ColorButton"));
     QTimer::singleShot(300, [&] { Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png"))); Colour->Palette()->close(); });
     Colour->showMenu();
+
+    Main->findChild<QAction *>(QStringLiteral("AsciiReceiveButton"))->trigger();  // hex again
+    Cable.WriteFar(std::string(512, '\x5A') + std::string("\x01\x02\x03", 3));
+    QTest::qWait(600);
+    QScrollBar *Across = Main->ReceiveView()->horizontalScrollBar();
+    Across->setValue(0);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("nowrap-left.png")));
+    Across->setValue(Across->maximum());
+    Shoot(Main.get(), Out.filePath(QStringLiteral("nowrap-right.png")));
+    Main->findChild<QAction *>(QStringLiteral("WordWrapItem"))->trigger();
+    Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-end.png")));
+    Main->ReceiveView()->verticalScrollBar()->setValue(0);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-top.png")));
 
     Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
     Main->close();
