@@ -43,6 +43,19 @@ int32_t CaretColumn(const QString &TextBeforeCaret, bool HexUnits);
 // Selection size: characters, or whole bytes of the trimmed selection.
 int32_t SelectionSize(const QString &Selected, bool HexUnits);
 
+// The whole bytes of a hex selection (as SelectionSize), counted from its
+// text handed over in pieces, so that a large selection is never copied.
+class THexByteCounter {
+public:
+    void Add(QStringView Piece);
+    int32_t Bytes() const { return Settled / 2; }
+
+private:
+    bool Started = false; // past the blanks at the front
+    int32_t Count = 0;    // characters counted so far, blanks at the end included
+    int32_t Settled = 0;  // Count at the last character that is not blank
+};
+
 // The decimal and binary texts the converter pop-up shows for a selection of
 // at most four hex bytes. False when the selection does not qualify (not hex,
 // more than 8 digits). A hex selection that still holds a line break once

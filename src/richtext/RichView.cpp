@@ -135,6 +135,62 @@ LineGeometry &Geometry(const QTextBlock &block, bool knownPrintable = false) {
   return *g;
 }
 
+// Control characters other than tab and the line breaks: each takes a
+// character's room in a line but shows nothing of its own.
+bool IsControl(char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0x7F; }
+
+// Draws a mark for every control character of a line in the room the layout
+// gives it: the letter of its caret notation (^A: 'A', ^@: '@', ^?: '?') in
+// reverse, which needs no font that has control pictures. The text keeps the
+// characters themselves for saving, copying, finding and sending. The layout
+// holds the line's characters from position from to position to; selections
+// are in the layout's positions.
+void DrawControlMarks(QPainter &painter, const QTextLayout &layout, const QTextBlock &block, int from, int to,
+                         const QPointF &offset, const QRect &clip,
+                         const QList<QTextLayout::FormatRange> &selections, const QColor &textColour,
+                         const QColor &baseColour) {
+  const int base = block.position();
+  const QFont docFont = block.document()->defaultFont();
+  bool saved = false;
+  for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+    const QTextFragment f = it.fragment();
+    const int s = std::max(f.position() - base, from), e = std::min(f.position() - base + f.length(), to);
+    if (e <= s) continue;
+    const QString text = f.text();
+    const int textStart = f.position() - base;
+    for (int i = s; i < e; ++i) {
+      const char16_t c = text[i - textStart].unicode();
+      if (!IsControl(c)) continue;
+      const int at = i - from;
+      const QTextLine line = layout.lineForTextPosition(at);
+      if (!line.isValid()) continue;
+      const qreal x0 = line.cursorToX(at), x1 = line.cursorToX(at + 1);
+      const QRectF cell(offset.x() + layout.position().x() + std::min(x0, x1),
+                        offset.y() + layout.position().y() + line.y(), std::abs(x1 - x0), line.height());
+      if (cell.width() <= 0 || !cell.intersects(clip)) continue;
+      if (!saved) {
+        painter.save();
+        saved = true;
+      }
+      const QTextCharFormat format = f.charFormat();
+      QColor colour = format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : textColour;
+      QColor letter = baseColour;
+      for (const QTextLayout::FormatRange &r : selections)
+        if (at >= r.start && at < r.start + r.length) {
+          if (r.format.hasProperty(QTextFormat::ForegroundBrush)) colour = r.format.foreground().color();
+          if (r.format.hasProperty(QTextFormat::BackgroundBrush)) letter = r.format.background().color();
+        }
+      // A pixel of the background on either side keeps neighbouring marks apart.
+      const QRectF box = cell.width() > 3 ? cell.adjusted(0.5, 1, -0.5, -1) : cell;
+      painter.fillRect(box, colour);
+      painter.setPen(letter);
+      painter.setFont(format.font().resolve(docFont));
+      painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(c == 0x7F ? u'?' : char16_t(u'@' + c))));
+    }
+  }
+  if (saved) painter.restore();
+}
+
 }  // namespace
 
 // The plain-text layout, except that with word wrap off a long line of the
@@ -259,6 +315,25 @@ QString SliceText(const QTextBlock &block, int from, int to) {
   return s;
 }
 
+// The program's own changes (appends, loads, trims) are never undo steps.
+// Switching undo off drops the history, which could not be undone past such a
+// change anyway; a view the user edits gets undo back for the next edits.
+class NoUndo {
+ public:
+  explicit NoUndo(QTextDocument *doc) : doc_(doc), on_(doc->isUndoRedoEnabled()) {
+    if (on_) doc_->setUndoRedoEnabled(false);
+  }
+  ~NoUndo() {
+    if (on_) doc_->setUndoRedoEnabled(true);
+  }
+  NoUndo(const NoUndo &) = delete;
+  NoUndo &operator=(const NoUndo &) = delete;
+
+ private:
+  QTextDocument *doc_;
+  bool on_;
+};
+
 QString AsciiUpper(QString s) {
   for (QChar &c : s)
     if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
@@ -301,16 +376,38 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
 
 // --- Appending ---
 
-QTextCharFormat TRichView::runFormat(const QColor &colour) {
-  const QRgb key = colour.isValid() ? colour.rgb() : 0;  // 0 (transparent black): no colour
+QTextCharFormat TRichView::runFormat(const QColor &colour, bool controls) {
+  const QRgb rgb = colour.isValid() ? colour.rgb() : 0;  // 0 (transparent black): no colour
+  const quint64 key = (quint64(controls) << 32) | rgb;
   auto it = formats_.constFind(key);
   if (it != formats_.constEnd()) return *it;
   QTextCharFormat f;
   f.setFontFamilies(QStringList{insertFamily_});
-  f.setFontStyleHint(QFont::TypeWriter, QFont::PreferNoShaping);
+  // Control characters are shaped: unshaped, they take no room, and their
+  // marks are drawn in that room.
+  f.setFontStyleHint(QFont::TypeWriter, controls ? QFont::PreferDefault : QFont::PreferNoShaping);
   if (colour.isValid()) f.setForeground(colour);
   formats_.insert(key, f);
   return f;
+}
+
+// Inserts a run, its control characters in a format of their own.
+void TRichView::insertRun(QTextCursor &cursor, const Run &run) {
+  const QString &text = run.text;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size();) {
+    if (!IsControl(text[i].unicode())) {
+      ++i;
+      continue;
+    }
+    qsizetype j = i + 1;
+    while (j < text.size() && IsControl(text[j].unicode())) ++j;
+    if (i > start) cursor.insertText(text.sliced(start, i - start), runFormat(run.colour));
+    cursor.insertText(text.sliced(i, j - i), runFormat(run.colour, true));
+    start = i = j;
+  }
+  if (start == 0) cursor.insertText(text, runFormat(run.colour));
+  else if (start < text.size()) cursor.insertText(text.sliced(start), runFormat(run.colour));
 }
 
 void TRichView::append(const QList<Run> &runs) {
@@ -348,10 +445,7 @@ void TRichView::insertQueued() {
 
 void TRichView::insertRuns(const QList<Run> &runs) {
   QTextDocument *doc = document();
-  // Appends are never undoable; where undo is on (a view the user edits), an
-  // append ends the history, which could not be undone past it anyway.
-  const bool undo = doc->isUndoRedoEnabled();
-  if (undo) doc->setUndoRedoEnabled(false);
+  NoUndo noUndo(doc);
   // Text after a quiet period is shown with updates on, painting only its
   // lines (the document's layout would ask for the whole viewport); text that
   // follows before it is shown switches to batching.
@@ -374,11 +468,13 @@ void TRichView::insertRuns(const QList<Run> &runs) {
   QTextCursor c(doc);
   c.beginEditBlock();
   c.setPosition(doc->characterCount() - 1);
-  for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
+  for (const Run &r : runs) {
+    if (printable) c.insertText(r.text, runFormat(r.colour));
+    else insertRun(c, r);
+  }
   c.endEditBlock();
   layout_->printableText = false;
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
-  if (undo) doc->setUndoRedoEnabled(true);
   const int before = textLength();
   enforceBound();
   if (alone && textLength() == before) {
@@ -469,10 +565,27 @@ QString TRichView::selText() const {
   return s;
 }
 
+void TRichView::visitSelection(const std::function<void(QStringView)> &visit) const {
+  const QTextCursor c = textCursor();
+  const int start = c.selectionStart(), end = c.selectionEnd();
+  if (start >= end) return;
+  for (QTextBlock b = document()->findBlock(start); b.isValid(); b = b.next()) {
+    // The block's runs (fragments), so that only the selected ones are copied.
+    for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+      const QTextFragment f = it.fragment();
+      const int from = std::max(start, f.position()), to = std::min(end, f.position() + f.length());
+      if (to > from) visit(QStringView(f.text()).mid(from - f.position(), to - from));
+    }
+    if (end < b.position() + b.length()) break;  // its line break is not selected
+    visit(u"\n");
+  }
+}
+
 void TRichView::setSelection(int start, int length) {
   const int len = textLength();
   start = std::clamp(start, 0, len);
-  const int end = std::clamp(start + std::max(length, 0), start, len);
+  // Saturated: start + length may be past the largest int.
+  const int end = length >= len - start ? len : start + std::max(length, 0);
   QTextCursor c(document());
   c.setPosition(start);
   c.setPosition(end, QTextCursor::KeepAnchor);
@@ -536,6 +649,7 @@ void TRichView::deleteFirstLines(int count) {
 }
 
 void TRichView::clearText() {
+  NoUndo noUndo(document());
   QTextCursor c(document());
   c.beginEditBlock();
   c.setPosition(textLength(), QTextCursor::KeepAnchor);
@@ -553,6 +667,7 @@ void TRichView::removeFront(int end) {
   const QTextBlock kept = document()->findBlock(end);
   const int rowsGone = kept.isValid() && kept.position() == end ? kept.firstLineNumber() : 0;
   const int oldValue = bar->value();
+  NoUndo noUndo(document());
   QTextCursor c(document());
   c.beginEditBlock();
   c.setPosition(end, QTextCursor::KeepAnchor);
@@ -633,26 +748,65 @@ void TRichView::saveRtf(const QString &path) const {
 
 void TRichView::loadFile(const QString &path) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly))
-    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, f.errorString()).toStdString());
+  const auto fail = [&](const QString &what) {
+    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, what).toStdString());
+  };
+  if (!f.open(QIODevice::ReadOnly)) fail(f.errorString());
   if (f.size() > kMaxFileBytes)
     throw ERichText(QStringLiteral("Cannot open %1: the file is larger than %2 MB")
                         .arg(path)
                         .arg(kMaxFileBytes >> 20)
                         .toStdString());
-  const QByteArray data = f.readAll();
-  if (f.error() != QFileDevice::NoError)
-    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, f.errorString()).toStdString());
-  loadData(data);
+  // RTF is read from its start; of plain text only the end the view keeps is
+  // read (after a pass that decides its encoding), not the whole file.
+  const qsizetype keep = keptCharacters();
+  const qint64 size = f.size();
+  const QByteArray head = f.peek(std::min<qint64>(size, 4096));
+  if (f.isSequential() || size <= keep || IsRtf(head) || head.trimmed().isEmpty()) {
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError) fail(f.errorString());
+    loadData(data);
+    return;
+  }
+  Utf8Check check;
+  QByteArray piece;
+  while (!f.atEnd()) {
+    piece = f.read(qint64(1) << 20);
+    if (f.error() != QFileDevice::NoError) fail(f.errorString());
+    if (piece.isEmpty()) break;
+    check.add(piece);
+  }
+  const bool utf8 = check.valid();
+  QString text;
+  // Mostly a byte a character; at most 3 bytes a character (4 for two).
+  for (const qint64 bytes : {std::min<qint64>(size, keep + 3), std::min<qint64>(size, 3 * keep + 3)}) {
+    text = QString();
+    if (!f.seek(size - bytes)) fail(f.errorString());
+    const QByteArray tail = f.read(bytes);
+    if (f.error() != QFileDevice::NoError || tail.size() != bytes) fail(f.errorString());
+    text = DecodePlainTail(tail, bytes == size, utf8, keep);
+    if (text.size() >= keep || bytes == size) break;
+  }
+  loadText([&](QTextCursor &c) { c.insertText(text); });
 }
 
+// Enough characters for the view to end as it would with all of a file: more
+// than the bound, also if every line break was "\r\n".
+qsizetype TRichView::keptCharacters() const { return 2 * (qsizetype(characterBound()) + 2); }
+
 void TRichView::loadData(QByteArrayView data) {
+  const qsizetype keep = keptCharacters();
+  loadText([&](QTextCursor &c) { InsertFileContent(c, data, keep); });
+}
+
+void TRichView::loadText(const std::function<void(QTextCursor &)> &insert) {
+  NoUndo noUndo(document());
   QTextCursor c(document());
   c.beginEditBlock();
   c.select(QTextCursor::Document);
   c.removeSelectedText();
   c.setCharFormat(QTextCharFormat());
-  InsertFileContent(c, data);
+  insert(c);
   c.endEditBlock();
   enforceBound();
   QTextCursor top(document());
@@ -794,6 +948,8 @@ void TRichView::paintEvent(QPaintEvent *event) {
       } else {
         QTextLayout *layout = block.layout();
         layout->draw(&painter, offset, selections, er);
+        DrawControlMarks(painter, *layout, block, 0, bllen - 1, offset, er, selections, context.palette.text().color(),
+                            context.palette.base().color());
         if (cursorPos >= 0) layout->drawCursor(&painter, offset, cursorPos, cursorWidth());
       }
     }
@@ -856,5 +1012,7 @@ void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const
     sliceSelections << o;
   }
   slice.draw(&painter, offset, sliceSelections, clip);
+  DrawControlMarks(painter, slice, block, from, to, offset, clip, sliceSelections, palette().color(QPalette::Text),
+                      palette().color(QPalette::Base));
   if (cursorPos >= from && cursorPos <= to) slice.drawCursor(&painter, offset, cursorPos - from, cursorWidth());
 }

@@ -9,6 +9,8 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <deque>
+#include <utility>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -146,7 +148,8 @@ bool IsSkippedDestination(QByteArrayView w) {
 
 class Reader {
  public:
-  Reader(QTextCursor &cursor, QByteArrayView data) : cursor_(cursor), data_(data) {
+  Reader(QTextCursor &cursor, QByteArrayView data, qsizetype keep)
+      : cursor_(cursor), data_(data), keep_(keep) {
     baseFormat_ = cursor.charFormat();
   }
 
@@ -173,6 +176,7 @@ class Reader {
         if (run_.isEmpty()) runState_ = st_;
         run_.append(QLatin1StringView(data_.sliced(pos_, end - pos_)));
         pos_ = end;
+        if (keep_ >= 0 && run_.size() > keep_) flushRun();
       } else {
         ++pos_;
         if (started_ && (static_cast<unsigned char>(c) >= 0x20 || c == '\t')) byte(c);
@@ -180,9 +184,16 @@ class Reader {
     }
     flushBytes();
     flushRun();
+    for (Run &r : kept_) cursor_.insertText(r.text, r.format);
+    kept_.clear();
   }
 
  private:
+  struct Run {
+    QString text;
+    QTextCharFormat format;
+  };
+
   void openGroup() {
     flushBytes();
     fallback_ = 0;
@@ -443,7 +454,7 @@ class Reader {
 
   void character(QChar ch) {
     if (st_.dest != Dest::Text) return;
-    if (!run_.isEmpty() && !st_.sameRun(runState_)) flushRun();
+    if (!run_.isEmpty() && (!st_.sameRun(runState_) || (keep_ >= 0 && run_.size() > keep_))) flushRun();
     if (run_.isEmpty()) runState_ = st_;
     run_.append(ch);
   }
@@ -457,8 +468,25 @@ class Reader {
 
   void flushRun() {
     if (run_.isEmpty()) return;
-    cursor_.insertText(run_, formatOf(runState_));
-    run_.clear();
+    if (keep_ < 0) {
+      cursor_.insertText(run_, formatOf(runState_));
+      run_.clear();
+      return;
+    }
+    // Only the runs that hold the last keep characters are kept.
+    keptChars_ += run_.size();
+    kept_.push_back(Run{std::exchange(run_, QString()), formatOf(runState_)});
+    while (kept_.size() > 1 && keptChars_ - kept_.front().text.size() >= keep_) {
+      keptChars_ -= kept_.front().text.size();
+      kept_.pop_front();
+    }
+    if (keptChars_ > 2 * keep_) {
+      QString &front = kept_.front().text;
+      const qsizetype drop = keptChars_ - keep_;
+      front.remove(0, drop);
+      front.squeeze();
+      keptChars_ -= drop;
+    }
   }
 
   QTextCharFormat formatOf(const GroupState &s) const {
@@ -498,6 +526,9 @@ class Reader {
 
   QTextCursor &cursor_;
   QByteArrayView data_;
+  qsizetype keep_;
+  std::deque<Run> kept_;
+  qsizetype keptChars_ = 0;
   qsizetype pos_ = 0;
   bool started_ = false;
   bool done_ = false;
@@ -531,10 +562,10 @@ bool IsRtf(QByteArrayView data) {
   return data.sliced(i).startsWith("{\\rtf");
 }
 
-void InsertRtf(QTextCursor &cursor, QByteArrayView data) {
+void InsertRtf(QTextCursor &cursor, QByteArrayView data, qsizetype keep) {
   cursor.beginEditBlock();
   cursor.removeSelectedText();
-  Reader(cursor, data).run();
+  Reader(cursor, data, keep).run();
   cursor.endEditBlock();
 }
 
@@ -548,12 +579,67 @@ QString DecodePlainText(QByteArrayView data) {
   return QString::fromLatin1(data.data(), data.size());
 }
 
-void InsertFileContent(QTextCursor &cursor, QByteArrayView data) {
+void Utf8Check::add(QByteArrayView piece) {
+  if (!valid_ || piece.isEmpty()) return;
+  // A character cut at the end of the piece is checked whole with the next.
+  const QByteArray joined = carry_ + piece.toByteArray();
+  qsizetype end = joined.size();
+  qsizetype lead = end - 1;
+  while (lead > 0 && lead > end - 4 && (static_cast<unsigned char>(joined[lead]) & 0xC0) == 0x80) --lead;
+  const auto c = static_cast<unsigned char>(joined[lead]);
+  const int need = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+  if (end - lead < need) end = lead;
+  carry_ = joined.sliced(end);
+  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  const QString ignored = utf8.decode(QByteArrayView(joined).first(end));
+  valid_ = !utf8.hasError();
+}
+
+bool Utf8Check::valid() {
+  if (valid_ && !carry_.isEmpty()) {
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString ignored = utf8.decode(carry_);
+    valid_ = !utf8.hasError();
+    carry_.clear();
+  }
+  return valid_;
+}
+
+QString DecodePlainTail(QByteArrayView tail, bool atStart, bool utf8, qsizetype keep) {
+  if (!utf8) {
+    const QByteArrayView last = keep >= 0 && tail.size() > keep ? tail.last(keep) : tail;
+    return QString::fromLatin1(last.data(), last.size());
+  }
+  qsizetype from = 0;
+  if (!atStart)
+    while (from < tail.size() && (static_cast<unsigned char>(tail[from]) & 0xC0) == 0x80) ++from;
+  QString s = atStart ? DecodePlainText(tail) : QString::fromUtf8(tail.sliced(from));
+  if (keep >= 0 && s.size() > keep) s.remove(0, s.size() - keep);
+  return s;
+}
+
+void InsertFileContent(QTextCursor &cursor, QByteArrayView data, qsizetype keep) {
   if (IsRtf(data)) {
-    InsertRtf(cursor, data);
+    InsertRtf(cursor, data, keep);
     return;
   }
   cursor.beginEditBlock();
-  cursor.insertText(DecodePlainText(data));
+  if (keep < 0 || data.size() <= keep) {
+    cursor.insertText(DecodePlainText(data));
+  } else {
+    Utf8Check check;
+    for (qsizetype at = 0; at < data.size(); at += qsizetype(1) << 20)
+      check.add(data.sliced(at, std::min(data.size() - at, qsizetype(1) << 20)));
+    const bool utf8 = check.valid();
+    // Mostly one byte a character; else at most 3 bytes (4 for two).
+    qsizetype bytes = std::min(data.size(), keep + 3);
+    QString text = DecodePlainTail(data.last(bytes), bytes == data.size(), utf8, keep);
+    if (text.size() < keep && bytes < data.size()) {
+      bytes = std::min(data.size(), 3 * keep + 3);
+      text = QString();
+      text = DecodePlainTail(data.last(bytes), bytes == data.size(), utf8, keep);
+    }
+    cursor.insertText(text);
+  }
   cursor.endEditBlock();
 }

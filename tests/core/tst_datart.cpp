@@ -651,6 +651,23 @@ void TestDataRT::SelectionByMouseMove()
     Show->setSelection(0, 7);
     QTest::mouseMove(Show->viewport(), PointAt(*Show, 4));
     QCOMPARE(Rt->SelCount, 7);
+
+    // A selection over several lines and runs, counted in place: line breaks
+    // count as characters, and in hex units as the text's do.
+    Show->append({{QStringLiteral("[R x] "), Qt::gray}, {QStringLiteral("DD EE\n"), Qt::blue},
+                  {QStringLiteral("\nF"), Qt::red}, {QStringLiteral("F 11 2\n"), Qt::blue}});
+    Show->flushUpdates();
+    int At = 0;
+    for (const bool Hex : {false, true}) {
+        Link->HexReceive = Hex;
+        QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 0));
+        for (const int Start : {3, Show->lineStart(1) + 2, Show->lineStart(2)}) {
+            Show->setSelection(Start, Show->textLength());
+            QTest::mouseMove(Show->viewport(), PointAt(*Show, ++At));  // a move to a new place
+            QCOMPARE(Rt->SelCount, SelectionSize(Show->selText(), Hex));
+        }
+    }
+    QCOMPARE(Rt->SelCount, 2);  // 'FF 11 2' over two runs: FF 11
 }
 
 void TestDataRT::CtrlReleasePopUp()

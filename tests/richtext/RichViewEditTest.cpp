@@ -1,0 +1,204 @@
+// The rich-text view's editing side: selections at the limits of int, the
+// selection handed over piece by piece, control characters shown as marks
+// while the text keeps them, and large files read only as far as the view
+// keeps them.
+#include "RichView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+// Pixels of the view's viewport inside a character's cell (its first and last
+// columns left out) that are not the background.
+int InkInCell(TRichView &v, const QImage &image, int position) {
+  QTextCursor c(v.document());
+  c.setPosition(position);
+  const QRect a = v.cursorRect(c);
+  c.setPosition(position + 1);
+  const QRect b = v.cursorRect(c);
+  const QColor background = v.backgroundColour();
+  int ink = 0;
+  for (int y = a.top(); y <= a.bottom(); ++y)
+    for (int x = a.left() + 1; x < b.left() - 1; ++x) {
+      const QColor p = image.pixelColor(x, y);
+      if (std::abs(p.red() - background.red()) + std::abs(p.green() - background.green()) +
+              std::abs(p.blue() - background.blue()) > 120)
+        ++ink;
+    }
+  return ink;
+}
+
+}  // namespace
+
+class RichViewEditTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  void setSelectionSaturates_data() {
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("selStart");
+    QTest::addColumn<int>("selLength");
+    // The text is "0123456789" (10 characters).
+    QTest::newRow("inside") << 2 << 3 << 2 << 3;
+    QTest::newRow("length INT_MAX") << 2 << INT_MAX << 2 << 8;
+    QTest::newRow("length INT_MAX - 1") << 9 << INT_MAX - 1 << 9 << 1;
+    QTest::newRow("start INT_MAX") << INT_MAX << INT_MAX << 10 << 0;
+    QTest::newRow("start INT_MIN") << INT_MIN << INT_MAX << 0 << 10;
+    QTest::newRow("length INT_MIN") << 4 << INT_MIN << 4 << 0;
+  }
+
+  void setSelectionSaturates() {
+    QFETCH(int, start);
+    QFETCH(int, length);
+    TRichView v;
+    v.append(QStringLiteral("0123456789"));
+    v.setSelection(start, length);
+    QTEST(v.selStart(), "selStart");
+    QTEST(v.selLength(), "selLength");
+  }
+
+  // Pieces joined give the selected text, whatever the selection's ends and
+  // the runs and lines in between.
+  void visitSelectionGivesTheSelectedText() {
+    TRichView v;
+    v.append({{QStringLiteral("[R x] "), QColor(128, 128, 128)},
+              {QStringLiteral("AA BB\n"), QColor(0, 0, 200)},
+              {QStringLiteral("\n[T x] "), QColor(128, 128, 128)},
+              {QStringLiteral("CC DD\nEE"), QColor(200, 0, 0)}});
+    const int length = v.textLength();
+    for (int start = 0; start <= length; ++start)
+      for (int end = start; end <= length; ++end) {
+        v.setSelection(start, end - start);
+        QString joined;
+        int pieces = 0;
+        v.visitSelection([&](QStringView piece) {
+          joined += piece;
+          ++pieces;
+        });
+        QCOMPARE(joined, v.selText());
+        QVERIFY(pieces <= 8);
+      }
+  }
+
+  // A received line with control bytes shows a mark for each of them, on a
+  // short line and on a long one (drawn in slices), wrapped or not; what is
+  // copied, found and saved keeps the bytes.
+  void controlCharactersShowAsMarks_data() {
+    QTest::addColumn<int>("padding");
+    QTest::addColumn<bool>("wrap");
+    QTest::newRow("short") << 0 << false;
+    QTest::newRow("short wrapped") << 0 << true;
+    QTest::newRow("long") << TRichView::kLongLine + 10 << false;
+  }
+
+  void controlCharactersShowAsMarks() {
+    QFETCH(int, padding);
+    QFETCH(bool, wrap);
+    TRichView v;
+    v.resize(500, 200);
+    v.setWordWrap(wrap);
+    v.setBackgroundColour(Qt::white);
+    v.setTextColour(Qt::black);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    const QString controls = QString(QChar(0)) + QChar(1) + QChar(0x1B) + QChar(0x7F);
+    const QString line = QStringLiteral("x ") + controls + QStringLiteral(" y") + QString(padding, QLatin1Char('.'));
+    v.append(line + QStringLiteral("\r\n"), QColor(0, 0, 200));
+    v.flushUpdates();
+    QApplication::processEvents();
+    const QImage image = v.viewport()->grab().toImage();
+    QVERIFY(InkInCell(v, image, 0) > 0);   // 'x' as a yardstick
+    QCOMPARE(InkInCell(v, image, 1), 0);   // a space shows nothing
+    for (int i = 2; i < 6; ++i) QVERIFY2(InkInCell(v, image, i) > 0, qPrintable(QStringLiteral("character %1").arg(i)));
+
+    QCOMPARE(v.lineText(0), line);
+    QCOMPARE(v.find(QString(QChar(0x1B)), 0, true), 4);
+    QCOMPARE(v.find(QString(QChar(0x241B)), 0, true), -1);
+    v.setSelection(2, 4);
+    QCOMPARE(v.selText(), controls);
+    v.copy();
+    QCOMPARE(QApplication::clipboard()->text(), controls);
+    QTemporaryDir dir;
+    v.saveRtf(dir.filePath(QStringLiteral("c.rtf")));
+    TRichView back;
+    back.loadFile(dir.filePath(QStringLiteral("c.rtf")));
+    QCOMPARE(back.lineText(0), line);
+  }
+
+  // A file far beyond the bound ends in the view as it did when all of it was
+  // inserted and the front trimmed, but the view never holds more than a
+  // little over the bound while loading: plain text (one byte or several a
+  // character, "\n" or "\r\n", not UTF-8) and RTF.
+  void largeFileKeepsOnlyWhatTheViewKeeps_data() {
+    QTest::addColumn<QByteArray>("content");
+    QByteArray ascii, crlf, utf8, latin1, rtf("{\\rtf1\\ansi{\\colortbl;\\red0\\green0\\blue200;\\red128\\green128\\blue128;}");
+    for (int i = 0; i < 3000; ++i) {
+      const QByteArray n = QByteArray::number(i);
+      ascii += "[R x] " + n + " 01 02 03 04 05 06\n";
+      crlf += n + "\r\n\r\n";
+      utf8 += "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC " + n + " \xF0\x9F\x98\x80\n";
+      latin1 += "caf\xE9 " + n + "\n";
+      rtf += "\\cf2 [R x] \\cf1 " + n + " AA BB \\'e9\\par\n";
+    }
+    latin1[0] = '\xFF';  // not UTF-8, though the end alone would be
+    rtf += "}";
+    QTest::newRow("ascii") << ascii;
+    QTest::newRow("crlf") << crlf;
+    QTest::newRow("utf-8") << utf8;
+    QTest::newRow("latin-1") << latin1;
+    QTest::newRow("rtf") << rtf;
+  }
+
+  void largeFileKeepsOnlyWhatTheViewKeeps() {
+    QFETCH(QByteArray, content);
+    const int bound = 3000;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+    f.close();
+
+    // All of it in, then the front trimmed to the bound.
+    TRichView whole;
+    whole.loadFile(path);
+    QVERIFY(whole.textLength() > 4 * bound);
+    whole.setMaxLength(bound);
+
+    TRichView v;
+    v.setMaxLength(bound);
+    int most = 0;
+    connect(v.document(), &QTextDocument::contentsChange, &v,
+            [&] { most = std::max(most, v.document()->characterCount()); });
+    v.loadFile(path);
+    QVERIFY2(most <= 2 * (bound + 2) + 1, qPrintable(QString::number(most)));
+    QCOMPARE(v.lineCount(), whole.lineCount());
+    for (int i = 0; i < v.lineCount(); ++i) QCOMPARE(v.lineText(i), whole.lineText(i));
+    for (int at = 0; at < v.textLength(); at += 7) {
+      QTextCursor a(v.document()), b(whole.document());
+      a.setPosition(at + 1);
+      b.setPosition(at + 1);
+      QCOMPARE(a.charFormat().foreground(), b.charFormat().foreground());
+    }
+    QCOMPARE(v.caretLine(), 0);
+
+    // From memory, the same.
+    TRichView data;
+    data.setMaxLength(bound);
+    data.loadData(content);
+    QCOMPARE(data.document()->toPlainText(), whole.document()->toPlainText());
+  }
+};
+
+QTEST_MAIN(RichViewEditTest)
+#include "RichViewEditTest.moc"
