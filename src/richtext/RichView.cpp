@@ -778,21 +778,21 @@ void TRichView::loadFile(const QString &path) {
   }
   const bool utf8 = check.valid();
   QString text;
-  // Mostly a byte a character; at most 3 bytes a character (4 for two).
-  for (const qint64 bytes : {std::min<qint64>(size, keep + 3), std::min<qint64>(size, 3 * keep + 3)}) {
+  // Mostly a byte a character: more is read only when that was short.
+  for (qint64 bytes = std::min<qint64>(size, keep + 3);; bytes = std::min<qint64>(size, 2 * bytes)) {
     text = QString();
     if (!f.seek(size - bytes)) fail(f.errorString());
     const QByteArray tail = f.read(bytes);
     if (f.error() != QFileDevice::NoError || tail.size() != bytes) fail(f.errorString());
     text = DecodePlainTail(tail, bytes == size, utf8, keep);
-    if (text.size() >= keep || bytes == size) break;
+    if (bytes == size || DocumentLength(text) >= keep) break;
   }
   loadText([&](QTextCursor &c) { c.insertText(text); });
 }
 
-// Enough characters for the view to end as it would with all of a file: more
-// than the bound, also if every line break was "\r\n".
-qsizetype TRichView::keptCharacters() const { return 2 * (qsizetype(characterBound()) + 2); }
+// Enough characters for the view to end as it would with all of a file: the
+// bound and the character in front of where it cuts.
+qsizetype TRichView::keptCharacters() const { return qsizetype(characterBound()) + 2; }
 
 void TRichView::loadData(QByteArrayView data) {
   const qsizetype keep = keptCharacters();

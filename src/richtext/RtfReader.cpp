@@ -184,14 +184,20 @@ class Reader {
     }
     flushBytes();
     flushRun();
-    for (Run &r : kept_) cursor_.insertText(r.text, r.format);
+    qsizetype start = 0;
+    for (const KeptRun &r : kept_) {
+      cursor_.insertText(QStringView(keptText_).sliced(start, r.end - start).toString(), keptFormats_[r.format]);
+      start = r.end;
+    }
     kept_.clear();
   }
 
  private:
-  struct Run {
-    QString text;
-    QTextCharFormat format;
+  // With a keep limit, the text read so far that may still be kept: one
+  // string, and the runs' ends in it with their formats.
+  struct KeptRun {
+    qsizetype end;
+    int format;
   };
 
   void openGroup() {
@@ -474,19 +480,33 @@ class Reader {
       return;
     }
     // Only the runs that hold the last keep characters are kept.
-    keptChars_ += run_.size();
-    kept_.push_back(Run{std::exchange(run_, QString()), formatOf(runState_)});
-    while (kept_.size() > 1 && keptChars_ - kept_.front().text.size() >= keep_) {
-      keptChars_ -= kept_.front().text.size();
-      kept_.pop_front();
+    int format = 0;
+    while (format < int(keptStates_.size()) && !keptStates_[size_t(format)].sameRun(runState_)) ++format;
+    if (format == int(keptStates_.size())) {
+      keptStates_.push_back(runState_);
+      keptFormats_.push_back(formatOf(runState_));
     }
-    if (keptChars_ > 2 * keep_) {
-      QString &front = kept_.front().text;
-      const qsizetype drop = keptChars_ - keep_;
-      front.remove(0, drop);
-      front.squeeze();
-      keptChars_ -= drop;
+    for (const QChar ch : run_) {
+      // "\r\n" is one line break in the document.
+      if (!(ch == u'\n' && !keptText_.isEmpty() && keptText_.back() == u'\r')) ++keptLength_;
+      keptText_.append(ch);
     }
+    run_.clear();
+    if (!kept_.empty() && kept_.back().format == format) kept_.back().end = keptText_.size();
+    else kept_.push_back(KeptRun{keptText_.size(), format});
+    if (keptLength_ > keep_ + keep_ / 4) dropFront();
+  }
+
+  // Drops the front of the kept text down to keep characters of the document.
+  void dropFront() {
+    qsizetype drop = 0;
+    while (keptLength_ > keep_) {
+      if (!(keptText_[drop] == u'\r' && drop + 1 < keptText_.size() && keptText_[drop + 1] == u'\n')) --keptLength_;
+      ++drop;
+    }
+    keptText_.remove(0, drop);
+    while (!kept_.empty() && kept_.front().end <= drop) kept_.pop_front();
+    for (KeptRun &r : kept_) r.end -= drop;
   }
 
   QTextCharFormat formatOf(const GroupState &s) const {
@@ -527,8 +547,11 @@ class Reader {
   QTextCursor &cursor_;
   QByteArrayView data_;
   qsizetype keep_;
-  std::deque<Run> kept_;
-  qsizetype keptChars_ = 0;
+  QString keptText_;
+  qsizetype keptLength_ = 0;  // characters of keptText_ in the document
+  std::deque<KeptRun> kept_;
+  std::vector<GroupState> keptStates_;
+  std::vector<QTextCharFormat> keptFormats_;
   qsizetype pos_ = 0;
   bool started_ = false;
   bool done_ = false;
@@ -606,16 +629,31 @@ bool Utf8Check::valid() {
 }
 
 QString DecodePlainTail(QByteArrayView tail, bool atStart, bool utf8, qsizetype keep) {
+  QString s;
   if (!utf8) {
-    const QByteArrayView last = keep >= 0 && tail.size() > keep ? tail.last(keep) : tail;
-    return QString::fromLatin1(last.data(), last.size());
-  }
-  qsizetype from = 0;
-  if (!atStart)
+    s = QString::fromLatin1(tail.data(), tail.size());
+  } else if (atStart) {
+    s = DecodePlainText(tail);
+  } else {
+    qsizetype from = 0;
     while (from < tail.size() && (static_cast<unsigned char>(tail[from]) & 0xC0) == 0x80) ++from;
-  QString s = atStart ? DecodePlainText(tail) : QString::fromUtf8(tail.sliced(from));
-  if (keep >= 0 && s.size() > keep) s.remove(0, s.size() - keep);
+    s = QString::fromUtf8(tail.sliced(from));
+  }
+  // The last keep characters of the document, where "\r\n" is one.
+  qsizetype from = s.size();
+  for (qsizetype n = 0; from > 0 && n < keep; ++n) {
+    --from;
+    if (s[from] == u'\n' && from > 0 && s[from - 1] == u'\r') --from;
+  }
+  s.remove(0, from);
   return s;
+}
+
+qsizetype DocumentLength(QStringView text) {
+  qsizetype n = text.size();
+  for (qsizetype i = 1; i < text.size(); ++i)
+    if (text[i] == u'\n' && text[i - 1] == u'\r') --n;
+  return n;
 }
 
 void InsertFileContent(QTextCursor &cursor, QByteArrayView data, qsizetype keep) {
@@ -631,13 +669,12 @@ void InsertFileContent(QTextCursor &cursor, QByteArrayView data, qsizetype keep)
     for (qsizetype at = 0; at < data.size(); at += qsizetype(1) << 20)
       check.add(data.sliced(at, std::min(data.size() - at, qsizetype(1) << 20)));
     const bool utf8 = check.valid();
-    // Mostly one byte a character; else at most 3 bytes (4 for two).
-    qsizetype bytes = std::min(data.size(), keep + 3);
-    QString text = DecodePlainTail(data.last(bytes), bytes == data.size(), utf8, keep);
-    if (text.size() < keep && bytes < data.size()) {
-      bytes = std::min(data.size(), 3 * keep + 3);
+    // Mostly one byte a character: more is read only when that was short.
+    QString text;
+    for (qsizetype bytes = std::min(data.size(), keep + 3);; bytes = std::min(data.size(), 2 * bytes)) {
       text = QString();
       text = DecodePlainTail(data.last(bytes), bytes == data.size(), utf8, keep);
+      if (bytes == data.size() || DocumentLength(text) >= keep) break;
     }
     cursor.insertText(text);
   }
