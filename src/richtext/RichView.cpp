@@ -6,6 +6,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -17,6 +18,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
@@ -342,7 +344,184 @@ QString AsciiUpper(QString s) {
 
 }  // namespace
 
+namespace {
+
+// What a screen reader gets of a view: the text with each control character
+// as its Unicode control picture (U+2400 + code, U+2421 for 127), position for
+// position, so that a code 0 does not end the text on its way to the reader
+// and the reader names what the view marks.
+QString Pictured(QString text) {
+  for (QChar &c : text)
+    if (IsControl(c.unicode())) c = QChar(c.unicode() == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + c.unicode()));
+  return text;
+}
+
+class TRichViewAccessible : public QAccessibleWidget,
+                            public QAccessibleTextInterface,
+                            public QAccessibleEditableTextInterface {
+ public:
+  explicit TRichViewAccessible(TRichView *view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+  static QAccessibleInterface *factory(const QString &className, QObject *object) {
+    if (className == QLatin1String("TRichView") && object && object->isWidgetType())
+      return new TRichViewAccessible(static_cast<TRichView *>(object));
+    return nullptr;
+  }
+
+  void *interface_cast(QAccessible::InterfaceType t) override {
+    if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface *>(this);
+    if (t == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface *>(this);
+    return QAccessibleWidget::interface_cast(t);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State st = QAccessibleWidget::state();
+    st.multiLine = true;
+    st.selectableText = true;
+    if (view()->isReadOnly()) st.readOnly = true;
+    else st.editable = true;
+    return st;
+  }
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Value) return Pictured(view()->toPlainText());
+    return QAccessibleWidget::text(t);
+  }
+
+  // --- Text ---
+  int characterCount() const override { return view()->textLength(); }
+  int cursorPosition() const override { return view()->textCursor().position(); }
+  void setCursorPosition(int position) override { setSelection(0, position, position); }
+  int selectionCount() const override { return view()->textCursor().hasSelection() ? 1 : 0; }
+  void selection(int index, int *start, int *end) const override {
+    const QTextCursor c = view()->textCursor();
+    *start = *end = 0;
+    if (index != 0 || !c.hasSelection()) return;
+    *start = c.selectionStart();
+    *end = c.selectionEnd();
+  }
+  void addSelection(int start, int end) override { setSelection(0, start, end); }
+  void removeSelection(int index) override {
+    if (index != 0) return;
+    QTextCursor c = view()->textCursor();
+    c.clearSelection();
+    view()->setTextCursor(c);
+  }
+  void setSelection(int index, int start, int end) override {
+    if (index != 0) return;
+    const int length = characterCount();
+    QTextCursor c(view()->document());
+    c.setPosition(std::clamp(start, 0, length));
+    c.setPosition(std::clamp(end, 0, length), QTextCursor::KeepAnchor);
+    view()->setTextCursor(c);
+  }
+
+  QString text(int start, int end) const override {
+    const int length = characterCount();
+    start = std::clamp(start, 0, length);
+    end = std::clamp(end, start, length);
+    if (start == end) return QString();
+    QTextCursor c(view()->document());
+    c.setPosition(start);
+    c.setPosition(end, QTextCursor::KeepAnchor);
+    QString s = c.selectedText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return Pictured(s);
+  }
+
+  // Units are looked for within the line (paragraph) at the offset, so that
+  // a long log is not copied for every question.
+  QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
+    const int length = characterCount();
+    *start = *end = -1;
+    if (length == 0 || offset < 0 || offset > length) return QString();
+    if (offset == length) --offset;
+    if (type == QAccessible::NoBoundary) {
+      *start = 0;
+      *end = length;
+      return text(0, length);
+    }
+    const QTextBlock b = view()->document()->findBlock(offset);
+    const int base = b.position();
+    const int lineEnd = base + b.length() - (b.next().isValid() ? 0 : 1);  // with its line break
+    int s = offset, e = offset + 1;
+    if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
+      s = base;
+      e = lineEnd;
+    } else if (type == QAccessible::WordBoundary || type == QAccessible::SentenceBoundary) {
+      const QString line = b.text();
+      const int at = offset - base;
+      if (at < line.size()) {
+        QTextBoundaryFinder finder(type == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+                                                                     : QTextBoundaryFinder::Sentence,
+                                   line);
+        finder.setPosition(at);
+        const qsizetype from = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
+        finder.setPosition(at);
+        const qsizetype to = finder.toNextBoundary();
+        s = base + static_cast<int>(std::max<qsizetype>(from, 0));
+        e = base + static_cast<int>(to < 0 ? line.size() : to);
+      }
+    }
+    *start = s;
+    *end = std::max(e, s);
+    return text(*start, *end);
+  }
+  QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
+    int s = 0, e = 0;
+    textAtOffset(offset, type, &s, &e);
+    *start = *end = -1;
+    if (s <= 0) return QString();
+    return textAtOffset(s - 1, type, start, end);
+  }
+  QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
+    int s = 0, e = 0;
+    textAtOffset(offset, type, &s, &e);
+    *start = *end = -1;
+    if (e < 0 || e >= characterCount()) return QString();
+    return textAtOffset(e, type, start, end);
+  }
+
+  QRect characterRect(int offset) const override {
+    QTextCursor c(view()->document());
+    c.setPosition(std::clamp(offset, 0, characterCount()));
+    const QRect r = view()->cursorRect(c);
+    const int width = view()->fontMetrics().averageCharWidth();
+    return QRect(view()->viewport()->mapToGlobal(r.topLeft()), QSize(width, r.height()));
+  }
+  int offsetAtPoint(const QPoint &point) const override {
+    const QPoint at = view()->viewport()->mapFromGlobal(point);
+    if (!view()->viewport()->rect().contains(at)) return -1;
+    return view()->cursorForPosition(at).position();
+  }
+  void scrollToSubstring(int, int) override {}
+  QString attributes(int, int *start, int *end) const override {
+    *start = 0;
+    *end = characterCount();
+    return QString();
+  }
+
+  // --- Editing (the send view) ---
+  void deleteText(int start, int end) override { replaceText(start, end, QString()); }
+  void insertText(int offset, const QString &text) override { replaceText(offset, offset, text); }
+  void replaceText(int start, int end, const QString &text) override {
+    if (view()->isReadOnly()) return;
+    setSelection(0, start, end);
+    view()->replaceSelection(text);
+  }
+
+ private:
+  TRichView *view() const { return static_cast<TRichView *>(widget()); }
+};
+
+}  // namespace
+
 TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QStringLiteral("Courier New")) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&TRichViewAccessible::factory);
+    return true;
+  }();
+  Q_UNUSED(accessible);
   auto *doc = new QTextDocument(this);
   layout_ = new TViewLayout(doc);
   doc->setDocumentLayout(layout_);

@@ -4,6 +4,7 @@
 // keeps them.
 #include "RichView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -129,6 +130,30 @@ class RichViewEditTest : public QObject {
     QCOMPARE(v.selText(), controls);
     v.copy();
     QCOMPARE(QApplication::clipboard()->text(), controls);
+    // A screen reader gets all of the line, the control characters as their
+    // pictures (a code 0 would end the text on its way to the reader).
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(&v);
+    QVERIFY(a && a->textInterface());
+    QAccessibleTextInterface *t = a->textInterface();
+    QCOMPARE(t->characterCount(), v.textLength());
+    const QString read = t->text(0, t->characterCount());
+    const QString pictures = QStringLiteral("\u2400\u2401\u241B\u2421");
+    QCOMPARE(read, QStringLiteral("x ") + pictures + QStringLiteral(" y") + QString(padding, QLatin1Char('.')) +
+                       QLatin1Char('\n'));
+    QCOMPARE(a->text(QAccessible::Value), read);
+    int start = -1, end = -1;
+    QCOMPARE(t->textAtOffset(3, QAccessible::LineBoundary, &start, &end), read);
+    QCOMPARE(start, 0);
+    QCOMPARE(t->textAtOffset(3, QAccessible::CharBoundary, &start, &end), QStringLiteral("\u2401"));
+    QCOMPARE(t->textAtOffset(7, QAccessible::WordBoundary, &start, &end), QStringLiteral("y"));
+    QCOMPARE(t->textAfterOffset(1, QAccessible::CharBoundary, &start, &end), QStringLiteral("\u2400"));
+    QCOMPARE(t->textBeforeOffset(1, QAccessible::CharBoundary, &start, &end), QStringLiteral("x"));
+    t->setSelection(0, 2, 6);
+    QCOMPARE(v.selText(), controls);
+    a->editableTextInterface()->insertText(0, QStringLiteral("z"));
+    QCOMPARE(v.lineText(0), QStringLiteral("z") + line);
+    a->editableTextInterface()->deleteText(0, 1);
+
     QTemporaryDir dir;
     v.saveRtf(dir.filePath(QStringLiteral("c.rtf")));
     TRichView back;
