@@ -193,6 +193,30 @@ void DrawControlMarks(QPainter &painter, const QTextLayout &layout, const QTextB
   if (saved) painter.restore();
 }
 
+// Gives the control characters of a loaded text the room their marks are
+// drawn in (see runFormat()).
+void ShapeControls(QTextDocument *doc) {
+  QTextCharFormat shaped;
+  shaped.setFontStyleStrategy(QFont::PreferDefault);
+  QTextCursor c(doc);
+  bool open = false;
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    const QString text = b.text();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      if (!IsControl(text[i].unicode())) continue;
+      qsizetype j = i + 1;
+      while (j < text.size() && IsControl(text[j].unicode())) ++j;
+      if (!open) c.beginEditBlock();
+      open = true;
+      c.setPosition(b.position() + static_cast<int>(i));
+      c.setPosition(b.position() + static_cast<int>(j), QTextCursor::KeepAnchor);
+      c.mergeCharFormat(shaped);
+      i = j;
+    }
+  }
+  if (open) c.endEditBlock();
+}
+
 }  // namespace
 
 // The plain-text layout, except that with word wrap off a long line of the
@@ -988,6 +1012,7 @@ void TRichView::loadText(const std::function<void(QTextCursor &)> &insert) {
   insert(c);
   c.endEditBlock();
   enforceBound();
+  ShapeControls(document());
   QTextCursor top(document());
   setTextCursor(top);
   adjusting_ = true;

@@ -156,9 +156,18 @@ class RichViewEditTest : public QObject {
 
     QTemporaryDir dir;
     v.saveRtf(dir.filePath(QStringLiteral("c.rtf")));
+    // A log saved and opened again shows the marks too.
     TRichView back;
+    back.resize(500, 200);
+    back.setWordWrap(wrap);
+    back.setBackgroundColour(Qt::white);
+    back.setTextColour(Qt::black);
     back.loadFile(dir.filePath(QStringLiteral("c.rtf")));
     QCOMPARE(back.lineText(0), line);
+    back.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&back));
+    const QImage reopened = back.viewport()->grab().toImage();
+    for (int i = 2; i < 6; ++i) QVERIFY2(InkInCell(back, reopened, i) > 0, qPrintable(QStringLiteral("character %1").arg(i)));
   }
 
   // A file far beyond the bound ends in the view as it did when all of it was
