@@ -96,19 +96,19 @@ void THexByteCounter::Add(QStringView Piece)
         // As Latin-1: a character beyond it is a '?', which is not blank.
         const char16_t U = C.unicode() < 256 ? C.unicode() : u'?';
         const bool Blank = U <= 32;
-        if (!Started) {
+        if (!FStarted) {
             if (Blank)
                 continue;
-            Started = true;
+            FStarted = true;
         }
         // A lone character followed by a space, before anything else has
         // been counted, is forgotten (the direction letter of a line).
-        if (Count == 1 && U == u' ')
-            Count = 0;
-        if (U != u' ' && Count < INT32_MAX)
-            ++Count;
+        if (FCount == 1 && U == u' ')
+            FCount = 0;
+        if (U != u' ' && FCount < INT32_MAX)
+            ++FCount;
         if (!Blank)
-            Settled = Count;
+            FSettled = FCount;
     }
 }
 
@@ -451,9 +451,14 @@ void TDataRT::ViewMouseMove()
         SelCount = ActiveView->selLength();
         return;
     }
-    THexByteCounter Counter;
-    ActiveView->visitSelection([&Counter](QStringView Piece) { Counter.Add(Piece); });
-    SelCount = Counter.Bytes();
+    if (FCountedView != ActiveView || FCountedRevision != ActiveView->selectionRevision()) {
+        THexByteCounter Counter;
+        ActiveView->visitSelection([&Counter](QStringView Piece) { Counter.Add(Piece); });
+        FCountedView = ActiveView;
+        FCountedRevision = ActiveView->selectionRevision();
+        FCountedBytes = Counter.Bytes();
+    }
+    SelCount = FCountedBytes;
 }
 
 void TDataRT::ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal)

@@ -48,12 +48,12 @@ int32_t SelectionSize(const QString &Selected, bool HexUnits);
 class THexByteCounter {
 public:
     void Add(QStringView Piece);
-    int32_t Bytes() const { return Settled / 2; }
+    int32_t Bytes() const { return FSettled / 2; }
 
 private:
-    bool Started = false; // past the blanks at the front
-    int32_t Count = 0;    // characters counted so far, blanks at the end included
-    int32_t Settled = 0;  // Count at the last character that is not blank
+    bool FStarted = false; // past the blanks at the front
+    int32_t FCount = 0;    // characters counted so far, blanks at the end included
+    int32_t FSettled = 0;  // FCount at the last character that is not blank
 };
 
 // The decimal and binary texts the converter pop-up shows for a selection of
@@ -219,6 +219,11 @@ private:
     // handler is reported and the program goes on.
     void Guarded(const std::function<void()> &Step);
     bool CanSend() const;
+
+    // The last hex count of a selection, kept while the selected text stays.
+    const TRichView *FCountedView = nullptr;
+    quint64 FCountedRevision = 0;
+    int32_t FCountedBytes = 0;
 
     const TSettingsRecord &Settings;
     TRuntimeMessages DefaultMessages;

@@ -570,6 +570,12 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   sliceTimer_.setInterval(0);
   connect(&sliceTimer_, &QTimer::timeout, this, &TRichView::insertQueued);
   connect(this, &QPlainTextEdit::textChanged, this, &TRichView::changed);
+  connect(this, &QPlainTextEdit::selectionChanged, this, [this] { ++selectionRevision_; });
+  connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] { ++selectionRevision_; });
+  // Appends after the selection leave it as it is.
+  connect(doc, &QTextDocument::contentsChange, this, [this](int from, int, int) {
+    if (from <= textCursor().selectionEnd()) ++selectionRevision_;
+  });
   // Follow the end only while the user is there: a scroll by the user decides,
   // a longer range (new lines) does not.
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
@@ -773,13 +779,19 @@ void TRichView::visitSelection(const std::function<void(QStringView)> &visit) co
   const int start = c.selectionStart(), end = c.selectionEnd();
   if (start >= end) return;
   for (QTextBlock b = document()->findBlock(start); b.isValid(); b = b.next()) {
-    // The block's runs (fragments), so that only the selected ones are copied.
-    for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
-      const QTextFragment f = it.fragment();
-      const int from = std::max(start, f.position()), to = std::min(end, f.position() + f.length());
-      if (to > from) visit(QStringView(f.text()).mid(from - f.position(), to - from));
+    const int base = b.position();
+    const int from = std::max(start - base, 0), to = std::min(end - base, b.length() - 1);
+    if (to > from && b.length() <= kLongLine) {
+      visit(QStringView(b.text()).sliced(from, to - from));
+    } else if (to > from) {
+      // Of a long line, only the runs (fragments) that hold selected text.
+      for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+        const QTextFragment f = it.fragment();
+        const int s = std::max(start, f.position()), e = std::min(end, f.position() + f.length());
+        if (e > s) visit(QStringView(f.text()).sliced(s - f.position(), e - s));
+      }
     }
-    if (end < b.position() + b.length()) break;  // its line break is not selected
+    if (end < base + b.length()) break;  // its line break is not selected
     visit(u"\n");
   }
 }
@@ -1216,7 +1228,8 @@ void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const
     sliceSelections << o;
   }
   slice.draw(&painter, offset, sliceSelections, clip);
-  DrawControlMarks(painter, slice, block, from, to, offset, clip, sliceSelections, palette().color(QPalette::Text),
-                      palette().color(QPalette::Base));
+  if (g.advance <= 0)  // else printable ASCII only
+    DrawControlMarks(painter, slice, block, from, to, offset, clip, sliceSelections, palette().color(QPalette::Text),
+                     palette().color(QPalette::Base));
   if (cursorPos >= from && cursorPos <= to) slice.drawCursor(&painter, offset, cursorPos - from, cursorWidth());
 }

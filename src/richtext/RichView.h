@@ -86,7 +86,8 @@ class TRichView : public QPlainTextEdit {
   // Line breaks ("\n", "\r\n" or "\r") in the texts end lines; every other
   // character, code 0 included, is held as it is. Control characters (codes
   // 0 to 31 but tab and the breaks, and 127) show as marks: the letter of
-  // their caret notation in reverse (^A as 'A', 127 as '?').
+  // their caret notation in reverse (^A as 'A', 127 as '?'); screen readers
+  // get their Unicode control pictures.
   void append(const QList<Run> &runs);
   void append(const QString &text, const QColor &colour = QColor());
   void setInsertFontFamily(const QString &family) { insertFamily_ = family; formats_.clear(); }
@@ -100,6 +101,9 @@ class TRichView : public QPlainTextEdit {
   // Hands the selected text to visit piece by piece, in order, each line
   // break as a piece "\n": a large selection is never copied whole.
   void visitSelection(const std::function<void(QStringView)> &visit) const;
+  // Changes whenever the selected text may have changed (the selection, or
+  // the text at or before its end), so that a count of it can be kept.
+  quint64 selectionRevision() const { return selectionRevision_; }
   // Selects length characters from start (clamped to the text, whatever the
   // values); the caret is at the end of the selection.
   void setSelection(int start, int length);
@@ -162,8 +166,9 @@ class TRichView : public QPlainTextEdit {
   // Replaces the content with a file's: RTF when it is RTF, otherwise plain
   // text in the view's font and text colour. Throws ERichText, changing
   // nothing, when the file cannot be read or is larger than kMaxFileBytes.
-  // A file beyond the character bound keeps its end, and no more of it is
-  // held while loading than the view keeps (plain text: read from the end).
+  // A file beyond the character bound keeps its end, and no more of its text
+  // is held while loading than the view keeps (an RTF file is read whole, as
+  // it is parsed from its start; of plain text only the end is read).
   void loadFile(const QString &path);
   void loadData(QByteArrayView data);
 
@@ -229,4 +234,5 @@ class TRichView : public QPlainTextEdit {
   bool atEnd_ = true;
   bool adjusting_ = false;
   int maxLength_ = kCharacterBound;
+  quint64 selectionRevision_ = 0;
 };

@@ -668,6 +668,32 @@ void TestDataRT::SelectionByMouseMove()
         }
     }
     QCOMPARE(Rt->SelCount, 2);  // 'FF 11 2' over two runs: FF 11
+
+    // The count follows what the selection holds: text appended after it,
+    // text replaced inside it, a selection that reaches the end as text
+    // arrives.
+    Show->setSelection(Show->lineStart(1), 12);
+    const auto Counted = [&] {
+        QTest::mouseMove(Show->viewport(), PointAt(*Show, ++At));
+        return Rt->SelCount == SelectionSize(Show->selText(), true);
+    };
+    QVERIFY(Counted());
+    Show->append(QStringLiteral("AA BB CC\n"));
+    Show->flushUpdates();
+    QVERIFY(Counted());
+    QTextCursor Inside(Show->document());
+    Inside.setPosition(Show->lineStart(1) + 6);
+    Inside.insertText(QStringLiteral("12 34 "));
+    QVERIFY(Counted());
+    Inside.setPosition(Show->lineStart(1) + 6);
+    Inside.setPosition(Show->lineStart(1) + 8, QTextCursor::KeepAnchor);
+    Inside.insertText(QStringLiteral("  "));  // the same length: the selection stays where it is
+    QVERIFY(Counted());
+    Show->setSelection(Show->lineStart(1), Show->textLength());
+    QVERIFY(Counted());
+    Show->append(QStringLiteral("AA BB CC DD\n"));
+    Show->flushUpdates();
+    QVERIFY(Counted());
 }
 
 void TestDataRT::CtrlReleasePopUp()
