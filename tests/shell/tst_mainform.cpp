@@ -801,7 +801,7 @@ private Q_SLOTS:
             QTest::keyClick(Send, Qt::Key_Z, Qt::ControlModifier);
             QCOMPARE(Send->toPlainText(), List);
             // The receive view keeps no history of what it shows.
-            QVERIFY(!Run->RichShow->document()->isUndoRedoEnabled());
+            QVERIFY(!Run->ReceiveView()->document()->isUndoRedoEnabled());
         }
         TRun Run(Ports);
         QCOMPARE(Run->SendForm->RichSend->toPlainText(), QStringLiteral("01 02 03\nsecond line"));
