@@ -3,7 +3,7 @@
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/screenshots DIR
 // Writes DIR/main.png (hex lines arriving, echoes, send window docked),
 // DIR/ascii.png (ASCII receive, search window shown) and DIR/palette.png.
-#include "../serial/SocatPair.h"
+#include "SocatPair.h"
 
 #include "FindUnit.h"
 #include "QuillScomm.h"
@@ -50,11 +50,11 @@ int main(int argc, char *argv[])
     QDir().mkpath(Out.path());
 
     TSocatPair Cable;
-    if (!Cable.Ready() || Cable.OpenFar() < 0) {
-        std::fprintf(stderr, "socat is needed\n");
+    if (!Cable.Start()) {
+        std::fprintf(stderr, "socat: %s\n", qPrintable(Cable.Error));
         return 1;
     }
-    const QStringList Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable.A)};
+    const QStringList Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable.Near())};
     std::unique_ptr<TMainForm> Main = CreateProgram({}, &Ports);
     Main->show();
     if (!QTest::qWaitForWindowExposed(Main.get()))

@@ -1,7 +1,7 @@
 // The whole program in-process, offscreen: real windows, a real settings
 // folder (a temporary XDG_DATA_HOME) and a socat pseudo-terminal as the
 // device. Messages to the user are captured instead of shown.
-#include "../serial/SocatPair.h"
+#include "SocatPair.h"
 
 #include "CPortCtl.h"
 #include "ColourButton.h"
@@ -155,7 +155,7 @@ private:
     // Opens the cable's near end through the port combo and the port button.
     void OpenByCombo(TRun &Run)
     {
-        Run.Find<QComboBox>("CBoxPort")->setCurrentIndex(Run.Find<QComboBox>("CBoxPort")->findText(QString::fromStdString(Cable->A)));
+        Run.Find<QComboBox>("CBoxPort")->setCurrentIndex(Run.Find<QComboBox>("CBoxPort")->findText(QString::fromStdString(Cable->Near())));
         Run.Action("PortButton")->trigger();
         QVERIFY(Run->Link()->Port.Connected());
     }
@@ -167,10 +167,9 @@ private Q_SLOTS:
         QVERIFY(Home->isValid());
         qputenv("XDG_DATA_HOME", Home->path().toLocal8Bit());
         Cable = std::make_unique<TSocatPair>();
-        QVERIFY2(Cable->Ready(), "socat is needed for these tests");
-        QVERIFY(Cable->OpenFar() >= 0);
+        QVERIFY2(Cable->Start(), qPrintable(Cable->Error));
         // Port discovery as the machine would give it, with the cable's end.
-        Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable->A)};
+        Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable->Near())};
     }
     void cleanup()
     {
@@ -420,6 +419,11 @@ private Q_SLOTS:
         Run.Action("PortButton")->trigger();
         QCOMPARE(Run.Messages.List.size(), 1);
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Open Port"));
+        // The fixed first line, then the cause and the cure.
+        QVERIFY2(Run.Messages.List[0].Text.startsWith(
+                     QStringLiteral("Open port failure,it may be opened by other procedures.\n"))
+                     && Run.Messages.List[0].Text.contains(QStringLiteral("no such device")),
+                 qPrintable(Run.Messages.List[0].Text));
         QVERIFY(!Run->Link()->Port.Connected());
         QCOMPARE(Run.Action("PortButton")->text(), QStringLiteral("Open Port"));
         QVERIFY(Run.Find<QComboBox>("CBoxPort")->isEnabled() && !Run.Action("DtrButton")->isEnabled());
@@ -497,7 +501,7 @@ private Q_SLOTS:
         QTRY_VERIFY(LineWith(Run->ReceiveView(), QStringLiteral("55")) >= 0);
         QTRY_COMPARE(Run->StatusBar()->Panel(2)->text(), QStringLiteral("RX: 1"));
         QTRY_VERIFY_WITH_TIMEOUT(Run->StatusTick()->Sleeping(), 5000);
-        Cable->Kill();
+        Cable->Stop();
         QTRY_VERIFY_WITH_TIMEOUT(!Run->Link()->Port.Connected(), 5000);
         QCOMPARE(Run.Action("PortButton")->text(), QStringLiteral("Open Port"));
         QVERIFY(Run.Find<QComboBox>("CBoxPort")->isEnabled() && Run.Find<TComComboBox>("CBoxBaudRate")->isEnabled());
@@ -506,7 +510,7 @@ private Q_SLOTS:
         // Told after the tick that closed the port.
         QTRY_COMPARE(Run.Messages.List.size(), 1);
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Port"));
-        QVERIFY(Run.Messages.List[0].Text.contains(QString::fromStdString(Cable->A)));
+        QVERIFY(Run.Messages.List[0].Text.contains(QString::fromStdString(Cable->Near())));
         // Told once; the window stays usable and the port can be tried again.
         QTest::qWait(200);
         QCOMPARE(Run.Messages.List.size(), 1);
@@ -537,7 +541,7 @@ private Q_SLOTS:
         };
         QVERIFY(Cable->WriteFar("\x55"));
         QTRY_COMPARE(Bar->Panel(2)->text(), QStringLiteral("RX: 1"));
-        Cable->Kill();
+        Cable->Stop();
         QTRY_VERIFY_WITH_TIMEOUT(Run.Messages.List.size() == 1, 5000);
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Port"));
         QVERIFY(!DtrShown && !RtsShown);
@@ -576,7 +580,7 @@ private Q_SLOTS:
         // A path typed into the combo (here the cable's pseudo-terminal, which
         // discovery does not list) is the one selected at the next start.
         const QStringList Listed = {QStringLiteral("ttyUSB0"), QStringLiteral("ttyUSB1")};
-        const QString Typed = QString::fromStdString(Cable->A);
+        const QString Typed = QString::fromStdString(Cable->Near());
         {
             TRun Run(Listed);
             Run.Find<QComboBox>("CBoxPort")->setEditText(Typed);

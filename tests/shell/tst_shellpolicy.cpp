@@ -1,7 +1,7 @@
 // What the main window does that is not drawing, without a window: the
 // port session over the fake device and a socat pseudo-terminal, the status
 // tick's sleep and wake, the layout file in a temporary folder.
-#include "../serial/SocatPair.h"
+#include "SocatPair.h"
 
 #include "FakeComDevice.h"
 #include "LayoutFile.h"
@@ -92,10 +92,9 @@ private Q_SLOTS:
         std::unique_ptr<TQuillScomm> Link;
         TPortChoice Port = Choice;
         if (Real) {
-            QVERIFY2(Cable.Ready(), "socat is needed for this test");
-            QVERIFY(Cable.OpenFar() >= 0);
+            QVERIFY2(Cable.Start(), qPrintable(Cable.Error));
             Link = std::make_unique<TQuillScomm>();
-            Port.Port = Cable.A;
+            Port.Port = Cable.Near();
         } else {
             Link = std::make_unique<TQuillScomm>(std::make_unique<TFakeComDevice>(State));
         }
@@ -105,7 +104,7 @@ private Q_SLOTS:
         QVERIFY(Session.CloseVanished().empty());
         QVERIFY(Session.IsOpen());
         if (Real)
-            Cable.Kill();
+            Cable.Stop();
         else
             State->Vanish(EIO);
         QTRY_VERIFY_WITH_TIMEOUT(Link->DeviceGone(), 5000);
