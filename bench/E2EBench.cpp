@@ -575,7 +575,7 @@ private:
     void Capture()
     {
         QTextDocument *Doc = View->document();
-        const QTextBlock First = Doc->findBlockByNumber(View->firstVisibleLine());
+        const QTextBlock First = Doc->findBlockByNumber(View->FirstVisibleLine());
         const int TopRow = View->verticalScrollBar()->value() - First.firstLineNumber();
         const QTextBlock From = First.previous().isValid() ? First.previous() : First;
         QTextBlock Last = Doc->lastBlock();
@@ -790,7 +790,7 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
     Draw.Disarm();
     Draw.CheckNow(QStringLiteral("at the end"));
     if (!Screenshot.isEmpty()) {
-        Target.ReceiveView()->flushUpdates();
+        Target.ReceiveView()->FlushUpdates();
         Window->grab().save(Screenshot);
     }
     Target.ClosePort();

@@ -51,7 +51,7 @@ public:
 
     void SetWordWrap(bool On) override
     {
-        if (Main->ReceiveView()->wordWrap() != On)
+        if (Main->ReceiveView()->WordWrap() != On)
             Main->findChild<QAction *>(QStringLiteral("WordWrapItem"))->trigger();
     }
 

@@ -20,7 +20,7 @@ public:
     {
         Main.setWindowTitle(QStringLiteral("Tallyscope pipeline"));
         RichShow = new TRichView(&Main);
-        RichShow->setWordWrap(false);
+        RichShow->SetWordWrap(false);
         Main.setCentralWidget(RichShow);
         SendView = new TRichView;
         FindView = new TRichView;
@@ -70,7 +70,7 @@ public:
         Thread.Park();
     }
 
-    void SetWordWrap(bool On) override { RichShow->setWordWrap(On); }
+    void SetWordWrap(bool On) override { RichShow->SetWordWrap(On); }
 
 private:
     TSettingsRecord Settings;

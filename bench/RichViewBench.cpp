@@ -28,275 +28,275 @@
 
 namespace {
 
-const QColor kGrey(128, 128, 128);
-const QColor kBlue(0x00, 0x00, 0xC8);
+const QColor Grey(128, 128, 128);
+const QColor Blue(0x00, 0x00, 0xC8);
 
 long RssBytes() {
-  QFile f(QStringLiteral("/proc/self/statm"));
-  if (!f.open(QIODevice::ReadOnly)) return 0;
-  const QList<QByteArray> parts = f.readAll().split(' ');
-  return parts.size() > 1 ? parts[1].toLong() * 4096 : 0;
+  QFile F(QStringLiteral("/proc/self/statm"));
+  if (!F.open(QIODevice::ReadOnly)) return 0;
+  const QList<QByteArray> Parts = F.readAll().split(' ');
+  return Parts.size() > 1 ? Parts[1].toLong() * 4096 : 0;
 }
 
-QString HexData(int chars, int seed) {
-  static const char hex[] = "0123456789ABCDEF";
-  QString s;
-  s.reserve(chars + 1);
-  for (int i = 0; s.size() + 3 <= chars; ++i) {
-    const int b = (seed * 31 + i * 7) & 0xFF;
-    s += QLatin1Char(hex[b >> 4]);
-    s += QLatin1Char(hex[b & 15]);
-    s += QLatin1Char(' ');
+QString HexData(int Chars, int Seed) {
+  static const char Hex[] = "0123456789ABCDEF";
+  QString S;
+  S.reserve(Chars + 1);
+  for (int I = 0; S.size() + 3 <= Chars; ++I) {
+    const int B = (Seed * 31 + I * 7) & 0xFF;
+    S += QLatin1Char(Hex[B >> 4]);
+    S += QLatin1Char(Hex[B & 15]);
+    S += QLatin1Char(' ');
   }
-  while (s.size() < chars) s += QLatin1Char('0');
-  return s;
+  while (S.size() < Chars) S += QLatin1Char('0');
+  return S;
 }
 
-QString Tag(int n) {
+QString Tag(int N) {
   return QStringLiteral("[14:%1:%2 %3 Rx] ")
-      .arg(n / 60 % 60, 2, 10, QLatin1Char('0'))
-      .arg(n % 60, 2, 10, QLatin1Char('0'))
-      .arg(n % 1000, 3);
+      .arg(N / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(N % 60, 2, 10, QLatin1Char('0'))
+      .arg(N % 1000, 3);
 }
 
-struct Stalls {
-  double p50 = 0, p99 = 0, max = 0;
+struct TStalls {
+  double P50 = 0, P99 = 0, Max = 0;
 };
 
-Stalls Percentiles(std::vector<double> gaps) {
-  Stalls s;
-  if (gaps.empty()) return s;
-  std::sort(gaps.begin(), gaps.end());
-  s.p50 = gaps[gaps.size() / 2];
-  s.p99 = gaps[std::min(gaps.size() - 1, gaps.size() * 99 / 100)];
-  s.max = gaps.back();
-  return s;
+TStalls Percentiles(std::vector<double> Gaps) {
+  TStalls S;
+  if (Gaps.empty()) return S;
+  std::sort(Gaps.begin(), Gaps.end());
+  S.P50 = Gaps[Gaps.size() / 2];
+  S.P99 = Gaps[std::min(Gaps.size() - 1, Gaps.size() * 99 / 100)];
+  S.Max = Gaps.back();
+  return S;
 }
 
 // Runs the event loop for ms milliseconds with a 1 ms precise timer calling
 // tick(); returns the gaps between firings (ms).
-std::vector<double> RunTicks(int ms, const std::function<void()> &tick) {
+std::vector<double> RunTicks(int Ms, const std::function<void()> &tick) {
   std::vector<double> gaps;
   QElapsedTimer clock;
-  QTimer timer;
-  timer.setTimerType(Qt::PreciseTimer);
-  timer.setInterval(1);
-  qint64 last = -1;
-  QObject::connect(&timer, &QTimer::timeout, [&] {
-    const qint64 now = clock.nsecsElapsed();
-    if (last >= 0) gaps.push_back((now - last) / 1e6);
-    last = now;
+  QTimer Timer;
+  Timer.setTimerType(Qt::PreciseTimer);
+  Timer.setInterval(1);
+  qint64 Last = -1;
+  QObject::connect(&Timer, &QTimer::timeout, [&] {
+    const qint64 Now = clock.nsecsElapsed();
+    if (Last >= 0) gaps.push_back((Now - Last) / 1e6);
+    Last = Now;
     tick();
   });
   clock.start();
-  timer.start();
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-  timer.stop();
+  Timer.start();
+  QEventLoop Loop;
+  QTimer::singleShot(Ms, &Loop, &QEventLoop::quit);
+  Loop.exec();
+  Timer.stop();
   return gaps;
 }
 
 // A plain QPlainTextEdit appended to and repainted the way TRichView does it,
 // but painting every line whole.
-class Baseline : public QPlainTextEdit {
+class TBaseline : public QPlainTextEdit {
  public:
-  Baseline() {
+  TBaseline() {
     setUndoRedoEnabled(false);
     setLineWrapMode(NoWrap);
-    timer_.setSingleShot(true);
-    timer_.setInterval(TRichView::kRepaintMs);
-    QObject::connect(&timer_, &QTimer::timeout, this, [this] {
-      batching_ = false;
+    FTimer.setSingleShot(true);
+    FTimer.setInterval(TRichView::RepaintMs);
+    QObject::connect(&FTimer, &QTimer::timeout, this, [this] {
+      FBatching = false;
       setUpdatesEnabled(true);
       verticalScrollBar()->setValue(verticalScrollBar()->maximum());
       repaint();
     });
   }
-  void appendLine(const QString &tag, const QString &data) {
-    QTextCharFormat g, b;
-    g.setForeground(kGrey);
-    b.setForeground(kBlue);
-    QTextCursor c(document());
-    c.movePosition(QTextCursor::End);
-    c.beginEditBlock();
-    c.insertText(tag, g);
-    c.insertText(data + QLatin1Char('\n'), b);
-    c.endEditBlock();
-    if (!batching_) {
-      batching_ = true;
+  void AppendLine(const QString &Tag, const QString &Data) {
+    QTextCharFormat G, B;
+    G.setForeground(Grey);
+    B.setForeground(Blue);
+    QTextCursor C(document());
+    C.movePosition(QTextCursor::End);
+    C.beginEditBlock();
+    C.insertText(Tag, G);
+    C.insertText(Data + QLatin1Char('\n'), B);
+    C.endEditBlock();
+    if (!FBatching) {
+      FBatching = true;
       setUpdatesEnabled(false);
-      timer_.start();
+      FTimer.start();
     }
   }
 
  private:
-  QTimer timer_;
-  bool batching_ = false;
+  QTimer FTimer;
+  bool FBatching = false;
 };
 
-void Show(QWidget &w) {
-  w.resize(1000, 700);
-  w.show();
-  if (!QTest::qWaitForWindowExposed(&w)) std::printf("window not exposed\n");
+void Show(QWidget &W) {
+  W.resize(1000, 700);
+  W.show();
+  if (!QTest::qWaitForWindowExposed(&W)) std::printf("window not exposed\n");
 }
 
-void LongLines(const char *name, QPlainTextEdit &view, bool wrap, const std::function<void(const QString &, const QString &)> &append) {
-  view.setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
-  Show(view);
+void LongLines(const char *Name, QPlainTextEdit &View, bool Wrap, const std::function<void(const QString &, const QString &)> &append) {
+  View.setLineWrapMode(Wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  Show(View);
   const QString data = HexData(90000, 7);
   QElapsedTimer clock;
   clock.start();
-  int appended = 0;
-  const int seconds = 6;
-  std::vector<double> gaps = RunTicks(seconds * 1000, [&] {
-    if (clock.elapsed() >= appended * 100 && appended < seconds * 10) {
-      append(Tag(appended), data);
-      ++appended;
+  int Appended = 0;
+  const int Seconds = 6;
+  std::vector<double> Gaps = RunTicks(Seconds * 1000, [&] {
+    if (clock.elapsed() >= Appended * 100 && Appended < Seconds * 10) {
+      append(Tag(Appended), data);
+      ++Appended;
     }
   });
-  const Stalls s = Percentiles(gaps);
+  const TStalls S = Percentiles(Gaps);
   if (qEnvironmentVariableIsSet("BENCH_TRACE")) {
-    double at = 0;
-    for (double g : gaps) {
-      at += g;
-      if (g > 50) std::printf("    stall %.0f ms at %.0f ms\n", g, at);
+    double At = 0;
+    for (double G : Gaps) {
+      At += G;
+      if (G > 50) std::printf("    stall %.0f ms at %.0f ms\n", G, At);
     }
   }
   // Count the lines that arrived (the last block is the empty one after the last break).
-  const int shown = view.document()->blockCount() - 1;
-  std::printf("  %-34s wrap %-3s  lines %3d/%3d  ticks %5zu  stall p50 %5.1f  p99 %6.1f  max %6.1f ms\n", name,
-              wrap ? "on" : "off", shown, appended, gaps.size(), s.p50, s.p99, s.max);
-  view.hide();
+  const int Shown = View.document()->blockCount() - 1;
+  std::printf("  %-34s wrap %-3s  lines %3d/%3d  ticks %5zu  stall p50 %5.1f  p99 %6.1f  max %6.1f ms\n", Name,
+              Wrap ? "on" : "off", Shown, Appended, Gaps.size(), S.P50, S.P99, S.Max);
+  View.hide();
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  QApplication app(argc, argv);
+  QApplication App(argc, argv);
   std::printf("Rich view benchmark (platform %s)\n", qPrintable(QGuiApplication::platformName()));
 
-  const bool onlyLong = argc > 1 && QByteArray(argv[1]) == "long";
+  const bool OnlyLong = argc > 1 && QByteArray(argv[1]) == "long";
   // --- 1. 300-character lines ---
-  if (!onlyLong) {
-    TRichView view;
-    QFont font(QStringLiteral("Courier New"));
-    font.setPixelSize(12);
-    view.setFont(font);
-    Show(view);
+  if (!OnlyLong) {
+    TRichView View;
+    QFont Font(QStringLiteral("Courier New"));
+    Font.setPixelSize(12);
+    View.setFont(Font);
+    Show(View);
     QApplication::processEvents();
-    const long rssBefore = RssBytes();
+    const long RssBefore = RssBytes();
     std::vector<QString> datas;
-    for (int i = 0; i < 16; ++i) datas.push_back(HexData(300, i) + QLatin1Char('\n'));
+    for (int I = 0; I < 16; ++I) datas.push_back(HexData(300, I) + QLatin1Char('\n'));
     int n = 0;
-    auto appendOne = [&] {
-      view.append({{Tag(n), kGrey}, {datas[static_cast<size_t>(n % 16)], kBlue}});
+    auto AppendOne = [&] {
+      View.Append({{Tag(n), Grey}, {datas[static_cast<size_t>(n % 16)], Blue}});
       ++n;
     };
     std::printf("\n300-character lines, one per 1 ms tick, window 1000x700, wrap off:\n");
     for (int checkpoint : {1000, 10000, 60000, 120000}) {
       while (n < checkpoint - 1500) {  // fill quickly, letting the batched repaints run
-        appendOne();
+        AppendOne();
         if (n % 500 == 0) QApplication::processEvents();
       }
       double appendNs = 0;
       int appends = 0;
       QElapsedTimer t;
-      std::vector<double> gaps = RunTicks(2000, [&] {
+      std::vector<double> Gaps = RunTicks(2000, [&] {
         if (n >= checkpoint) return;
         t.start();
-        appendOne();
+        AppendOne();
         appendNs += static_cast<double>(t.nsecsElapsed());
         ++appends;
       });
       // Lines per second over the ticks that appended.
-      const size_t used = std::min(gaps.size(), static_cast<size_t>(appends));
-      double spent = 0;
-      for (size_t i = 0; i < used; ++i) spent += gaps[i];
-      gaps.resize(used);
-      const Stalls s = Percentiles(gaps);
+      const size_t Used = std::min(Gaps.size(), static_cast<size_t>(appends));
+      double Spent = 0;
+      for (size_t I = 0; I < Used; ++I) Spent += Gaps[I];
+      Gaps.resize(Used);
+      const TStalls S = Percentiles(Gaps);
       std::printf("  at %6d lines: %5.0f lines/s  append %6.1f us  stall p50 %4.1f  p99 %5.1f  max %5.1f ms\n",
-                  checkpoint, spent > 0 ? used * 1000.0 / spent : 0.0, appends ? appendNs / appends / 1000 : 0.0,
-                  s.p50, s.p99, s.max);
+                  checkpoint, Spent > 0 ? Used * 1000.0 / Spent : 0.0, appends ? appendNs / appends / 1000 : 0.0,
+                  S.P50, S.P99, S.Max);
     }
-    view.flushUpdates();
+    View.FlushUpdates();
     QApplication::processEvents();
-    const long rssAfter = RssBytes();
+    const long RssAfter = RssBytes();
     std::printf("  memory: %.2f bytes per held character (%d lines, %d characters, RSS +%.0f MB)\n",
-                double(rssAfter - rssBefore) / view.textLength(), view.lineCount() - 1, view.textLength(),
-                (rssAfter - rssBefore) / 1e6);
-    std::printf("  undo steps kept: %d\n", view.document()->availableUndoSteps());
+                double(RssAfter - RssBefore) / View.TextLength(), View.LineCount() - 1, View.TextLength(),
+                (RssAfter - RssBefore) / 1e6);
+    std::printf("  undo steps kept: %d\n", View.document()->availableUndoSteps());
 
-    QElapsedTimer t;
-    t.start();
-    volatile long sum = 0;
-    for (int i = 0; i < 1000000; ++i) sum = sum + view.lineCount();
-    std::printf("  line count: %.1f ns per call\n", t.nsecsElapsed() / 1e6);
+    QElapsedTimer T;
+    T.start();
+    volatile long Sum = 0;
+    for (int I = 0; I < 1000000; ++I) Sum = Sum + View.LineCount();
+    std::printf("  line count: %.1f ns per call\n", T.nsecsElapsed() / 1e6);
 
-    while (n < 120001) appendOne();
-    t.restart();
-    view.deleteFirstLines(20000);
-    const double del = t.nsecsElapsed() / 1e6;
-    view.flushUpdates();
-    std::printf("  deleting the first 20,000 of %d lines: %.1f ms\n", n, del);
-    while (n < 120000 + 20000) appendOne();  // back to 120,000 lines
+    while (n < 120001) AppendOne();
+    T.restart();
+    View.DeleteFirstLines(20000);
+    const double Del = T.nsecsElapsed() / 1e6;
+    View.FlushUpdates();
+    std::printf("  deleting the first 20,000 of %d lines: %.1f ms\n", n, Del);
+    while (n < 120000 + 20000) AppendOne();  // back to 120,000 lines
 
-    t.restart();
-    const QByteArray rtf = view.toRtf();
-    const double save = t.nsecsElapsed() / 1e6;
-    t.restart();
-    view.loadData(rtf);
-    const double load = t.nsecsElapsed() / 1e6;
-    t.restart();
-    view.flushUpdates();
+    T.restart();
+    const QByteArray Rtf = View.ToRtf();
+    const double Save = T.nsecsElapsed() / 1e6;
+    T.restart();
+    View.LoadData(Rtf);
+    const double Load = T.nsecsElapsed() / 1e6;
+    T.restart();
+    View.FlushUpdates();
     QApplication::processEvents();
     std::printf("  RTF of %d lines (%.1f MB): save %.0f ms, reload %.0f ms (shown after %.0f ms more)\n",
-                view.lineCount() - 1, rtf.size() / 1e6, save, load, t.nsecsElapsed() / 1e6);
+                View.LineCount() - 1, Rtf.size() / 1e6, Save, Load, T.nsecsElapsed() / 1e6);
   }
 
   // --- 2. The character bound: a stream of 90,000-character lines past it ---
   {
-    TRichView view;
-    Show(view);
-    const QString data = HexData(90000, 3) + QLatin1Char('\n');
-    const long rssBefore = RssBytes();
-    double worst = 0, trimWorst = 0;
-    int trims = 0;
-    QElapsedTimer t;
-    for (int i = 0; i < 1200; ++i) {
-      const int before = view.textLength();
-      t.start();
-      view.append({{Tag(i), kGrey}, {data, kBlue}});
-      const double ms = t.nsecsElapsed() / 1e6;
-      if (view.textLength() < before) {
-        ++trims;
-        trimWorst = std::max(trimWorst, ms);
+    TRichView View;
+    Show(View);
+    const QString Data = HexData(90000, 3) + QLatin1Char('\n');
+    const long RssBefore = RssBytes();
+    double Worst = 0, TrimWorst = 0;
+    int Trims = 0;
+    QElapsedTimer T;
+    for (int I = 0; I < 1200; ++I) {
+      const int Before = View.TextLength();
+      T.start();
+      View.Append({{Tag(I), Grey}, {Data, Blue}});
+      const double Ms = T.nsecsElapsed() / 1e6;
+      if (View.TextLength() < Before) {
+        ++Trims;
+        TrimWorst = std::max(TrimWorst, Ms);
       } else {
-        worst = std::max(worst, ms);
+        Worst = std::max(Worst, Ms);
       }
-      if (i % 20 == 0) QApplication::processEvents();
+      if (I % 20 == 0) QApplication::processEvents();
     }
-    view.flushUpdates();
+    View.FlushUpdates();
     QApplication::processEvents();
     std::printf("\nCharacter bound %d: 1,200 lines of 90,000 characters appended, %d characters held, %d trims;\n"
                 "  append %.1f ms at most, %.1f ms at most with a trim; %.2f bytes per held character\n",
-                view.characterBound(), view.textLength(), trims, worst, trimWorst,
-                double(RssBytes() - rssBefore) / view.textLength());
+                View.CharacterBound(), View.TextLength(), Trims, Worst, TrimWorst,
+                double(RssBytes() - RssBefore) / View.TextLength());
   }
 
   // --- 3. 90,000-character lines every 100 ms ---
   std::printf("\n90,000-character line every 100 ms, 1 ms tick, 6 s:\n");
-  for (bool wrap : {false, true}) {
+  for (bool Wrap : {false, true}) {
     {
-      TRichView view;
-      LongLines("TRichView (sliced long lines)", view, wrap, [&](const QString &tag, const QString &data) {
-        view.append({{tag, kGrey}, {data + QLatin1Char('\n'), kBlue}});
+      TRichView View;
+      LongLines("TRichView (sliced long lines)", View, Wrap, [&](const QString &Tag, const QString &Data) {
+        View.Append({{Tag, Grey}, {Data + QLatin1Char('\n'), Blue}});
       });
     }
     {
-      Baseline base;
-      LongLines("baseline QPlainTextEdit, same batch", base, wrap,
-                [&](const QString &tag, const QString &data) { base.appendLine(tag, data); });
+      TBaseline Base;
+      LongLines("baseline QPlainTextEdit, same batch", Base, Wrap,
+                [&](const QString &Tag, const QString &Data) { Base.AppendLine(Tag, Data); });
     }
   }
   return 0;

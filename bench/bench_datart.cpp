@@ -57,7 +57,7 @@ double AppendRun(int Lines, const QString &Tag, const QString &Data)
     QElapsedTimer T;
     T.start();
     for (int I = 0; I < Lines; ++I)
-        Show.append(QList<TRichView::Run>{{Tag, Grey}, {Data + QStringLiteral("\r\n"), Colour}});
+        Show.Append(QList<TRichView::TRun>{{Tag, Grey}, {Data + QStringLiteral("\r\n"), Colour}});
     return double(T.nsecsElapsed()) / 1000.0 / Lines;
 }
 

@@ -191,24 +191,24 @@ QWidget *ViewWidget(TRichView *View)
 
 int LineCount(TRichView *View)
 {
-    return View->lineCount();
+    return View->LineCount();
 }
 
 QString LineText(TRichView *View, int Index)
 {
-    return View->lineText(Index);
+    return View->LineText(Index);
 }
 
 // The caret is the end of the selection, whichever way it was made.
 void SelectionEnd(TRichView *View, int &Line, int &Column)
 {
-    Line = View->caretLine();
-    Column = View->caretColumn();
+    Line = View->CaretLine();
+    Column = View->CaretColumn();
 }
 
 QString SelectedText(TRichView *View)
 {
-    return View->selText();
+    return View->SelText();
 }
 
 // One change for tag and data: the view's change handler (automatic save or
@@ -218,7 +218,7 @@ void AppendAtEnd(TRichView *View, const QString &Tag, const QColor &TagColour, c
 {
     // The line break as a run of its own: appending it to the data would copy
     // a received block of up to a mebibyte once more.
-    View->append(QList<TRichView::Run>{{Tag, TagColour}, {Data, DataColour}, {QStringLiteral("\r\n"), DataColour}});
+    View->Append(QList<TRichView::TRun>{{Tag, TagColour}, {Data, DataColour}, {QStringLiteral("\r\n"), DataColour}});
 }
 
 } // namespace
@@ -310,9 +310,9 @@ void TDataRT::InstallMouseHandlers(TRichView *View)
 {
     if (!View)
         return;
-    connect(View, &TRichView::mousePressed, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseDown(); }); });
-    connect(View, &TRichView::mouseMoved, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseMove(); }); });
-    connect(View, &TRichView::mouseReleased, this, [this](QMouseEvent *Event) {
+    connect(View, &TRichView::MousePressed, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseDown(); }); });
+    connect(View, &TRichView::MouseMoved, this, [this](QMouseEvent *) { Guarded([this] { ViewMouseMove(); }); });
+    connect(View, &TRichView::MouseReleased, this, [this](QMouseEvent *Event) {
         const Qt::KeyboardModifiers Modifiers = Event->modifiers();
         const QPoint Global = Event->globalPosition().toPoint();
         Guarded([&] { ViewMouseUp(Modifiers, Global); });
@@ -466,14 +466,14 @@ void TDataRT::ViewMouseMove()
     // Counted in place: every move over a view would otherwise copy the
     // whole selection.
     if (!HexUnits) {
-        SelCount = ActiveView->selLength();
+        SelCount = ActiveView->SelLength();
         return;
     }
-    if (FCountedView != ActiveView || FCountedRevision != ActiveView->selectionRevision()) {
+    if (FCountedView != ActiveView || FCountedRevision != ActiveView->SelectionRevision()) {
         THexByteCounter Counter;
-        ActiveView->visitSelection([&Counter](QStringView Piece) { Counter.Add(Piece); });
+        ActiveView->VisitSelection([&Counter](QStringView Piece) { Counter.Add(Piece); });
         FCountedView = ActiveView;
-        FCountedRevision = ActiveView->selectionRevision();
+        FCountedRevision = ActiveView->SelectionRevision();
         FCountedBytes = Counter.Bytes();
     }
     SelCount = FCountedBytes;

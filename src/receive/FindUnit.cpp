@@ -14,7 +14,7 @@ TFindForm::TFindForm(QWidget *Parent) : QDockWidget(QStringLiteral("Search Outpu
     RichFind->setObjectName(QStringLiteral("RichFind"));
     RichFind->setAccessibleName(QStringLiteral("Search view"));
     RichFind->setFont(QFont(QStringLiteral("Courier New"), 9));
-    RichFind->setWordWrap(false);
+    RichFind->SetWordWrap(false);
     setWidget(RichFind);
 }
 

@@ -29,117 +29,117 @@ namespace {
 
 // Lines are painted in slices of whole chunks; the x position of every chunk
 // start is measured once per line and kept with the line.
-constexpr int kChunk = 256;
+constexpr int Chunk = 256;
 
 // What is known of a long line's geometry without laying it out, kept with the
 // line until it changes.
-struct LineGeometry : QTextBlockUserData {
-  int revision = -1;
-  int length = -1;
-  QString fontKey;        // the document's default font when measured
-  qreal advance = 0;      // > 0: every character is this wide (one fixed-pitch font, printable ASCII)
-  qreal height = 0;       // the line's height as Qt lays it out (when advance > 0)
-  std::vector<qreal> x;   // otherwise, once painted: start of chunk k, the line's width last
-  qreal width() const { return advance > 0 ? advance * length : x.empty() ? 0 : x.back(); }
+struct TLineGeometry : QTextBlockUserData {
+  int Revision = -1;
+  int Length = -1;
+  QString FontKey;        // the document's default font when measured
+  qreal Advance = 0;      // > 0: every character is this wide (one fixed-pitch font, printable ASCII)
+  qreal Height = 0;       // the line's height as Qt lays it out (when advance > 0)
+  std::vector<qreal> X;   // otherwise, once painted: start of chunk k, the line's width last
+  qreal Width() const { return Advance > 0 ? Advance * Length : X.empty() ? 0 : X.back(); }
 };
 
-QList<QTextLayout::FormatRange> FormatsOf(const QTextBlock &block, int from, int to) {
-  QList<QTextLayout::FormatRange> out;
-  const int base = block.position();
-  for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-    const QTextFragment f = it.fragment();
-    const int s = f.position() - base, e = s + f.length();
-    if (e <= from || s >= to) continue;
-    QTextLayout::FormatRange r;
-    r.start = std::max(s, from) - from;
-    r.length = std::min(e, to) - std::max(s, from);
-    r.format = f.charFormat();
-    out << r;
+QList<QTextLayout::FormatRange> FormatsOf(const QTextBlock &Block, int From, int To) {
+  QList<QTextLayout::FormatRange> Out;
+  const int Base = Block.position();
+  for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+    const QTextFragment F = It.fragment();
+    const int S = F.position() - Base, E = S + F.length();
+    if (E <= From || S >= To) continue;
+    QTextLayout::FormatRange R;
+    R.start = std::max(S, From) - From;
+    R.length = std::min(E, To) - std::max(S, From);
+    R.format = F.charFormat();
+    Out << R;
   }
-  return out;
+  return Out;
 }
 
-void LayOutOneLine(QTextLayout &layout, qreal x) {
-  QTextOption option = layout.textOption();
-  option.setWrapMode(QTextOption::NoWrap);
-  layout.setTextOption(option);
-  layout.beginLayout();
-  QTextLine line = layout.createLine();
-  line.setLeadingIncluded(true);
-  line.setLineWidth(1e9);
-  line.setPosition(QPointF(x, 0));
-  layout.endLayout();
+void LayOutOneLine(QTextLayout &Layout, qreal X) {
+  QTextOption Option = Layout.textOption();
+  Option.setWrapMode(QTextOption::NoWrap);
+  Layout.setTextOption(Option);
+  Layout.beginLayout();
+  QTextLine Line = Layout.createLine();
+  Line.setLeadingIncluded(true);
+  Line.setLineWidth(1e9);
+  Line.setPosition(QPointF(X, 0));
+  Layout.endLayout();
 }
 
 // The width every printable ASCII character has in a fixed-pitch font, or 0
 // when they differ (a proportional font, kerning).
-qreal UniformAdvance(const QFont &font) {
-  static QHash<QString, qreal> known;
-  const QString key = font.key();
-  const auto it = known.constFind(key);
-  if (it != known.constEnd()) return *it;
-  qreal advance = 0;
-  if (QFontInfo(font).fixedPitch()) {
-    const QFontMetricsF metrics(font);
-    QString sample;
-    for (char16_t c = 0x20; c < 0x7F; ++c) sample += QChar(c);
-    const qreal one = metrics.horizontalAdvance(QLatin1Char('0'));
-    bool uniform = one > 0 && std::abs(metrics.horizontalAdvance(sample) - one * sample.size()) < 1e-3;
-    for (const QChar c : sample) uniform = uniform && metrics.inFont(c) && metrics.horizontalAdvance(c) == one;
-    if (uniform) advance = one;
+qreal UniformAdvance(const QFont &Font) {
+  static QHash<QString, qreal> Known;
+  const QString Key = Font.key();
+  const auto It = Known.constFind(Key);
+  if (It != Known.constEnd()) return *It;
+  qreal Advance = 0;
+  if (QFontInfo(Font).fixedPitch()) {
+    const QFontMetricsF Metrics(Font);
+    QString Sample;
+    for (char16_t C = 0x20; C < 0x7F; ++C) Sample += QChar(C);
+    const qreal One = Metrics.horizontalAdvance(QLatin1Char('0'));
+    bool Uniform = One > 0 && std::abs(Metrics.horizontalAdvance(Sample) - One * Sample.size()) < 1e-3;
+    for (const QChar C : Sample) Uniform = Uniform && Metrics.inFont(C) && Metrics.horizontalAdvance(C) == One;
+    if (Uniform) Advance = One;
   }
-  known.insert(key, advance);
-  return advance;
+  Known.insert(Key, Advance);
+  return Advance;
 }
 
-bool PrintableAscii(QStringView text, bool breaks = false) {
-  for (const QChar c : text)
-    if ((c.unicode() < 0x20 || c.unicode() > 0x7E) && !(breaks && (c == u'\n' || c == u'\r'))) return false;
+bool PrintableAscii(QStringView Text, bool Breaks = false) {
+  for (const QChar C : Text)
+    if ((C.unicode() < 0x20 || C.unicode() > 0x7E) && !(Breaks && (C == u'\n' || C == u'\r'))) return false;
   return true;
 }
 
 // The geometry kept with a long line, brought up to date. The fast case needs
 // no shaping at all: one fixed-pitch font over the whole line and nothing but
 // printable ASCII, where character i starts at i times the advance.
-LineGeometry &Geometry(const QTextBlock &block, bool knownPrintable = false) {
-  const QTextDocument *doc = block.document();
-  const QFont base = doc->defaultFont();
-  auto *g = static_cast<LineGeometry *>(block.userData());
-  const int length = block.length() - 1;
-  if (g && g->revision == block.revision() && g->length == length && g->fontKey == base.key()) return *g;
-  if (!g) {
-    g = new LineGeometry;
-    const_cast<QTextBlock &>(block).setUserData(g);
+TLineGeometry &Geometry(const QTextBlock &Block, bool KnownPrintable = false) {
+  const QTextDocument *Doc = Block.document();
+  const QFont Base = Doc->defaultFont();
+  auto *G = static_cast<TLineGeometry *>(Block.userData());
+  const int Length = Block.length() - 1;
+  if (G && G->Revision == Block.revision() && G->Length == Length && G->FontKey == Base.key()) return *G;
+  if (!G) {
+    G = new TLineGeometry;
+    const_cast<QTextBlock &>(Block).setUserData(G);
   }
-  g->revision = block.revision();
-  g->length = length;
-  g->fontKey = base.key();
-  g->advance = 0;
-  g->height = 0;
-  g->x.clear();
-  std::optional<QFont> font;
-  bool single = true;
-  for (QTextBlock::iterator it = block.begin(); single && !it.atEnd(); ++it) {
-    const QFont f = it.fragment().charFormat().font().resolve(base);
-    if (!font) font = f;
-    else single = f == *font;
+  G->Revision = Block.revision();
+  G->Length = Length;
+  G->FontKey = Base.key();
+  G->Advance = 0;
+  G->Height = 0;
+  G->X.clear();
+  std::optional<QFont> Font;
+  bool Single = true;
+  for (QTextBlock::iterator It = Block.begin(); Single && !It.atEnd(); ++It) {
+    const QFont F = It.fragment().charFormat().font().resolve(Base);
+    if (!Font) Font = F;
+    else Single = F == *Font;
   }
-  if (!single || !font) return *g;
-  const qreal advance = UniformAdvance(*font);
-  if (advance <= 0 || !(knownPrintable || PrintableAscii(block.text()))) return *g;
+  if (!Single || !Font) return *G;
+  const qreal Advance = UniformAdvance(*Font);
+  if (Advance <= 0 || !(KnownPrintable || PrintableAscii(Block.text()))) return *G;
   // The height of a few of its characters laid out as Qt lays out a line.
-  const int n = std::min(length, 8);
-  QTextLayout sample(block.text().left(n), base);
-  sample.setFormats(FormatsOf(block, 0, n));
-  LayOutOneLine(sample, 0);
-  g->height = sample.boundingRect().height();
-  g->advance = advance;
-  return *g;
+  const int N = std::min(Length, 8);
+  QTextLayout Sample(Block.text().left(N), Base);
+  Sample.setFormats(FormatsOf(Block, 0, N));
+  LayOutOneLine(Sample, 0);
+  G->Height = Sample.boundingRect().height();
+  G->Advance = Advance;
+  return *G;
 }
 
 // Control characters other than tab and the line breaks: each takes a
 // character's room in a line but shows nothing of its own.
-bool IsControl(char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0x7F; }
+bool IsControl(char16_t C) { return (C < 0x20 && C != u'\t' && C != u'\n' && C != u'\r') || C == 0x7F; }
 
 // Draws a mark for every control character of a line in the room the layout
 // gives it: the letter of its caret notation (^A: 'A', ^@: '@', ^?: '?') in
@@ -147,74 +147,74 @@ bool IsControl(char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\n' && c !
 // characters themselves for saving, copying, finding and sending. The layout
 // holds the line's characters from position from to position to; selections
 // are in the layout's positions.
-void DrawControlMarks(QPainter &painter, const QTextLayout &layout, const QTextBlock &block, int from, int to,
-                         const QPointF &offset, const QRect &clip,
-                         const QList<QTextLayout::FormatRange> &selections, const QColor &textColour,
-                         const QColor &baseColour) {
-  const int base = block.position();
-  const QFont docFont = block.document()->defaultFont();
-  bool saved = false;
-  for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-    const QTextFragment f = it.fragment();
-    const int s = std::max(f.position() - base, from), e = std::min(f.position() - base + f.length(), to);
-    if (e <= s) continue;
-    const QString text = f.text();
-    const int textStart = f.position() - base;
-    for (int i = s; i < e; ++i) {
-      const char16_t c = text[i - textStart].unicode();
-      if (!IsControl(c)) continue;
-      const int at = i - from;
-      const QTextLine line = layout.lineForTextPosition(at);
-      if (!line.isValid()) continue;
-      const qreal x0 = line.cursorToX(at), x1 = line.cursorToX(at + 1);
-      const QRectF cell(offset.x() + layout.position().x() + std::min(x0, x1),
-                        offset.y() + layout.position().y() + line.y(), std::abs(x1 - x0), line.height());
-      if (cell.width() <= 0 || !cell.intersects(clip)) continue;
-      if (!saved) {
-        painter.save();
-        saved = true;
+void DrawControlMarks(QPainter &Painter, const QTextLayout &Layout, const QTextBlock &Block, int From, int To,
+                         const QPointF &Offset, const QRect &Clip,
+                         const QList<QTextLayout::FormatRange> &Selections, const QColor &TextColour,
+                         const QColor &BaseColour) {
+  const int Base = Block.position();
+  const QFont DocFont = Block.document()->defaultFont();
+  bool Saved = false;
+  for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+    const QTextFragment F = It.fragment();
+    const int S = std::max(F.position() - Base, From), E = std::min(F.position() - Base + F.length(), To);
+    if (E <= S) continue;
+    const QString Text = F.text();
+    const int TextStart = F.position() - Base;
+    for (int I = S; I < E; ++I) {
+      const char16_t C = Text[I - TextStart].unicode();
+      if (!IsControl(C)) continue;
+      const int At = I - From;
+      const QTextLine Line = Layout.lineForTextPosition(At);
+      if (!Line.isValid()) continue;
+      const qreal X0 = Line.cursorToX(At), X1 = Line.cursorToX(At + 1);
+      const QRectF Cell(Offset.x() + Layout.position().x() + std::min(X0, X1),
+                        Offset.y() + Layout.position().y() + Line.y(), std::abs(X1 - X0), Line.height());
+      if (Cell.width() <= 0 || !Cell.intersects(Clip)) continue;
+      if (!Saved) {
+        Painter.save();
+        Saved = true;
       }
-      const QTextCharFormat format = f.charFormat();
-      QColor colour = format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : textColour;
-      QColor letter = baseColour;
-      for (const QTextLayout::FormatRange &r : selections)
-        if (at >= r.start && at < r.start + r.length) {
-          if (r.format.hasProperty(QTextFormat::ForegroundBrush)) colour = r.format.foreground().color();
-          if (r.format.hasProperty(QTextFormat::BackgroundBrush)) letter = r.format.background().color();
+      const QTextCharFormat Format = F.charFormat();
+      QColor Colour = Format.hasProperty(QTextFormat::ForegroundBrush) ? Format.foreground().color() : TextColour;
+      QColor Letter = BaseColour;
+      for (const QTextLayout::FormatRange &R : Selections)
+        if (At >= R.start && At < R.start + R.length) {
+          if (R.format.hasProperty(QTextFormat::ForegroundBrush)) Colour = R.format.foreground().color();
+          if (R.format.hasProperty(QTextFormat::BackgroundBrush)) Letter = R.format.background().color();
         }
       // A pixel of the background on either side keeps neighbouring marks apart.
-      const QRectF box = cell.width() > 3 ? cell.adjusted(0.5, 1, -0.5, -1) : cell;
-      painter.fillRect(box, colour);
-      painter.setPen(letter);
-      painter.setFont(format.font().resolve(docFont));
-      painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(c == 0x7F ? u'?' : char16_t(u'@' + c))));
+      const QRectF Box = Cell.width() > 3 ? Cell.adjusted(0.5, 1, -0.5, -1) : Cell;
+      Painter.fillRect(Box, Colour);
+      Painter.setPen(Letter);
+      Painter.setFont(Format.font().resolve(DocFont));
+      Painter.drawText(Cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(C == 0x7F ? u'?' : char16_t(u'@' + C))));
     }
   }
-  if (saved) painter.restore();
+  if (Saved) Painter.restore();
 }
 
 // Gives the control characters of a loaded text the room their marks are
-// drawn in (see runFormat()).
-void ShapeControls(QTextDocument *doc) {
-  QTextCharFormat shaped;
-  shaped.setFontStyleStrategy(QFont::PreferDefault);
-  QTextCursor c(doc);
-  bool open = false;
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-    const QString text = b.text();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-      if (!IsControl(text[i].unicode())) continue;
-      qsizetype j = i + 1;
-      while (j < text.size() && IsControl(text[j].unicode())) ++j;
-      if (!open) c.beginEditBlock();
-      open = true;
-      c.setPosition(b.position() + static_cast<int>(i));
-      c.setPosition(b.position() + static_cast<int>(j), QTextCursor::KeepAnchor);
-      c.mergeCharFormat(shaped);
-      i = j;
+// drawn in (see RunFormat()).
+void ShapeControls(QTextDocument *Doc) {
+  QTextCharFormat Shaped;
+  Shaped.setFontStyleStrategy(QFont::PreferDefault);
+  QTextCursor C(Doc);
+  bool Open = false;
+  for (QTextBlock B = Doc->begin(); B.isValid(); B = B.next()) {
+    const QString Text = B.text();
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+      if (!IsControl(Text[I].unicode())) continue;
+      qsizetype J = I + 1;
+      while (J < Text.size() && IsControl(Text[J].unicode())) ++J;
+      if (!Open) C.beginEditBlock();
+      Open = true;
+      C.setPosition(B.position() + static_cast<int>(I));
+      C.setPosition(B.position() + static_cast<int>(J), QTextCursor::KeepAnchor);
+      C.mergeCharFormat(Shaped);
+      I = J;
     }
   }
-  if (open) c.endEditBlock();
+  if (Open) C.endEditBlock();
 }
 
 }  // namespace
@@ -226,147 +226,147 @@ void ShapeControls(QTextDocument *doc) {
 // scroll bars go by the kept geometry instead.
 class TViewLayout : public QPlainTextDocumentLayout {
  public:
-  explicit TViewLayout(QTextDocument *doc) : QPlainTextDocumentLayout(doc) {}
+  explicit TViewLayout(QTextDocument *Doc) : QPlainTextDocumentLayout(Doc) {}
 
   // While positive, every line is laid out as Qt does (the view's input,
   // the caret): their places must be exact.
-  int exact = 0;
+  int Exact = 0;
   // Set while text known to be printable ASCII and line breaks goes in after
   // an empty last line, so that its lines need not be copied to be checked.
-  bool printableText = false;
+  bool PrintableText = false;
 
   // Lines may be left unlaid-out now: word wrap off, nothing asking for
   // exact places. A screen reader asks for characters' places at any time: it
   // gets them exact, at the cost of the layout.
-  bool mayDefer() const {
-    return exact == 0 && !QAccessible::isActive() &&
+  bool MayDefer() const {
+    return Exact == 0 && !QAccessible::isActive() &&
            document()->defaultTextOption().wrapMode() == QTextOption::NoWrap;
   }
 
-  bool deferred(const QTextBlock &block) const {
-    return block.length() > TRichView::kLongLine && block.isVisible() && mayDefer() &&
-           block.layout()->lineCount() == 0;
+  bool Deferred(const QTextBlock &Block) const {
+    return Block.length() > TRichView::LongLine && Block.isVisible() && MayDefer() &&
+           Block.layout()->lineCount() == 0;
   }
 
-  QRectF blockBoundingRect(const QTextBlock &block) const override {
-    if (!block.isValid() || !deferred(block)) return QPlainTextDocumentLayout::blockBoundingRect(block);
-    const LineGeometry &g = Geometry(block);
-    if (g.advance <= 0) return QPlainTextDocumentLayout::blockBoundingRect(block);
-    const qreal margin = document()->documentMargin();
-    const qreal textWidth = g.width();
-    const_cast<TViewLayout *>(this)->noteWidth(textWidth + 2 * margin);
+  QRectF blockBoundingRect(const QTextBlock &Block) const override {
+    if (!Block.isValid() || !Deferred(Block)) return QPlainTextDocumentLayout::blockBoundingRect(Block);
+    const TLineGeometry &G = Geometry(Block);
+    if (G.Advance <= 0) return QPlainTextDocumentLayout::blockBoundingRect(Block);
+    const qreal Margin = document()->documentMargin();
+    const qreal TextWidth = G.Width();
+    const_cast<TViewLayout *>(this)->NoteWidth(TextWidth + 2 * Margin);
     // As Qt's rectangle (such a line is always wider than the view), with the
     // margin below the last line.
-    QRectF r(0, 0, margin + textWidth + margin, g.height);
-    if (!block.next().isValid()) r.adjust(0, 0, 0, margin);
-    return r;
+    QRectF R(0, 0, Margin + TextWidth + Margin, G.Height);
+    if (!Block.next().isValid()) R.adjust(0, 0, 0, Margin);
+    return R;
   }
 
   // With word wrap on, lines are as wide as the view: nothing to scroll
   // sideways, whatever lines were measured while it was off.
   QSizeF documentSize() const override {
-    const QSizeF size = QPlainTextDocumentLayout::documentSize();
-    if (document()->defaultTextOption().wrapMode() != QTextOption::NoWrap) return size;
-    return QSizeF(std::max(size.width(), widest_), size.height());
+    const QSizeF Size = QPlainTextDocumentLayout::documentSize();
+    if (document()->defaultTextOption().wrapMode() != QTextOption::NoWrap) return Size;
+    return QSizeF(std::max(Size.width(), FWidest), Size.height());
   }
 
  protected:
-  void documentChanged(int from, int removed, int added) override {
-    QTextDocument *doc = document();
-    const bool sameBlocks = doc->blockCount() == blocks_;
-    if (doc->blockCount() < blocks_) {
+  void documentChanged(int From, int Removed, int Added) override {
+    QTextDocument *Doc = document();
+    const bool SameBlocks = Doc->blockCount() == FBlocks;
+    if (Doc->blockCount() < FBlocks) {
       // Lines went: the widest may have gone with them.
-      widest_ = 0;
-      for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
-        const auto *g = static_cast<const LineGeometry *>(b.userData());
-        if (g && g->advance > 0 && g->revision == b.revision() && b.layout()->lineCount() == 0)
-          widest_ = std::max(widest_, g->width() + 2 * doc->documentMargin());
+      FWidest = 0;
+      for (QTextBlock B = Doc->firstBlock(); B.isValid(); B = B.next()) {
+        const auto *G = static_cast<const TLineGeometry *>(B.userData());
+        if (G && G->Advance > 0 && G->Revision == B.revision() && B.layout()->lineCount() == 0)
+          FWidest = std::max(FWidest, G->Width() + 2 * Doc->documentMargin());
       }
     }
-    blocks_ = doc->blockCount();
+    FBlocks = Doc->blockCount();
     // The new lines' widths first, so that the size the base announces has them.
-    if (doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
-      const QTextBlock last = doc->findBlock(from + added);
-      for (QTextBlock b = doc->findBlock(from); b.isValid(); b = b.next()) {
-        if (b.length() > TRichView::kLongLine) {
-          const LineGeometry &g = Geometry(b, printableText);
-          if (g.advance > 0) widest_ = std::max(widest_, g.width() + 2 * doc->documentMargin());
+    if (Doc->defaultTextOption().wrapMode() == QTextOption::NoWrap) {
+      const QTextBlock Last = Doc->findBlock(From + Added);
+      for (QTextBlock B = Doc->findBlock(From); B.isValid(); B = B.next()) {
+        if (B.length() > TRichView::LongLine) {
+          const TLineGeometry &G = Geometry(B, PrintableText);
+          if (G.Advance > 0) FWidest = std::max(FWidest, G.Width() + 2 * Doc->documentMargin());
         }
-        if (b == last) break;
+        if (B == Last) break;
       }
     }
     // Text added to one long line that stays unlaid-out (a long append goes
     // in slices): Qt would lay the whole line out again for every slice.
-    if (sameBlocks && mayDefer()) {
-      const QTextBlock b = doc->findBlock(from);
-      if (b.isValid() && b == doc->findBlock(std::max(0, from + removed + added - 1)) &&
-          b.length() > TRichView::kLongLine && Geometry(b).advance > 0) {
-        b.layout()->clearLayout();
-        Q_EMIT updateBlock(b);
+    if (SameBlocks && MayDefer()) {
+      const QTextBlock B = Doc->findBlock(From);
+      if (B.isValid() && B == Doc->findBlock(std::max(0, From + Removed + Added - 1)) &&
+          B.length() > TRichView::LongLine && Geometry(B).Advance > 0) {
+        B.layout()->clearLayout();
+        Q_EMIT updateBlock(B);
         return;
       }
     }
-    QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    QPlainTextDocumentLayout::documentChanged(From, Removed, Added);
   }
 
  private:
-  void noteWidth(qreal width) {
-    if (width <= widest_) return;
-    widest_ = width;
+  void NoteWidth(qreal Width) {
+    if (Width <= FWidest) return;
+    FWidest = Width;
     Q_EMIT documentSizeChanged(documentSize());
   }
 
-  qreal widest_ = 0;
-  int blocks_ = 1;
+  qreal FWidest = 0;
+  int FBlocks = 1;
 };
 
 namespace {
 
 // Lays every line out exactly while the view handles input or places the caret.
-class ExactScope {
+class TExactScope {
  public:
-  explicit ExactScope(TViewLayout *layout) : layout_(layout) { ++layout_->exact; }
-  ~ExactScope() { --layout_->exact; }
-  ExactScope(const ExactScope &) = delete;
-  ExactScope &operator=(const ExactScope &) = delete;
+  explicit TExactScope(TViewLayout *Layout) : FLayout(Layout) { ++FLayout->Exact; }
+  ~TExactScope() { --FLayout->Exact; }
+  TExactScope(const TExactScope &) = delete;
+  TExactScope &operator=(const TExactScope &) = delete;
 
  private:
-  TViewLayout *layout_;
+  TViewLayout *FLayout;
 };
 
 // Characters from..to of a line, without copying all of it.
-QString SliceText(const QTextBlock &block, int from, int to) {
-  const QTextDocument *doc = block.document();
-  const int base = block.position();
-  QString s;
-  s.reserve(to - from);
-  for (int i = from; i < to; ++i) s += doc->characterAt(base + i);
-  return s;
+QString SliceText(const QTextBlock &Block, int From, int To) {
+  const QTextDocument *Doc = Block.document();
+  const int Base = Block.position();
+  QString S;
+  S.reserve(To - From);
+  for (int I = From; I < To; ++I) S += Doc->characterAt(Base + I);
+  return S;
 }
 
 // The program's own changes (appends, loads, trims) are never undo steps.
 // Switching undo off drops the history, which could not be undone past such a
 // change anyway; a view the user edits gets undo back for the next edits.
-class NoUndo {
+class TNoUndo {
  public:
-  explicit NoUndo(QTextDocument *doc) : doc_(doc), on_(doc->isUndoRedoEnabled()) {
-    if (on_) doc_->setUndoRedoEnabled(false);
+  explicit TNoUndo(QTextDocument *Doc) : FDoc(Doc), FOn(Doc->isUndoRedoEnabled()) {
+    if (FOn) FDoc->setUndoRedoEnabled(false);
   }
-  ~NoUndo() {
-    if (on_) doc_->setUndoRedoEnabled(true);
+  ~TNoUndo() {
+    if (FOn) FDoc->setUndoRedoEnabled(true);
   }
-  NoUndo(const NoUndo &) = delete;
-  NoUndo &operator=(const NoUndo &) = delete;
+  TNoUndo(const TNoUndo &) = delete;
+  TNoUndo &operator=(const TNoUndo &) = delete;
 
  private:
-  QTextDocument *doc_;
-  bool on_;
+  QTextDocument *FDoc;
+  bool FOn;
 };
 
-QString AsciiUpper(QString s) {
-  for (QChar &c : s)
-    if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
-  return s;
+QString AsciiUpper(QString S) {
+  for (QChar &C : S)
+    if (C >= u'a' && C <= u'z') C = QChar(C.unicode() - 32);
+  return S;
 }
 
 }  // namespace
@@ -377,186 +377,186 @@ namespace {
 // as its Unicode control picture (U+2400 + code, U+2421 for 127), position for
 // position, so that a code 0 does not end the text on its way to the reader
 // and the reader names what the view marks.
-QString Pictured(QString text) {
-  for (QChar &c : text)
-    if (IsControl(c.unicode())) c = QChar(c.unicode() == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + c.unicode()));
-  return text;
+QString Pictured(QString Text) {
+  for (QChar &C : Text)
+    if (IsControl(C.unicode())) C = QChar(C.unicode() == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + C.unicode()));
+  return Text;
 }
 
 class TRichViewAccessible : public QAccessibleWidget,
                             public QAccessibleTextInterface,
                             public QAccessibleEditableTextInterface {
  public:
-  explicit TRichViewAccessible(TRichView *view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+  explicit TRichViewAccessible(TRichView *View) : QAccessibleWidget(View, QAccessible::EditableText) {}
 
-  static QAccessibleInterface *factory(const QString &className, QObject *object) {
-    if (className == QLatin1String("TRichView") && object && object->isWidgetType())
-      return new TRichViewAccessible(static_cast<TRichView *>(object));
+  static QAccessibleInterface *Factory(const QString &ClassName, QObject *Object) {
+    if (ClassName == QLatin1String("TRichView") && Object && Object->isWidgetType())
+      return new TRichViewAccessible(static_cast<TRichView *>(Object));
     return nullptr;
   }
 
-  void *interface_cast(QAccessible::InterfaceType t) override {
-    if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface *>(this);
-    if (t == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface *>(this);
-    return QAccessibleWidget::interface_cast(t);
+  void *interface_cast(QAccessible::InterfaceType T) override {
+    if (T == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface *>(this);
+    if (T == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface *>(this);
+    return QAccessibleWidget::interface_cast(T);
   }
 
   QAccessible::State state() const override {
-    QAccessible::State st = QAccessibleWidget::state();
-    st.multiLine = true;
-    st.selectableText = true;
-    if (view()->isReadOnly()) st.readOnly = true;
-    else st.editable = true;
-    return st;
+    QAccessible::State St = QAccessibleWidget::state();
+    St.multiLine = true;
+    St.selectableText = true;
+    if (View()->isReadOnly()) St.readOnly = true;
+    else St.editable = true;
+    return St;
   }
 
-  QString text(QAccessible::Text t) const override {
-    if (t == QAccessible::Value) return Pictured(view()->toPlainText());
-    return QAccessibleWidget::text(t);
+  QString text(QAccessible::Text T) const override {
+    if (T == QAccessible::Value) return Pictured(View()->toPlainText());
+    return QAccessibleWidget::text(T);
   }
 
   // --- Text ---
-  int characterCount() const override { return view()->textLength(); }
-  int cursorPosition() const override { return view()->textCursor().position(); }
-  void setCursorPosition(int position) override { setSelection(0, position, position); }
-  int selectionCount() const override { return view()->textCursor().hasSelection() ? 1 : 0; }
-  void selection(int index, int *start, int *end) const override {
-    const QTextCursor c = view()->textCursor();
-    *start = *end = 0;
-    if (index != 0 || !c.hasSelection()) return;
-    *start = c.selectionStart();
-    *end = c.selectionEnd();
+  int characterCount() const override { return View()->TextLength(); }
+  int cursorPosition() const override { return View()->textCursor().position(); }
+  void setCursorPosition(int Position) override { setSelection(0, Position, Position); }
+  int selectionCount() const override { return View()->textCursor().hasSelection() ? 1 : 0; }
+  void selection(int Index, int *Start, int *End) const override {
+    const QTextCursor C = View()->textCursor();
+    *Start = *End = 0;
+    if (Index != 0 || !C.hasSelection()) return;
+    *Start = C.selectionStart();
+    *End = C.selectionEnd();
   }
-  void addSelection(int start, int end) override { setSelection(0, start, end); }
-  void removeSelection(int index) override {
-    if (index != 0) return;
-    QTextCursor c = view()->textCursor();
-    c.clearSelection();
-    view()->setTextCursor(c);
+  void addSelection(int Start, int End) override { setSelection(0, Start, End); }
+  void removeSelection(int Index) override {
+    if (Index != 0) return;
+    QTextCursor C = View()->textCursor();
+    C.clearSelection();
+    View()->setTextCursor(C);
   }
-  void setSelection(int index, int start, int end) override {
-    if (index != 0) return;
-    const int length = characterCount();
-    QTextCursor c(view()->document());
-    c.setPosition(std::clamp(start, 0, length));
-    c.setPosition(std::clamp(end, 0, length), QTextCursor::KeepAnchor);
-    view()->setTextCursor(c);
+  void setSelection(int Index, int Start, int End) override {
+    if (Index != 0) return;
+    const int Length = characterCount();
+    QTextCursor C(View()->document());
+    C.setPosition(std::clamp(Start, 0, Length));
+    C.setPosition(std::clamp(End, 0, Length), QTextCursor::KeepAnchor);
+    View()->setTextCursor(C);
   }
 
-  QString text(int start, int end) const override {
-    const int length = characterCount();
-    start = std::clamp(start, 0, length);
-    end = std::clamp(end, start, length);
-    if (start == end) return QString();
-    QTextCursor c(view()->document());
-    c.setPosition(start);
-    c.setPosition(end, QTextCursor::KeepAnchor);
-    QString s = c.selectedText();
-    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return Pictured(s);
+  QString text(int Start, int End) const override {
+    const int Length = characterCount();
+    Start = std::clamp(Start, 0, Length);
+    End = std::clamp(End, Start, Length);
+    if (Start == End) return QString();
+    QTextCursor C(View()->document());
+    C.setPosition(Start);
+    C.setPosition(End, QTextCursor::KeepAnchor);
+    QString S = C.selectedText();
+    S.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return Pictured(S);
   }
 
   // Units are looked for within the line (paragraph) at the offset, so that
   // a long log is not copied for every question.
-  QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
-    const int length = characterCount();
-    *start = *end = -1;
-    if (length == 0 || offset < 0 || offset > length) return QString();
-    if (offset == length) --offset;
-    if (type == QAccessible::NoBoundary) {
-      *start = 0;
-      *end = length;
-      return text(0, length);
+  QString textAtOffset(int Offset, QAccessible::TextBoundaryType Type, int *Start, int *End) const override {
+    const int Length = characterCount();
+    *Start = *End = -1;
+    if (Length == 0 || Offset < 0 || Offset > Length) return QString();
+    if (Offset == Length) --Offset;
+    if (Type == QAccessible::NoBoundary) {
+      *Start = 0;
+      *End = Length;
+      return text(0, Length);
     }
-    const QTextBlock b = view()->document()->findBlock(offset);
-    const int base = b.position();
-    const int lineEnd = base + b.length() - (b.next().isValid() ? 0 : 1);  // with its line break
-    int s = offset, e = offset + 1;
-    if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
-      s = base;
-      e = lineEnd;
-    } else if (type == QAccessible::WordBoundary || type == QAccessible::SentenceBoundary) {
-      const QString line = b.text();
-      const int at = offset - base;
-      if (at < line.size()) {
-        QTextBoundaryFinder finder(type == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+    const QTextBlock B = View()->document()->findBlock(Offset);
+    const int Base = B.position();
+    const int LineEnd = Base + B.length() - (B.next().isValid() ? 0 : 1);  // with its line break
+    int S = Offset, E = Offset + 1;
+    if (Type == QAccessible::LineBoundary || Type == QAccessible::ParagraphBoundary) {
+      S = Base;
+      E = LineEnd;
+    } else if (Type == QAccessible::WordBoundary || Type == QAccessible::SentenceBoundary) {
+      const QString Line = B.text();
+      const int At = Offset - Base;
+      if (At < Line.size()) {
+        QTextBoundaryFinder Finder(Type == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
                                                                      : QTextBoundaryFinder::Sentence,
-                                   line);
-        finder.setPosition(at);
-        const qsizetype from = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
-        finder.setPosition(at);
-        const qsizetype to = finder.toNextBoundary();
-        s = base + static_cast<int>(std::max<qsizetype>(from, 0));
-        e = base + static_cast<int>(to < 0 ? line.size() : to);
+                                   Line);
+        Finder.setPosition(At);
+        const qsizetype From = Finder.isAtBoundary() ? At : Finder.toPreviousBoundary();
+        Finder.setPosition(At);
+        const qsizetype To = Finder.toNextBoundary();
+        S = Base + static_cast<int>(std::max<qsizetype>(From, 0));
+        E = Base + static_cast<int>(To < 0 ? Line.size() : To);
       }
     }
-    *start = s;
-    *end = std::max(e, s);
-    return text(*start, *end);
+    *Start = S;
+    *End = std::max(E, S);
+    return text(*Start, *End);
   }
-  QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
-    int s = 0, e = 0;
-    textAtOffset(offset, type, &s, &e);
-    *start = *end = -1;
-    if (s <= 0) return QString();
-    return textAtOffset(s - 1, type, start, end);
+  QString textBeforeOffset(int Offset, QAccessible::TextBoundaryType Type, int *Start, int *End) const override {
+    int S = 0, E = 0;
+    textAtOffset(Offset, Type, &S, &E);
+    *Start = *End = -1;
+    if (S <= 0) return QString();
+    return textAtOffset(S - 1, Type, Start, End);
   }
-  QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
-    int s = 0, e = 0;
-    textAtOffset(offset, type, &s, &e);
-    *start = *end = -1;
-    if (e < 0 || e >= characterCount()) return QString();
-    return textAtOffset(e, type, start, end);
+  QString textAfterOffset(int Offset, QAccessible::TextBoundaryType Type, int *Start, int *End) const override {
+    int S = 0, E = 0;
+    textAtOffset(Offset, Type, &S, &E);
+    *Start = *End = -1;
+    if (E < 0 || E >= characterCount()) return QString();
+    return textAtOffset(E, Type, Start, End);
   }
 
-  QRect characterRect(int offset) const override {
-    QTextCursor c(view()->document());
-    c.setPosition(std::clamp(offset, 0, characterCount()));
-    const QRect r = view()->cursorRect(c);
-    const int width = view()->fontMetrics().averageCharWidth();
-    return QRect(view()->viewport()->mapToGlobal(r.topLeft()), QSize(width, r.height()));
+  QRect characterRect(int Offset) const override {
+    QTextCursor C(View()->document());
+    C.setPosition(std::clamp(Offset, 0, characterCount()));
+    const QRect R = View()->cursorRect(C);
+    const int Width = View()->fontMetrics().averageCharWidth();
+    return QRect(View()->viewport()->mapToGlobal(R.topLeft()), QSize(Width, R.height()));
   }
-  int offsetAtPoint(const QPoint &point) const override {
-    const QPoint at = view()->viewport()->mapFromGlobal(point);
-    if (!view()->viewport()->rect().contains(at)) return -1;
-    return view()->cursorForPosition(at).position();
+  int offsetAtPoint(const QPoint &Point) const override {
+    const QPoint At = View()->viewport()->mapFromGlobal(Point);
+    if (!View()->viewport()->rect().contains(At)) return -1;
+    return View()->cursorForPosition(At).position();
   }
   void scrollToSubstring(int, int) override {}
-  QString attributes(int, int *start, int *end) const override {
-    *start = 0;
-    *end = characterCount();
+  QString attributes(int, int *Start, int *End) const override {
+    *Start = 0;
+    *End = characterCount();
     return QString();
   }
 
   // --- Editing (the send view) ---
-  void deleteText(int start, int end) override { replaceText(start, end, QString()); }
-  void insertText(int offset, const QString &text) override { replaceText(offset, offset, text); }
-  void replaceText(int start, int end, const QString &text) override {
-    if (view()->isReadOnly()) return;
-    setSelection(0, start, end);
-    view()->replaceSelection(text);
+  void deleteText(int Start, int End) override { replaceText(Start, End, QString()); }
+  void insertText(int Offset, const QString &Text) override { replaceText(Offset, Offset, Text); }
+  void replaceText(int Start, int End, const QString &Text) override {
+    if (View()->isReadOnly()) return;
+    setSelection(0, Start, End);
+    View()->ReplaceSelection(Text);
   }
 
  private:
-  TRichView *view() const { return static_cast<TRichView *>(widget()); }
+  TRichView *View() const { return static_cast<TRichView *>(widget()); }
 };
 
 }  // namespace
 
-TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QStringLiteral("Courier New")) {
-  static const bool accessible = [] {
-    QAccessible::installFactory(&TRichViewAccessible::factory);
+TRichView::TRichView(QWidget *Parent) : QPlainTextEdit(Parent), FInsertFamily(QStringLiteral("Courier New")) {
+  static const bool Accessible = [] {
+    QAccessible::installFactory(&TRichViewAccessible::Factory);
     return true;
   }();
-  Q_UNUSED(accessible);
-  auto *doc = new QTextDocument(this);
-  layout_ = new TViewLayout(doc);
-  doc->setDocumentLayout(layout_);
-  setDocument(doc);
+  Q_UNUSED(Accessible);
+  auto *Doc = new QTextDocument(this);
+  FLayout = new TViewLayout(Doc);
+  Doc->setDocumentLayout(FLayout);
+  setDocument(Doc);
   // Bars that repaint cheaply: they change with nearly every received line.
-  TViewScrollBar::installIn(this);
-  if (auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar()))
-    bar->setCorrection([this](int &maximum, int &pageStep) { countRows(maximum, pageStep); });
+  TViewScrollBar::InstallIn(this);
+  if (auto *Bar = qobject_cast<TViewScrollBar *>(verticalScrollBar()))
+    Bar->SetCorrection([this](int &Maximum, int &PageStep) { CountRows(Maximum, PageStep); });
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   // A change of the viewport's width makes Qt lay out every line in view again
@@ -564,506 +564,506 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   // bar, so the width does not change when the text first outgrows the view.
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-  QFont f(insertFamily_, 9);
-  f.setStyleHint(QFont::TypeWriter);
-  setFont(f);
+  QFont F(FInsertFamily, 9);
+  F.setStyleHint(QFont::TypeWriter);
+  setFont(F);
   viewport()->setMouseTracking(true);
-  repaintTimer_.setSingleShot(true);
-  repaintTimer_.setInterval(kRepaintMs);
-  connect(&repaintTimer_, &QTimer::timeout, this, &TRichView::showArrived);
-  sliceTimer_.setSingleShot(true);
-  sliceTimer_.setInterval(0);
-  connect(&sliceTimer_, &QTimer::timeout, this, &TRichView::insertQueued);
-  connect(this, &QPlainTextEdit::textChanged, this, &TRichView::changed);
-  connect(this, &QPlainTextEdit::selectionChanged, this, [this] { ++selectionRevision_; });
-  connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] { ++selectionRevision_; });
+  FRepaintTimer.setSingleShot(true);
+  FRepaintTimer.setInterval(RepaintMs);
+  connect(&FRepaintTimer, &QTimer::timeout, this, &TRichView::ShowArrived);
+  FSliceTimer.setSingleShot(true);
+  FSliceTimer.setInterval(0);
+  connect(&FSliceTimer, &QTimer::timeout, this, &TRichView::InsertQueued);
+  connect(this, &QPlainTextEdit::textChanged, this, &TRichView::Changed);
+  connect(this, &QPlainTextEdit::selectionChanged, this, [this] { ++FSelectionRevision; });
+  connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] { ++FSelectionRevision; });
   // Appends after the selection leave it as it is.
-  connect(doc, &QTextDocument::contentsChange, this, [this](int from, int, int) {
-    if (from <= textCursor().selectionEnd()) ++selectionRevision_;
+  connect(Doc, &QTextDocument::contentsChange, this, [this](int From, int, int) {
+    if (From <= textCursor().selectionEnd()) ++FSelectionRevision;
   });
   // Follow the end only while the user is there: a scroll by the user decides,
   // a longer range (new lines) does not.
-  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-    if (!adjusting_) atEnd_ = value >= verticalScrollBar()->maximum();
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int Value) {
+    if (!FAdjusting) FAtEnd = Value >= verticalScrollBar()->maximum();
   });
 }
 
 // --- Appending ---
 
-QTextCharFormat TRichView::runFormat(const QColor &colour, bool controls) {
-  const QRgb rgb = colour.isValid() ? colour.rgb() : 0;  // 0 (transparent black): no colour
-  const quint64 key = (quint64(controls) << 32) | rgb;
-  auto it = formats_.constFind(key);
-  if (it != formats_.constEnd()) return *it;
-  QTextCharFormat f;
-  f.setFontFamilies(QStringList{insertFamily_});
+QTextCharFormat TRichView::RunFormat(const QColor &Colour, bool Controls) {
+  const QRgb Rgb = Colour.isValid() ? Colour.rgb() : 0;  // 0 (transparent black): no colour
+  const quint64 Key = (quint64(Controls) << 32) | Rgb;
+  auto It = FFormats.constFind(Key);
+  if (It != FFormats.constEnd()) return *It;
+  QTextCharFormat F;
+  F.setFontFamilies(QStringList{FInsertFamily});
   // Control characters are shaped: unshaped, they take no room, and their
   // marks are drawn in that room.
-  f.setFontStyleHint(QFont::TypeWriter, controls ? QFont::PreferDefault : QFont::PreferNoShaping);
-  if (colour.isValid()) f.setForeground(colour);
-  formats_.insert(key, f);
-  return f;
+  F.setFontStyleHint(QFont::TypeWriter, Controls ? QFont::PreferDefault : QFont::PreferNoShaping);
+  if (Colour.isValid()) F.setForeground(Colour);
+  FFormats.insert(Key, F);
+  return F;
 }
 
 // Inserts a run, its control characters in a format of their own.
-void TRichView::insertRun(QTextCursor &cursor, const Run &run) {
-  const QString &text = run.text;
-  qsizetype start = 0;
-  for (qsizetype i = 0; i < text.size();) {
-    if (!IsControl(text[i].unicode())) {
-      ++i;
+void TRichView::InsertRun(QTextCursor &Cursor, const TRun &Run) {
+  const QString &Text = Run.Text;
+  qsizetype Start = 0;
+  for (qsizetype I = 0; I < Text.size();) {
+    if (!IsControl(Text[I].unicode())) {
+      ++I;
       continue;
     }
-    qsizetype j = i + 1;
-    while (j < text.size() && IsControl(text[j].unicode())) ++j;
-    if (i > start) cursor.insertText(text.sliced(start, i - start), runFormat(run.colour));
-    cursor.insertText(text.sliced(i, j - i), runFormat(run.colour, true));
-    start = i = j;
+    qsizetype J = I + 1;
+    while (J < Text.size() && IsControl(Text[J].unicode())) ++J;
+    if (I > Start) Cursor.insertText(Text.sliced(Start, I - Start), RunFormat(Run.Colour));
+    Cursor.insertText(Text.sliced(I, J - I), RunFormat(Run.Colour, true));
+    Start = I = J;
   }
-  if (start == 0) cursor.insertText(text, runFormat(run.colour));
-  else if (start < text.size()) cursor.insertText(text.sliced(start), runFormat(run.colour));
+  if (Start == 0) Cursor.insertText(Text, RunFormat(Run.Colour));
+  else if (Start < Text.size()) Cursor.insertText(Text.sliced(Start), RunFormat(Run.Colour));
 }
 
-void TRichView::append(const QList<Run> &runs) {
-  queued_ += runs;
-  if (!sliceTimer_.isActive()) insertQueued();
+void TRichView::Append(const QList<TRun> &Runs) {
+  FQueued += Runs;
+  if (!FSliceTimer.isActive()) InsertQueued();
 }
 
-// Inserts what was appended, at most kSliceChars characters at a time: a
+// Inserts what was appended, at most SliceChars characters at a time: a
 // mebibyte line does not hold the program in one event, and its rest follows
 // at the next turns of the event loop, before any later line.
-void TRichView::insertQueued() {
-  QList<Run> part;
-  qsizetype room = kSliceChars;
-  while (!queued_.isEmpty() && room > 0) {
-    Run &r = queued_.front();
-    const qsizetype left = r.text.size() - queuedOffset_;
-    if (left <= room) {
-      part += queuedOffset_ == 0 ? std::move(r) : Run{r.text.mid(queuedOffset_), r.colour};
-      queued_.pop_front();
-      queuedOffset_ = 0;
-      room -= left;
+void TRichView::InsertQueued() {
+  QList<TRun> Part;
+  qsizetype Room = SliceChars;
+  while (!FQueued.isEmpty() && Room > 0) {
+    TRun &R = FQueued.front();
+    const qsizetype Left = R.Text.size() - FQueuedOffset;
+    if (Left <= Room) {
+      Part += FQueuedOffset == 0 ? std::move(R) : TRun{R.Text.mid(FQueuedOffset), R.Colour};
+      FQueued.pop_front();
+      FQueuedOffset = 0;
+      Room -= Left;
       continue;
     }
-    qsizetype cut = room;
+    qsizetype Cut = Room;
     // Never between the two characters of a "\r\n" line break.
-    if (r.text[queuedOffset_ + cut - 1] == u'\r' && r.text[queuedOffset_ + cut] == u'\n') --cut;
-    if (cut == 0) break;
-    part += Run{r.text.mid(queuedOffset_, cut), r.colour};
-    queuedOffset_ += cut;
-    room = 0;
+    if (R.Text[FQueuedOffset + Cut - 1] == u'\r' && R.Text[FQueuedOffset + Cut] == u'\n') --Cut;
+    if (Cut == 0) break;
+    Part += TRun{R.Text.mid(FQueuedOffset, Cut), R.Colour};
+    FQueuedOffset += Cut;
+    Room = 0;
   }
-  if (!part.isEmpty()) insertRuns(part);
-  if (!queued_.isEmpty()) sliceTimer_.start();
+  if (!Part.isEmpty()) InsertRuns(Part);
+  if (!FQueued.isEmpty()) FSliceTimer.start();
 }
 
-void TRichView::insertRuns(const QList<Run> &runs) {
-  QTextDocument *doc = document();
-  NoUndo noUndo(doc);
+void TRichView::InsertRuns(const QList<TRun> &Runs) {
+  QTextDocument *Doc = document();
+  TNoUndo NoUndo(Doc);
   // Text after a quiet period is shown with updates on, painting only its
   // lines (the document's layout would ask for the whole viewport); text that
   // follows before it is shown switches to batching.
-  const bool alone = !batching_ && pendingFrom_ < 0 && (!lastShown_.isValid() || lastShown_.hasExpired(kRepaintMs));
-  const int firstLine = doc->blockCount() - 1;
-  QWidget *view = viewport();
-  const bool hold = alone && view->updatesEnabled();
-  if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
-  auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar());
-  if (alone && bar) bar->holdChecks(true);  // released with the line's paint
-  const QTextBlock last = doc->lastBlock();
-  const auto *lastGeometry = static_cast<const LineGeometry *>(last.userData());
-  bool printable = last.length() == 1 || (lastGeometry && lastGeometry->advance > 0 &&
-                                          lastGeometry->revision == last.revision() &&
-                                          lastGeometry->length == last.length() - 1);
-  for (const Run &r : runs) printable = printable && PrintableAscii(r.text, true);
-  layout_->printableText = printable;
+  const bool Alone = !FBatching && FPendingFrom < 0 && (!FLastShown.isValid() || FLastShown.hasExpired(RepaintMs));
+  const int FirstLine = Doc->blockCount() - 1;
+  QWidget *View = viewport();
+  const bool Hold = Alone && View->updatesEnabled();
+  if (Hold) View->setAttribute(Qt::WA_UpdatesDisabled, true);  // not setUpdatesEnabled(): no update() after
+  auto *Bar = qobject_cast<TViewScrollBar *>(verticalScrollBar());
+  if (Alone && Bar) Bar->HoldChecks(true);  // released with the line's paint
+  const QTextBlock Last = Doc->lastBlock();
+  const auto *LastGeometry = static_cast<const TLineGeometry *>(Last.userData());
+  bool Printable = Last.length() == 1 || (LastGeometry && LastGeometry->Advance > 0 &&
+                                          LastGeometry->Revision == Last.revision() &&
+                                          LastGeometry->Length == Last.length() - 1);
+  for (const TRun &R : Runs) Printable = Printable && PrintableAscii(R.Text, true);
+  FLayout->PrintableText = Printable;
   // Placed inside the edit block: a cursor moved outside one makes Qt itemize
   // the whole line it starts on (the first line, possibly a long one).
-  QTextCursor c(doc);
-  c.beginEditBlock();
-  c.setPosition(doc->characterCount() - 1);
-  for (const Run &r : runs) {
-    if (printable) c.insertText(r.text, runFormat(r.colour));
-    else insertRun(c, r);
+  QTextCursor C(Doc);
+  C.beginEditBlock();
+  C.setPosition(Doc->characterCount() - 1);
+  for (const TRun &R : Runs) {
+    if (Printable) C.insertText(R.Text, RunFormat(R.Colour));
+    else InsertRun(C, R);
   }
-  c.endEditBlock();
-  layout_->printableText = false;
-  if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
-  const int before = textLength();
-  enforceBound();
-  if (alone && textLength() == before) {
+  C.endEditBlock();
+  FLayout->PrintableText = false;
+  if (Hold) View->setAttribute(Qt::WA_UpdatesDisabled, false);
+  const int Before = TextLength();
+  EnforceBound();
+  if (Alone && TextLength() == Before) {
     // Shown by the timer as a batch is: the append and the paint stay apart.
-    pendingFrom_ = firstLine;
-    repaintTimer_.start(quietDelay_);
+    FPendingFrom = FirstLine;
+    FRepaintTimer.start(FQuietDelay);
   } else {
-    if (bar) bar->holdChecks(false);
-    textArrived();
+    if (Bar) Bar->HoldChecks(false);
+    TextArrived();
   }
 }
 
-void TRichView::append(const QString &text, const QColor &colour) { append(QList<Run>{{text, colour}}); }
+void TRichView::Append(const QString &Text, const QColor &Colour) { Append(QList<TRun>{{Text, Colour}}); }
 
 // Switches updates off while text keeps arriving; the timer shows it all at once.
-void TRichView::textArrived() {
-  if (batching_) return;
-  batching_ = true;
+void TRichView::TextArrived() {
+  if (FBatching) return;
+  FBatching = true;
   setUpdatesEnabled(false);
-  if (!repaintTimer_.isActive()) repaintTimer_.start(kRepaintMs);
+  if (!FRepaintTimer.isActive()) FRepaintTimer.start(RepaintMs);
 }
 
 // Asks for a paint of the lines from line first to the end, where in view.
-void TRichView::showLinesFrom(int first) {
-  QWidget *view = viewport();
-  const QTextBlock from = document()->findBlockByNumber(first);
-  if (!from.isValid()) return;
-  const QPointF offset = contentOffset();
-  const qreal top = blockBoundingGeometry(from).translated(offset).top();
-  const qreal bottom = blockBoundingGeometry(document()->lastBlock()).translated(offset).bottom();
-  const QRect r(0, static_cast<int>(std::floor(top)) - 1, view->width(),
-                static_cast<int>(std::ceil(bottom - top)) + 2);
-  view->update(r.intersected(view->rect()));
+void TRichView::ShowLinesFrom(int First) {
+  QWidget *View = viewport();
+  const QTextBlock From = document()->findBlockByNumber(First);
+  if (!From.isValid()) return;
+  const QPointF Offset = contentOffset();
+  const qreal Top = blockBoundingGeometry(From).translated(Offset).top();
+  const qreal Bottom = blockBoundingGeometry(document()->lastBlock()).translated(Offset).bottom();
+  const QRect R(0, static_cast<int>(std::floor(Top)) - 1, View->width(),
+                static_cast<int>(std::ceil(Bottom - Top)) + 2);
+  View->update(R.intersected(View->rect()));
 }
 
-void TRichView::flushUpdates() {
-  while (!queued_.isEmpty()) insertQueued();
-  sliceTimer_.stop();
-  showArrived();
+void TRichView::FlushUpdates() {
+  while (!FQueued.isEmpty()) InsertQueued();
+  FSliceTimer.stop();
+  ShowArrived();
 }
 
-void TRichView::showArrived() {
-  if (!batching_ && pendingFrom_ < 0) return;
-  repaintTimer_.stop();
-  const int from = pendingFrom_;
-  pendingFrom_ = -1;
-  if (batching_) {
-    batching_ = false;
+void TRichView::ShowArrived() {
+  if (!FBatching && FPendingFrom < 0) return;
+  FRepaintTimer.stop();
+  const int From = FPendingFrom;
+  FPendingFrom = -1;
+  if (FBatching) {
+    FBatching = false;
     setUpdatesEnabled(true);
-    if (atEnd_) scrollToEnd();
+    if (FAtEnd) ScrollToEnd();
     repaint();
   } else {
     // Following the end scrolls the viewport (a blit), then the new lines are painted.
-    if (atEnd_) scrollToEnd();
-    showLinesFrom(from);
+    if (FAtEnd) ScrollToEnd();
+    ShowLinesFrom(From);
   }
-  if (auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar())) bar->holdChecks(false);
-  lastShown_.start();
+  if (auto *Bar = qobject_cast<TViewScrollBar *>(verticalScrollBar())) Bar->HoldChecks(false);
+  FLastShown.start();
 }
 
 // Qt counts the rows of the last lines in view from their layouts, and a line
 // left unlaid-out has none: its range would end at the last line, the view
 // showing nothing but the empty line after the last line break. Without word
 // wrap every line is one row.
-void TRichView::countRows(int &maximum, int &pageStep) const {
+void TRichView::CountRows(int &Maximum, int &PageStep) const {
   if (lineWrapMode() != NoWrap || !isVisible() || centerOnScroll()) return;
-  const QTextDocument *doc = document();
-  const QAbstractTextDocumentLayout *layout = doc->documentLayout();
+  const QTextDocument *Doc = document();
+  const QAbstractTextDocumentLayout *Layout = Doc->documentLayout();
   // As Qt does: the lines that fit whole above the bottom margin.
-  const qreal visible = viewport()->rect().height() - doc->documentMargin() - 1;
-  qreal y = 0;
-  int rows = 0;
-  for (QTextBlock b = doc->lastBlock(); b.isValid(); b = b.previous()) {
-    if (!b.isVisible()) continue;
-    y += layout->blockBoundingRect(b).height();
-    if (y > visible) break;
-    ++rows;
+  const qreal Visible = viewport()->rect().height() - Doc->documentMargin() - 1;
+  qreal Y = 0;
+  int Rows = 0;
+  for (QTextBlock B = Doc->lastBlock(); B.isValid(); B = B.previous()) {
+    if (!B.isVisible()) continue;
+    Y += Layout->blockBoundingRect(B).height();
+    if (Y > Visible) break;
+    ++Rows;
   }
-  maximum = std::max(0, doc->lineCount() - rows);
-  pageStep = rows;
+  Maximum = std::max(0, Doc->lineCount() - Rows);
+  PageStep = Rows;
 }
 
-void TRichView::scrollToEnd() {
-  QScrollBar *bar = verticalScrollBar();
+void TRichView::ScrollToEnd() {
+  QScrollBar *Bar = verticalScrollBar();
   if (lineWrapMode() != NoWrap) {
     // Lay out the last lines first, so that the range counts their rows.
-    QAbstractTextDocumentLayout *layout = document()->documentLayout();
-    qreal height = 0;
-    for (QTextBlock b = document()->lastBlock(); b.isValid() && height < viewport()->height(); b = b.previous())
-      height += layout->blockBoundingRect(b).height();
+    QAbstractTextDocumentLayout *Layout = document()->documentLayout();
+    qreal Height = 0;
+    for (QTextBlock B = document()->lastBlock(); B.isValid() && Height < viewport()->height(); B = B.previous())
+      Height += Layout->blockBoundingRect(B).height();
   }
-  adjusting_ = true;
-  bar->setValue(bar->maximum());
-  adjusting_ = false;
-  atEnd_ = true;
+  FAdjusting = true;
+  Bar->setValue(Bar->maximum());
+  FAdjusting = false;
+  FAtEnd = true;
 }
 
 // --- Selection and caret ---
 
-int TRichView::selStart() const { return textCursor().selectionStart(); }
+int TRichView::SelStart() const { return textCursor().selectionStart(); }
 
-int TRichView::selLength() const {
-  const QTextCursor c = textCursor();
-  return c.selectionEnd() - c.selectionStart();
+int TRichView::SelLength() const {
+  const QTextCursor C = textCursor();
+  return C.selectionEnd() - C.selectionStart();
 }
 
-QString TRichView::selText() const {
-  QString s = textCursor().selectedText();
-  s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-  return s;
+QString TRichView::SelText() const {
+  QString S = textCursor().selectedText();
+  S.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  return S;
 }
 
-void TRichView::visitSelection(const std::function<void(QStringView)> &visit) const {
-  const QTextCursor c = textCursor();
-  const int start = c.selectionStart(), end = c.selectionEnd();
-  if (start >= end) return;
-  for (QTextBlock b = document()->findBlock(start); b.isValid(); b = b.next()) {
-    const int base = b.position();
-    const int from = std::max(start - base, 0), to = std::min(end - base, b.length() - 1);
-    if (to > from && b.length() <= kLongLine) {
-      visit(QStringView(b.text()).sliced(from, to - from));
-    } else if (to > from) {
+void TRichView::VisitSelection(const std::function<void(QStringView)> &Visit) const {
+  const QTextCursor C = textCursor();
+  const int Start = C.selectionStart(), End = C.selectionEnd();
+  if (Start >= End) return;
+  for (QTextBlock B = document()->findBlock(Start); B.isValid(); B = B.next()) {
+    const int Base = B.position();
+    const int From = std::max(Start - Base, 0), To = std::min(End - Base, B.length() - 1);
+    if (To > From && B.length() <= LongLine) {
+      Visit(QStringView(B.text()).sliced(From, To - From));
+    } else if (To > From) {
       // Of a long line, only the runs (fragments) that hold selected text.
-      for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
-        const QTextFragment f = it.fragment();
-        const int s = std::max(start, f.position()), e = std::min(end, f.position() + f.length());
-        if (e > s) visit(QStringView(f.text()).sliced(s - f.position(), e - s));
+      for (QTextBlock::iterator It = B.begin(); !It.atEnd(); ++It) {
+        const QTextFragment F = It.fragment();
+        const int S = std::max(Start, F.position()), E = std::min(End, F.position() + F.length());
+        if (E > S) Visit(QStringView(F.text()).sliced(S - F.position(), E - S));
       }
     }
-    if (end < base + b.length()) break;  // its line break is not selected
-    visit(u"\n");
+    if (End < Base + B.length()) break;  // its line break is not selected
+    Visit(u"\n");
   }
 }
 
-void TRichView::setSelection(int start, int length) {
-  const int len = textLength();
-  start = std::clamp(start, 0, len);
+void TRichView::SetSelection(int Start, int Length) {
+  const int Len = TextLength();
+  Start = std::clamp(Start, 0, Len);
   // Saturated: start + length may be past the largest int.
-  const int end = length >= len - start ? len : start + std::max(length, 0);
-  QTextCursor c(document());
-  c.setPosition(start);
-  c.setPosition(end, QTextCursor::KeepAnchor);
-  setTextCursor(c);
+  const int End = Length >= Len - Start ? Len : Start + std::max(Length, 0);
+  QTextCursor C(document());
+  C.setPosition(Start);
+  C.setPosition(End, QTextCursor::KeepAnchor);
+  setTextCursor(C);
 }
 
-void TRichView::replaceSelection(const QString &text) {
-  QTextCursor c = textCursor();
-  c.insertText(text);
-  setTextCursor(c);
-  enforceBound();
+void TRichView::ReplaceSelection(const QString &Text) {
+  QTextCursor C = textCursor();
+  C.insertText(Text);
+  setTextCursor(C);
+  EnforceBound();
 }
 
-void TRichView::replaceSelectionRtf(const QByteArray &rtf) {
-  QTextCursor c = textCursor();
-  InsertRtf(c, rtf);
-  setTextCursor(c);
-  enforceBound();
+void TRichView::ReplaceSelectionRtf(const QByteArray &Rtf) {
+  QTextCursor C = textCursor();
+  InsertRtf(C, Rtf);
+  setTextCursor(C);
+  EnforceBound();
 }
 
-void TRichView::setSelectionColour(const QColor &colour) {
-  QTextCursor c = textCursor();
-  if (!c.hasSelection()) return;
-  QTextCharFormat f;
-  f.setForeground(colour);
-  c.mergeCharFormat(f);
+void TRichView::SetSelectionColour(const QColor &Colour) {
+  QTextCursor C = textCursor();
+  if (!C.hasSelection()) return;
+  QTextCharFormat F;
+  F.setForeground(Colour);
+  C.mergeCharFormat(F);
 }
 
-int TRichView::caretLine() const { return document()->findBlock(textCursor().selectionEnd()).blockNumber(); }
+int TRichView::CaretLine() const { return document()->findBlock(textCursor().selectionEnd()).blockNumber(); }
 
-int TRichView::caretColumn() const {
-  const int pos = textCursor().selectionEnd();
-  return pos - document()->findBlock(pos).position();
+int TRichView::CaretColumn() const {
+  const int Pos = textCursor().selectionEnd();
+  return Pos - document()->findBlock(Pos).position();
 }
 
 // --- Lines ---
 
-int TRichView::lineCount() const { return document()->blockCount(); }
+int TRichView::LineCount() const { return document()->blockCount(); }
 
-QString TRichView::lineText(int i) const {
-  if (i < 0) return QString();
-  return document()->findBlockByNumber(i).text();
+QString TRichView::LineText(int I) const {
+  if (I < 0) return QString();
+  return document()->findBlockByNumber(I).text();
 }
 
-int TRichView::lineStart(int i) const {
-  if (i <= 0) return 0;
-  const QTextBlock b = document()->findBlockByNumber(i);
-  return b.isValid() ? b.position() : textLength();
+int TRichView::LineStart(int I) const {
+  if (I <= 0) return 0;
+  const QTextBlock B = document()->findBlockByNumber(I);
+  return B.isValid() ? B.position() : TextLength();
 }
 
-int TRichView::lineAt(int position) const {
-  const QTextBlock b = document()->findBlock(std::clamp(position, 0, textLength()));
-  return b.isValid() ? b.blockNumber() : lineCount() - 1;
+int TRichView::LineAt(int Position) const {
+  const QTextBlock B = document()->findBlock(std::clamp(Position, 0, TextLength()));
+  return B.isValid() ? B.blockNumber() : LineCount() - 1;
 }
 
-int TRichView::textLength() const { return document()->characterCount() - 1; }
+int TRichView::TextLength() const { return document()->characterCount() - 1; }
 
-void TRichView::deleteFirstLines(int count) {
-  if (count <= 0) return;
-  removeFront(count >= lineCount() ? textLength() : lineStart(count));
+void TRichView::DeleteFirstLines(int Count) {
+  if (Count <= 0) return;
+  RemoveFront(Count >= LineCount() ? TextLength() : LineStart(Count));
 }
 
-void TRichView::clearText() {
-  NoUndo noUndo(document());
-  QTextCursor c(document());
-  c.beginEditBlock();
-  c.setPosition(textLength(), QTextCursor::KeepAnchor);
-  c.removeSelectedText();
-  c.endEditBlock();
-  atEnd_ = true;
+void TRichView::ClearText() {
+  TNoUndo NoUndo(document());
+  QTextCursor C(document());
+  C.beginEditBlock();
+  C.setPosition(TextLength(), QTextCursor::KeepAnchor);
+  C.removeSelectedText();
+  C.endEditBlock();
+  FAtEnd = true;
 }
 
 // Removes the text before position end in one deletion.
-void TRichView::removeFront(int end) {
-  if (end <= 0) return;
-  QScrollBar *bar = verticalScrollBar();
-  const bool follow = atEnd_;
+void TRichView::RemoveFront(int End) {
+  if (End <= 0) return;
+  QScrollBar *Bar = verticalScrollBar();
+  const bool Follow = FAtEnd;
   // Rows that disappear above what the user looks at.
-  const QTextBlock kept = document()->findBlock(end);
-  const int rowsGone = kept.isValid() && kept.position() == end ? kept.firstLineNumber() : 0;
-  const int oldValue = bar->value();
-  NoUndo noUndo(document());
-  QTextCursor c(document());
-  c.beginEditBlock();
-  c.setPosition(end, QTextCursor::KeepAnchor);
-  c.removeSelectedText();
-  c.endEditBlock();
-  adjusting_ = true;
-  if (follow) bar->setValue(bar->maximum());
-  else bar->setValue(std::max(0, oldValue - rowsGone));
-  adjusting_ = false;
-  atEnd_ = follow;
+  const QTextBlock Kept = document()->findBlock(End);
+  const int RowsGone = Kept.isValid() && Kept.position() == End ? Kept.firstLineNumber() : 0;
+  const int OldValue = Bar->value();
+  TNoUndo NoUndo(document());
+  QTextCursor C(document());
+  C.beginEditBlock();
+  C.setPosition(End, QTextCursor::KeepAnchor);
+  C.removeSelectedText();
+  C.endEditBlock();
+  FAdjusting = true;
+  if (Follow) Bar->setValue(Bar->maximum());
+  else Bar->setValue(std::max(0, OldValue - RowsGone));
+  FAdjusting = false;
+  FAtEnd = Follow;
 }
 
-void TRichView::enforceBound() {
-  const int bound = characterBound();
-  const int len = textLength();
-  if (len <= bound) return;
+void TRichView::EnforceBound() {
+  const int Bound = CharacterBound();
+  const int Len = TextLength();
+  if (Len <= Bound) return;
   // Go below the bound by a sixth at once (as 20,000 of 120,000 lines), so
   // that a stream at the bound trims rarely, and cut at a line start.
-  const int target = len - bound + bound / 6;
-  const QTextBlock b = document()->findBlock(target);
-  int cut = target;
-  if (b.isValid() && b.position() != target && b.next().isValid()) cut = b.next().position();
-  removeFront(std::min(cut, len));
+  const int Target = Len - Bound + Bound / 6;
+  const QTextBlock B = document()->findBlock(Target);
+  int Cut = Target;
+  if (B.isValid() && B.position() != Target && B.next().isValid()) Cut = B.next().position();
+  RemoveFront(std::min(Cut, Len));
 }
 
 // --- Find ---
 
-int TRichView::find(const QString &what, int from, bool matchCase) const {
-  if (what.isEmpty() || from < 0 || from > textLength()) return -1;
-  const QString needle = matchCase ? what : AsciiUpper(what);
-  for (QTextBlock b = document()->findBlock(from); b.isValid(); b = b.next()) {
-    const QString text = matchCase ? b.text() : AsciiUpper(b.text());
-    const int start = std::max(0, from - b.position());
-    const qsizetype hit = text.indexOf(needle, start);
-    if (hit >= 0) return b.position() + static_cast<int>(hit);
+int TRichView::Find(const QString &What, int From, bool MatchCase) const {
+  if (What.isEmpty() || From < 0 || From > TextLength()) return -1;
+  const QString Needle = MatchCase ? What : AsciiUpper(What);
+  for (QTextBlock B = document()->findBlock(From); B.isValid(); B = B.next()) {
+    const QString Text = MatchCase ? B.text() : AsciiUpper(B.text());
+    const int Start = std::max(0, From - B.position());
+    const qsizetype Hit = Text.indexOf(Needle, Start);
+    if (Hit >= 0) return B.position() + static_cast<int>(Hit);
   }
   return -1;
 }
 
 // --- Look ---
 
-void TRichView::setBackgroundColour(const QColor &colour) {
-  QPalette p = palette();
-  p.setColor(QPalette::Base, colour);
-  setPalette(p);
+void TRichView::SetBackgroundColour(const QColor &Colour) {
+  QPalette P = palette();
+  P.setColor(QPalette::Base, Colour);
+  setPalette(P);
 }
 
-QColor TRichView::backgroundColour() const { return palette().color(QPalette::Base); }
+QColor TRichView::BackgroundColour() const { return palette().color(QPalette::Base); }
 
-void TRichView::setTextColour(const QColor &colour) {
-  QPalette p = palette();
-  p.setColor(QPalette::Text, colour);
-  setPalette(p);
+void TRichView::SetTextColour(const QColor &Colour) {
+  QPalette P = palette();
+  P.setColor(QPalette::Text, Colour);
+  setPalette(P);
 }
 
-QColor TRichView::textColour() const { return palette().color(QPalette::Text); }
+QColor TRichView::TextColour() const { return palette().color(QPalette::Text); }
 
-void TRichView::setWordWrap(bool on) { setLineWrapMode(on ? WidgetWidth : NoWrap); }
+void TRichView::SetWordWrap(bool Wrap) { setLineWrapMode(Wrap ? WidgetWidth : NoWrap); }
 
-bool TRichView::wordWrap() const { return lineWrapMode() != NoWrap; }
+bool TRichView::WordWrap() const { return lineWrapMode() != NoWrap; }
 
-void TRichView::setMaxLength(int length) {
-  maxLength_ = std::max(length, 0);
-  enforceBound();
+void TRichView::SetMaxLength(int Length) {
+  FMaxLength = std::max(Length, 0);
+  EnforceBound();
 }
 
-int TRichView::characterBound() const { return std::min(maxLength_, kCharacterBound); }
+int TRichView::CharacterBound() const { return std::min(FMaxLength, MostCharacters); }
 
 // --- Files ---
 
-QByteArray TRichView::toRtf() const { return WriteRtf(*document()); }
+QByteArray TRichView::ToRtf() const { return WriteRtf(*document()); }
 
-void TRichView::saveRtf(const QString &path) const {
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(toRtf()) < 0 || !f.commit())
-    throw ERichText(QStringLiteral("Cannot write %1: %2").arg(path, f.errorString()).toStdString());
+void TRichView::SaveRtf(const QString &Path) const {
+  QSaveFile F(Path);
+  if (!F.open(QIODevice::WriteOnly) || F.write(ToRtf()) < 0 || !F.commit())
+    throw ERichText(QStringLiteral("Cannot write %1: %2").arg(Path, F.errorString()).toStdString());
 }
 
-void TRichView::loadFile(const QString &path) {
-  QFile f(path);
-  const auto fail = [&](const QString &what) {
-    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, what).toStdString());
+void TRichView::LoadFile(const QString &Path) {
+  QFile F(Path);
+  const auto Fail = [&](const QString &What) {
+    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(Path, What).toStdString());
   };
-  if (!f.open(QIODevice::ReadOnly)) fail(f.errorString());
-  if (f.size() > kMaxFileBytes)
+  if (!F.open(QIODevice::ReadOnly)) Fail(F.errorString());
+  if (F.size() > MaxFileBytes)
     throw ERichText(QStringLiteral("Cannot open %1: the file is larger than %2 MB")
-                        .arg(path)
-                        .arg(kMaxFileBytes >> 20)
+                        .arg(Path)
+                        .arg(MaxFileBytes >> 20)
                         .toStdString());
   // RTF is read from its start; of plain text only the end the view keeps is
   // read (after a pass that decides its encoding), not the whole file.
-  const qsizetype keep = keptCharacters();
-  const qint64 size = f.size();
-  const QByteArray head = f.peek(std::min<qint64>(size, 4096));
-  if (f.isSequential() || size <= keep || IsRtf(head) || head.trimmed().isEmpty()) {
-    const QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError) fail(f.errorString());
-    loadData(data);
+  const qsizetype Keep = KeptCharacters();
+  const qint64 Size = F.size();
+  const QByteArray Head = F.peek(std::min<qint64>(Size, 4096));
+  if (F.isSequential() || Size <= Keep || IsRtf(Head) || Head.trimmed().isEmpty()) {
+    const QByteArray Data = F.readAll();
+    if (F.error() != QFileDevice::NoError) Fail(F.errorString());
+    LoadData(Data);
     return;
   }
-  Utf8Check check;
-  QByteArray piece;
-  while (!f.atEnd()) {
-    piece = f.read(qint64(1) << 20);
-    if (f.error() != QFileDevice::NoError) fail(f.errorString());
-    if (piece.isEmpty()) break;
-    check.add(piece);
+  TUtf8Check Check;
+  QByteArray Piece;
+  while (!F.atEnd()) {
+    Piece = F.read(qint64(1) << 20);
+    if (F.error() != QFileDevice::NoError) Fail(F.errorString());
+    if (Piece.isEmpty()) break;
+    Check.Add(Piece);
   }
-  const bool utf8 = check.valid();
-  QString text;
+  const bool Utf8 = Check.Valid();
+  QString Text;
   // Mostly a byte a character: more is read only when that was short.
-  for (qint64 bytes = std::min<qint64>(size, keep + 3);; bytes = std::min<qint64>(size, 2 * bytes)) {
-    text = QString();
-    if (!f.seek(size - bytes)) fail(f.errorString());
-    const QByteArray tail = f.read(bytes);
-    if (f.error() != QFileDevice::NoError || tail.size() != bytes) fail(f.errorString());
-    text = DecodePlainTail(tail, bytes == size, utf8, keep);
-    if (bytes == size || DocumentLength(text) >= keep) break;
+  for (qint64 Bytes = std::min<qint64>(Size, Keep + 3);; Bytes = std::min<qint64>(Size, 2 * Bytes)) {
+    Text = QString();
+    if (!F.seek(Size - Bytes)) Fail(F.errorString());
+    const QByteArray Tail = F.read(Bytes);
+    if (F.error() != QFileDevice::NoError || Tail.size() != Bytes) Fail(F.errorString());
+    Text = DecodePlainTail(Tail, Bytes == Size, Utf8, Keep);
+    if (Bytes == Size || DocumentLength(Text) >= Keep) break;
   }
-  loadText([&](QTextCursor &c) { c.insertText(text); });
+  LoadText([&](QTextCursor &C) { C.insertText(Text); });
 }
 
 // Enough characters for the view to end as it would with all of a file: the
 // bound and the character in front of where it cuts.
-qsizetype TRichView::keptCharacters() const { return qsizetype(characterBound()) + 2; }
+qsizetype TRichView::KeptCharacters() const { return qsizetype(CharacterBound()) + 2; }
 
-void TRichView::loadData(QByteArrayView data) {
-  const qsizetype keep = keptCharacters();
-  loadText([&](QTextCursor &c) { InsertFileContent(c, data, keep); });
+void TRichView::LoadData(QByteArrayView data) {
+  const qsizetype keep = KeptCharacters();
+  LoadText([&](QTextCursor &C) { InsertFileContent(C, data, keep); });
 }
 
-void TRichView::loadText(const std::function<void(QTextCursor &)> &insert) {
-  NoUndo noUndo(document());
-  QTextCursor c(document());
-  c.beginEditBlock();
-  c.select(QTextCursor::Document);
-  c.removeSelectedText();
-  c.setCharFormat(QTextCharFormat());
-  insert(c);
-  c.endEditBlock();
-  enforceBound();
+void TRichView::LoadText(const std::function<void(QTextCursor &)> &Insert) {
+  TNoUndo NoUndo(document());
+  QTextCursor C(document());
+  C.beginEditBlock();
+  C.select(QTextCursor::Document);
+  C.removeSelectedText();
+  C.setCharFormat(QTextCharFormat());
+  Insert(C);
+  C.endEditBlock();
+  EnforceBound();
   ShapeControls(document());
-  QTextCursor top(document());
-  setTextCursor(top);
-  adjusting_ = true;
+  QTextCursor Top(document());
+  setTextCursor(Top);
+  FAdjusting = true;
   verticalScrollBar()->setValue(0);
-  adjusting_ = false;
-  atEnd_ = verticalScrollBar()->maximum() == 0;
+  FAdjusting = false;
+  FAtEnd = verticalScrollBar()->maximum() == 0;
 }
 
 // --- Events ---
 
-bool TRichView::event(QEvent *event) {
-  switch (event->type()) {
+bool TRichView::event(QEvent *Event) {
+  switch (Event->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
     case QEvent::ShortcutOverride:
@@ -1071,16 +1071,16 @@ bool TRichView::event(QEvent *event) {
     case QEvent::FocusIn:
     case QEvent::FocusOut:
     case QEvent::Timer: {  // the caret's blink
-      ExactScope exact(layout_);
-      return QPlainTextEdit::event(event);
+      TExactScope Exact(FLayout);
+      return QPlainTextEdit::event(Event);
     }
     default:
-      return QPlainTextEdit::event(event);
+      return QPlainTextEdit::event(Event);
   }
 }
 
-bool TRichView::viewportEvent(QEvent *event) {
-  switch (event->type()) {
+bool TRichView::viewportEvent(QEvent *Event) {
+  switch (Event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
@@ -1088,50 +1088,50 @@ bool TRichView::viewportEvent(QEvent *event) {
     case QEvent::DragEnter:
     case QEvent::DragMove:
     case QEvent::Drop: {
-      ExactScope exact(layout_);
-      return QPlainTextEdit::viewportEvent(event);
+      TExactScope Exact(FLayout);
+      return QPlainTextEdit::viewportEvent(Event);
     }
     case QEvent::MouseMove:
       // Hovering needs no places; a drag that selects does.
-      if (static_cast<QMouseEvent *>(event)->buttons() != Qt::NoButton) {
-        ExactScope exact(layout_);
-        return QPlainTextEdit::viewportEvent(event);
+      if (static_cast<QMouseEvent *>(Event)->buttons() != Qt::NoButton) {
+        TExactScope Exact(FLayout);
+        return QPlainTextEdit::viewportEvent(Event);
       }
-      return QPlainTextEdit::viewportEvent(event);
+      return QPlainTextEdit::viewportEvent(Event);
     default:
-      return QPlainTextEdit::viewportEvent(event);
+      return QPlainTextEdit::viewportEvent(Event);
   }
 }
 
-void TRichView::doSetTextCursor(const QTextCursor &cursor) {
-  ExactScope exact(layout_);
-  QPlainTextEdit::doSetTextCursor(cursor);
+void TRichView::doSetTextCursor(const QTextCursor &Cursor) {
+  TExactScope Exact(FLayout);
+  QPlainTextEdit::doSetTextCursor(Cursor);
 }
 
-void TRichView::changeEvent(QEvent *event) {
-  QPlainTextEdit::changeEvent(event);
-  if (event->type() != QEvent::FontChange) return;
-  QFont f = document()->defaultFont();
-  if (f.styleStrategy() & QFont::PreferNoShaping) return;
-  f.setStyleStrategy(QFont::StyleStrategy(f.styleStrategy() | QFont::PreferNoShaping));
-  document()->setDefaultFont(f);
+void TRichView::changeEvent(QEvent *Event) {
+  QPlainTextEdit::changeEvent(Event);
+  if (Event->type() != QEvent::FontChange) return;
+  QFont F = document()->defaultFont();
+  if (F.styleStrategy() & QFont::PreferNoShaping) return;
+  F.setStyleStrategy(QFont::StyleStrategy(F.styleStrategy() | QFont::PreferNoShaping));
+  document()->setDefaultFont(F);
 }
 
 // --- Mouse ---
 
-void TRichView::mousePressEvent(QMouseEvent *event) {
-  QPlainTextEdit::mousePressEvent(event);
-  Q_EMIT mousePressed(event);
+void TRichView::mousePressEvent(QMouseEvent *Event) {
+  QPlainTextEdit::mousePressEvent(Event);
+  Q_EMIT MousePressed(Event);
 }
 
-void TRichView::mouseMoveEvent(QMouseEvent *event) {
-  QPlainTextEdit::mouseMoveEvent(event);
-  Q_EMIT mouseMoved(event);
+void TRichView::mouseMoveEvent(QMouseEvent *Event) {
+  QPlainTextEdit::mouseMoveEvent(Event);
+  Q_EMIT MouseMoved(Event);
 }
 
-void TRichView::mouseReleaseEvent(QMouseEvent *event) {
-  QPlainTextEdit::mouseReleaseEvent(event);
-  Q_EMIT mouseReleased(event);
+void TRichView::mouseReleaseEvent(QMouseEvent *Event) {
+  QPlainTextEdit::mouseReleaseEvent(Event);
+  Q_EMIT MouseReleased(Event);
 }
 
 // --- Painting ---
@@ -1139,124 +1139,124 @@ void TRichView::mouseReleaseEvent(QMouseEvent *event) {
 // QPlainTextEdit's own painting, except that long lines without wrap are drawn
 // from the slice in view: its layout would shape and draw all of such a line on
 // every repaint.
-void TRichView::paintEvent(QPaintEvent *event) {
-  QPainter painter(viewport());
-  QPointF offset(contentOffset());
-  QRect er = event->rect();
-  const QRect viewportRect = viewport()->rect();
-  const qreal maximumWidth = document()->documentLayout()->documentSize().width();
-  painter.setBrushOrigin(offset);
-  const int maxX = static_cast<int>(offset.x() + std::max<qreal>(viewportRect.width(), maximumWidth) -
+void TRichView::paintEvent(QPaintEvent *Event) {
+  QPainter Painter(viewport());
+  QPointF Offset(contentOffset());
+  QRect Er = Event->rect();
+  const QRect ViewportRect = viewport()->rect();
+  const qreal MaximumWidth = document()->documentLayout()->documentSize().width();
+  Painter.setBrushOrigin(Offset);
+  const int MaxX = static_cast<int>(Offset.x() + std::max<qreal>(ViewportRect.width(), MaximumWidth) -
                                     document()->documentMargin() + cursorWidth());
-  er.setRight(std::min(er.right(), maxX));
-  painter.setClipRect(er);
+  Er.setRight(std::min(Er.right(), MaxX));
+  Painter.setClipRect(Er);
 
-  const QAbstractTextDocumentLayout::PaintContext context = getPaintContext();
-  painter.setPen(context.palette.text().color());
-  const bool editable = !isReadOnly();
-  const bool sliced = lineWrapMode() == NoWrap;
+  const QAbstractTextDocumentLayout::PaintContext Context = getPaintContext();
+  Painter.setPen(Context.palette.text().color());
+  const bool Editable = !isReadOnly();
+  const bool Sliced = lineWrapMode() == NoWrap;
 
-  for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
-    const QRectF r = blockBoundingRect(block).translated(offset);
-    if (!block.isVisible()) {
-      offset.ry() += r.height();
+  for (QTextBlock Block = firstVisibleBlock(); Block.isValid(); Block = Block.next()) {
+    const QRectF R = blockBoundingRect(Block).translated(Offset);
+    if (!Block.isVisible()) {
+      Offset.ry() += R.height();
       continue;
     }
-    if (r.bottom() >= er.top() && r.top() <= er.bottom()) {
-      const QBrush bg = block.blockFormat().background();
-      if (bg != Qt::NoBrush) {
-        QRectF contents = r;
-        contents.setWidth(std::max(r.width(), maximumWidth));
-        painter.fillRect(contents, bg);
+    if (R.bottom() >= Er.top() && R.top() <= Er.bottom()) {
+      const QBrush Bg = Block.blockFormat().background();
+      if (Bg != Qt::NoBrush) {
+        QRectF Contents = R;
+        Contents.setWidth(std::max(R.width(), MaximumWidth));
+        Painter.fillRect(Contents, Bg);
       }
-      QList<QTextLayout::FormatRange> selections;
-      const int blpos = block.position();
-      const int bllen = block.length();
-      for (const QAbstractTextDocumentLayout::Selection &range : context.selections) {
-        const int selStart = range.cursor.selectionStart() - blpos;
-        const int selEnd = range.cursor.selectionEnd() - blpos;
-        if (selStart < bllen && selEnd > 0 && selEnd > selStart) {
-          QTextLayout::FormatRange o;
-          o.start = selStart;
-          o.length = selEnd - selStart;
-          o.format = range.format;
-          selections << o;
+      QList<QTextLayout::FormatRange> Selections;
+      const int Blpos = Block.position();
+      const int Bllen = Block.length();
+      for (const QAbstractTextDocumentLayout::Selection &Range : Context.selections) {
+        const int SelStart = Range.cursor.selectionStart() - Blpos;
+        const int SelEnd = Range.cursor.selectionEnd() - Blpos;
+        if (SelStart < Bllen && SelEnd > 0 && SelEnd > SelStart) {
+          QTextLayout::FormatRange O;
+          O.start = SelStart;
+          O.length = SelEnd - SelStart;
+          O.format = Range.format;
+          Selections << O;
         }
       }
-      const bool drawCursor = (editable || (textInteractionFlags() & Qt::TextSelectableByKeyboard)) &&
-                              context.cursorPosition >= blpos && context.cursorPosition < blpos + bllen;
-      const int cursorPos = drawCursor ? context.cursorPosition - blpos : -1;
-      if (sliced && bllen > kLongLine) {
-        paintLongBlock(painter, block, offset, er, selections, cursorPos);
+      const bool DrawCursor = (Editable || (textInteractionFlags() & Qt::TextSelectableByKeyboard)) &&
+                              Context.cursorPosition >= Blpos && Context.cursorPosition < Blpos + Bllen;
+      const int CursorPos = DrawCursor ? Context.cursorPosition - Blpos : -1;
+      if (Sliced && Bllen > LongLine) {
+        PaintLongBlock(Painter, Block, Offset, Er, Selections, CursorPos);
       } else {
-        QTextLayout *layout = block.layout();
-        layout->draw(&painter, offset, selections, er);
-        DrawControlMarks(painter, *layout, block, 0, bllen - 1, offset, er, selections, context.palette.text().color(),
-                            context.palette.base().color());
-        if (cursorPos >= 0) layout->drawCursor(&painter, offset, cursorPos, cursorWidth());
+        QTextLayout *Layout = Block.layout();
+        Layout->draw(&Painter, Offset, Selections, Er);
+        DrawControlMarks(Painter, *Layout, Block, 0, Bllen - 1, Offset, Er, Selections, Context.palette.text().color(),
+                            Context.palette.base().color());
+        if (CursorPos >= 0) Layout->drawCursor(&Painter, Offset, CursorPos, cursorWidth());
       }
     }
-    offset.ry() += r.height();
-    if (offset.y() > viewportRect.height()) break;
+    Offset.ry() += R.height();
+    if (Offset.y() > ViewportRect.height()) break;
   }
 }
 
-void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const QPointF &offset, const QRect &clip,
-                               const QList<QTextLayout::FormatRange> &selections, int cursorPos) {
-  const int length = block.length() - 1;
-  if (length <= 0) return;
-  const QFont font = document()->defaultFont();
-  const qreal margin = document()->documentMargin();
-  LineGeometry &g = Geometry(block);
-  const qreal left = clip.left() - offset.x() - margin;
-  const qreal right = clip.right() - offset.x() - margin;
-  int from = 0;
-  int to = 0;
-  qreal start = 0;
-  if (g.advance > 0) {
+void TRichView::PaintLongBlock(QPainter &Painter, const QTextBlock &Block, const QPointF &Offset, const QRect &Clip,
+                               const QList<QTextLayout::FormatRange> &Selections, int CursorPos) {
+  const int Length = Block.length() - 1;
+  if (Length <= 0) return;
+  const QFont Font = document()->defaultFont();
+  const qreal Margin = document()->documentMargin();
+  TLineGeometry &G = Geometry(Block);
+  const qreal Left = Clip.left() - Offset.x() - Margin;
+  const qreal Right = Clip.right() - Offset.x() - Margin;
+  int From = 0;
+  int To = 0;
+  qreal Start = 0;
+  if (G.Advance > 0) {
     // Characters that reach into the clip, with two more on each side for overhangs.
-    from = std::clamp(static_cast<int>(std::floor(left / g.advance)) - 2, 0, length - 1);
-    to = std::clamp(static_cast<int>(std::ceil(right / g.advance)) + 2, from + 1, length);
-    start = from * g.advance;
+    From = std::clamp(static_cast<int>(std::floor(Left / G.Advance)) - 2, 0, Length - 1);
+    To = std::clamp(static_cast<int>(std::ceil(Right / G.Advance)) + 2, From + 1, Length);
+    Start = From * G.Advance;
   } else {
-    if (g.x.empty()) {
-      const QString text = block.text();
-      g.x.assign(1, 0.0);
-      for (int s = 0; s < length; s += kChunk) {
-        const int e = std::min(length, s + kChunk);
-        QTextLayout chunk(text.mid(s, e - s), font);
-        chunk.setFormats(FormatsOf(block, s, e));
-        LayOutOneLine(chunk, 0);
-        g.x.push_back(g.x.back() + chunk.lineAt(0).horizontalAdvance());
+    if (G.X.empty()) {
+      const QString Text = Block.text();
+      G.X.assign(1, 0.0);
+      for (int S = 0; S < Length; S += Chunk) {
+        const int E = std::min(Length, S + Chunk);
+        QTextLayout Chunk(Text.mid(S, E - S), Font);
+        Chunk.setFormats(FormatsOf(Block, S, E));
+        LayOutOneLine(Chunk, 0);
+        G.X.push_back(G.X.back() + Chunk.lineAt(0).horizontalAdvance());
       }
     }
-    const std::vector<qreal> &x = g.x;
-    const int chunks = static_cast<int>(x.size()) - 1;
+    const std::vector<qreal> &X = G.X;
+    const int Chunks = static_cast<int>(X.size()) - 1;
     // Chunks that reach into the clip, with one more on each side for overhangs.
-    int first = static_cast<int>(std::upper_bound(x.begin(), x.end(), left) - x.begin()) - 2;
-    int last = static_cast<int>(std::upper_bound(x.begin(), x.end(), right) - x.begin()) + 1;
-    first = std::clamp(first, 0, chunks - 1);
-    last = std::clamp(last, first + 1, chunks);
-    from = first * kChunk;
-    to = std::min(length, last * kChunk);
-    start = x[static_cast<size_t>(first)];
+    int First = static_cast<int>(std::upper_bound(X.begin(), X.end(), Left) - X.begin()) - 2;
+    int Last = static_cast<int>(std::upper_bound(X.begin(), X.end(), Right) - X.begin()) + 1;
+    First = std::clamp(First, 0, Chunks - 1);
+    Last = std::clamp(Last, First + 1, Chunks);
+    From = First * Chunk;
+    To = std::min(Length, Last * Chunk);
+    Start = X[static_cast<size_t>(First)];
   }
 
-  QTextLayout slice(SliceText(block, from, to), font);
-  slice.setFormats(FormatsOf(block, from, to));
-  LayOutOneLine(slice, margin + start);
-  QList<QTextLayout::FormatRange> sliceSelections;
-  for (const QTextLayout::FormatRange &s : selections) {
-    const int a = std::max(s.start, from), b = std::min(s.start + s.length, to + 1);
-    if (b <= a) continue;
-    QTextLayout::FormatRange o = s;
-    o.start = a - from;
-    o.length = b - a;
-    sliceSelections << o;
+  QTextLayout Slice(SliceText(Block, From, To), Font);
+  Slice.setFormats(FormatsOf(Block, From, To));
+  LayOutOneLine(Slice, Margin + Start);
+  QList<QTextLayout::FormatRange> SliceSelections;
+  for (const QTextLayout::FormatRange &S : Selections) {
+    const int A = std::max(S.start, From), B = std::min(S.start + S.length, To + 1);
+    if (B <= A) continue;
+    QTextLayout::FormatRange O = S;
+    O.start = A - From;
+    O.length = B - A;
+    SliceSelections << O;
   }
-  slice.draw(&painter, offset, sliceSelections, clip);
-  if (g.advance <= 0)  // else printable ASCII only
-    DrawControlMarks(painter, slice, block, from, to, offset, clip, sliceSelections, palette().color(QPalette::Text),
+  Slice.draw(&Painter, Offset, SliceSelections, Clip);
+  if (G.Advance <= 0)  // else printable ASCII only
+    DrawControlMarks(Painter, Slice, Block, From, To, Offset, Clip, SliceSelections, palette().color(QPalette::Text),
                      palette().color(QPalette::Base));
-  if (cursorPos >= from && cursorPos <= to) slice.drawCursor(&painter, offset, cursorPos - from, cursorWidth());
+  if (CursorPos >= From && CursorPos <= To) Slice.drawCursor(&Painter, Offset, CursorPos - From, cursorWidth());
 }

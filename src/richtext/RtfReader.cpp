@@ -20,47 +20,47 @@ namespace {
 
 // Deeper groups are still balanced by counting but do not get a state of their
 // own, so hostile nesting costs neither stack nor much memory.
-constexpr size_t kMaxDepth = 256;
-constexpr int kMaxWordLength = 32;
+constexpr size_t MaxDepth = 256;
+constexpr int MaxWordLength = 32;
 
-enum class Dest : uint8_t { Text, FontTable, ColourTable, Skip };
+enum class TDest : uint8_t { Text, FontTable, ColourTable, Skip };
 
-struct GroupState {
-  int font = -1;        // \f number; -1: the document's default font (\deff)
-  int halfPoints = 0;   // \fs; 0: no size given
-  int fg = 0;           // \cf index; 0: automatic colour
-  int bg = 0;           // \highlight or \cb index; 0: none
-  int uc = 1;           // fallback characters after \uN
-  bool bold = false;
-  bool italic = false;
-  bool underline = false;
-  Dest dest = Dest::Text;
+struct TGroupState {
+  int Font = -1;        // \f number; -1: the document's default font (\deff)
+  int HalfPoints = 0;   // \fs; 0: no size given
+  int Fg = 0;           // \cf index; 0: automatic colour
+  int Bg = 0;           // \highlight or \cb index; 0: none
+  int Uc = 1;           // fallback characters after \uN
+  bool Bold = false;
+  bool Italic = false;
+  bool Underline = false;
+  TDest Dest = TDest::Text;
 
-  bool sameRun(const GroupState &o) const {
-    return font == o.font && halfPoints == o.halfPoints && fg == o.fg && bg == o.bg &&
-           bold == o.bold && italic == o.italic && underline == o.underline;
+  bool SameRun(const TGroupState &O) const {
+    return Font == O.Font && HalfPoints == O.HalfPoints && Fg == O.Fg && Bg == O.Bg &&
+           Bold == O.Bold && Italic == O.Italic && Underline == O.Underline;
   }
-  void plain() {
-    font = -1;
-    halfPoints = 0;
-    fg = 0;
-    bg = 0;
-    bold = italic = underline = false;
+  void Plain() {
+    Font = -1;
+    HalfPoints = 0;
+    Fg = 0;
+    Bg = 0;
+    Bold = Italic = Underline = false;
   }
 };
 
-struct FontEntry {
-  QString name;
-  int codePage = 0;  // 0: the document's code page
+struct TFontEntry {
+  QString Name;
+  int CodePage = 0;  // 0: the document's code page
 };
 
-struct ColourEntry {
-  bool automatic = true;
-  int r = 0, g = 0, b = 0;
+struct TColourEntry {
+  bool Automatic = true;
+  int R = 0, G = 0, B = 0;
 };
 
-int CodePageOfCharset(int charset) {
-  switch (charset) {
+int CodePageOfCharset(int Charset) {
+  switch (Charset) {
     case 77: return 10000;
     case 128: return 932;
     case 129: return 949;
@@ -82,58 +82,58 @@ int CodePageOfCharset(int charset) {
 }
 
 // Windows-1252, the usual code page of RTF files, needs no converter.
-constexpr char16_t kCp1252High[32] = {
+constexpr char16_t Cp1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-class Decoders {
+class TDecoders {
  public:
-  QString decode(int codePage, QByteArrayView bytes) {
-    if (codePage == 1252 || codePage == 0) {
-      QString s;
-      s.reserve(bytes.size());
-      for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        s.append(QChar(u >= 0x80 && u < 0xA0 ? kCp1252High[u - 0x80] : char16_t(u)));
+  QString Decode(int CodePage, QByteArrayView Bytes) {
+    if (CodePage == 1252 || CodePage == 0) {
+      QString S;
+      S.reserve(Bytes.size());
+      for (char C : Bytes) {
+        const auto U = static_cast<unsigned char>(C);
+        S.append(QChar(U >= 0x80 && U < 0xA0 ? Cp1252High[U - 0x80] : char16_t(U)));
       }
-      return s;
+      return S;
     }
-    QStringDecoder *dec = decoder(codePage);
-    if (!dec) return QString::fromLatin1(bytes.data(), bytes.size());
-    dec->resetState();
-    QString s = dec->decode(bytes);
-    s += dec->decode(QByteArrayView());
-    return s;
+    QStringDecoder *Dec = Decoder(CodePage);
+    if (!Dec) return QString::fromLatin1(Bytes.data(), Bytes.size());
+    Dec->resetState();
+    QString S = Dec->decode(Bytes);
+    S += Dec->decode(QByteArrayView());
+    return S;
   }
 
  private:
-  QStringDecoder *decoder(int codePage) {
-    auto it = cache_.find(codePage);
-    if (it != cache_.end()) return it->second.get();
-    QByteArray name;
-    switch (codePage) {
-      case 10000: name = "macintosh"; break;
-      case 437: name = "IBM437"; break;
-      case 850: name = "IBM850"; break;
-      case 932: name = "Shift_JIS"; break;
-      case 936: name = "GBK"; break;
-      case 949: name = "windows-949"; break;
-      case 950: name = "Big5"; break;
-      case 65001: name = "UTF-8"; break;
-      default: name = "windows-" + QByteArray::number(codePage); break;
+  QStringDecoder *Decoder(int CodePage) {
+    auto It = FCache.find(CodePage);
+    if (It != FCache.end()) return It->second.get();
+    QByteArray Name;
+    switch (CodePage) {
+      case 10000: Name = "macintosh"; break;
+      case 437: Name = "IBM437"; break;
+      case 850: Name = "IBM850"; break;
+      case 932: Name = "Shift_JIS"; break;
+      case 936: Name = "GBK"; break;
+      case 949: Name = "windows-949"; break;
+      case 950: Name = "Big5"; break;
+      case 65001: Name = "UTF-8"; break;
+      default: Name = "windows-" + QByteArray::number(CodePage); break;
     }
-    auto dec = std::make_unique<QStringDecoder>(name.constData(), QStringConverter::Flag::Stateless);
-    if (!dec->isValid()) dec.reset();
-    QStringDecoder *raw = dec.get();
-    cache_.emplace(codePage, std::move(dec));
-    return raw;
+    auto Dec = std::make_unique<QStringDecoder>(Name.constData(), QStringConverter::Flag::Stateless);
+    if (!Dec->isValid()) Dec.reset();
+    QStringDecoder *Raw = Dec.get();
+    FCache.emplace(CodePage, std::move(Dec));
+    return Raw;
   }
-  std::unordered_map<int, std::unique_ptr<QStringDecoder>> cache_;
+  std::unordered_map<int, std::unique_ptr<QStringDecoder>> FCache;
 };
 
-bool IsSkippedDestination(QByteArrayView w) {
-  static const char *const kSkip[] = {
+bool IsSkippedDestination(QByteArrayView W) {
+  static const char *const Skip[] = {
       "stylesheet", "info", "pict", "object", "objdata", "header", "headerl", "headerr",
       "headerf", "footer", "footerl", "footerr", "footerf", "footnote", "annotation",
       "xe", "tc", "txe", "rxe", "nonshppict", "listtable", "listoverridetable",
@@ -141,542 +141,542 @@ bool IsSkippedDestination(QByteArrayView w) {
       "datastore", "xmlnstbl", "generator", "author", "operator", "title", "subject",
       "keywords", "comment", "doccomm", "creatim", "revtim", "printim", "buptim",
       "private", "filetbl", "pgdsctbl", "bkmkstart", "bkmkend", "atnid", "atnauthor"};
-  for (const char *s : kSkip)
-    if (w == QByteArrayView(s)) return true;
+  for (const char *S : Skip)
+    if (W == QByteArrayView(S)) return true;
   return false;
 }
 
-class Reader {
+class TReader {
  public:
-  Reader(QTextCursor &cursor, QByteArrayView data, qsizetype keep)
-      : cursor_(cursor), data_(data), keep_(keep) {
-    baseFormat_ = cursor.charFormat();
+  TReader(QTextCursor &Cursor, QByteArrayView Data, qsizetype Keep)
+      : FCursor(Cursor), FData(Data), FKeep(Keep) {
+    FBaseFormat = Cursor.charFormat();
   }
 
-  void run() {
-    const qsizetype n = data_.size();
-    while (pos_ < n && !done_) {
-      const char c = data_[pos_];
-      if (c == '{') {
-        ++pos_;
-        openGroup();
-      } else if (c == '}') {
-        ++pos_;
-        closeGroup();
-      } else if (c == '\\') {
-        ++pos_;
-        controlSequence();
-      } else if (c == '\r' || c == '\n') {
-        ++pos_;
-      } else if (IsPlain(c) && started_ && st_.dest == Dest::Text && fallback_ == 0 && pending_.isEmpty()) {
+  void Run() {
+    const qsizetype N = FData.size();
+    while (FPos < N && !FDone) {
+      const char C = FData[FPos];
+      if (C == '{') {
+        ++FPos;
+        OpenGroup();
+      } else if (C == '}') {
+        ++FPos;
+        CloseGroup();
+      } else if (C == '\\') {
+        ++FPos;
+        ControlSequence();
+      } else if (C == '\r' || C == '\n') {
+        ++FPos;
+      } else if (IsPlain(C) && FStarted && FSt.Dest == TDest::Text && FFallback == 0 && FPending.isEmpty()) {
         // A stretch of plain text, taken whole.
-        qsizetype end = pos_ + 1;
-        while (end < n && IsPlain(data_[end])) ++end;
-        if (!run_.isEmpty() && !st_.sameRun(runState_)) flushRun();
-        if (run_.isEmpty()) runState_ = st_;
-        run_.append(QLatin1StringView(data_.sliced(pos_, end - pos_)));
-        pos_ = end;
-        if (keep_ >= 0 && run_.size() > keep_) flushRun();
+        qsizetype End = FPos + 1;
+        while (End < N && IsPlain(FData[End])) ++End;
+        if (!FRun.isEmpty() && !FSt.SameRun(FRunState)) FlushRun();
+        if (FRun.isEmpty()) FRunState = FSt;
+        FRun.append(QLatin1StringView(FData.sliced(FPos, End - FPos)));
+        FPos = End;
+        if (FKeep >= 0 && FRun.size() > FKeep) FlushRun();
       } else {
-        ++pos_;
-        if (started_ && (static_cast<unsigned char>(c) >= 0x20 || c == '\t')) byte(c);
+        ++FPos;
+        if (FStarted && (static_cast<unsigned char>(C) >= 0x20 || C == '\t')) Byte(C);
       }
     }
-    flushBytes();
-    flushRun();
-    qsizetype start = 0;
-    for (const KeptRun &r : kept_) {
-      cursor_.insertText(QStringView(keptText_).sliced(start, r.end - start).toString(), keptFormats_[r.format]);
-      start = r.end;
+    FlushBytes();
+    FlushRun();
+    qsizetype Start = 0;
+    for (const TKeptRun &R : FKept) {
+      FCursor.insertText(QStringView(FKeptText).sliced(Start, R.End - Start).toString(), FKeptFormats[R.Format]);
+      Start = R.End;
     }
-    kept_.clear();
+    FKept.clear();
   }
 
  private:
   // With a keep limit, the text read so far that may still be kept: one
   // string, and the runs' ends in it with their formats.
-  struct KeptRun {
-    qsizetype end;
-    int format;
+  struct TKeptRun {
+    qsizetype End;
+    int Format;
   };
 
-  void openGroup() {
-    flushBytes();
-    fallback_ = 0;
-    if (!started_) {
-      started_ = true;
+  void OpenGroup() {
+    FlushBytes();
+    FFallback = 0;
+    if (!FStarted) {
+      FStarted = true;
       return;  // the document group itself
     }
-    if (stack_.size() >= kMaxDepth) {
-      ++overflow_;
+    if (FStack.size() >= MaxDepth) {
+      ++FOverflow;
       return;
     }
-    stack_.push_back(st_);
+    FStack.push_back(FSt);
   }
 
-  void closeGroup() {
-    flushBytes();
-    fallback_ = 0;
-    if (!started_) return;
-    if (overflow_ > 0) {
-      --overflow_;
+  void CloseGroup() {
+    FlushBytes();
+    FFallback = 0;
+    if (!FStarted) return;
+    if (FOverflow > 0) {
+      --FOverflow;
       return;
     }
-    if (stack_.empty()) {
-      done_ = true;  // the document group closed: what follows is not RTF
+    if (FStack.empty()) {
+      FDone = true;  // the document group closed: what follows is not RTF
       return;
     }
-    if (st_.dest == Dest::FontTable) endFontEntry();
-    st_ = stack_.back();
-    stack_.pop_back();
+    if (FSt.Dest == TDest::FontTable) EndFontEntry();
+    FSt = FStack.back();
+    FStack.pop_back();
   }
 
-  void controlSequence() {
-    const qsizetype n = data_.size();
-    if (pos_ >= n) return;
-    const char c = data_[pos_];
-    if (!IsLetter(c)) {
-      ++pos_;
-      controlSymbol(c);
+  void ControlSequence() {
+    const qsizetype N = FData.size();
+    if (FPos >= N) return;
+    const char C = FData[FPos];
+    if (!IsLetter(C)) {
+      ++FPos;
+      ControlSymbol(C);
       return;
     }
-    const qsizetype start = pos_;
-    while (pos_ < n && IsLetter(data_[pos_])) ++pos_;
-    QByteArrayView word = data_.sliced(start, std::min<qsizetype>(pos_ - start, kMaxWordLength));
-    bool hasParam = false;
-    bool negative = false;
-    int64_t value = 0;
-    if (pos_ < n && data_[pos_] == '-' && pos_ + 1 < n && IsDigit(data_[pos_ + 1])) {
-      negative = true;
-      ++pos_;
+    const qsizetype Start = FPos;
+    while (FPos < N && IsLetter(FData[FPos])) ++FPos;
+    QByteArrayView Word = FData.sliced(Start, std::min<qsizetype>(FPos - Start, MaxWordLength));
+    bool HasParam = false;
+    bool Negative = false;
+    int64_t Value = 0;
+    if (FPos < N && FData[FPos] == '-' && FPos + 1 < N && IsDigit(FData[FPos + 1])) {
+      Negative = true;
+      ++FPos;
     }
-    while (pos_ < n && IsDigit(data_[pos_])) {
-      hasParam = true;
-      if (value < INT32_MAX) value = value * 10 + (data_[pos_] - '0');  // saturates below
-      ++pos_;
+    while (FPos < N && IsDigit(FData[FPos])) {
+      HasParam = true;
+      if (Value < INT32_MAX) Value = Value * 10 + (FData[FPos] - '0');  // saturates below
+      ++FPos;
     }
-    if (pos_ < n && data_[pos_] == ' ') ++pos_;
-    value = std::min<int64_t>(value, INT32_MAX);
-    const int param = static_cast<int>(negative ? -value : value);
-    if (!started_) return;
-    controlWord(word, hasParam, param);
+    if (FPos < N && FData[FPos] == ' ') ++FPos;
+    Value = std::min<int64_t>(Value, INT32_MAX);
+    const int Param = static_cast<int>(Negative ? -Value : Value);
+    if (!FStarted) return;
+    ControlWord(Word, HasParam, Param);
   }
 
-  void controlSymbol(char c) {
-    if (!started_) return;
-    switch (c) {
+  void ControlSymbol(char C) {
+    if (!FStarted) return;
+    switch (C) {
       case '\'': {
-        const qsizetype n = data_.size();
-        int hi = pos_ < n ? HexValue(data_[pos_]) : -1;
-        int lo = pos_ + 1 < n ? HexValue(data_[pos_ + 1]) : -1;
-        if (hi < 0 || lo < 0) return;
-        pos_ += 2;
-        hexByte(static_cast<char>(hi * 16 + lo));
+        const qsizetype N = FData.size();
+        int Hi = FPos < N ? HexValue(FData[FPos]) : -1;
+        int Lo = FPos + 1 < N ? HexValue(FData[FPos + 1]) : -1;
+        if (Hi < 0 || Lo < 0) return;
+        FPos += 2;
+        HexByte(static_cast<char>(Hi * 16 + Lo));
         return;
       }
       case '\\':
       case '{':
-      case '}': byte(c); return;
-      case '~': character(QChar(0x00A0)); return;
-      case '-': character(QChar(0x00AD)); return;
-      case '_': character(QChar(0x2011)); return;
+      case '}': Byte(C); return;
+      case '~': Character(QChar(0x00A0)); return;
+      case '-': Character(QChar(0x00AD)); return;
+      case '_': Character(QChar(0x2011)); return;
       case '*':
         // An ignorable destination: nothing we read lives in one.
-        flushBytes();
-        st_.dest = Dest::Skip;
+        FlushBytes();
+        FSt.Dest = TDest::Skip;
         return;
       case '\r':
-      case '\n': paragraph(); return;
+      case '\n': Paragraph(); return;
       default: return;  // \| \: and unknown symbols carry no text here
     }
   }
 
-  void controlWord(QByteArrayView w, bool hasParam, int param) {
-    flushBytes();
-    if (w == "bin") {  // binary data, skipped in every destination
-      const qsizetype len = hasParam && param > 0 ? param : 0;
-      pos_ = std::min(data_.size(), pos_ + len);
+  void ControlWord(QByteArrayView W, bool HasParam, int Param) {
+    FlushBytes();
+    if (W == "bin") {  // binary data, skipped in every destination
+      const qsizetype Len = HasParam && Param > 0 ? Param : 0;
+      FPos = std::min(FData.size(), FPos + Len);
       return;
     }
-    if (st_.dest == Dest::Skip) return;
-    if (w == "fonttbl") {
-      st_.dest = Dest::FontTable;
+    if (FSt.Dest == TDest::Skip) return;
+    if (W == "fonttbl") {
+      FSt.Dest = TDest::FontTable;
       return;
     }
-    if (w == "colortbl") {
-      st_.dest = Dest::ColourTable;
-      colour_ = ColourEntry{};
+    if (W == "colortbl") {
+      FSt.Dest = TDest::ColourTable;
+      FColour = TColourEntry{};
       return;
     }
-    if (IsSkippedDestination(w)) {
-      st_.dest = Dest::Skip;
+    if (IsSkippedDestination(W)) {
+      FSt.Dest = TDest::Skip;
       return;
     }
-    if (st_.dest == Dest::FontTable) {
-      if (w == "f") {
-        endFontEntry();
-        fontNumber_ = param;
-        inFontEntry_ = true;
-        fontName_.clear();
-        fontCodePage_ = 0;
-      } else if (w == "fcharset") {
-        fontCodePage_ = CodePageOfCharset(param);
-      } else if (w == "cpg") {
-        fontCodePage_ = param;
+    if (FSt.Dest == TDest::FontTable) {
+      if (W == "f") {
+        EndFontEntry();
+        FFontNumber = Param;
+        FInFontEntry = true;
+        FFontName.clear();
+        FFontCodePage = 0;
+      } else if (W == "fcharset") {
+        FFontCodePage = CodePageOfCharset(Param);
+      } else if (W == "cpg") {
+        FFontCodePage = Param;
       }
       return;
     }
-    if (st_.dest == Dest::ColourTable) {
-      const int v = std::clamp(param, 0, 255);
-      if (w == "red") colour_.r = v, colour_.automatic = false;
-      else if (w == "green") colour_.g = v, colour_.automatic = false;
-      else if (w == "blue") colour_.b = v, colour_.automatic = false;
+    if (FSt.Dest == TDest::ColourTable) {
+      const int V = std::clamp(Param, 0, 255);
+      if (W == "red") FColour.R = V, FColour.Automatic = false;
+      else if (W == "green") FColour.G = V, FColour.Automatic = false;
+      else if (W == "blue") FColour.B = V, FColour.Automatic = false;
       return;
     }
     // Text destination.
-    if (w == "par" || w == "line" || w == "sect" || w == "page" || w == "row") {
-      paragraph();
-    } else if (w == "tab" || w == "cell") {
-      character(QChar(u'\t'));
-    } else if (w == "u") {
-      int v = param;
-      if (v < 0) v += 65536;
-      character(QChar(static_cast<char16_t>(v & 0xFFFF)));
-      fallback_ = st_.uc;
-    } else if (w == "uc") {
-      st_.uc = std::clamp(param, 0, 16);
-    } else if (w == "f") {
-      st_.font = std::max(param, 0);
-    } else if (w == "fs") {
-      st_.halfPoints = hasParam ? std::clamp(param, 0, 3276) : 24;
-    } else if (w == "cf") {
-      st_.fg = std::max(param, 0);
-    } else if (w == "highlight" || w == "cb") {
-      st_.bg = std::max(param, 0);
-    } else if (w == "b") {
-      st_.bold = !hasParam || param != 0;
-    } else if (w == "i") {
-      st_.italic = !hasParam || param != 0;
-    } else if (w == "ul") {
-      st_.underline = !hasParam || param != 0;
-    } else if (w == "ulnone") {
-      st_.underline = false;
-    } else if (w == "plain") {
-      st_.plain();
-    } else if (w == "deff") {
-      defaultFont_ = std::max(param, 0);
-    } else if (w == "ansicpg") {
-      codePage_ = param;
-    } else if (w == "mac") {
-      codePage_ = 10000;
-    } else if (w == "pc") {
-      codePage_ = 437;
-    } else if (w == "pca") {
-      codePage_ = 850;
-    } else if (w == "emdash") {
-      character(QChar(0x2014));
-    } else if (w == "endash") {
-      character(QChar(0x2013));
-    } else if (w == "bullet") {
-      character(QChar(0x2022));
-    } else if (w == "lquote") {
-      character(QChar(0x2018));
-    } else if (w == "rquote") {
-      character(QChar(0x2019));
-    } else if (w == "ldblquote") {
-      character(QChar(0x201C));
-    } else if (w == "rdblquote") {
-      character(QChar(0x201D));
-    } else if (w == "emspace") {
-      character(QChar(0x2003));
-    } else if (w == "enspace") {
-      character(QChar(0x2002));
+    if (W == "par" || W == "line" || W == "sect" || W == "page" || W == "row") {
+      Paragraph();
+    } else if (W == "tab" || W == "cell") {
+      Character(QChar(u'\t'));
+    } else if (W == "u") {
+      int V = Param;
+      if (V < 0) V += 65536;
+      Character(QChar(static_cast<char16_t>(V & 0xFFFF)));
+      FFallback = FSt.Uc;
+    } else if (W == "uc") {
+      FSt.Uc = std::clamp(Param, 0, 16);
+    } else if (W == "f") {
+      FSt.Font = std::max(Param, 0);
+    } else if (W == "fs") {
+      FSt.HalfPoints = HasParam ? std::clamp(Param, 0, 3276) : 24;
+    } else if (W == "cf") {
+      FSt.Fg = std::max(Param, 0);
+    } else if (W == "highlight" || W == "cb") {
+      FSt.Bg = std::max(Param, 0);
+    } else if (W == "b") {
+      FSt.Bold = !HasParam || Param != 0;
+    } else if (W == "i") {
+      FSt.Italic = !HasParam || Param != 0;
+    } else if (W == "ul") {
+      FSt.Underline = !HasParam || Param != 0;
+    } else if (W == "ulnone") {
+      FSt.Underline = false;
+    } else if (W == "plain") {
+      FSt.Plain();
+    } else if (W == "deff") {
+      FDefaultFont = std::max(Param, 0);
+    } else if (W == "ansicpg") {
+      FCodePage = Param;
+    } else if (W == "mac") {
+      FCodePage = 10000;
+    } else if (W == "pc") {
+      FCodePage = 437;
+    } else if (W == "pca") {
+      FCodePage = 850;
+    } else if (W == "emdash") {
+      Character(QChar(0x2014));
+    } else if (W == "endash") {
+      Character(QChar(0x2013));
+    } else if (W == "bullet") {
+      Character(QChar(0x2022));
+    } else if (W == "lquote") {
+      Character(QChar(0x2018));
+    } else if (W == "rquote") {
+      Character(QChar(0x2019));
+    } else if (W == "ldblquote") {
+      Character(QChar(0x201C));
+    } else if (W == "rdblquote") {
+      Character(QChar(0x201D));
+    } else if (W == "emspace") {
+      Character(QChar(0x2003));
+    } else if (W == "enspace") {
+      Character(QChar(0x2002));
     }
   }
 
   // A literal byte of the input, decoded in the code page in force.
-  void byte(char c) {
-    if (st_.dest == Dest::Skip) return;
-    if (st_.dest == Dest::ColourTable) {
-      if (c == ';') {
-        colours_.push_back(colour_);
-        colour_ = ColourEntry{};
+  void Byte(char C) {
+    if (FSt.Dest == TDest::Skip) return;
+    if (FSt.Dest == TDest::ColourTable) {
+      if (C == ';') {
+        FColours.push_back(FColour);
+        FColour = TColourEntry{};
       }
       return;
     }
-    if (st_.dest == Dest::FontTable) {
-      if (c == ';') endFontEntry();
-      else if (inFontEntry_ && fontName_.size() < 256) fontName_.append(c);
+    if (FSt.Dest == TDest::FontTable) {
+      if (C == ';') EndFontEntry();
+      else if (FInFontEntry && FFontName.size() < 256) FFontName.append(C);
       return;
     }
-    if (fallback_ > 0) {
-      --fallback_;
+    if (FFallback > 0) {
+      --FFallback;
       return;
     }
-    if (static_cast<unsigned char>(c) < 0x80) {
-      flushBytes();
-      character(QChar(static_cast<char16_t>(static_cast<unsigned char>(c))));
+    if (static_cast<unsigned char>(C) < 0x80) {
+      FlushBytes();
+      Character(QChar(static_cast<char16_t>(static_cast<unsigned char>(C))));
     } else {
-      pending_.append(c);
+      FPending.append(C);
     }
   }
 
   // \'hh: one byte of a possibly multi-byte character in the code page in force.
-  void hexByte(char c) {
-    if (st_.dest == Dest::Text) {
-      if (fallback_ > 0) {
-        --fallback_;
+  void HexByte(char C) {
+    if (FSt.Dest == TDest::Text) {
+      if (FFallback > 0) {
+        --FFallback;
         return;
       }
-      pending_.append(c);
+      FPending.append(C);
     } else {
-      byte(c);
+      Byte(C);
     }
   }
 
-  void flushBytes() {
-    if (pending_.isEmpty()) return;
-    const QString s = decoders_.decode(currentCodePage(), pending_);
-    pending_.clear();
-    for (QChar ch : s) character(ch);
+  void FlushBytes() {
+    if (FPending.isEmpty()) return;
+    const QString S = FDecoders.Decode(CurrentCodePage(), FPending);
+    FPending.clear();
+    for (QChar Ch : S) Character(Ch);
   }
 
-  int currentCodePage() const {
-    const int f = st_.font >= 0 ? st_.font : defaultFont_;
-    auto it = fonts_.find(f);
-    if (it != fonts_.end() && it->codePage != 0) return it->codePage;
-    return codePage_;
+  int CurrentCodePage() const {
+    const int F = FSt.Font >= 0 ? FSt.Font : FDefaultFont;
+    auto It = FFonts.find(F);
+    if (It != FFonts.end() && It->CodePage != 0) return It->CodePage;
+    return FCodePage;
   }
 
-  void endFontEntry() {
-    if (!inFontEntry_) return;
-    inFontEntry_ = false;
-    FontEntry e;
-    e.codePage = fontCodePage_;
-    e.name = decoders_.decode(fontCodePage_ ? fontCodePage_ : codePage_, fontName_).trimmed();
-    fonts_.insert(fontNumber_, e);
-    fontName_.clear();
+  void EndFontEntry() {
+    if (!FInFontEntry) return;
+    FInFontEntry = false;
+    TFontEntry E;
+    E.CodePage = FFontCodePage;
+    E.Name = FDecoders.Decode(FFontCodePage ? FFontCodePage : FCodePage, FFontName).trimmed();
+    FFonts.insert(FFontNumber, E);
+    FFontName.clear();
   }
 
-  void character(QChar ch) {
-    if (st_.dest != Dest::Text) return;
-    if (!run_.isEmpty() && (!st_.sameRun(runState_) || (keep_ >= 0 && run_.size() > keep_))) flushRun();
-    if (run_.isEmpty()) runState_ = st_;
-    run_.append(ch);
+  void Character(QChar Ch) {
+    if (FSt.Dest != TDest::Text) return;
+    if (!FRun.isEmpty() && (!FSt.SameRun(FRunState) || (FKeep >= 0 && FRun.size() > FKeep))) FlushRun();
+    if (FRun.isEmpty()) FRunState = FSt;
+    FRun.append(Ch);
   }
 
-  void paragraph() {
-    flushBytes();
-    fallback_ = 0;
-    if (st_.dest != Dest::Text) return;
-    character(QChar(u'\n'));
+  void Paragraph() {
+    FlushBytes();
+    FFallback = 0;
+    if (FSt.Dest != TDest::Text) return;
+    Character(QChar(u'\n'));
   }
 
-  void flushRun() {
-    if (run_.isEmpty()) return;
-    if (keep_ < 0) {
-      cursor_.insertText(run_, formatOf(runState_));
-      run_.clear();
+  void FlushRun() {
+    if (FRun.isEmpty()) return;
+    if (FKeep < 0) {
+      FCursor.insertText(FRun, FormatOf(FRunState));
+      FRun.clear();
       return;
     }
     // Only the runs that hold the last keep characters are kept.
-    int format = 0;
-    while (format < int(keptStates_.size()) && !keptStates_[size_t(format)].sameRun(runState_)) ++format;
-    if (format == int(keptStates_.size())) {
-      keptStates_.push_back(runState_);
-      keptFormats_.push_back(formatOf(runState_));
+    int Format = 0;
+    while (Format < int(FKeptStates.size()) && !FKeptStates[size_t(Format)].SameRun(FRunState)) ++Format;
+    if (Format == int(FKeptStates.size())) {
+      FKeptStates.push_back(FRunState);
+      FKeptFormats.push_back(FormatOf(FRunState));
     }
-    for (const QChar ch : run_) {
+    for (const QChar Ch : FRun) {
       // "\r\n" is one line break in the document.
-      if (!(ch == u'\n' && !keptText_.isEmpty() && keptText_.back() == u'\r')) ++keptLength_;
-      keptText_.append(ch);
+      if (!(Ch == u'\n' && !FKeptText.isEmpty() && FKeptText.back() == u'\r')) ++FKeptLength;
+      FKeptText.append(Ch);
     }
-    run_.clear();
-    if (!kept_.empty() && kept_.back().format == format) kept_.back().end = keptText_.size();
-    else kept_.push_back(KeptRun{keptText_.size(), format});
-    if (keptLength_ > keep_ + keep_ / 4) dropFront();
+    FRun.clear();
+    if (!FKept.empty() && FKept.back().Format == Format) FKept.back().End = FKeptText.size();
+    else FKept.push_back(TKeptRun{FKeptText.size(), Format});
+    if (FKeptLength > FKeep + FKeep / 4) DropFront();
   }
 
   // Drops the front of the kept text down to keep characters of the document.
-  void dropFront() {
-    qsizetype drop = 0;
-    while (keptLength_ > keep_) {
-      if (!(keptText_[drop] == u'\r' && drop + 1 < keptText_.size() && keptText_[drop + 1] == u'\n')) --keptLength_;
-      ++drop;
+  void DropFront() {
+    qsizetype Drop = 0;
+    while (FKeptLength > FKeep) {
+      if (!(FKeptText[Drop] == u'\r' && Drop + 1 < FKeptText.size() && FKeptText[Drop + 1] == u'\n')) --FKeptLength;
+      ++Drop;
     }
-    keptText_.remove(0, drop);
-    while (!kept_.empty() && kept_.front().end <= drop) kept_.pop_front();
-    for (KeptRun &r : kept_) r.end -= drop;
+    FKeptText.remove(0, Drop);
+    while (!FKept.empty() && FKept.front().End <= Drop) FKept.pop_front();
+    for (TKeptRun &R : FKept) R.End -= Drop;
   }
 
-  QTextCharFormat formatOf(const GroupState &s) const {
-    QTextCharFormat f;
-    const int fontNo = s.font >= 0 ? s.font : defaultFont_;
-    auto it = fonts_.find(fontNo);
-    if (it != fonts_.end() && !it->name.isEmpty()) {
-      f.setFontFamilies(QStringList{it->name});
-    } else if (baseFormat_.hasProperty(QTextFormat::FontFamilies)) {
-      f.setFontFamilies(baseFormat_.fontFamilies().toStringList());
+  QTextCharFormat FormatOf(const TGroupState &S) const {
+    QTextCharFormat F;
+    const int FontNo = S.Font >= 0 ? S.Font : FDefaultFont;
+    auto It = FFonts.find(FontNo);
+    if (It != FFonts.end() && !It->Name.isEmpty()) {
+      F.setFontFamilies(QStringList{It->Name});
+    } else if (FBaseFormat.hasProperty(QTextFormat::FontFamilies)) {
+      F.setFontFamilies(FBaseFormat.fontFamilies().toStringList());
     }
-    if (s.halfPoints > 0) f.setFontPointSize(s.halfPoints / 2.0);
-    if (const ColourEntry *c = colourAt(s.fg)) f.setForeground(QColor(c->r, c->g, c->b));
-    if (s.bg > 0)
-      if (const ColourEntry *c = colourAt(s.bg)) f.setBackground(QColor(c->r, c->g, c->b));
-    if (s.bold) f.setFontWeight(QFont::Bold);
-    if (s.italic) f.setFontItalic(true);
-    if (s.underline) f.setFontUnderline(true);
-    return f;
+    if (S.HalfPoints > 0) F.setFontPointSize(S.HalfPoints / 2.0);
+    if (const TColourEntry *C = ColourAt(S.Fg)) F.setForeground(QColor(C->R, C->G, C->B));
+    if (S.Bg > 0)
+      if (const TColourEntry *C = ColourAt(S.Bg)) F.setBackground(QColor(C->R, C->G, C->B));
+    if (S.Bold) F.setFontWeight(QFont::Bold);
+    if (S.Italic) F.setFontItalic(true);
+    if (S.Underline) F.setFontUnderline(true);
+    return F;
   }
 
-  const ColourEntry *colourAt(int index) const {
-    if (index < 0 || index >= static_cast<int>(colours_.size())) return nullptr;
-    const ColourEntry &c = colours_[static_cast<size_t>(index)];
-    return c.automatic ? nullptr : &c;
+  const TColourEntry *ColourAt(int Index) const {
+    if (Index < 0 || Index >= static_cast<int>(FColours.size())) return nullptr;
+    const TColourEntry &C = FColours[static_cast<size_t>(Index)];
+    return C.Automatic ? nullptr : &C;
   }
 
-  static bool IsPlain(char c) { return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}'; }
-  static bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-  static int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  static bool IsPlain(char C) { return C >= 0x20 && C < 0x7F && C != '\\' && C != '{' && C != '}'; }
+  static bool IsLetter(char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z'); }
+  static bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+  static int HexValue(char C) {
+    if (C >= '0' && C <= '9') return C - '0';
+    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F') return C - 'A' + 10;
     return -1;
   }
 
-  QTextCursor &cursor_;
-  QByteArrayView data_;
-  qsizetype keep_;
-  QString keptText_;
-  qsizetype keptLength_ = 0;  // characters of keptText_ in the document
-  std::deque<KeptRun> kept_;
-  std::vector<GroupState> keptStates_;
-  std::vector<QTextCharFormat> keptFormats_;
-  qsizetype pos_ = 0;
-  bool started_ = false;
-  bool done_ = false;
-  size_t overflow_ = 0;
-  std::vector<GroupState> stack_;
-  GroupState st_;
-  int fallback_ = 0;
-  int codePage_ = 1252;
-  int defaultFont_ = 0;
-  QHash<int, FontEntry> fonts_;
-  int fontNumber_ = 0;
-  int fontCodePage_ = 0;
-  bool inFontEntry_ = false;
-  QByteArray fontName_;
-  std::vector<ColourEntry> colours_;
-  ColourEntry colour_;
-  QByteArray pending_;
-  QString run_;
-  GroupState runState_;
-  QTextCharFormat baseFormat_;
-  Decoders decoders_;
+  QTextCursor &FCursor;
+  QByteArrayView FData;
+  qsizetype FKeep;
+  QString FKeptText;
+  qsizetype FKeptLength = 0;  // characters of FKeptText in the document
+  std::deque<TKeptRun> FKept;
+  std::vector<TGroupState> FKeptStates;
+  std::vector<QTextCharFormat> FKeptFormats;
+  qsizetype FPos = 0;
+  bool FStarted = false;
+  bool FDone = false;
+  size_t FOverflow = 0;
+  std::vector<TGroupState> FStack;
+  TGroupState FSt;
+  int FFallback = 0;
+  int FCodePage = 1252;
+  int FDefaultFont = 0;
+  QHash<int, TFontEntry> FFonts;
+  int FFontNumber = 0;
+  int FFontCodePage = 0;
+  bool FInFontEntry = false;
+  QByteArray FFontName;
+  std::vector<TColourEntry> FColours;
+  TColourEntry FColour;
+  QByteArray FPending;
+  QString FRun;
+  TGroupState FRunState;
+  QTextCharFormat FBaseFormat;
+  TDecoders FDecoders;
 };
 
 }  // namespace
 
-bool IsRtf(QByteArrayView data) {
-  qsizetype i = 0;
-  if (data.startsWith("\xEF\xBB\xBF")) i = 3;
-  while (i < data.size() && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n'))
-    ++i;
-  return data.sliced(i).startsWith("{\\rtf");
+bool IsRtf(QByteArrayView Data) {
+  qsizetype I = 0;
+  if (Data.startsWith("\xEF\xBB\xBF")) I = 3;
+  while (I < Data.size() && (Data[I] == ' ' || Data[I] == '\t' || Data[I] == '\r' || Data[I] == '\n'))
+    ++I;
+  return Data.sliced(I).startsWith("{\\rtf");
 }
 
-void InsertRtf(QTextCursor &cursor, QByteArrayView data, qsizetype keep) {
-  cursor.beginEditBlock();
-  cursor.removeSelectedText();
-  Reader(cursor, data, keep).run();
-  cursor.endEditBlock();
+void InsertRtf(QTextCursor &Cursor, QByteArrayView Data, qsizetype Keep) {
+  Cursor.beginEditBlock();
+  Cursor.removeSelectedText();
+  TReader(Cursor, Data, Keep).Run();
+  Cursor.endEditBlock();
 }
 
-QString DecodePlainText(QByteArrayView data) {
-  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-  QString s = utf8.decode(data);
-  if (!utf8.hasError()) {
-    if (s.startsWith(QChar(0xFEFF))) s.remove(0, 1);
-    return s;
+QString DecodePlainText(QByteArrayView Data) {
+  QStringDecoder Utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  QString S = Utf8.decode(Data);
+  if (!Utf8.hasError()) {
+    if (S.startsWith(QChar(0xFEFF))) S.remove(0, 1);
+    return S;
   }
-  return QString::fromLatin1(data.data(), data.size());
+  return QString::fromLatin1(Data.data(), Data.size());
 }
 
-void Utf8Check::add(QByteArrayView piece) {
-  if (!valid_ || piece.isEmpty()) return;
+void TUtf8Check::Add(QByteArrayView Piece) {
+  if (!FValid || Piece.isEmpty()) return;
   // A character cut at the end of the piece is checked whole with the next.
-  const QByteArray joined = carry_ + piece.toByteArray();
-  qsizetype end = joined.size();
-  qsizetype lead = end - 1;
-  while (lead > 0 && lead > end - 4 && (static_cast<unsigned char>(joined[lead]) & 0xC0) == 0x80) --lead;
-  const auto c = static_cast<unsigned char>(joined[lead]);
-  const int need = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-  if (end - lead < need) end = lead;
-  carry_ = joined.sliced(end);
-  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-  const QString ignored = utf8.decode(QByteArrayView(joined).first(end));
-  valid_ = !utf8.hasError();
+  const QByteArray Joined = FCarry + Piece.toByteArray();
+  qsizetype End = Joined.size();
+  qsizetype Lead = End - 1;
+  while (Lead > 0 && Lead > End - 4 && (static_cast<unsigned char>(Joined[Lead]) & 0xC0) == 0x80) --Lead;
+  const auto C = static_cast<unsigned char>(Joined[Lead]);
+  const int Need = C < 0x80 ? 1 : (C >> 5) == 6 ? 2 : (C >> 4) == 14 ? 3 : (C >> 3) == 30 ? 4 : 1;
+  if (End - Lead < Need) End = Lead;
+  FCarry = Joined.sliced(End);
+  QStringDecoder Utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  const QString Ignored = Utf8.decode(QByteArrayView(Joined).first(End));
+  FValid = !Utf8.hasError();
 }
 
-bool Utf8Check::valid() {
-  if (valid_ && !carry_.isEmpty()) {
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString ignored = utf8.decode(carry_);
-    valid_ = !utf8.hasError();
-    carry_.clear();
+bool TUtf8Check::Valid() {
+  if (FValid && !FCarry.isEmpty()) {
+    QStringDecoder Utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString Ignored = Utf8.decode(FCarry);
+    FValid = !Utf8.hasError();
+    FCarry.clear();
   }
-  return valid_;
+  return FValid;
 }
 
-QString DecodePlainTail(QByteArrayView tail, bool atStart, bool utf8, qsizetype keep) {
-  QString s;
-  if (!utf8) {
-    s = QString::fromLatin1(tail.data(), tail.size());
-  } else if (atStart) {
-    s = DecodePlainText(tail);
+QString DecodePlainTail(QByteArrayView Tail, bool AtStart, bool Utf8, qsizetype Keep) {
+  QString S;
+  if (!Utf8) {
+    S = QString::fromLatin1(Tail.data(), Tail.size());
+  } else if (AtStart) {
+    S = DecodePlainText(Tail);
   } else {
-    qsizetype from = 0;
-    while (from < tail.size() && (static_cast<unsigned char>(tail[from]) & 0xC0) == 0x80) ++from;
-    s = QString::fromUtf8(tail.sliced(from));
+    qsizetype From = 0;
+    while (From < Tail.size() && (static_cast<unsigned char>(Tail[From]) & 0xC0) == 0x80) ++From;
+    S = QString::fromUtf8(Tail.sliced(From));
   }
   // The last keep characters of the document, where "\r\n" is one.
-  qsizetype from = s.size();
-  for (qsizetype n = 0; from > 0 && n < keep; ++n) {
-    --from;
-    if (s[from] == u'\n' && from > 0 && s[from - 1] == u'\r') --from;
+  qsizetype From = S.size();
+  for (qsizetype N = 0; From > 0 && N < Keep; ++N) {
+    --From;
+    if (S[From] == u'\n' && From > 0 && S[From - 1] == u'\r') --From;
   }
-  s.remove(0, from);
-  return s;
+  S.remove(0, From);
+  return S;
 }
 
-qsizetype DocumentLength(QStringView text) {
-  qsizetype n = text.size();
-  for (qsizetype i = 1; i < text.size(); ++i)
-    if (text[i] == u'\n' && text[i - 1] == u'\r') --n;
-  return n;
+qsizetype DocumentLength(QStringView Text) {
+  qsizetype N = Text.size();
+  for (qsizetype I = 1; I < Text.size(); ++I)
+    if (Text[I] == u'\n' && Text[I - 1] == u'\r') --N;
+  return N;
 }
 
-void InsertFileContent(QTextCursor &cursor, QByteArrayView data, qsizetype keep) {
-  if (IsRtf(data)) {
-    InsertRtf(cursor, data, keep);
+void InsertFileContent(QTextCursor &Cursor, QByteArrayView Data, qsizetype Keep) {
+  if (IsRtf(Data)) {
+    InsertRtf(Cursor, Data, Keep);
     return;
   }
-  cursor.beginEditBlock();
-  if (keep < 0 || data.size() <= keep) {
-    cursor.insertText(DecodePlainText(data));
+  Cursor.beginEditBlock();
+  if (Keep < 0 || Data.size() <= Keep) {
+    Cursor.insertText(DecodePlainText(Data));
   } else {
-    Utf8Check check;
-    for (qsizetype at = 0; at < data.size(); at += qsizetype(1) << 20)
-      check.add(data.sliced(at, std::min(data.size() - at, qsizetype(1) << 20)));
-    const bool utf8 = check.valid();
+    TUtf8Check Check;
+    for (qsizetype At = 0; At < Data.size(); At += qsizetype(1) << 20)
+      Check.Add(Data.sliced(At, std::min(Data.size() - At, qsizetype(1) << 20)));
+    const bool Utf8 = Check.Valid();
     // Mostly one byte a character: more is read only when that was short.
-    QString text;
-    for (qsizetype bytes = std::min(data.size(), keep + 3);; bytes = std::min(data.size(), 2 * bytes)) {
-      text = QString();
-      text = DecodePlainTail(data.last(bytes), bytes == data.size(), utf8, keep);
-      if (bytes == data.size() || DocumentLength(text) >= keep) break;
+    QString Text;
+    for (qsizetype Bytes = std::min(Data.size(), Keep + 3);; Bytes = std::min(Data.size(), 2 * Bytes)) {
+      Text = QString();
+      Text = DecodePlainTail(Data.last(Bytes), Bytes == Data.size(), Utf8, Keep);
+      if (Bytes == Data.size() || DocumentLength(Text) >= Keep) break;
     }
-    cursor.insertText(text);
+    Cursor.insertText(Text);
   }
-  cursor.endEditBlock();
+  Cursor.endEditBlock();
 }

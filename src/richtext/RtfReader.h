@@ -14,7 +14,7 @@
 class QTextCursor;
 
 // True when the data starts (after blanks or a UTF-8 byte-order mark) with "{\rtf".
-bool IsRtf(QByteArrayView data);
+bool IsRtf(QByteArrayView Data);
 
 // Inserts an RTF document or fragment at the cursor, replacing its selection,
 // as one edit step. Runs keep their fonts, sizes, colours, bold, italic and
@@ -25,22 +25,22 @@ bool IsRtf(QByteArrayView data);
 // With keep >= 0, only the last keep characters of the text (as the document
 // counts them: "\r\n" is one) are inserted and held while reading, or a few
 // more: the text before them may be left out.
-void InsertRtf(QTextCursor &cursor, QByteArrayView data, qsizetype keep = -1);
+void InsertRtf(QTextCursor &Cursor, QByteArrayView Data, qsizetype Keep = -1);
 
 // Decodes a file that is not RTF: UTF-8 when it is valid UTF-8, else Latin-1,
 // so that every byte value survives as one character.
-QString DecodePlainText(QByteArrayView data);
+QString DecodePlainText(QByteArrayView Data);
 
 // Whether data, handed over in pieces, is valid UTF-8 (as DecodePlainText
 // decides), without keeping it.
-class Utf8Check {
+class TUtf8Check {
  public:
-  void add(QByteArrayView piece);
-  bool valid();  // after the last piece
+  void Add(QByteArrayView Piece);
+  bool Valid();  // after the last piece
 
  private:
-  QByteArray carry_;  // a character cut at the end of the last piece
-  bool valid_ = true;
+  QByteArray FCarry;  // a character cut at the end of the last piece
+  bool FValid = true;
 };
 
 // The last keep characters (as the document counts them: "\r\n" is one) of
@@ -48,12 +48,12 @@ class Utf8Check {
 // decoded as DecodePlainText decodes the whole file (utf8: the file is valid
 // UTF-8), or fewer when the tail is too short. A tail that starts inside a
 // character skips its rest.
-QString DecodePlainTail(QByteArrayView tail, bool atStart, bool utf8, qsizetype keep);
+QString DecodePlainTail(QByteArrayView Tail, bool AtStart, bool Utf8, qsizetype Keep);
 // Characters of text as the document counts them ("\r\n" is one).
-qsizetype DocumentLength(QStringView text);
+qsizetype DocumentLength(QStringView Text);
 
 // Inserts a file's content at the cursor: as RTF when it is RTF, otherwise as
 // plain text in the cursor's character format.
 // With keep >= 0, at least the last keep characters (as the document counts
 // them) are inserted, and the text before them may be left out.
-void InsertFileContent(QTextCursor &cursor, QByteArrayView data, qsizetype keep = -1);
+void InsertFileContent(QTextCursor &Cursor, QByteArrayView Data, qsizetype Keep = -1);

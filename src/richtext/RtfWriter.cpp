@@ -14,188 +14,188 @@
 
 namespace {
 
-struct RunProps {
-  int font = 0;
-  int halfPoints = 0;
-  int fg = 0;  // colour table index, 0: automatic
-  int bg = 0;  // colour table index, 0: none
-  bool bold = false;
-  bool italic = false;
-  bool underline = false;
+struct TRunProps {
+  int Font = 0;
+  int HalfPoints = 0;
+  int Fg = 0;  // colour table index, 0: automatic
+  int Bg = 0;  // colour table index, 0: none
+  bool Bold = false;
+  bool Italic = false;
+  bool Underline = false;
 };
 
-class Tables {
+class TTables {
  public:
-  int font(const QString &name) {
-    auto it = fonts_.constFind(name);
-    if (it != fonts_.constEnd()) return *it;
-    const int n = static_cast<int>(fontNames_.size());
-    fonts_.insert(name, n);
-    fontNames_.push_back(name);
-    return n;
+  int Font(const QString &Name) {
+    auto It = FFonts.constFind(Name);
+    if (It != FFonts.constEnd()) return *It;
+    const int N = static_cast<int>(FFontNames.size());
+    FFonts.insert(Name, N);
+    FFontNames.push_back(Name);
+    return N;
   }
-  int colour(QRgb rgb) {
-    rgb &= 0xFFFFFF;
-    auto it = colours_.constFind(rgb);
-    if (it != colours_.constEnd()) return *it;
-    colourList_.push_back(rgb);
-    const int n = static_cast<int>(colourList_.size());  // index 0 is "automatic"
-    colours_.insert(rgb, n);
-    return n;
+  int Colour(QRgb Rgb) {
+    Rgb &= 0xFFFFFF;
+    auto It = FColours.constFind(Rgb);
+    if (It != FColours.constEnd()) return *It;
+    FColourList.push_back(Rgb);
+    const int N = static_cast<int>(FColourList.size());  // index 0 is "automatic"
+    FColours.insert(Rgb, N);
+    return N;
   }
-  void write(QByteArray &out) const {
-    out += "{\\fonttbl";
-    for (size_t i = 0; i < fontNames_.size(); ++i) {
-      out += "{\\f" + QByteArray::number(static_cast<int>(i)) + "\\fnil\\fcharset0 ";
-      AppendText(out, fontNames_[i]);
-      out += ";}";
+  void Write(QByteArray &Out) const {
+    Out += "{\\fonttbl";
+    for (size_t I = 0; I < FFontNames.size(); ++I) {
+      Out += "{\\f" + QByteArray::number(static_cast<int>(I)) + "\\fnil\\fcharset0 ";
+      AppendText(Out, FFontNames[I]);
+      Out += ";}";
     }
-    out += "}\r\n{\\colortbl ;";
-    for (QRgb c : colourList_) {
-      out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
-             "\\blue" + QByteArray::number(qBlue(c)) + ';';
+    Out += "}\r\n{\\colortbl ;";
+    for (QRgb C : FColourList) {
+      Out += "\\red" + QByteArray::number(qRed(C)) + "\\green" + QByteArray::number(qGreen(C)) +
+             "\\blue" + QByteArray::number(qBlue(C)) + ';';
     }
-    out += "}\r\n";
+    Out += "}\r\n";
   }
 
-  static void AppendText(QByteArray &out, QStringView text);
+  static void AppendText(QByteArray &Out, QStringView Text);
 
  private:
-  QHash<QString, int> fonts_;
-  std::vector<QString> fontNames_;
-  QHash<QRgb, int> colours_;
-  std::vector<QRgb> colourList_;
+  QHash<QString, int> FFonts;
+  std::vector<QString> FFontNames;
+  QHash<QRgb, int> FColours;
+  std::vector<QRgb> FColourList;
 };
 
 // One character as RTF; every Latin-1 code is handled by a table.
-struct Escapes {
-  QByteArray code[256];
-  Escapes() {
-    static const char hex[] = "0123456789abcdef";
-    for (int c = 0; c < 256; ++c) {
-      if (c == '\\' || c == '{' || c == '}') {
-        code[c] = QByteArray("\\") + char(c);
-      } else if (c == '\t') {
-        code[c] = "\\tab ";
-      } else if (c >= 0x20 && c < 0x7F) {
-        code[c] = QByteArray(1, char(c));
-      } else if (c >= 0xA0) {
-        code[c] = QByteArray("\\'") + hex[c >> 4] + hex[c & 15];
+struct TEscapes {
+  QByteArray Code[256];
+  TEscapes() {
+    static const char Hex[] = "0123456789abcdef";
+    for (int C = 0; C < 256; ++C) {
+      if (C == '\\' || C == '{' || C == '}') {
+        Code[C] = QByteArray("\\") + char(C);
+      } else if (C == '\t') {
+        Code[C] = "\\tab ";
+      } else if (C >= 0x20 && C < 0x7F) {
+        Code[C] = QByteArray(1, char(C));
+      } else if (C >= 0xA0) {
+        Code[C] = QByteArray("\\'") + Hex[C >> 4] + Hex[C & 15];
       } else {
-        code[c] = "\\u" + QByteArray::number(c) + "\\'3f";
+        Code[C] = "\\u" + QByteArray::number(C) + "\\'3f";
       }
     }
   }
 };
 
-const Escapes &EscapeTable() {
-  static const Escapes table;
-  return table;
+const TEscapes &EscapeTable() {
+  static const TEscapes Table;
+  return Table;
 }
 
-void Tables::AppendText(QByteArray &out, QStringView text) {
+void TTables::AppendText(QByteArray &Out, QStringView Text) {
   // Written through a pointer: this runs for every character of a file that
   // can hold tens of millions of them.
-  constexpr qsizetype kWidest = 12;  // "\\u-32768\\'3f"
-  const qsizetype start = out.size();
-  const qsizetype need = start + text.size() * kWidest;
-  if (out.capacity() < need) out.reserve(std::max(need, out.capacity() * 2));
-  out.resize(need);
-  char *p = out.data() + start;
-  const Escapes &esc = EscapeTable();
-  for (QChar ch : text) {
-    const char16_t u = ch.unicode();
-    if (u >= 0x20 && u < 0x7F && u != '\\' && u != '{' && u != '}') {
-      *p++ = static_cast<char>(u);
-    } else if (u < 256) {
-      const QByteArray &code = esc.code[u];
-      std::memcpy(p, code.constData(), static_cast<size_t>(code.size()));
-      p += code.size();
+  constexpr qsizetype Widest = 12;  // "\\u-32768\\'3f"
+  const qsizetype Start = Out.size();
+  const qsizetype Need = Start + Text.size() * Widest;
+  if (Out.capacity() < Need) Out.reserve(std::max(Need, Out.capacity() * 2));
+  Out.resize(Need);
+  char *P = Out.data() + Start;
+  const TEscapes &Esc = EscapeTable();
+  for (QChar Ch : Text) {
+    const char16_t U = Ch.unicode();
+    if (U >= 0x20 && U < 0x7F && U != '\\' && U != '{' && U != '}') {
+      *P++ = static_cast<char>(U);
+    } else if (U < 256) {
+      const QByteArray &Code = Esc.Code[U];
+      std::memcpy(P, Code.constData(), static_cast<size_t>(Code.size()));
+      P += Code.size();
     } else {
-      const QByteArray code = "\\u" + QByteArray::number(u > 32767 ? int(u) - 65536 : int(u)) +
+      const QByteArray Code = "\\u" + QByteArray::number(U > 32767 ? int(U) - 65536 : int(U)) +
                               "\\'3f";  // the fallback as an escape: some readers drop a word after a bare '?'
-      std::memcpy(p, code.constData(), static_cast<size_t>(code.size()));
-      p += code.size();
+      std::memcpy(P, Code.constData(), static_cast<size_t>(Code.size()));
+      P += Code.size();
     }
   }
-  out.resize(p - out.constData());
+  Out.resize(P - Out.constData());
 }
 
-RunProps PropsOf(const QTextCharFormat &f, Tables &tables, const QFont &defaultFont) {
-  RunProps p;
-  QString family;
-  const QStringList families = f.fontFamilies().toStringList();
-  if (!families.isEmpty()) family = families.first();
-  if (family.isEmpty()) family = defaultFont.family();
-  p.font = tables.font(family);
-  qreal points = 0;
-  if (f.hasProperty(QTextFormat::FontPointSize)) points = f.fontPointSize();
-  else if (f.hasProperty(QTextFormat::FontPixelSize)) points = f.intProperty(QTextFormat::FontPixelSize) * 0.75;
-  if (points <= 0) {
-    points = defaultFont.pointSizeF();
-    if (points <= 0 && defaultFont.pixelSize() > 0) points = defaultFont.pixelSize() * 0.75;
+TRunProps PropsOf(const QTextCharFormat &F, TTables &Tables, const QFont &DefaultFont) {
+  TRunProps P;
+  QString Family;
+  const QStringList Families = F.fontFamilies().toStringList();
+  if (!Families.isEmpty()) Family = Families.first();
+  if (Family.isEmpty()) Family = DefaultFont.family();
+  P.Font = Tables.Font(Family);
+  qreal Points = 0;
+  if (F.hasProperty(QTextFormat::FontPointSize)) Points = F.fontPointSize();
+  else if (F.hasProperty(QTextFormat::FontPixelSize)) Points = F.intProperty(QTextFormat::FontPixelSize) * 0.75;
+  if (Points <= 0) {
+    Points = DefaultFont.pointSizeF();
+    if (Points <= 0 && DefaultFont.pixelSize() > 0) Points = DefaultFont.pixelSize() * 0.75;
   }
-  p.halfPoints = points > 0 ? static_cast<int>(std::lround(points * 2)) : 0;
-  if (f.foreground().style() != Qt::NoBrush) p.fg = tables.colour(f.foreground().color().rgb());
-  if (f.background().style() != Qt::NoBrush) p.bg = tables.colour(f.background().color().rgb());
-  p.bold = f.fontWeight() >= QFont::DemiBold;
-  p.italic = f.fontItalic();
-  p.underline = f.fontUnderline();
-  return p;
+  P.HalfPoints = Points > 0 ? static_cast<int>(std::lround(Points * 2)) : 0;
+  if (F.foreground().style() != Qt::NoBrush) P.Fg = Tables.Colour(F.foreground().color().rgb());
+  if (F.background().style() != Qt::NoBrush) P.Bg = Tables.Colour(F.background().color().rgb());
+  P.Bold = F.fontWeight() >= QFont::DemiBold;
+  P.Italic = F.fontItalic();
+  P.Underline = F.fontUnderline();
+  return P;
 }
 
 // Control words for the properties that differ from the previous run.
-void AppendChanges(QByteArray &out, const RunProps &prev, const RunProps &p) {
-  const qsizetype before = out.size();
-  if (p.font != prev.font) out += "\\f" + QByteArray::number(p.font);
-  if (p.halfPoints != prev.halfPoints && p.halfPoints > 0) out += "\\fs" + QByteArray::number(p.halfPoints);
-  if (p.fg != prev.fg) out += "\\cf" + QByteArray::number(p.fg);
-  if (p.bg != prev.bg) out += "\\highlight" + QByteArray::number(p.bg);
-  if (p.bold != prev.bold) out += p.bold ? "\\b" : "\\b0";
-  if (p.italic != prev.italic) out += p.italic ? "\\i" : "\\i0";
-  if (p.underline != prev.underline) out += p.underline ? "\\ul" : "\\ulnone";
-  if (out.size() != before) out += ' ';
+void AppendChanges(QByteArray &Out, const TRunProps &Prev, const TRunProps &P) {
+  const qsizetype Before = Out.size();
+  if (P.Font != Prev.Font) Out += "\\f" + QByteArray::number(P.Font);
+  if (P.HalfPoints != Prev.HalfPoints && P.HalfPoints > 0) Out += "\\fs" + QByteArray::number(P.HalfPoints);
+  if (P.Fg != Prev.Fg) Out += "\\cf" + QByteArray::number(P.Fg);
+  if (P.Bg != Prev.Bg) Out += "\\highlight" + QByteArray::number(P.Bg);
+  if (P.Bold != Prev.Bold) Out += P.Bold ? "\\b" : "\\b0";
+  if (P.Italic != Prev.Italic) Out += P.Italic ? "\\i" : "\\i0";
+  if (P.Underline != Prev.Underline) Out += P.Underline ? "\\ul" : "\\ulnone";
+  if (Out.size() != Before) Out += ' ';
 }
 
 }  // namespace
 
-QByteArray WriteRtf(const QTextDocument &doc) {
-  const QFont defaultFont = doc.defaultFont();
-  Tables tables;
-  tables.font(defaultFont.family());
+QByteArray WriteRtf(const QTextDocument &Doc) {
+  const QFont DefaultFont = Doc.defaultFont();
+  TTables Tables;
+  Tables.Font(DefaultFont.family());
 
   // Properties per character format, resolved once: a document of 100,000
   // lines uses only a handful of formats.
-  const QList<QTextFormat> formats = doc.allFormats();
-  std::vector<RunProps> props(static_cast<size_t>(formats.size()));
-  for (qsizetype i = 0; i < formats.size(); ++i) {
-    if (formats[i].isCharFormat()) props[static_cast<size_t>(i)] = PropsOf(formats[i].toCharFormat(), tables, defaultFont);
+  const QList<QTextFormat> Formats = Doc.allFormats();
+  std::vector<TRunProps> Props(static_cast<size_t>(Formats.size()));
+  for (qsizetype I = 0; I < Formats.size(); ++I) {
+    if (Formats[I].isCharFormat()) Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
   }
 
-  QByteArray body;
-  body.reserve(doc.characterCount() + doc.blockCount() * 16 + 1024);
-  RunProps prev;  // what a reader assumes before the first run, but no font yet
-  prev.font = -1;
-  prev.halfPoints = -1;
-  for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
-    if (block != doc.begin()) body += "\\par\r\n";
-    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-      const QTextFragment frag = it.fragment();
-      if (!frag.isValid()) continue;
-      const int idx = frag.charFormatIndex();
-      const RunProps &p = idx >= 0 && static_cast<size_t>(idx) < props.size() ? props[static_cast<size_t>(idx)] : prev;
-      AppendChanges(body, prev, p);
-      prev = p;
-      Tables::AppendText(body, frag.text());
+  QByteArray Body;
+  Body.reserve(Doc.characterCount() + Doc.blockCount() * 16 + 1024);
+  TRunProps Prev;  // what a reader assumes before the first run, but no font yet
+  Prev.Font = -1;
+  Prev.HalfPoints = -1;
+  for (QTextBlock Block = Doc.begin(); Block.isValid(); Block = Block.next()) {
+    if (Block != Doc.begin()) Body += "\\par\r\n";
+    for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+      const QTextFragment Frag = It.fragment();
+      if (!Frag.isValid()) continue;
+      const int Idx = Frag.charFormatIndex();
+      const TRunProps &P = Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
+      AppendChanges(Body, Prev, P);
+      Prev = P;
+      TTables::AppendText(Body, Frag.text());
     }
   }
 
-  QByteArray out;
-  out.reserve(body.size() + 4096);
-  out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
-  tables.write(out);
-  out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
-  out += body;
-  out += "}\r\n";
-  return out;
+  QByteArray Out;
+  Out.reserve(Body.size() + 4096);
+  Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
+  Tables.Write(Out);
+  Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
+  Out += Body;
+  Out += "}\r\n";
+  return Out;
 }

@@ -12,4 +12,4 @@ class QTextDocument;
 // 0xA0..0xFF as \'hh (Windows-1252 agrees with Latin-1 there), everything
 // else, control characters and code 0 included, as \uN. Paragraphs are
 // separated by \par, with no \par after the last one.
-QByteArray WriteRtf(const QTextDocument &doc);
+QByteArray WriteRtf(const QTextDocument &Doc);

@@ -23,7 +23,7 @@ TSendForm::TSendForm(QWidget *Parent) : QDockWidget(QStringLiteral("Send"), Pare
     RichSend->setObjectName(QStringLiteral("RichSend"));
     RichSend->setAccessibleName(QStringLiteral("Send view"));
     RichSend->setFont(QFont(QStringLiteral("Courier New"), 9));
-    RichSend->setWordWrap(false);
+    RichSend->SetWordWrap(false);
     // The user's list of lines: its edits can be undone (Ctrl+Z, Edit > Undo)
     // and redone.
     RichSend->setUndoRedoEnabled(true);

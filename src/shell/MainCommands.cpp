@@ -126,7 +126,7 @@ void TMainForm::AlwaysOnTopCommand()
 void TMainForm::ApplyTextColour()
 {
     if (FDataRT && FDataRT->ActiveView)
-        FDataRT->ActiveView->setSelectionColour(ColorButton->Colour());
+        FDataRT->ActiveView->SetSelectionColour(ColorButton->Colour());
 }
 
 void TMainForm::changeEvent(QEvent *Event)

@@ -72,7 +72,7 @@ void TMainForm::CreateReceiveView()
     Mono.setPixelSize(12);
     Mono.setStyleHint(QFont::Monospace);
     RichShow->setFont(Mono);
-    RichShow->setWordWrap(false);
+    RichShow->SetWordWrap(false);
     RichShow->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichShow, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &At) { ViewPopup->popup(RichShow->viewport()->mapToGlobal(At)); });
@@ -174,7 +174,7 @@ void TMainForm::CreateToolBars()
     ReceBar->addSeparator();
     QAction *ClearButton = ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear),
                                       QStringLiteral("Clear Screen"), false);
-    connect(ClearButton, &QAction::triggered, this, [this] { RichShow->clearText(); });
+    connect(ClearButton, &QAction::triggered, this, [this] { RichShow->ClearText(); });
     Pending({SaveButton, FilterButton, ConverterButton});
 }
 

@@ -94,7 +94,7 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
 
     // The tick shows a waiting received line (StatusStep); the view's own
     // timer is only the fallback.
-    RichShow->setQuietDelay(TStatusTick::Interval + 20);
+    RichShow->SetQuietDelay(TStatusTick::Interval + 20);
     resize(614, 425);
     move(360, 169);
 }
@@ -145,11 +145,11 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     ConnectForms();
 
     for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
-        V->setMaxLength(ViewMaxLength);
+        V->SetMaxLength(ViewMaxLength);
 
     if (!Arguments.isEmpty() && !Arguments.first().isEmpty() && QFileInfo(Arguments.first()).isFile()) {
         try {
-            RichShow->loadFile(Arguments.first());
+            RichShow->LoadFile(Arguments.first());
         } catch (const std::exception &E) {
             Warn(QStringLiteral("Open"), QString::fromLocal8Bit(E.what()));
         }
@@ -287,15 +287,15 @@ void TMainForm::InitWorkspace()
         FCombos->Select(Settings, FStoredPort);
 
         ColorButton->SetColour(ColourOfValue(Settings.TextColour()));
-        RichShow->setBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
-        SendForm->RichSend->setBackgroundColour(ColourOfValue(Settings.SendViewBackground()));
-        FindForm->RichFind->setBackgroundColour(ColourOfValue(Settings.SearchViewBackground()));
+        RichShow->SetBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
+        SendForm->RichSend->SetBackgroundColour(ColourOfValue(Settings.SendViewBackground()));
+        FindForm->RichFind->SetBackgroundColour(ColourOfValue(Settings.SearchViewBackground()));
 
         // A file given on the command line keeps its own colours.
-        if (RichShow->textLength() == 0)
-            RichShow->setTextColour(Qt::black);
-        SendForm->RichSend->setTextColour(Qt::black);
-        FindForm->RichFind->setTextColour(Qt::black);
+        if (RichShow->TextLength() == 0)
+            RichShow->SetTextColour(Qt::black);
+        SendForm->RichSend->SetTextColour(Qt::black);
+        FindForm->RichFind->SetTextColour(Qt::black);
 
         setWindowFlag(Qt::WindowStaysOnTopHint, false);
         AlwaysOnTopItem->setChecked(false);
@@ -305,7 +305,7 @@ void TMainForm::InitWorkspace()
 
         try {
             if (QFileInfo::exists(SendFilePath()))
-                SendForm->RichSend->loadFile(SendFilePath());
+                SendForm->RichSend->LoadFile(SendFilePath());
         } catch (const std::exception &) {
             // The send view starts empty.
         }
@@ -361,7 +361,7 @@ void TMainForm::ApplyOptions()
             FDataRT->ShowTime = S.ShowTime();
             FDataRT->ShowRxTx = S.ShowRxTx();
             FDataRT->ShowSending = S.ShowSending();
-            RichShow->setWordWrap(S.WordWrap());
+            RichShow->SetWordWrap(S.WordWrap());
             FLink->HexReceive = !S.AsciiReceive();
             if (S.CycleSendOn())
                 FDataRT->CycleTimer->start(int(std::max<uint32_t>(1, std::min<uint32_t>(S.CycleInterval(), INT32_MAX))));
@@ -435,7 +435,7 @@ bool TMainForm::StatusStep()
         // A line waiting for the receive view's next repaint goes to the
         // screen with the counters: one pass instead of two (each costs an
         // exchange with the display server).
-        RichShow->showPending();
+        RichShow->ShowPending();
         // Every control shows the closed port before the user is told, and
         // the box waits for the tick to end: a box shown from here would
         // stop the tick while it is open.
@@ -488,7 +488,7 @@ void TMainForm::closeEvent(QCloseEvent *Event)
     }
     try {
         CreateDataFolder();
-        SendForm->RichSend->saveRtf(SendFilePath());
+        SendForm->RichSend->SaveRtf(SendFilePath());
     } catch (const std::exception &E) {
         Warn(QStringLiteral("Save"), QStringLiteral("The send window's text could not be saved.\n%1")
                                          .arg(QString::fromLocal8Bit(E.what())));

@@ -194,9 +194,9 @@ void TestDataRT::initTestCase()
 void TestDataRT::init()
 {
     Settings.SetNew();
-    Send->clearText();
-    Show->clearText();
-    Find->clearText();
+    Send->ClearText();
+    Show->ClearText();
+    Find->ClearText();
     Link->HexSend = true;
     Link->HexReceive = true;
     Link->Monitoring = true;
@@ -266,7 +266,7 @@ void TestDataRT::DrainsOneLinePerTick()
     for (int I = 0; I < 3; ++I) {
         Rt->DisplayTick();
         QCOMPARE(Queued(), std::size_t(2 - I));
-        QCOMPARE(Show->lineCount(), I + 2);  // every line ends with its break
+        QCOMPARE(Show->LineCount(), I + 2);  // every line ends with its break
         const auto Line = Runs(*Show, I);
         const QString Tag = I == 1 ? TxTag : RxTag;
         if (Tag.isEmpty()) {
@@ -280,7 +280,7 @@ void TestDataRT::DrainsOneLinePerTick()
         QCOMPARE(Line.last().first, Data[I]);
         QCOMPARE(Line.last().second, Colours[I]);
     }
-    QVERIFY(Show->lineText(3).isEmpty());
+    QVERIFY(Show->LineText(3).isEmpty());
 }
 
 void TestDataRT::ColourReadAtEveryDisplay()
@@ -311,7 +311,7 @@ void TestDataRT::HiddenSendLinesStillSetTriggerState()
     QCOMPARE(Queued(), std::size_t(1));
     Rt->DisplayTick();
     QCOMPARE(Queued(), std::size_t(0));
-    QCOMPARE(Show->textLength(), 0);
+    QCOMPARE(Show->TextLength(), 0);
     QCOMPARE(Rt->RxTriggerState, 1);
     QCOMPARE(Seen, QStringList{QString()});
 
@@ -350,7 +350,7 @@ void TestDataRT::PauseDropsReceivedLines()
     Rt->ShowReceive = false;
     Link->Monitoring = false;
     Rt->DisplayTick();
-    QCOMPARE(Show->textLength(), 0);
+    QCOMPARE(Show->TextLength(), 0);
     QCOMPARE(LastRx, std::string("01"));
 
     // Sent lines still show while paused (none is queued by the link then).
@@ -364,8 +364,8 @@ void TestDataRT::PauseDropsReceivedLines()
     QVERIFY(Receive("\x03"));
     Rt->ShowReceive = true;
     Rt->DisplayTick();
-    QCOMPARE(Show->lineText(0), QStringLiteral("03"));
-    QCOMPARE(Show->lineCount(), 2);
+    QCOMPARE(Show->LineText(0), QStringLiteral("03"));
+    QCOMPARE(Show->LineCount(), 2);
     Pair.ReadFar(1, 500);
 }
 
@@ -382,7 +382,7 @@ void TestDataRT::FocusLeavesReceiveView()
     QVERIFY(Sent());
     Rt->DisplayTick();
     QVERIFY(ColourButton->hasFocus());
-    QCOMPARE(Show->textLength(), 0);
+    QCOMPARE(Show->TextLength(), 0);
 
     // The send view keeps its focus.
     Send->setFocus();
@@ -400,9 +400,9 @@ void TestDataRT::NulCharacterKeepsItsLine()
     QVERIFY(Receive("C"));
     Rt->DisplayTick();
     Rt->DisplayTick();
-    QCOMPARE(Show->lineCount(), 3);
-    QCOMPARE(Show->lineText(0), QString::fromLatin1("A\0B", 3));
-    QCOMPARE(Show->lineText(1), QStringLiteral("C"));
+    QCOMPARE(Show->LineCount(), 3);
+    QCOMPARE(Show->LineText(0), QString::fromLatin1("A\0B", 3));
+    QCOMPARE(Show->LineText(1), QStringLiteral("C"));
 }
 
 void TestDataRT::TimerDrainsQueue()
@@ -425,8 +425,8 @@ void TestDataRT::TimerDrainsQueue()
     QCOMPARE(Rt->CycleTimer->interval(), 10);
     for (int I = 0; I < 5; ++I) {
         QVERIFY(Pair.WriteFar(std::string(1, char(0x30 + I))));
-        QTRY_COMPARE(Show->lineCount(), I + 2);
-        QCOMPARE(Show->lineText(I), QStringLiteral("3%1").arg(I));
+        QTRY_COMPARE(Show->LineCount(), I + 2);
+        QCOMPARE(Show->LineText(I), QStringLiteral("3%1").arg(I));
     }
     QCOMPARE(Queued(), std::size_t(0));
 
@@ -435,20 +435,20 @@ void TestDataRT::TimerDrainsQueue()
     for (const char *Byte : {"\x41", "\x42", "\x43"})
         QVERIFY(Receive(Byte));
     Rt->DisplayTimer->start();
-    QTRY_COMPARE(Show->lineCount(), 9);
-    QCOMPARE(Show->lineText(5) + Show->lineText(6) + Show->lineText(7), QStringLiteral("414243"));
+    QTRY_COMPARE(Show->LineCount(), 9);
+    QCOMPARE(Show->LineText(5) + Show->LineText(6) + Show->LineText(7), QStringLiteral("414243"));
 
     // With nothing to show the timer sleeps; the next line wakes it, and a
     // send's echo does too.
     QTRY_VERIFY(!Rt->DisplayTimer->isActive());
     QVERIFY(Pair.WriteFar("\x44"));
-    QTRY_COMPARE(Show->lineCount(), 10);
-    QCOMPARE(Show->lineText(8), QStringLiteral("44"));
+    QTRY_COMPARE(Show->LineCount(), 10);
+    QCOMPARE(Show->LineText(8), QStringLiteral("44"));
     QTRY_VERIFY(!Rt->DisplayTimer->isActive());
     Rt->ShowSending = true;
     Link->SendData("45");
-    QTRY_COMPARE(Show->lineCount(), 11);
-    QCOMPARE(Show->lineText(9), QStringLiteral("45 "));
+    QTRY_COMPARE(Show->LineCount(), 11);
+    QCOMPARE(Show->LineText(9), QStringLiteral("45 "));
 
     // A trigger needs every tick: the timer keeps running while one is on.
     QTRY_VERIFY(!Rt->DisplayTimer->isActive());
@@ -488,8 +488,8 @@ void TestDataRT::SendCaretLine()
     QFETCH(bool, Hex);
     QFETCH(QByteArray, Sent);
     Link->HexSend = Hex;
-    Send->replaceSelection(Text);
-    Send->setSelection(Caret, 0);
+    Send->ReplaceSelection(Text);
+    Send->SetSelection(Caret, 0);
     const uint32_t Before = Link->TxCount;
     Rt->SendCaretLine();
     const std::size_t Want = Sent.isEmpty() ? 1 : std::size_t(Sent.size());
@@ -500,7 +500,7 @@ void TestDataRT::SendCaretLine()
 
 void TestDataRT::SendLineIndexAndClosedPort()
 {
-    Send->replaceSelection(QStringLiteral("01\n02"));
+    Send->ReplaceSelection(QStringLiteral("01\n02"));
     Rt->SendLine(1);
     QCOMPARE(Pair.ReadFar(2, 1000), std::string("\x02"));
     Rt->SendLine(2);
@@ -512,8 +512,8 @@ void TestDataRT::SendLineIndexAndClosedPort()
     // With the port closed every send silently does nothing, even bad hex.
     Link->ClosePort();
     Reader->Park();
-    Send->setSelection(0, 0);
-    Send->replaceSelection(QStringLiteral("zz\n"));
+    Send->SetSelection(0, 0);
+    Send->ReplaceSelection(QStringLiteral("zz\n"));
     Rt->SendLine(0);
     Rt->SendCaretLine();
     Rt->SendCurrentLine();
@@ -525,8 +525,8 @@ void TestDataRT::SendLineIndexAndClosedPort()
 
 void TestDataRT::SendCurrentLineMessage()
 {
-    Send->replaceSelection(QStringLiteral("01\n02\nhello\n04"));
-    Send->setSelection(8, 0);  // inside 'hello', line 3
+    Send->ReplaceSelection(QStringLiteral("01\n02\nhello\n04"));
+    Send->SetSelection(8, 0);  // inside 'hello', line 3
     Rt->SendCurrentLine();
     QCOMPARE(int(Messages.Warnings.size()), 1);
     QCOMPARE(Messages.Warnings[0].Caption, QStringLiteral("Send"));
@@ -544,9 +544,9 @@ void TestDataRT::SendCurrentLineMessage()
 
     // A block's message names the caret line.
     Link->HexSend = true;
-    Send->clearText();
-    Send->replaceSelection(QStringLiteral("01\n[>>01\nxx<<]"));
-    Send->setSelection(4, 0);
+    Send->ClearText();
+    Send->ReplaceSelection(QStringLiteral("01\n[>>01\nxx<<]"));
+    Send->SetSelection(4, 0);
     Rt->SendCurrentLine();
     QCOMPARE(int(Messages.Warnings.size()), 2);
     QVERIFY(Messages.Warnings[1].Text.startsWith(QStringLiteral("Line 2 is")));
@@ -565,8 +565,8 @@ void TestDataRT::SendCurrentLineWhileTheBacklogIsFull()
     QString Line;
     for (int I = 0; I < 65536; ++I)
         Line += QStringLiteral("55 ");
-    Send->replaceSelection(Line);
-    Send->setSelection(0, 0);
+    Send->ReplaceSelection(Line);
+    Send->SetSelection(0, 0);
     Runtime.SendCurrentLine();
     QVERIFY(Pty.WaitWritten());
     QVERIFY(Stuck.Sending());
@@ -620,7 +620,7 @@ void TestDataRT::WriteFailureToldOneBoxAtATime()
     } Modal;
     Modal.WhileOpen = [&Failing] { Failing.SendData("02"); };
     Runtime.SetMessages(&Modal);
-    Send->replaceSelection(QStringLiteral("01"));
+    Send->ReplaceSelection(QStringLiteral("01"));
     Runtime.SendLine(0);
     QTRY_COMPARE(Modal.Errors.size(), 2);
     const QString Text = QString::fromLocal8Bit(EComPort(CError_WriteFailed, EIO).what());
@@ -643,8 +643,8 @@ void TestDataRT::HooksAndOptions()
     Rt->DisplayTick();
     Rt->DisplayTick();
     QCOMPARE(Asked, 2);
-    QCOMPARE(Show->lineCount(), 2);
-    QCOMPARE(Show->lineText(0), QStringLiteral("AA"));
+    QCOMPARE(Show->LineCount(), 2);
+    QCOMPARE(Show->LineText(0), QStringLiteral("AA"));
     Rt->ShowReceive = false;
     QVERIFY(Receive("\xCC"));
     Rt->DisplayTick();
@@ -699,9 +699,9 @@ void TestDataRT::HooksAndOptions()
 void TestDataRT::CursorReportByMouse()
 {
     const QString Line = QStringLiteral("[14:03:07  15 Rx] AA BB CC");
-    Show->append(QStringLiteral("first\n") + Line + QStringLiteral("\n"));
-    Show->flushUpdates();
-    const int Start = Show->lineStart(1);
+    Show->Append(QStringLiteral("first\n") + Line + QStringLiteral("\n"));
+    Show->FlushUpdates();
+    const int Start = Show->LineStart(1);
     struct TCase {
         int Column;  // caret column in the line
         bool Hex;
@@ -711,7 +711,7 @@ void TestDataRT::CursorReportByMouse()
     for (const TCase &C : Cases) {
         Link->HexReceive = C.Hex;
         QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, Start + C.Column));
-        QCOMPARE(Show->caretColumn(), C.Column);
+        QCOMPARE(Show->CaretColumn(), C.Column);
         QCOMPARE(Rt->CursorLine, 2);
         QCOMPARE(Rt->CursorCol, C.Expected);
         QCOMPARE(Rt->HexUnits, C.Hex);
@@ -719,8 +719,8 @@ void TestDataRT::CursorReportByMouse()
 
     // The send view counts in the send mode, behind its block marker; the
     // report follows the active view, whichever view is clicked.
-    Send->replaceSelection(QStringLiteral("[>>01 02 03<<]"));
-    Send->flushUpdates();
+    Send->ReplaceSelection(QStringLiteral("[>>01 02 03<<]"));
+    Send->FlushUpdates();
     Rt->ActiveView = Send;
     Link->HexSend = true;
     Link->HexReceive = false;
@@ -735,13 +735,13 @@ void TestDataRT::CursorReportByMouse()
 
 void TestDataRT::SelectionByMouseMove()
 {
-    Show->append(QStringLiteral("AA BB CC\n"));
-    Show->flushUpdates();
+    Show->Append(QStringLiteral("AA BB CC\n"));
+    Show->FlushUpdates();
     Link->HexReceive = true;
     // Drag over 'AA BB C'.
     QTest::mousePress(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 0));
     QTest::mouseMove(Show->viewport(), PointAt(*Show, 7));
-    QCOMPARE(Show->selText(), QStringLiteral("AA BB C"));
+    QCOMPARE(Show->SelText(), QStringLiteral("AA BB C"));
     QCOMPARE(Rt->SelCount, 2);
     QTest::mouseRelease(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 7));
     QCOMPARE(PopUp.Shown, 0);
@@ -751,23 +751,23 @@ void TestDataRT::SelectionByMouseMove()
     QTest::mouseMove(Show->viewport(), PointAt(*Show, 3));
     QCOMPARE(Rt->SelCount, 2);
     QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 0));
-    Show->setSelection(0, 7);
+    Show->SetSelection(0, 7);
     QTest::mouseMove(Show->viewport(), PointAt(*Show, 4));
     QCOMPARE(Rt->SelCount, 7);
 
     // A selection over several lines and runs, counted in place: line breaks
     // count as characters, and in hex units as the text's do.
-    Show->append({{QStringLiteral("[R x] "), Qt::gray}, {QStringLiteral("DD EE\n"), Qt::blue},
+    Show->Append({{QStringLiteral("[R x] "), Qt::gray}, {QStringLiteral("DD EE\n"), Qt::blue},
                   {QStringLiteral("\nF"), Qt::red}, {QStringLiteral("F 11 2\n"), Qt::blue}});
-    Show->flushUpdates();
+    Show->FlushUpdates();
     int At = 0;
     for (const bool Hex : {false, true}) {
         Link->HexReceive = Hex;
         QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 0));
-        for (const int Start : {3, Show->lineStart(1) + 2, Show->lineStart(2)}) {
-            Show->setSelection(Start, Show->textLength());
+        for (const int Start : {3, Show->LineStart(1) + 2, Show->LineStart(2)}) {
+            Show->SetSelection(Start, Show->TextLength());
             QTest::mouseMove(Show->viewport(), PointAt(*Show, ++At));  // a move to a new place
-            QCOMPARE(Rt->SelCount, SelectionSize(Show->selText(), Hex));
+            QCOMPARE(Rt->SelCount, SelectionSize(Show->SelText(), Hex));
         }
     }
     QCOMPARE(Rt->SelCount, 2);  // 'FF 11 2' over two runs: FF 11
@@ -775,34 +775,34 @@ void TestDataRT::SelectionByMouseMove()
     // The count follows what the selection holds: text appended after it,
     // text replaced inside it, a selection that reaches the end as text
     // arrives.
-    Show->setSelection(Show->lineStart(1), 12);
+    Show->SetSelection(Show->LineStart(1), 12);
     const auto Counted = [&] {
         QTest::mouseMove(Show->viewport(), PointAt(*Show, ++At));
-        return Rt->SelCount == SelectionSize(Show->selText(), true);
+        return Rt->SelCount == SelectionSize(Show->SelText(), true);
     };
     QVERIFY(Counted());
-    Show->append(QStringLiteral("AA BB CC\n"));
-    Show->flushUpdates();
+    Show->Append(QStringLiteral("AA BB CC\n"));
+    Show->FlushUpdates();
     QVERIFY(Counted());
     QTextCursor Inside(Show->document());
-    Inside.setPosition(Show->lineStart(1) + 6);
+    Inside.setPosition(Show->LineStart(1) + 6);
     Inside.insertText(QStringLiteral("12 34 "));
     QVERIFY(Counted());
-    Inside.setPosition(Show->lineStart(1) + 6);
-    Inside.setPosition(Show->lineStart(1) + 8, QTextCursor::KeepAnchor);
+    Inside.setPosition(Show->LineStart(1) + 6);
+    Inside.setPosition(Show->LineStart(1) + 8, QTextCursor::KeepAnchor);
     Inside.insertText(QStringLiteral("  "));  // the same length: the selection stays where it is
     QVERIFY(Counted());
-    Show->setSelection(Show->lineStart(1), Show->textLength());
+    Show->SetSelection(Show->LineStart(1), Show->TextLength());
     QVERIFY(Counted());
-    Show->append(QStringLiteral("AA BB CC DD\n"));
-    Show->flushUpdates();
+    Show->Append(QStringLiteral("AA BB CC DD\n"));
+    Show->FlushUpdates();
     QVERIFY(Counted());
 }
 
 void TestDataRT::CtrlReleasePopUp()
 {
-    Show->append(QStringLiteral("FF FF FF FF 00\n00 01\n0\n1\n"));
-    Show->flushUpdates();
+    Show->Append(QStringLiteral("FF FF FF FF 00\n00 01\n0\n1\n"));
+    Show->FlushUpdates();
     const auto Drag = [this](int From, int To, Qt::KeyboardModifiers AtRelease) {
         QTest::mousePress(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, From));
         QTest::mouseMove(Show->viewport(), PointAt(*Show, To));
@@ -810,7 +810,7 @@ void TestDataRT::CtrlReleasePopUp()
     };
 
     Drag(0, 11, Qt::ControlModifier);
-    QCOMPARE(Show->selText(), QStringLiteral("FF FF FF FF"));
+    QCOMPARE(Show->SelText(), QStringLiteral("FF FF FF FF"));
     QCOMPARE(PopUp.Shown, 1);
     QCOMPARE(PopUp.Dec, QStringLiteral("-1"));
     QCOMPARE(PopUp.Bin, QStringLiteral("1111 1111 1111 1111 1111 1111 1111 1111 "));
@@ -821,16 +821,16 @@ void TestDataRT::CtrlReleasePopUp()
     Drag(1, 4, Qt::ControlModifier);   // 'F F': not hex
     QCOMPARE(PopUp.Shown, 1);
 
-    const int Second = Show->lineStart(1);
+    const int Second = Show->LineStart(1);
     Drag(Second, Second + 5, Qt::ControlModifier);
     QCOMPARE(PopUp.Shown, 2);
     QCOMPARE(PopUp.Dec, QStringLiteral("1"));
     QCOMPARE(PopUp.Bin, QStringLiteral("0000 0000 0000 0001 "));
 
     // Hex across a line break is no number: reported, nothing shown.
-    const int Third = Show->lineStart(2);
+    const int Third = Show->LineStart(2);
     Drag(Third, Third + 3, Qt::ControlModifier);
-    QCOMPARE(Show->selText(), QStringLiteral("0\n1"));
+    QCOMPARE(Show->SelText(), QStringLiteral("0\n1"));
     QCOMPARE(PopUp.Shown, 2);
     QCOMPARE(Messages.Errors, QStringList{QStringLiteral("'$0\n1' is not a valid integer value")});
 }

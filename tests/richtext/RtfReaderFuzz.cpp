@@ -12,24 +12,24 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  static int argc = 1;
-  static char name[] = "RtfReaderFuzz";
-  static char *argv[] = {name, nullptr};
+  static int Argc = 1;
+  static char Name[] = "RtfReaderFuzz";
+  static char *Argv[] = {Name, nullptr};
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  new QGuiApplication(argc, argv);
+  new QGuiApplication(Argc, Argv);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  QTextDocument doc;
-  QTextCursor cursor(&doc);
-  InsertFileContent(cursor, QByteArrayView(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)));
+  QTextDocument Doc;
+  QTextCursor Cursor(&Doc);
+  InsertFileContent(Cursor, QByteArrayView(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size)));
 
-  const QByteArray rtf = WriteRtf(doc);
-  QTextDocument again;
-  QTextCursor cursor2(&again);
-  InsertRtf(cursor2, rtf);
-  if (doc.toRawText() != again.toRawText()) {
+  const QByteArray Rtf = WriteRtf(Doc);
+  QTextDocument Again;
+  QTextCursor Cursor2(&Again);
+  InsertRtf(Cursor2, Rtf);
+  if (Doc.toRawText() != Again.toRawText()) {
     std::fprintf(stderr, "round trip changed the text\n");
     std::abort();
   }

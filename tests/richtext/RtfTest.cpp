@@ -16,63 +16,63 @@
 
 namespace {
 
-QStringList Lines(const QTextDocument &doc) {
-  QStringList out;
-  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) out << b.text();
-  return out;
+QStringList Lines(const QTextDocument &Doc) {
+  QStringList Out;
+  for (QTextBlock B = Doc.begin(); B.isValid(); B = B.next()) Out << B.text();
+  return Out;
 }
 
-QTextCharFormat FormatAt(const QTextDocument &doc, int position) {
-  QTextCursor c(const_cast<QTextDocument *>(&doc));
-  c.setPosition(position + 1);  // the format of the character before the cursor
-  return c.charFormat();
+QTextCharFormat FormatAt(const QTextDocument &Doc, int Position) {
+  QTextCursor C(const_cast<QTextDocument *>(&Doc));
+  C.setPosition(Position + 1);  // the format of the character before the cursor
+  return C.charFormat();
 }
 
 // Position of the first occurrence of text in the document's raw text.
-int Find(const QTextDocument &doc, const QString &text) {
-  return static_cast<int>(doc.toRawText().indexOf(text));
+int Find(const QTextDocument &Doc, const QString &Text) {
+  return static_cast<int>(Doc.toRawText().indexOf(Text));
 }
 
-void Read(QTextDocument &doc, const QByteArray &data) {
-  QTextCursor c(&doc);
-  InsertFileContent(c, data);
+void Read(QTextDocument &Doc, const QByteArray &Data) {
+  QTextCursor C(&Doc);
+  InsertFileContent(C, Data);
 }
 
-QByteArray ReadFile(const QString &name) {
-  QFile f(QStringLiteral(RTF_TEST_DATA "/") + name);
-  if (!f.open(QIODevice::ReadOnly)) qFatal("missing test file %s", qPrintable(name));
-  return f.readAll();
+QByteArray ReadFile(const QString &Name) {
+  QFile F(QStringLiteral(RTF_TEST_DATA "/") + Name);
+  if (!F.open(QIODevice::ReadOnly)) qFatal("missing test file %s", qPrintable(Name));
+  return F.readAll();
 }
 
 // A document with every Latin-1 code but the two line breaks, and some wider
 // characters, in runs of different formats.
-void FillRich(QTextDocument &doc) {
-  QString all;
-  for (int c = 0; c < 256; ++c)
-    if (c != '\n' && c != '\r') all += QChar(c);
-  QTextCursor c(&doc);
-  QTextCharFormat grey;
-  grey.setForeground(QColor(128, 128, 128));
-  grey.setFontFamilies({QStringLiteral("Courier New")});
-  QTextCharFormat data;
-  data.setForeground(QColor(0, 0, 200));
-  data.setFontFamilies({QStringLiteral("Courier New")});
-  data.setFontPointSize(9);
-  c.insertText(QStringLiteral("[14:03:07  15 Rx] "), grey);
-  c.insertText(all, data);
-  c.insertBlock();
-  c.insertBlock();  // an empty line
-  QTextCharFormat styled;
-  styled.setFontFamilies({QStringLiteral("Liberation Serif")});
-  styled.setFontPointSize(14.5);
-  styled.setFontWeight(QFont::Bold);
-  styled.setFontItalic(true);
-  styled.setFontUnderline(true);
-  styled.setBackground(QColor(255, 255, 0));
-  c.insertText(QStringLiteral("{bold} \\ \u20AC \u4F60\u597D \U0001F600 \u2028 end"), styled);
-  c.insertText(QStringLiteral(" plain"), QTextCharFormat());
-  c.insertBlock();
-  c.insertText(QString(QChar(0)) + QStringLiteral("after zero"), data);
+void FillRich(QTextDocument &Doc) {
+  QString All;
+  for (int C = 0; C < 256; ++C)
+    if (C != '\n' && C != '\r') All += QChar(C);
+  QTextCursor C(&Doc);
+  QTextCharFormat Grey;
+  Grey.setForeground(QColor(128, 128, 128));
+  Grey.setFontFamilies({QStringLiteral("Courier New")});
+  QTextCharFormat Data;
+  Data.setForeground(QColor(0, 0, 200));
+  Data.setFontFamilies({QStringLiteral("Courier New")});
+  Data.setFontPointSize(9);
+  C.insertText(QStringLiteral("[14:03:07  15 Rx] "), Grey);
+  C.insertText(All, Data);
+  C.insertBlock();
+  C.insertBlock();  // an empty line
+  QTextCharFormat Styled;
+  Styled.setFontFamilies({QStringLiteral("Liberation Serif")});
+  Styled.setFontPointSize(14.5);
+  Styled.setFontWeight(QFont::Bold);
+  Styled.setFontItalic(true);
+  Styled.setFontUnderline(true);
+  Styled.setBackground(QColor(255, 255, 0));
+  C.insertText(QStringLiteral("{bold} \\ \u20AC \u4F60\u597D \U0001F600 \u2028 end"), Styled);
+  C.insertText(QStringLiteral(" plain"), QTextCharFormat());
+  C.insertBlock();
+  C.insertText(QString(QChar(0)) + QStringLiteral("after zero"), Data);
 }
 
 }  // namespace
@@ -82,143 +82,143 @@ class RtfTest : public QObject {
 
  private Q_SLOTS:
   void roundTripKeepsEveryCharacterAndFormat() {
-    QTextDocument doc;
-    doc.setDefaultFont(QFont(QStringLiteral("Courier New"), 9));
-    FillRich(doc);
-    const QByteArray rtf = WriteRtf(doc);
-    QVERIFY(IsRtf(rtf));
-    for (char ch : rtf) QVERIFY2(static_cast<unsigned char>(ch) < 0x80, "RTF must be 7-bit");
+    QTextDocument Doc;
+    Doc.setDefaultFont(QFont(QStringLiteral("Courier New"), 9));
+    FillRich(Doc);
+    const QByteArray Rtf = WriteRtf(Doc);
+    QVERIFY(IsRtf(Rtf));
+    for (char Ch : Rtf) QVERIFY2(static_cast<unsigned char>(Ch) < 0x80, "RTF must be 7-bit");
 
-    QTextDocument back;
-    back.setDefaultFont(doc.defaultFont());
-    Read(back, rtf);
-    QCOMPARE(Lines(back), Lines(doc));
-    QCOMPARE(back.toRawText(), doc.toRawText());
+    QTextDocument Back;
+    Back.setDefaultFont(Doc.defaultFont());
+    Read(Back, Rtf);
+    QCOMPARE(Lines(Back), Lines(Doc));
+    QCOMPARE(Back.toRawText(), Doc.toRawText());
     // Formats of every character: colours, family, size, style.
-    const int n = doc.characterCount() - 1;
-    for (int i = 0; i < n; ++i) {
-      const QTextCharFormat a = FormatAt(doc, i), b = FormatAt(back, i);
-      if (doc.characterAt(i) == QChar::ParagraphSeparator) continue;
-      QCOMPARE(b.foreground().style() != Qt::NoBrush, a.foreground().style() != Qt::NoBrush);
-      if (a.foreground().style() != Qt::NoBrush) QCOMPARE(b.foreground().color(), a.foreground().color());
-      QCOMPARE(b.background().style() != Qt::NoBrush, a.background().style() != Qt::NoBrush);
-      if (a.background().style() != Qt::NoBrush) QCOMPARE(b.background().color(), a.background().color());
-      const QString family = a.fontFamilies().toStringList().value(0, QStringLiteral("Courier New"));
-      QCOMPARE(b.fontFamilies().toStringList().value(0), family);
-      QCOMPARE(b.fontPointSize(), a.hasProperty(QTextFormat::FontPointSize) ? a.fontPointSize() : 9.0);
-      QCOMPARE(b.fontWeight() >= QFont::DemiBold, a.fontWeight() >= QFont::DemiBold);
-      QCOMPARE(b.fontItalic(), a.fontItalic());
-      QCOMPARE(b.fontUnderline(), a.fontUnderline());
+    const int N = Doc.characterCount() - 1;
+    for (int I = 0; I < N; ++I) {
+      const QTextCharFormat A = FormatAt(Doc, I), B = FormatAt(Back, I);
+      if (Doc.characterAt(I) == QChar::ParagraphSeparator) continue;
+      QCOMPARE(B.foreground().style() != Qt::NoBrush, A.foreground().style() != Qt::NoBrush);
+      if (A.foreground().style() != Qt::NoBrush) QCOMPARE(B.foreground().color(), A.foreground().color());
+      QCOMPARE(B.background().style() != Qt::NoBrush, A.background().style() != Qt::NoBrush);
+      if (A.background().style() != Qt::NoBrush) QCOMPARE(B.background().color(), A.background().color());
+      const QString Family = A.fontFamilies().toStringList().value(0, QStringLiteral("Courier New"));
+      QCOMPARE(B.fontFamilies().toStringList().value(0), Family);
+      QCOMPARE(B.fontPointSize(), A.hasProperty(QTextFormat::FontPointSize) ? A.fontPointSize() : 9.0);
+      QCOMPARE(B.fontWeight() >= QFont::DemiBold, A.fontWeight() >= QFont::DemiBold);
+      QCOMPARE(B.fontItalic(), A.fontItalic());
+      QCOMPARE(B.fontUnderline(), A.fontUnderline());
     }
     // Written again, the file is the same: nothing drifts over repeated saves.
-    QCOMPARE(WriteRtf(back), rtf);
+    QCOMPARE(WriteRtf(Back), Rtf);
   }
 
   void unrtfReadsWhatWeWrite() {
-    const QString unrtf = QStandardPaths::findExecutable(QStringLiteral("unrtf"));
-    QVERIFY2(!unrtf.isEmpty(), "unrtf is installed by scripts/setup.sh");
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QTextDocument doc;
-    doc.setDefaultFont(QFont(QStringLiteral("Courier New"), 9));
-    FillRich(doc);
-    QTextCursor c(&doc);
-    c.movePosition(QTextCursor::End);
-    c.insertBlock();
-    c.insertText(QStringLiteral("caf\u00E9 {braces} back\\slash"));
-    const QString path = dir.filePath(QStringLiteral("out.rtf"));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(WriteRtf(doc));
-    f.close();
+    const QString Unrtf = QStandardPaths::findExecutable(QStringLiteral("unrtf"));
+    QVERIFY2(!Unrtf.isEmpty(), "unrtf is installed by scripts/setup.sh");
+    QTemporaryDir Dir;
+    QVERIFY(Dir.isValid());
+    QTextDocument Doc;
+    Doc.setDefaultFont(QFont(QStringLiteral("Courier New"), 9));
+    FillRich(Doc);
+    QTextCursor C(&Doc);
+    C.movePosition(QTextCursor::End);
+    C.insertBlock();
+    C.insertText(QStringLiteral("caf\u00E9 {braces} back\\slash"));
+    const QString Path = Dir.filePath(QStringLiteral("out.rtf"));
+    QFile F(Path);
+    QVERIFY(F.open(QIODevice::WriteOnly));
+    F.write(WriteRtf(Doc));
+    F.close();
 
-    for (const char *mode : {"--text", "--html"}) {
-      QProcess p;
-      p.start(unrtf, {QString::fromLatin1(mode), path});
-      QVERIFY(p.waitForFinished(30000));
-      QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-      QCOMPARE(p.exitCode(), 0);
-      const QString out = QString::fromUtf8(p.readAllStandardOutput());
-      QVERIFY2(out.contains(QStringLiteral("[14:03:07")) && out.contains(QStringLiteral("15 Rx]")),
-               qPrintable(out.left(2000)));
-      QVERIFY2(out.contains(QStringLiteral("after zero")), qPrintable(out.right(2000)));
-      QVERIFY2(out.contains(QStringLiteral("{braces}")), qPrintable(out.right(2000)));
-      if (QByteArray(mode) == "--html") {
-        QVERIFY2(out.contains(QStringLiteral("#0000c8")), "unrtf sees the data colour");
-        QVERIFY2(out.contains(QStringLiteral("#808080")), "unrtf sees the tag colour");
+    for (const char *Mode : {"--text", "--html"}) {
+      QProcess P;
+      P.start(Unrtf, {QString::fromLatin1(Mode), Path});
+      QVERIFY(P.waitForFinished(30000));
+      QCOMPARE(P.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(P.exitCode(), 0);
+      const QString Out = QString::fromUtf8(P.readAllStandardOutput());
+      QVERIFY2(Out.contains(QStringLiteral("[14:03:07")) && Out.contains(QStringLiteral("15 Rx]")),
+               qPrintable(Out.left(2000)));
+      QVERIFY2(Out.contains(QStringLiteral("after zero")), qPrintable(Out.right(2000)));
+      QVERIFY2(Out.contains(QStringLiteral("{braces}")), qPrintable(Out.right(2000)));
+      if (QByteArray(Mode) == "--html") {
+        QVERIFY2(Out.contains(QStringLiteral("#0000c8")), "unrtf sees the data colour");
+        QVERIFY2(Out.contains(QStringLiteral("#808080")), "unrtf sees the tag colour");
       }
     }
   }
 
   void otherEditorsFiles() {
     {
-      QTextDocument doc;
-      Read(doc, ReadFile(QStringLiteral("wordpad.rtf")));
-      QCOMPARE(Lines(doc), (QStringList{QStringLiteral("Plain red bold italic under"),
+      QTextDocument Doc;
+      Read(Doc, ReadFile(QStringLiteral("wordpad.rtf")));
+      QCOMPARE(Lines(Doc), (QStringList{QStringLiteral("Plain red bold italic under"),
                                         QStringLiteral("caf\u00E9 \u20AC marked\tx"), QStringLiteral("y"),
                                         QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442 \u20AC\u20AC end"),
                                         QString()}));
-      const QTextCharFormat plain = FormatAt(doc, Find(doc, QStringLiteral("Plain")));
-      QCOMPARE(plain.fontFamilies().toStringList().value(0), QStringLiteral("Arial"));
-      QCOMPARE(plain.fontPointSize(), 10.0);
-      QCOMPARE(plain.foreground().style(), Qt::NoBrush);
-      QCOMPARE(FormatAt(doc, Find(doc, QStringLiteral("red"))).foreground().color(), QColor(255, 0, 0));
-      QVERIFY(FormatAt(doc, Find(doc, QStringLiteral("bold"))).fontWeight() >= QFont::Bold);
-      QVERIFY(FormatAt(doc, Find(doc, QStringLiteral(" italic"))).fontWeight() < QFont::Bold);
-      QVERIFY(FormatAt(doc, Find(doc, QStringLiteral("italic"))).fontItalic());
-      QVERIFY(FormatAt(doc, Find(doc, QStringLiteral("under"))).fontUnderline());
-      const QTextCharFormat marked = FormatAt(doc, Find(doc, QStringLiteral("marked")));
-      QCOMPARE(marked.background().color(), QColor(255, 255, 0));
-      QCOMPARE(marked.fontFamilies().toStringList().value(0), QStringLiteral("Courier New"));
-      QCOMPARE(marked.fontPointSize(), 9.0);
-      QCOMPARE(FormatAt(doc, Find(doc, QStringLiteral("\tx"))).background().style(), Qt::NoBrush);
-      QCOMPARE(FormatAt(doc, Find(doc, QStringLiteral("\u041F"))).fontFamilies().toStringList().value(0),
+      const QTextCharFormat Plain = FormatAt(Doc, Find(Doc, QStringLiteral("Plain")));
+      QCOMPARE(Plain.fontFamilies().toStringList().value(0), QStringLiteral("Arial"));
+      QCOMPARE(Plain.fontPointSize(), 10.0);
+      QCOMPARE(Plain.foreground().style(), Qt::NoBrush);
+      QCOMPARE(FormatAt(Doc, Find(Doc, QStringLiteral("red"))).foreground().color(), QColor(255, 0, 0));
+      QVERIFY(FormatAt(Doc, Find(Doc, QStringLiteral("bold"))).fontWeight() >= QFont::Bold);
+      QVERIFY(FormatAt(Doc, Find(Doc, QStringLiteral(" italic"))).fontWeight() < QFont::Bold);
+      QVERIFY(FormatAt(Doc, Find(Doc, QStringLiteral("italic"))).fontItalic());
+      QVERIFY(FormatAt(Doc, Find(Doc, QStringLiteral("under"))).fontUnderline());
+      const QTextCharFormat Marked = FormatAt(Doc, Find(Doc, QStringLiteral("marked")));
+      QCOMPARE(Marked.background().color(), QColor(255, 255, 0));
+      QCOMPARE(Marked.fontFamilies().toStringList().value(0), QStringLiteral("Courier New"));
+      QCOMPARE(Marked.fontPointSize(), 9.0);
+      QCOMPARE(FormatAt(Doc, Find(Doc, QStringLiteral("\tx"))).background().style(), Qt::NoBrush);
+      QCOMPARE(FormatAt(Doc, Find(Doc, QStringLiteral("\u041F"))).fontFamilies().toStringList().value(0),
                QStringLiteral("Times New Roman Cyr"));
     }
     {
-      QTextDocument doc;
-      Read(doc, ReadFile(QStringLiteral("libreoffice.rtf")));
-      QCOMPARE(Lines(doc), (QStringList{QStringLiteral("Hello blue bold \u20AC and \uF0B7"),
+      QTextDocument Doc;
+      Read(Doc, ReadFile(QStringLiteral("libreoffice.rtf")));
+      QCOMPARE(Lines(Doc), (QStringList{QStringLiteral("Hello blue bold \u20AC and \uF0B7"),
                                         QStringLiteral("link mono"), QString()}));
-      QCOMPARE(FormatAt(doc, Find(doc, QStringLiteral("blue"))).foreground().color(), QColor(0, 0, 255));
-      QCOMPARE(FormatAt(doc, 0).fontFamilies().toStringList().value(0), QStringLiteral("Liberation Serif"));
-      QCOMPARE(FormatAt(doc, 0).fontPointSize(), 12.0);
-      const QTextCharFormat mono = FormatAt(doc, Find(doc, QStringLiteral("mono")));
-      QCOMPARE(mono.fontFamilies().toStringList().value(0), QStringLiteral("Liberation Mono"));
-      QCOMPARE(mono.fontPointSize(), 10.0);
+      QCOMPARE(FormatAt(Doc, Find(Doc, QStringLiteral("blue"))).foreground().color(), QColor(0, 0, 255));
+      QCOMPARE(FormatAt(Doc, 0).fontFamilies().toStringList().value(0), QStringLiteral("Liberation Serif"));
+      QCOMPARE(FormatAt(Doc, 0).fontPointSize(), 12.0);
+      const QTextCharFormat Mono = FormatAt(Doc, Find(Doc, QStringLiteral("mono")));
+      QCOMPARE(Mono.fontFamilies().toStringList().value(0), QStringLiteral("Liberation Mono"));
+      QCOMPARE(Mono.fontPointSize(), 10.0);
     }
     {
-      QTextDocument doc;  // a double-byte code page, where \'hh pairs make one character
-      Read(doc, QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'c4\\'e3\\'ba\\'c3 ok}"));
-      QCOMPARE(doc.toRawText(), QStringLiteral("\u4F60\u597D ok"));
+      QTextDocument Doc;  // a double-byte code page, where \'hh pairs make one character
+      Read(Doc, QByteArray("{\\rtf1\\ansi\\ansicpg936 \\'c4\\'e3\\'ba\\'c3 ok}"));
+      QCOMPARE(Doc.toRawText(), QStringLiteral("\u4F60\u597D ok"));
     }
     {
-      QTextDocument doc;  // UTF-8 as the code page, bytes escaped and raw
-      Read(doc, QByteArray("{\\rtf1\\ansi\\ansicpg65001 \\'e2\\'82\\'ac \xc3\xa9}"));
-      QCOMPARE(doc.toRawText(), QStringLiteral("\u20AC \u00E9"));
+      QTextDocument Doc;  // UTF-8 as the code page, bytes escaped and raw
+      Read(Doc, QByteArray("{\\rtf1\\ansi\\ansicpg65001 \\'e2\\'82\\'ac \xc3\xa9}"));
+      QCOMPARE(Doc.toRawText(), QStringLiteral("\u20AC \u00E9"));
     }
   }
 
   // The send window writes a checksum as this fragment over the selected bytes;
   // its outermost group is never closed.
   void checksumFragmentReplacesSelection() {
-    const QByteArray fragment = ReadFile(QStringLiteral("checksum-fragment.rtf"));
-    QTextDocument doc;
-    QTextCursor c(&doc);
-    c.insertText(QStringLiteral("first\n  01 03 00 00 00 0A  \nlast"));
-    const int start = Find(doc, QStringLiteral("01"));
-    c.setPosition(start);
-    c.setPosition(start + 17, QTextCursor::KeepAnchor);
-    InsertRtf(c, fragment);
-    QCOMPARE(Lines(doc), (QStringList{QStringLiteral("first"), QStringLiteral("  01 03 00 00 00 0A C5 CD  "),
+    const QByteArray Fragment = ReadFile(QStringLiteral("checksum-fragment.rtf"));
+    QTextDocument Doc;
+    QTextCursor C(&Doc);
+    C.insertText(QStringLiteral("first\n  01 03 00 00 00 0A  \nlast"));
+    const int Start = Find(Doc, QStringLiteral("01"));
+    C.setPosition(Start);
+    C.setPosition(Start + 17, QTextCursor::KeepAnchor);
+    InsertRtf(C, Fragment);
+    QCOMPARE(Lines(Doc), (QStringList{QStringLiteral("first"), QStringLiteral("  01 03 00 00 00 0A C5 CD  "),
                                       QStringLiteral("last")}));
-    QCOMPARE(c.position(), start + 23);  // the caret ends behind the checksum
-    const QTextCharFormat bytes = FormatAt(doc, start);
-    QCOMPARE(bytes.foreground().color(), QColor(0, 0, 0));
-    QCOMPARE(bytes.fontFamilies().toStringList().value(0), QStringLiteral("Courier New"));
-    QCOMPARE(bytes.fontPointSize(), 9.0);
-    for (int i = start + 18; i < start + 23; ++i) QCOMPARE(FormatAt(doc, i).foreground().color(), QColor(0, 0, 255));
-    QCOMPARE(FormatAt(doc, start + 23).foreground().style(), Qt::NoBrush);  // the blanks after keep theirs
+    QCOMPARE(C.position(), Start + 23);  // the caret ends behind the checksum
+    const QTextCharFormat Bytes = FormatAt(Doc, Start);
+    QCOMPARE(Bytes.foreground().color(), QColor(0, 0, 0));
+    QCOMPARE(Bytes.fontFamilies().toStringList().value(0), QStringLiteral("Courier New"));
+    QCOMPARE(Bytes.fontPointSize(), 9.0);
+    for (int I = Start + 18; I < Start + 23; ++I) QCOMPARE(FormatAt(Doc, I).foreground().color(), QColor(0, 0, 255));
+    QCOMPARE(FormatAt(Doc, Start + 23).foreground().style(), Qt::NoBrush);  // the blanks after keep theirs
   }
 
   void malformedInputIsData_data() {
@@ -244,31 +244,31 @@ class RtfTest : public QObject {
     QTest::newRow("no document group") << QByteArray("{\\rtf") << QString();
     QTest::newRow("raw 8-bit bytes") << QByteArray("{\\rtf1\\ansi caf\xe9}") << QStringLiteral("caf\u00E9");
     QTest::newRow("nul and controls in the file") << QByteArray("{\\rtf1 a\0b\x01" "c}", 13) << QStringLiteral("abc");
-    QByteArray deep = "{\\rtf1 start";
-    deep += QByteArray(200000, '{') + "deep" + QByteArray(100000, '}') + " tail";
-    QTest::newRow("deep nesting") << deep << QStringLiteral("startdeep tail");
-    QByteArray deepClosed = "{\\rtf1 a" + QByteArray(5000, '{') + "\\b b" + QByteArray(5000, '}') + "c}";
-    QTest::newRow("deep nesting closed") << deepClosed << QStringLiteral("abc");
+    QByteArray Deep = "{\\rtf1 start";
+    Deep += QByteArray(200000, '{') + "deep" + QByteArray(100000, '}') + " tail";
+    QTest::newRow("deep nesting") << Deep << QStringLiteral("startdeep tail");
+    QByteArray DeepClosed = "{\\rtf1 a" + QByteArray(5000, '{') + "\\b b" + QByteArray(5000, '}') + "c}";
+    QTest::newRow("deep nesting closed") << DeepClosed << QStringLiteral("abc");
   }
 
   void malformedInputIsData() {
     QFETCH(QByteArray, input);
     QFETCH(QString, text);
-    QTextDocument doc;
-    Read(doc, input);
-    QCOMPARE(doc.toRawText(), text);
+    QTextDocument Doc;
+    Read(Doc, input);
+    QCOMPARE(Doc.toRawText(), text);
   }
 
   void formatsDoNotLeakOutOfGroups() {
-    QTextDocument doc;
-    Read(doc, "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}a{\\cf1\\b b{\\i c}d}e}");
-    QCOMPARE(doc.toRawText(), QStringLiteral("abcde"));
-    QCOMPARE(FormatAt(doc, 0).foreground().style(), Qt::NoBrush);
-    QCOMPARE(FormatAt(doc, 1).foreground().color(), QColor(255, 0, 0));
-    QVERIFY(FormatAt(doc, 2).fontItalic());
-    QVERIFY(FormatAt(doc, 3).fontWeight() >= QFont::Bold && !FormatAt(doc, 3).fontItalic());
-    QVERIFY(FormatAt(doc, 4).fontWeight() < QFont::Bold);
-    QCOMPARE(FormatAt(doc, 4).foreground().style(), Qt::NoBrush);
+    QTextDocument Doc;
+    Read(Doc, "{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}a{\\cf1\\b b{\\i c}d}e}");
+    QCOMPARE(Doc.toRawText(), QStringLiteral("abcde"));
+    QCOMPARE(FormatAt(Doc, 0).foreground().style(), Qt::NoBrush);
+    QCOMPARE(FormatAt(Doc, 1).foreground().color(), QColor(255, 0, 0));
+    QVERIFY(FormatAt(Doc, 2).fontItalic());
+    QVERIFY(FormatAt(Doc, 3).fontWeight() >= QFont::Bold && !FormatAt(Doc, 3).fontItalic());
+    QVERIFY(FormatAt(Doc, 4).fontWeight() < QFont::Bold);
+    QCOMPARE(FormatAt(Doc, 4).foreground().style(), Qt::NoBrush);
   }
 
   void filesThatAreNotRtfLoadAsPlainText_data() {
@@ -285,9 +285,9 @@ class RtfTest : public QObject {
   void filesThatAreNotRtfLoadAsPlainText() {
     QFETCH(QByteArray, input);
     QFETCH(QString, text);
-    QTextDocument doc;
-    Read(doc, input);
-    QCOMPARE(doc.toRawText(), text);
+    QTextDocument Doc;
+    Read(Doc, input);
+    QCOMPARE(Doc.toRawText(), text);
   }
 
   void isRtf() {

@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
     QTimer Feed;
     QObject::connect(&Feed, &QTimer::timeout, [&] {
         if (Round % 3 == 0) {
-            Send->setSelection(Send->lineStart(Round % 2), 0);
+            Send->SetSelection(Send->LineStart(Round % 2), 0);
             Main->findChild<QAction *>(QStringLiteral("SendDataItem"))->trigger();
         }
         Cable.WriteFar(std::string("\x01\x03\x14\x00\x2A\x01\x5C\x00\x00\x13\x88\xFF\xFF\x00\x07", 15)
@@ -92,8 +92,8 @@ int main(int argc, char *argv[])
 
     Main->findChild<QAction *>(QStringLiteral("AsciiReceiveButton"))->trigger();
     Main->findChild<QAction *>(QStringLiteral("FindWindowItem"))->trigger();
-    Main->FindForm->RichFind->append(QStringLiteral("[12:00:01 100]"), QColor(128, 128, 128));
-    Main->FindForm->RichFind->append(QStringLiteral("OK\r\n"), QColor(0, 0, 200));
+    Main->FindForm->RichFind->Append(QStringLiteral("[12:00:01 100]"), QColor(128, 128, 128));
+    Main->FindForm->RichFind->Append(QStringLiteral("OK\r\n"), QColor(0, 0, 200));
     Cable.WriteFar("Firmware 2.4.1 (build 811)\r\nOK\r\n");
     QTest::qWait(600);
     Shoot(Main.get(), Out.filePath(QStringLiteral("ascii.png")));

@@ -104,8 +104,8 @@ QColor ColourAt(TRichView *View, int Position)
 // The first line of the receive view that holds Text, or -1.
 int LineWith(TRichView *View, const QString &Text)
 {
-    for (int I = 0; I < View->lineCount(); ++I)
-        if (View->lineText(I).contains(Text))
+    for (int I = 0; I < View->LineCount(); ++I)
+        if (View->LineText(I).contains(Text))
             return I;
     return -1;
 }
@@ -351,29 +351,29 @@ private Q_SLOTS:
         QVERIFY(Cable->WriteFar(std::string("\x01\x02\xAB", 3)));
         QTRY_VERIFY(LineWith(Run->ReceiveView(), QStringLiteral("01 02 AB")) >= 0);
         const int Line = LineWith(Run->ReceiveView(), QStringLiteral("01 02 AB"));
-        const QString Text = Run->ReceiveView()->lineText(Line);
+        const QString Text = Run->ReceiveView()->LineText(Line);
         // The time tag (Show Time on, Show RxTx off) and the data.
         QVERIFY2(QRegularExpression(QStringLiteral("^\\[\\d\\d.\\d\\d.\\d\\d( ---| [ \\d]{2}\\d)\\] 01 02 AB$"))
                      .match(Text)
                      .hasMatch(),
                  qPrintable(Text));
-        const int Start = Run->ReceiveView()->lineStart(Line);
+        const int Start = Run->ReceiveView()->LineStart(Line);
         QCOMPARE(ColourAt(Run->ReceiveView(), Start), QColor(128, 128, 128));
         QCOMPARE(ColourAt(Run->ReceiveView(), Start + int(Text.indexOf(QStringLiteral("01 02 AB")))), QColor(0, 0, 200));
 
         // F5 sends the caret line; the echo is shown in the send colour.
         TRichView *Send = Run->SendForm->RichSend;
         Send->setPlainText(QStringLiteral("AA BB\n01 03 00 00 00 0A\nzz"));
-        Send->setSelection(Send->lineStart(1) + 3, 0);
+        Send->SetSelection(Send->LineStart(1) + 3, 0);
         QTest::keyClick(Run.Main.get(), Qt::Key_F5);
         QCOMPARE(Cable->ReadFar(6), std::string("\x01\x03\x00\x00\x00\x0A", 6));
         QTRY_VERIFY(LineWith(Run->ReceiveView(), QStringLiteral("01 03 00 00 00 0A")) >= 0);
         const int Echo = LineWith(Run->ReceiveView(), QStringLiteral("01 03 00 00 00 0A"));
-        const int EchoData = Run->ReceiveView()->lineStart(Echo) + int(Run->ReceiveView()->lineText(Echo).indexOf(QStringLiteral("01 03")));
+        const int EchoData = Run->ReceiveView()->LineStart(Echo) + int(Run->ReceiveView()->LineText(Echo).indexOf(QStringLiteral("01 03")));
         QCOMPARE(ColourAt(Run->ReceiveView(), EchoData), QColor(200, 0, 0));
 
         // A malformed line is refused with a message naming it; nothing goes.
-        Send->setSelection(Send->lineStart(2), 0);
+        Send->SetSelection(Send->LineStart(2), 0);
         Run.Action("SendDataItem")->trigger();
         QCOMPARE(Run.Messages.List.size(), 1);
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Send"));
@@ -450,7 +450,7 @@ private Q_SLOTS:
             {"Show Sending", &R::ShowSending, {Run.Action("ShowSendingItem"), Run.Action("DisplaySendingButton")},
              [Rt] { return Rt->ShowSending; }},
             {"Word Wrap", &R::WordWrap, {Run.Action("WordWrapItem"), Run.Action("WordWrapButton")},
-             [&Run] { return Run->ReceiveView()->wordWrap(); }},
+             [&Run] { return Run->ReceiveView()->WordWrap(); }},
             {"ASCII Receive", &R::AsciiReceive, {Run.Action("AsciiReceiveItem"), Run.Action("AsciiReceiveButton")},
              [Link] { return !Link->HexReceive; }},
             {"ASCII Send", &R::AsciiSend, {Run.Action("AsciiSendItem"), Run->SendForm->ToolButton8},
@@ -729,7 +729,7 @@ private Q_SLOTS:
             Line += QStringLiteral("55 ");
         TRichView *Send = Main->SendForm->RichSend;
         Send->setPlainText(Line + QStringLiteral("\n01 02"));
-        Send->setSelection(0, 0);
+        Send->SetSelection(0, 0);
         QLabel *Tx = Main->StatusBar()->Panel(1);
 
         int Ticks = 0;
@@ -747,7 +747,7 @@ private Q_SLOTS:
         QCOMPARE(Tx->text(), QStringLiteral("TX: 0"));
         QCOMPARE(LineWith(Main->ReceiveView(), QStringLiteral("55 55")), -1);
         // A second F5 waits its turn behind it.
-        Send->setSelection(Send->lineStart(1), 0);
+        Send->SetSelection(Send->LineStart(1), 0);
         QTest::keyClick(Main, Qt::Key_F5);
 
         // "Close Port" ends the write at once and drops the one waiting:
@@ -767,7 +767,7 @@ private Q_SLOTS:
         Run->Action("PortButton")->trigger();
         QVERIFY(Main->Link()->Port.Connected());
         Run->Action("PauseButton")->trigger();
-        Send->setSelection(0, 0);
+        Send->SetSelection(0, 0);
         QTest::keyClick(Main, Qt::Key_F5);
         QVERIFY(Pty.WaitWritten());
         QTRY_VERIFY_WITH_TIMEOUT(Main->StatusTick()->Sleeping(), 5000);
@@ -780,7 +780,7 @@ private Q_SLOTS:
         // Quitting with a write stuck ends it too.
         Run->Action("PortButton")->trigger();
         QVERIFY(Main->Link()->Port.Connected());
-        Send->setSelection(0, 0);
+        Send->SetSelection(0, 0);
         QTest::keyClick(Main, Qt::Key_F5);
         QTest::qWait(50);
         Main->close();
@@ -839,7 +839,7 @@ private Q_SLOTS:
         Send->setFocus();
         QTRY_COMPARE(Run->DataRT()->ActiveView, Send);
         Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Select All"))->trigger();
-        QTRY_COMPARE(Send->selText(), QStringLiteral("AA BB CC"));
+        QTRY_COMPARE(Send->SelText(), QStringLiteral("AA BB CC"));
         // The colour button colours the selection of the active view.
         Run.Find<TColourButton>("ColorButton")->SetColour(QColor(255, 0, 0));
         Run.Find<TColourButton>("ColorButton")->click();
@@ -873,7 +873,7 @@ private Q_SLOTS:
             QCOMPARE(Send->toPlainText(), List);
 
             Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Select All"))->trigger();
-            QTRY_COMPARE(Send->selLength(), List.size());
+            QTRY_COMPARE(Send->SelLength(), List.size());
             QTest::keyClick(Send, Qt::Key_Delete);
             QCOMPARE(Send->toPlainText(), QString());
             Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Undo     Ctrl+Z"))->trigger();
@@ -914,7 +914,7 @@ private Q_SLOTS:
         F.write("{\\rtf1\\ansi{\\colortbl;\\red0\\green0\\blue200;}\\cf1 received\\par}");
         F.close();
         TRun Run(Ports, {Path});
-        QCOMPARE(Run->ReceiveView()->lineText(0), QStringLiteral("received"));
+        QCOMPARE(Run->ReceiveView()->LineText(0), QStringLiteral("received"));
         QCOMPARE(ColourAt(Run->ReceiveView(), 0), QColor(0, 0, 200));
     }
 };

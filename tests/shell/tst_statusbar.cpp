@@ -196,7 +196,7 @@ void TStatusBarTest::caretReportMovesToSendCaption()
 {
     QWidget Window; // outlives the views it shows
     TRig Rig;
-    Rig.ReceiveView.append(QStringLiteral("[14:03:07  15] AA BB CC\n[14:03:07  16] 01 02\n"));
+    Rig.ReceiveView.Append(QStringLiteral("[14:03:07  15] AA BB CC\n[14:03:07  16] 01 02\n"));
     Rig.SendView.setPlainText(QStringLiteral("hello\nworld"));
     auto *Layout = new QHBoxLayout(&Window);
     Layout->addWidget(&Rig.ReceiveView);
@@ -207,7 +207,7 @@ void TStatusBarTest::caretReportMovesToSendCaption()
 
     // A click after "AA B" on line 1 of the receive view (hex receive).
     Rig.Runtime.ActiveView = &Rig.ReceiveView;
-    Rig.ReceiveView.setSelection(Rig.ReceiveView.lineStart(0) + 19, 0);
+    Rig.ReceiveView.SetSelection(Rig.ReceiveView.LineStart(0) + 19, 0);
     const QPoint Caret = Rig.ReceiveView.cursorRect().center();
     QTest::mouseClick(Rig.ReceiveView.viewport(), Qt::LeftButton, {}, Caret);
     Rig.Bar.Tick();
