@@ -2,7 +2,9 @@
 // pseudo-terminal feeding it (see README, development):
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/screenshots DIR
 // Writes DIR/main.png (hex lines arriving, echoes, send window docked),
-// DIR/ascii.png (ASCII receive, search window shown) and DIR/palette.png.
+// DIR/ascii.png (ASCII receive, search window shown), DIR/palette.png, and
+// after a start with a damaged config.ini DIR/narrow-start.png and
+// DIR/narrow.png (the window at the least width it allows).
 #include "../serial/SocatPair.h"
 
 #include "FindUnit.h"
@@ -11,9 +13,12 @@
 #include "SendUnit.h"
 #include "main.h"
 
+#include "DataFolder.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -97,6 +102,24 @@ int main(int argc, char *argv[])
     Main->ColorButton->showMenu();
 
     Main->PortButton->trigger();
+    Main->close();
+    Main.reset();
+
+    // A damaged config.ini: the window starts at its designed size, then
+    // is narrowed as far as it goes. The status bar must show all five
+    // line signals.
+    {
+        QFile Damaged(LayoutFilePath());
+        if (Damaged.open(QIODevice::WriteOnly))
+            Damaged.write("\x01garbage");
+    }
+    Main = CreateProgram({}, &Ports);
+    Main->show();
+    if (!QTest::qWaitForWindowExposed(Main.get()))
+        return 1;
+    Shoot(Main.get(), Out.filePath(QStringLiteral("narrow-start.png")));
+    Main->resize(0, Main->height());
+    Shoot(Main.get(), Out.filePath(QStringLiteral("narrow.png")));
     Main->close();
     return 0;
 }

@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -307,6 +308,42 @@ private Q_SLOTS:
             QCOMPARE(AccessibleName(W), Name);
         for (int I = 0; I < 4; ++I)
             QCOMPARE(AccessibleName(Run->StatusBarMY1->Panel(I)), Run->StatusBarMY1->Panel(I)->text());
+    }
+
+    void signalLabelsShownAtEveryWidth()
+    {
+        // A damaged config.ini: the window starts at its designed size, then
+        // goes as narrow as it allows.
+        QVERIFY(QDir().mkpath(DataFolderPath()));
+        {
+            QFile Damaged(LayoutFilePath());
+            QVERIFY(Damaged.open(QIODevice::WriteOnly));
+            Damaged.write("\x01[MainForm\nWidth=");
+        }
+        TRun Run(Ports);
+        TStatusBarMY *Bar = Run->StatusBarMY1;
+        const auto InBar = [Bar](const QWidget *W) { return QRect(W->mapTo(Bar, QPoint()), W->size()); };
+        const auto Check = [&] {
+            const QString Width = QString::number(Run->width());
+            QVERIFY(Run->rect().contains(Bar->geometry()));
+            for (int S = 0; S < TStatusBarMY::SignalCount; ++S) {
+                const QLabel *Label = Bar->SignalLabel(static_cast<TStatusBarMY::TSignal>(S));
+                const QRect At = InBar(Label);
+                const QString What = Label->text() + QStringLiteral(" at ") + Width;
+                QVERIFY2(Bar->rect().contains(At), qPrintable(What));
+                QVERIFY2(At.width() >= Label->sizeHint().width(), qPrintable(What));
+                for (int I = 0; I + 1 < TStatusBarMY::PanelCount; ++I)
+                    QVERIFY2(!At.intersects(InBar(Bar->Panel(I))), qPrintable(What));
+                for (const QSizeGrip *Grip : Bar->findChildren<QSizeGrip *>())
+                    QVERIFY2(!Grip->isVisible() || !At.intersects(InBar(Grip)), qPrintable(What));
+            }
+            for (int I = 0; I < TStatusBarMY::PanelCount; ++I)
+                QVERIFY(Bar->rect().contains(InBar(Bar->Panel(I))));
+        };
+        Check();
+        Run.Main->resize(0, Run->height());
+        QTRY_COMPARE(Bar->width(), Run->minimumWidth());
+        Check();
     }
 
     void receiveSendAndCount()
