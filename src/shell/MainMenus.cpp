@@ -8,6 +8,7 @@
 #include "RichView.h"
 #include "ToolIcons.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QFrame>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -129,10 +131,24 @@ void TMainForm::CreateToolBars()
     CBoxPort->setObjectName(QStringLiteral("CBoxPort"));
     CBoxPort->setEditable(true);
     CBoxPort->setInsertPolicy(QComboBox::NoInsert);
-    CBoxPort->setMinimumContentsLength(9);
+    // Room for the usual names (/dev/ttyUSB0, /dev/ttyACM10, /dev/pts/12);
+    // a longer one (/dev/serial/by-id/...) shows its distinctive end, the
+    // list shows it whole, and so does the tool tip.
+    CBoxPort->setMinimumContentsLength(15);
     CBoxPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     CBoxPort->setAccessibleName(QStringLiteral("Port"));
     CBoxPort->setToolTip(QStringLiteral("Port"));
+    connect(CBoxPort, &QComboBox::currentTextChanged, this, [this](const QString &Text) {
+        CBoxPort->setToolTip(Text.isEmpty() ? QStringLiteral("Port") : Text);
+    });
+    // The drop-down list is as wide as its longest name.
+    const auto FitList = [this] {
+        QAbstractItemView *List = CBoxPort->view();
+        List->setMinimumWidth(List->sizeHintForColumn(0) + 2 * List->frameWidth()
+                              + List->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, List));
+    };
+    connect(CBoxPort->model(), &QAbstractItemModel::rowsInserted, this, FitList);
+    connect(CBoxPort->model(), &QAbstractItemModel::rowsRemoved, this, FitList);
     CoolBand1->addWidget(CBoxPort);
     CBoxPort->lineEdit()->setAccessibleName(QStringLiteral("Port"));
     NameForScreenReaders(CBoxPort, QStringLiteral("Port"));

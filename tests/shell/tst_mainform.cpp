@@ -14,12 +14,14 @@
 #include "StatusBarMY.h"
 #include "main.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -344,6 +346,28 @@ private Q_SLOTS:
         Run.Main->resize(0, Run->height());
         QTRY_COMPARE(Bar->width(), Run->minimumWidth());
         Check();
+    }
+
+    void portComboFitsUsualNames()
+    {
+        const QString ById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        TRun Run(Ports + QStringList{ById});
+        QComboBox *Box = Run->CBoxPort;
+        const QFontMetrics Metrics(Box->lineEdit()->font());
+        // Usual names whole; of a by-id name, the end that tells two adapters
+        // of one make apart (the line edit shows the end of a long text).
+        for (const char *Name : {"/dev/ttyUSB0", "/dev/ttyACM10", "/dev/pts/12", "/dev/rfcomm0", "A50285BI-if00-port0"})
+            QVERIFY2(Metrics.horizontalAdvance(QLatin1String(Name)) + 8 <= Box->lineEdit()->width(), Name);
+        // The tool tip names the whole path, chosen or typed.
+        Box->setCurrentIndex(Box->findText(ById));
+        QCOMPARE(Box->toolTip(), ById);
+        Box->setEditText(QStringLiteral("/dev/pts/77"));
+        QCOMPARE(Box->toolTip(), QStringLiteral("/dev/pts/77"));
+        // The list shows a long name whole.
+        Box->showPopup();
+        QTRY_VERIFY(Box->view()->isVisible());
+        QVERIFY(Box->view()->viewport()->width() >= QFontMetrics(Box->view()->font()).horizontalAdvance(ById));
+        Box->hidePopup();
     }
 
     void receiveSendAndCount()
