@@ -9,6 +9,7 @@
 #include "RichView.h"
 #include "SendClass.h"
 #include "SendUnit.h"
+#include "WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -86,20 +87,14 @@ void TMainForm::SynthesiseKey(int Key)
 
 void TMainForm::PlaceWindow(int Command)
 {
-    const QRect Screen = screen() ? screen()->geometry() : QRect(0, 0, 1024, 768);
-    const int W = Screen.width(), H = Screen.height();
-    struct {
-        int Width, Height, Left, Top;
-    } const Places[] = {
-        {600, 400, 250, 100}, // Center
-        {W, H / 2, 0, 0},     // Top
-        {W, H / 2, 0, H / 2}, // Bottom
-        {W / 2, H, 0, 0},     // Left
-        {W / 2, H, W / 2, 0}, // Right
-    };
-    const auto &P = Places[Command];
+    const QRect Area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    // The frame as the window manager draws it now (none before mapping).
+    const QRect Outer = frameGeometry(), Inner = geometry();
+    const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(), Outer.right() - Inner.right(),
+                         Outer.bottom() - Inner.bottom());
     setWindowState(Qt::WindowNoState);
-    setGeometry(Screen.left() + P.Left, Screen.top() + P.Top, P.Width, P.Height);
+    setGeometry(PlacementRect(static_cast<TPlacement>(Command), Area, minimumSizeHint().expandedTo(minimumSize()),
+                              Frame));
 }
 
 void TMainForm::AlwaysOnTopCommand()

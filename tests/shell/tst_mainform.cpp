@@ -12,6 +12,7 @@
 #include "SendClass.h"
 #include "SendUnit.h"
 #include "StatusBarMY.h"
+#include "WindowPlacement.h"
 #include "main.h"
 
 #include <QAbstractItemView>
@@ -650,30 +651,68 @@ private Q_SLOTS:
         QVERIFY2(Took.elapsed() < 3000, qPrintable(QString::number(Took.elapsed())));
     }
 
+    void placementTable()
+    {
+        TRun Run(Ports);
+        // The window's least size leaves room for the designed "Center" and
+        // for halves of a 1280-pixel screen.
+        const QSize Least = Run->minimumSizeHint().expandedTo(Run->minimumSize());
+        QVERIFY2(Least.width() <= 600, qPrintable(QString::number(Least.width())));
+        using P = TPlacement;
+        const QSize Small(500, 300);
+        const QMargins Framed(4, 30, 4, 4);
+        const struct {
+            const char *Case;
+            P Command;
+            QRect Area;
+            QSize Minimum;
+            QMargins Frame;
+            QRect Expected;
+        } Cases[] = {
+            {"Top 1920", P::Top, QRect(0, 0, 1920, 1080), Small, {}, QRect(0, 0, 1920, 540)},
+            {"Bottom 1920", P::Bottom, QRect(0, 0, 1920, 1080), Small, {}, QRect(0, 540, 1920, 540)},
+            {"Right 1920", P::Right, QRect(0, 0, 1920, 1080), Small, {}, QRect(960, 0, 960, 1080)},
+            {"Center", P::Center, QRect(0, 0, 1280, 800), Least, {}, QRect(250, 100, 600, 400)},
+            {"Left 1280", P::Left, QRect(0, 0, 1280, 800), Least, {}, QRect(0, 0, 640, 800)},
+            {"Right 1280", P::Right, QRect(0, 0, 1280, 800), Least, {}, QRect(640, 0, 640, 800)},
+            {"odd height rounds down", P::Bottom, QRect(0, 0, 1280, 801), Small, {}, QRect(0, 400, 1280, 400)},
+            {"below a top panel", P::Bottom, QRect(0, 32, 1280, 768), Small, {}, QRect(0, 416, 1280, 384)},
+            {"second screen", P::Center, QRect(1920, 0, 1280, 1024), Small, {}, QRect(2170, 100, 600, 400)},
+            // Half a screen narrower than the window can be: the least
+            // width, still on the screen.
+            {"Right 1024", P::Right, QRect(0, 0, 1024, 768), QSize(560, 300), {}, QRect(464, 0, 560, 768)},
+            {"Left 1024", P::Left, QRect(0, 0, 1024, 768), QSize(560, 300), {}, QRect(0, 0, 560, 768)},
+            // The frame stays on the work area too.
+            {"Right framed", P::Right, QRect(0, 0, 1280, 800), Small, Framed, QRect(636, 30, 640, 766)},
+            {"Top framed", P::Top, QRect(0, 0, 1280, 800), Small, Framed, QRect(4, 30, 1272, 400)},
+            // An area smaller than the window: its top left corner shows.
+            {"tiny area", P::Center, QRect(0, 0, 480, 280), Small, {}, QRect(0, 0, 500, 300)},
+        };
+        for (const auto &C : Cases)
+            QVERIFY2(PlacementRect(C.Command, C.Area, C.Minimum, C.Frame) == C.Expected, C.Case);
+    }
+
     void windowCommands()
     {
         TRun Run(Ports);
-        const QRect S = Run->screen()->geometry();
-        const int W = S.width(), H = S.height();
-        const QList<QPair<QString, QRect>> Places = {
-            {QStringLiteral("Top"), QRect(0, 0, W, H / 2)},
-            {QStringLiteral("Bottom"), QRect(0, H / 2, W, H / 2)},
-            {QStringLiteral("Left"), QRect(0, 0, W / 2, H)},
-            {QStringLiteral("Right"), QRect(W / 2, 0, W / 2, H)},
-            {QStringLiteral("Center"), QRect(250, 100, 600, 400)},
-        };
-        for (const auto &[Caption, Expected] : Places) {
+        const QRect Area = Run->screen()->availableGeometry();
+        const QStringList Captions = {QStringLiteral("Center"), QStringLiteral("Top"), QStringLiteral("Bottom"),
+                                      QStringLiteral("Left"), QStringLiteral("Right")};
+        for (int I = 0; I < Captions.size(); ++I) {
             Run.Main->showMaximized();
-            Item(Run.Main.get(), QStringLiteral("Window"), Caption)->trigger();
+            Item(Run.Main.get(), QStringLiteral("Window"), Captions[I])->trigger();
             QVERIFY(!Run->isMaximized());
-            // A half screen narrower than the tool bars is only checked where
-            // it can be had.
-            if (Expected.width() < Run->minimumSizeHint().width()) {
-                QTRY_COMPARE(Run->geometry().height(), Expected.height());
-                continue;
-            }
-            QTRY_COMPARE(Run->geometry(), Expected.translated(S.topLeft()));
+            const QRect Outer = Run->frameGeometry(), Inner = Run->geometry();
+            const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(),
+                                 Outer.right() - Inner.right(), Outer.bottom() - Inner.bottom());
+            const QRect Expected = PlacementRect(static_cast<TPlacement>(I), Area,
+                                                 Run->minimumSizeHint().expandedTo(Run->minimumSize()), Frame);
+            QTRY_COMPARE(Run->geometry(), Expected);
+            QVERIFY2(Area.contains(Run->frameGeometry()), qPrintable(Captions[I]));
         }
+        // The designed "Center" size, on this small screen too.
+        Item(Run.Main.get(), QStringLiteral("Window"), QStringLiteral("Center"))->trigger();
+        QTRY_COMPARE(Run->geometry().size(), QSize(600, 400));
         Run->AlwaysOnTopItem->trigger();
         QVERIFY(Run->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(Run->isVisible());
