@@ -116,14 +116,21 @@ void TMainForm::ApplyTextColour()
 void TMainForm::changeEvent(QEvent *Event)
 {
     QMainWindow::changeEvent(Event);
-    if (Event->type() == QEvent::ActivationChange && isActiveWindow() && FDataRT) {
+    if (Event->type() != QEvent::ActivationChange)
+        return;
+    // The window manager activates a window after the click that asked for
+    // it: the click has chosen where the focus goes.
+    const bool ByClick = FClickWhileInactive.isValid() && FClickWhileInactive.elapsed() < ClickActivationTime;
+    FClickWhileInactive.invalidate();
+    if (isActiveWindow() && FDataRT) {
         // Activating the main window puts the reports back on the receive
         // view, unless the focus is in a docked view of its own.
-        QWidget *Focus = QApplication::focusWidget();
+        QWidget *Focus = ByClick ? focusWidget() : QApplication::focusWidget();
         const bool InDock = Focus && (SendForm->isAncestorOf(Focus) || FindForm->isAncestorOf(Focus));
         if (!InDock) {
             FDataRT->ActiveView = RichShow;
-            RichShow->setFocus();
+            if (!ByClick)
+                RichShow->setFocus();
         }
     }
 }

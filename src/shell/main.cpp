@@ -239,6 +239,9 @@ bool TMainForm::eventFilter(QObject *Watched, QEvent *Event)
         if (Timer1 && !Timer1->isActive())
             WakeStatus();
     }
+    if (Event->type() == QEvent::MouseButtonPress && !isActiveWindow() && Watched->isWidgetType()
+        && static_cast<QWidget *>(Watched)->window() == this)
+        FClickWhileInactive.start();
     if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
             if (Watched == V->viewport())

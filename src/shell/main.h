@@ -7,6 +7,7 @@
 
 #include "SettingsRecord.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -183,6 +184,10 @@ private:
     // standard error box.
     void Guarded(const std::function<void()> &Step);
     void ViewFocused(TRichView *View);
+    // A press into this window while another was active: the activation
+    // that follows it leaves the focus where the click put it.
+    QElapsedTimer FClickWhileInactive;
+    static constexpr int ClickActivationTime = 1000; // ms
 
     std::unique_ptr<TQuillScomm> FLink;
     std::unique_ptr<TQuillComThread> FComThread;

@@ -769,6 +769,49 @@ private Q_SLOTS:
         QTRY_VERIFY(Run->StatusBarMY1->Panel(3)->text().contains(QStringLiteral("Ln:1 ")));
     }
 
+    void clickIntoInactiveWindowLandsWhereAimed()
+    {
+        TRun Run(Ports);
+        QWidget Other;
+        Other.setGeometry(700, 500, 80, 60);
+        Other.show();
+        Other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Other));
+        QVERIFY(!Run->isActiveWindow());
+        // As X delivers a click into an inactive window: the press first,
+        // then the window manager's activation.
+        QLineEdit *Edit = Run->CBoxPort->lineEdit();
+        QTest::mousePress(Edit, Qt::LeftButton, {}, QPoint(4, Edit->height() / 2));
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QTest::mouseRelease(Edit, Qt::LeftButton, {}, QPoint(4, Edit->height() / 2));
+        // Typing goes where the focus is, as the window system sends it.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("/dev/pts/9"));
+        QVERIFY2(Run->CBoxPort->currentText().contains(QStringLiteral("/dev/pts/9")),
+                 qPrintable(Run->CBoxPort->currentText()));
+        QCOMPARE(Run->RichShow->textLength(), 0);
+        QCOMPARE(Run->DataRT()->ActiveView, Run->RichShow);
+
+        // Coming back without a click (a window switcher) gives the
+        // receive view the focus, as before.
+        Other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Other));
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), Run->RichShow);
+
+        // A click into the send view of the inactive window lands there.
+        Other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Other));
+        TRichView *Send = Run->SendForm->RichSend;
+        QTest::mousePress(Send->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QTest::mouseRelease(Send->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTRY_COMPARE(QApplication::focusWidget(), Send);
+        QCOMPARE(Run->DataRT()->ActiveView, Send);
+    }
+
     void commandLineFileKeepsItsColours()
     {
         QTemporaryDir Dir;
