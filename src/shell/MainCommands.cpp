@@ -56,6 +56,27 @@ void TMainForm::DockCommand(bool (TSettingsRecord::*Get)() const, void (TSetting
         HideDocked(Window);
 }
 
+void TMainForm::WatchSendFloating()
+{
+    // Floated for the first time, the send window would keep its docked
+    // size (a narrow strip over the main window); it gets its designed size
+    // and place instead: above and left of the receive tool bar of the
+    // designed main window. Later floats go back to where the user last had
+    // it floating; a layout that has it floating already keeps its place.
+    FSendFloatPlaced = SendForm->isFloating();
+    connect(SendForm, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
+        if (!Floating || FSendFloatPlaced)
+            return;
+        FSendFloatPlaced = true;
+        SendForm->resize(SendFloatSize);
+        // Dragged out, the window follows the mouse.
+        if (QApplication::mouseButtons() == Qt::NoButton) {
+            const QRect Area = screen() ? screen()->availableGeometry() : QRect();
+            SendForm->move(Area.topLeft() + SendFloatPlace);
+        }
+    });
+}
+
 void TMainForm::SendWindowCommand()
 {
     DockCommand(&TSettingsRecord::SendWindowShown, &TSettingsRecord::SetSendWindowShown, SendForm);

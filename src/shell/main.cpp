@@ -293,6 +293,7 @@ void TMainForm::InitWorkspace()
     FWorkspaceReady = true;
     try {
         LoadLayout();
+        WatchSendFloating();
 
         FLink = std::make_unique<TQuillScomm>();
         // Modem lines and a vanished device change the status bar without a

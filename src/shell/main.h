@@ -9,6 +9,8 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPoint>
+#include <QSize>
 #include <QStringList>
 
 #include <cstdint>
@@ -73,6 +75,11 @@ public:
     bool WriteLayout(const QString &Path);
     // Bumped when the docks change, so that an older layout is not misapplied.
     static constexpr int LayoutVersion = 1;
+
+    // The send window floated for the first time: client size, and the
+    // outer top left on the work area.
+    static constexpr QSize SendFloatSize{455, 337};
+    static constexpr QPoint SendFloatPlace{219, 38};
 
     // Shows or hides a docked window in the place the layout gave it.
     static void ShowDocked(QWidget *Window);
@@ -164,6 +171,10 @@ private:
     // Flips a window's flag, then shows or hides the window to match.
     void DockCommand(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool), QWidget *Window);
     void SendWindowCommand();
+    // Gives the send window its floating size and place the first time it
+    // floats.
+    void WatchSendFloating();
+    bool FSendFloatPlaced = false;
     void FindWindowCommand();
     void SendDataCommand();
     void SynthesiseKey(int Key);

@@ -15,6 +15,7 @@
 #include "WindowPlacement.h"
 #include "main.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QDesktopServices>
@@ -810,6 +811,31 @@ private Q_SLOTS:
         QTest::mouseRelease(Send->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
         QTRY_COMPARE(QApplication::focusWidget(), Send);
         QCOMPARE(Run->DataRT()->ActiveView, Send);
+    }
+
+    void floatedSendWindowGetsItsOwnSize()
+    {
+        TRun Run(Ports);
+        TSendForm *Send = Run->SendForm;
+        QVERIFY(Send->isVisible() && !Send->isFloating());
+        const QRect Area = Run->screen()->availableGeometry();
+        // Its float button, as the user would.
+        auto *Float = Send->findChild<QAbstractButton *>(QStringLiteral("qt_dockwidget_floatbutton"));
+        QVERIFY(Float);
+        QTest::mouseClick(Float, Qt::LeftButton);
+        QVERIFY(Send->isFloating());
+        QTRY_COMPARE(Send->size(), QSize(455, 337));
+        QCOMPARE(Send->frameGeometry().topLeft(), Area.topLeft() + QPoint(219, 38));
+        // Beside the designed main window it leaves the receive tool bar
+        // uncovered.
+        QVERIFY(!Send->frameGeometry().intersects(QRect(Run->ReceBar->mapToGlobal(QPoint()), Run->ReceBar->size())));
+
+        // Moved, docked and floated again: back where the user had it.
+        Send->setGeometry(300, 200, 500, 350);
+        Send->setFloating(false);
+        QVERIFY(!Send->isFloating());
+        Send->setFloating(true);
+        QTRY_COMPARE(Send->geometry(), QRect(300, 200, 500, 350));
     }
 
     void commandLineFileKeepsItsColours()
