@@ -9,6 +9,7 @@
 #include "RichView.h"
 #include "SendClass.h"
 #include "SendUnit.h"
+#include "StatusBarMY.h"
 #include "WindowPlacement.h"
 
 #include <QAction>
@@ -25,7 +26,12 @@ const QString TMainForm::FeedbackUrl = QStringLiteral("https://corvane.example.c
 
 void TMainForm::OpenWebPage(const QString &Url)
 {
-    QDesktopServices::openUrl(QUrl(Url));
+    // A browser that the desktop starts may still fail on its own, unseen:
+    // the address stays in sight for a while.
+    StatusBarMY1->showMessage(Url, 10000);
+    if (!QDesktopServices::openUrl(QUrl(Url)))
+        Warn(QStringLiteral("Help"),
+             QStringLiteral("No web browser could be started. The page is at:\n\n%1").arg(Url));
 }
 
 void TMainForm::FlipOption(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool))
@@ -91,6 +97,11 @@ void TMainForm::SendDataCommand()
 {
     if (!FDataRT)
         return;
+    if (!FLink->Port.Connected()) {
+        // Nothing can go out; say so where it does not stop the user.
+        StatusBarMY1->showMessage(QStringLiteral("The port is closed: open it to send."), 5000);
+        return;
+    }
     // A port write error and the like: told, and the program goes on.
     Guarded([this] { FDataRT->SendCurrentLine(); });
 }

@@ -241,8 +241,9 @@ void TMainForm::CreateMenus()
 {
     using R = TSettingsRecord;
     QMenuBar *Bar = menuBar();
+    // Each menu opens with Alt and its first letter (no two alike).
 
-    QMenu *File = Bar->addMenu(QStringLiteral("File"));
+    QMenu *File = Bar->addMenu(QStringLiteral("&File"));
     QAction *OpenReceiving = MenuItem(File, QStringLiteral("Open Receiving  Message"));
     QAction *SaveReceiving = MenuItem(File, QStringLiteral("Save Receiving  Message"), false,
                                       QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -255,7 +256,7 @@ void TMainForm::CreateMenus()
     File->addSeparator();
     connect(MenuItem(File, QStringLiteral("Exit")), &QAction::triggered, this, &QWidget::close);
 
-    QMenu *Edit = Bar->addMenu(QStringLiteral("Edit"));
+    QMenu *Edit = Bar->addMenu(QStringLiteral("&Edit"));
     connect(MenuItem(Edit, QStringLiteral("Undo     Ctrl+Z")), &QAction::triggered, this,
             [this] { SynthesiseKey(Qt::Key_Z); });
     Edit->addSeparator();
@@ -272,7 +273,7 @@ void TMainForm::CreateMenus()
     QAction *Find = MenuItem(Edit, QStringLiteral("Find"), false, QKeySequence(Qt::CTRL | Qt::Key_F));
     QAction *FindNext = MenuItem(Edit, QStringLiteral("Find Next "), false, QKeySequence(Qt::Key_F3));
 
-    QMenu *View = Bar->addMenu(QStringLiteral("View"));
+    QMenu *View = Bar->addMenu(QStringLiteral("&View"));
     ShowTimeItem = MenuItem(View, QStringLiteral("Show Time"), true);
     ShowRxTxItem = MenuItem(View, QStringLiteral("Show RxTx"), true);
     WordWrapItem = MenuItem(View, QStringLiteral("Word Wrap"), true);
@@ -292,7 +293,7 @@ void TMainForm::CreateMenus()
     connect(SendWindowItem, &QAction::triggered, this, &TMainForm::SendWindowCommand);
     connect(FindWindowItem, &QAction::triggered, this, &TMainForm::FindWindowCommand);
 
-    QMenu *Tools = Bar->addMenu(QStringLiteral("Tools "));
+    QMenu *Tools = Bar->addMenu(QStringLiteral("&Tools "));
     PortItem = MenuItem(Tools, QStringLiteral("Open Port"));
     connect(PortItem, &QAction::triggered, this, [this] { Guarded([this] { TogglePort(); }); });
     PauseItem = MenuItem(Tools, QStringLiteral("Pause Monitoring"), true);
@@ -325,7 +326,7 @@ void TMainForm::CreateMenus()
     connect(CycleItem, &QAction::triggered, this, &TMainForm::ApplyOptions);
     connect(TriggerItem, &QAction::triggered, this, &TMainForm::ApplyOptions);
 
-    QMenu *Window = Bar->addMenu(QStringLiteral("Window"));
+    QMenu *Window = Bar->addMenu(QStringLiteral("&Window"));
     const char *Places[] = {"Center", "Top", "Bottom", "Left", "Right"};
     for (int I = 0; I < 5; ++I)
         connect(MenuItem(Window, QLatin1String(Places[I])), &QAction::triggered, this,
@@ -334,16 +335,16 @@ void TMainForm::CreateMenus()
     AlwaysOnTopItem = MenuItem(Window, QStringLiteral("Always On Top"), true);
     connect(AlwaysOnTopItem, &QAction::triggered, this, &TMainForm::AlwaysOnTopCommand);
 
-    QMenu *Help = Bar->addMenu(QStringLiteral("Help "));
+    QMenu *Help = Bar->addMenu(QStringLiteral("&Help "));
     connect(MenuItem(Help, QStringLiteral("Help Online"), false, QKeySequence(Qt::Key_F1)), &QAction::triggered,
-            this, [] { OpenWebPage(GuideUrl); });
+            this, [this] { OpenWebPage(GuideUrl); });
     Help->addSeparator();
     connect(MenuItem(Help, QStringLiteral("Check For Updates")), &QAction::triggered, this,
-            [] { OpenWebPage(ProductUrl); });
+            [this] { OpenWebPage(ProductUrl); });
     connect(MenuItem(Help, QStringLiteral("Online Support")), &QAction::triggered, this,
-            [] { OpenWebPage(GuideUrl); });
+            [this] { OpenWebPage(GuideUrl); });
     connect(MenuItem(Help, QStringLiteral("Feedback")), &QAction::triggered, this,
-            [] { OpenWebPage(FeedbackUrl); });
+            [this] { OpenWebPage(FeedbackUrl); });
     Help->addSeparator();
     QAction *About = MenuItem(Help, QStringLiteral("About"));
 

@@ -122,6 +122,8 @@ TStatusBarMY::TStatusBarMY(QWidget *Parent) : QStatusBar(Parent)
     Divider->setGeometry(DividerLeft, 0, 2, SignalPanelHeight);
     FSignalPanel->raise();
     FixPanelHeights();
+    // A passing message is read out too (the bar's name stays).
+    connect(this, &QStatusBar::messageChanged, this, [this](const QString &Text) { setAccessibleDescription(Text); });
 }
 
 void TStatusBarMY::FixPanelHeights()

@@ -146,8 +146,10 @@ public:
 
     // Web pages of the Help commands.
     static const QString GuideUrl, ProductUrl, FeedbackUrl;
-    // Hands an address to the desktop's browser; nothing waits for it.
-    static void OpenWebPage(const QString &Url);
+    // Hands an address to the desktop's browser; nothing waits for it. The
+    // status bar shows the address; with no browser to start, a message
+    // gives it to copy.
+    void OpenWebPage(const QString &Url);
 
 public:
     // Showing the window runs InitWorkspace first.

@@ -26,12 +26,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolBar>
 #include <QRegularExpression>
 #include <QUrl>
@@ -70,8 +72,9 @@ struct TRun {
 
 QAction *Item(TMainForm *Main, const QString &Menu, const QString &Caption)
 {
+    // By the caption as shown, without the '&' of its Alt key.
     for (QAction *M : Main->menuBar()->actions())
-        if (M->text() == Menu)
+        if (QString(M->text()).remove(QLatin1Char('&')) == Menu)
             for (QAction *A : M->menu()->actions())
                 if (A->text() == Caption)
                     return A;
@@ -223,20 +226,20 @@ private Q_SLOTS:
     void menusAndToolBars()
     {
         TRun Run(Ports);
-        // Captions exactly, "-" for a separator, "(hidden)" for items that
+        // Captions exactly ('&' before a menu's Alt key), "-" for a separator, "(hidden)" for items that
         // exist but are not visible, shortcuts after "=".
         const QStringList Expected = {
-            QStringLiteral("File: Open Receiving  Message|Save Receiving  Message=Ctrl+S|-|Open Sending Message|"
+            QStringLiteral("&File: Open Receiving  Message|Save Receiving  Message=Ctrl+S|-|Open Sending Message|"
                            "Save Sending Message|-|Print|Print Preview|-|Exit"),
-            QStringLiteral("Edit: Undo     Ctrl+Z|-|Cut      Ctrl+X|Copy     Ctrl+C|Paste    Ctrl+V|-|Select All|-|"
+            QStringLiteral("&Edit: Undo     Ctrl+Z|-|Cut      Ctrl+X|Copy     Ctrl+C|Paste    Ctrl+V|-|Select All|-|"
                            "Find=Ctrl+F|Find Next =F3"),
-            QStringLiteral("View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
+            QStringLiteral("&View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
                            "Send Window=F8|Find Window|-|Color Settings"),
-            QStringLiteral("Tools : Open Port|Pause Monitoring|Send Data=F5|-|ASCII Receive|ASCII Send|-|"
+            QStringLiteral("&Tools : Open Port|Pause Monitoring|Send Data=F5|-|ASCII Receive|ASCII Send|-|"
                            "Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
                            "HexDecBin Converter(hidden)|ASCII Table"),
-            QStringLiteral("Window: Center|Top|Bottom|Left|Right|-|Always On Top"),
-            QStringLiteral("Help : Help Online=F1|-|Check For Updates|Online Support|Feedback|-|About"),
+            QStringLiteral("&Window: Center|Top|Bottom|Left|Right|-|Always On Top"),
+            QStringLiteral("&Help : Help Online=F1|-|Check For Updates|Online Support|Feedback|-|About"),
         };
         QStringList Got;
         for (QAction *M : Run->menuBar()->actions()) {
@@ -370,6 +373,59 @@ private Q_SLOTS:
         QTRY_VERIFY(Box->view()->isVisible());
         QVERIFY(Box->view()->viewport()->width() >= QFontMetrics(Box->view()->font()).horizontalAdvance(ById));
         Box->hidePopup();
+    }
+
+    void menuKeys()
+    {
+        TRun Run(Ports);
+        // Every menu has an Alt key of its own; screen readers still get the
+        // captions as they stand.
+        QString Keys;
+        for (QAction *M : Run->menuBar()->actions()) {
+            const QString Text = M->text();
+            const auto Amp = Text.indexOf(QLatin1Char('&'));
+            QVERIFY2(Amp >= 0 && Amp + 1 < Text.size() && Text.at(Amp + 1).isLetter(), qPrintable(Text));
+            QVERIFY2(Text.indexOf(QLatin1Char('&'), Amp + 1) < 0, qPrintable(Text));
+            const QChar Key = Text.at(Amp + 1).toUpper();
+            QVERIFY2(!Keys.contains(Key), qPrintable(Text));
+            Keys += Key;
+        }
+        QCOMPARE(Keys, QStringLiteral("FEVTWH"));
+        QAccessibleInterface *Bar = QAccessible::queryAccessibleInterface(Run->menuBar());
+        QStringList Names;
+        for (int I = 0; I < Bar->childCount(); ++I)
+            Names << Bar->child(I)->text(QAccessible::Name);
+        QCOMPARE(Names, QStringList({QStringLiteral("File"), QStringLiteral("Edit"), QStringLiteral("View"),
+                                     QStringLiteral("Tools "), QStringLiteral("Window"), QStringLiteral("Help ")}));
+        // Alt+W opens the Window menu.
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QMenu *WindowMenu = nullptr;
+        for (QAction *M : Run->menuBar()->actions())
+            if (M->text() == QStringLiteral("&Window"))
+                WindowMenu = M->menu();
+        QVERIFY(WindowMenu);
+        QTest::keyClick(Run.Main.get(), Qt::Key_W, Qt::AltModifier);
+        QTRY_VERIFY(WindowMenu->isVisible());
+        WindowMenu->close();
+    }
+
+    void sendWithThePortClosedSaysSo()
+    {
+        TRun Run(Ports);
+        Run->SendForm->RichSend->setPlainText(QStringLiteral("01 02 03"));
+        for (QAction *Send : {Run->SendDataItem, Run->SendForm->ToolButton1}) {
+            Run->StatusBarMY1->clearMessage();
+            if (Send == Run->SendDataItem)
+                QTest::keyClick(Run.Main.get(), Qt::Key_F5);
+            else
+                Send->trigger();
+            QCOMPARE(Run->StatusBarMY1->currentMessage(), QStringLiteral("The port is closed: open it to send."));
+            QCOMPARE(Run->StatusBarMY1->accessibleDescription(), Run->StatusBarMY1->currentMessage());
+        }
+        QVERIFY(Run.Messages.List.isEmpty());
+        QCOMPARE(Run->Link()->TxCount.load(), 0u);
+        QCOMPARE(Cable->ReadFar(1, 100), std::string());
     }
 
     void receiveSendAndCount()
@@ -730,6 +786,30 @@ private Q_SLOTS:
         QCOMPARE(Catcher.Urls[0], Catcher.Urls[2]);
         QVERIFY(Catcher.Urls[1] != Catcher.Urls[0]);
         QCOMPARE(QUrlQuery(Catcher.Urls[3]).queryItemValue(QStringLiteral("App")), QStringLiteral("Tallyscope"));
+        QVERIFY(Run.Messages.List.isEmpty());
+
+        // With no browser to start (the offscreen platform has none), F1
+        // gives the address, in a message and on the status bar.
+        QTest::keyClick(Run.Main.get(), Qt::Key_F1);
+        QCOMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Help"));
+        QVERIFY(Run.Messages.List[0].Text.contains(TMainForm::GuideUrl));
+        QCOMPARE(Run->StatusBarMY1->currentMessage(), TMainForm::GuideUrl);
+        // The message box lets the address be selected and copied.
+        Run->SetMessages(nullptr);
+        Qt::TextInteractionFlags Flags;
+        QString Shown;
+        QTimer::singleShot(0, [&] {
+            auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!Box)
+                return;
+            Shown = Box->text();
+            Flags = Box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))->textInteractionFlags();
+            Box->accept();
+        });
+        Item(Run.Main.get(), QStringLiteral("Help "), QStringLiteral("Online Support"))->trigger();
+        QVERIFY(Shown.contains(TMainForm::GuideUrl));
+        QVERIFY(Flags & Qt::TextSelectableByMouse);
     }
 
     void editCommandsAndTextColour()
