@@ -32,11 +32,11 @@ public:
 
     QString Name() const override { return QStringLiteral("mainform"); }
     QWidget *Window() override { return Main.get(); }
-    TRichView *ReceiveView() override { return Main->RichShow; }
+    TRichView *ReceiveView() override { return Main->ReceiveView(); }
     bool OpenPort(const std::string &Path, QString &Error) override
     {
-        Main->CBoxPort->setEditText(QString::fromStdString(Path));
-        Main->PortButton->trigger();
+        Main->findChild<QComboBox *>(QStringLiteral("CBoxPort"))->setEditText(QString::fromStdString(Path));
+        Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
         if (Main->Link() && Main->Link()->Port.Connected())
             return true;
         Error = Messages.Last.isEmpty() ? QStringLiteral("the open command did nothing") : Messages.Last;
@@ -45,7 +45,7 @@ public:
     void ClosePort() override
     {
         if (Main->Link() && Main->Link()->Port.Connected())
-            Main->PortButton->trigger();
+            Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
     }
 
 private:

@@ -40,11 +40,8 @@ double TickRun(TQuillScomm &Link, const TSettingsRecord &Settings, int Lines, co
     Rt.DisplayTimer->stop();
     Rt.ShowTime = true;
     Rt.ShowRxTx = true;
-    {
-        std::lock_guard<std::timed_mutex> Lock(Link.QueueLock);
-        for (int I = 0; I < Lines; ++I)
-            Link.LineQueue.push_back(Line);
-    }
+    for (int I = 0; I < Lines; ++I)
+        Link.QueueLine(Line);
     QElapsedTimer T;
     T.start();
     for (int I = 0; I < Lines; ++I)

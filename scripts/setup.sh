@@ -7,7 +7,7 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl1-mesa-dev
   qt6-qpa-plugins
   clang libclang-rt-14-dev
-  socat xvfb xauth x11-apps imagemagick
+  socat stress-ng xvfb xauth x11-apps imagemagick
   fonts-liberation unrtf
 )
 missing=()

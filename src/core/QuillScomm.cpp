@@ -15,6 +15,7 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -143,9 +144,21 @@ void TQuillScomm::OpenPort()
 {
     if (Port.Connected())
         return;
+    std::string Cause;
+    bool Failed = false;
     try {
         Port.OpenDevice();
+    } catch (const EComPort &E) {
+        // The system's words and the cure; a setting the device refused
+        // names the setting's step too.
+        Failed = true;
+        Cause = E.ErrorCode() == CError_OpenFailed || E.Cause().empty()
+                    ? E.Cause()
+                    : ComErrorText(E.ErrorCode()) + ": " + E.Cause();
     } catch (...) {
+        Failed = true;
+    }
+    if (Failed) {
         // A failure after the device was acquired (reading the modem lines)
         // leaves the port open; the caller is told it did not open, so it
         // must be closed too.
@@ -154,7 +167,8 @@ void TQuillScomm::OpenPort()
                 Port.CloseDevice();
         } catch (...) {
         }
-        throw ECom(OpenFailureText);
+        throw ECom(Cause.empty() ? std::string(OpenFailureText)
+                                 : std::string(OpenFailureText) + "\n" + Cause);
     }
     FDeviceGone = false;
 }
@@ -290,6 +304,29 @@ void TQuillScomm::NotifyStateChanged()
         StateChanged();
 }
 
+std::size_t TQuillScomm::QueuedLines()
+{
+    std::unique_lock<std::timed_mutex> Lock = LockQueue();
+    return Lock.owns_lock() ? LineQueue.size() : 0;
+}
+
+bool TQuillScomm::QueueLine(std::string Line)
+{
+    std::unique_lock<std::timed_mutex> Lock = LockQueue();
+    if (!Lock.owns_lock())
+        return false;
+    LineQueue.push_back(std::move(Line));
+    Lock.unlock();
+    NotifyLineQueued();
+    return true;
+}
+
+uint32_t TQuillScomm::LastLineAt()
+{
+    std::unique_lock<std::timed_mutex> Lock = LockQueue();
+    return LastLineTime;
+}
+
 std::string TQuillScomm::FetchLine()
 {
     std::unique_lock<std::timed_mutex> Lock = LockQueue();
@@ -311,8 +348,14 @@ constexpr int LongestBackOffMs = 200;
 } // namespace
 
 TQuillComThread::TQuillComThread(TQuillScomm &ALink)
-    : Link(ALink), ReadBuffer(ReadBufferSize), WakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : Link(ALink), ReadBuffer(ReadBufferSize)
 {
+    WakeFd = WakeWriteFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    int Ends[2];
+    if (WakeFd < 0 && ::pipe2(Ends, O_CLOEXEC | O_NONBLOCK) == 0) {
+        WakeFd = Ends[0];
+        WakeWriteFd = Ends[1];
+    }
     Thread = std::thread(&TQuillComThread::Execute, this);
 }
 
@@ -358,9 +401,11 @@ void TQuillComThread::Terminate()
     RunCv.notify_all();
     Wake();
     Thread.join();
+    if (WakeWriteFd >= 0 && WakeWriteFd != WakeFd)
+        ::close(WakeWriteFd);
     if (WakeFd >= 0)
         ::close(WakeFd);
-    WakeFd = -1;
+    WakeFd = WakeWriteFd = -1;
 }
 
 bool TQuillComThread::Parked() const
@@ -372,19 +417,19 @@ bool TQuillComThread::Parked() const
 void TQuillComThread::Wake()
 {
     const uint64_t One = 1;
-    if (WakeFd >= 0) {
-        const ssize_t Written = ::write(WakeFd, &One, sizeof One);
+    if (WakeWriteFd >= 0) {
+        const ssize_t Written = ::write(WakeWriteFd, &One, sizeof One);
         (void)Written; // a full counter is as good as a wake-up
     }
 }
 
 void TQuillComThread::DrainWake()
 {
+    // A pipe may hold several wake-ups; an eventfd reads as one.
     uint64_t Count = 0;
-    if (WakeFd >= 0) {
-        const ssize_t Got = ::read(WakeFd, &Count, sizeof Count);
-        (void)Got; // nothing pending is fine
-    }
+    if (WakeFd >= 0)
+        while (::read(WakeFd, &Count, sizeof Count) > 0 && WakeFd != WakeWriteFd) {
+        }
 }
 
 void TQuillComThread::BackOff(int Ms)
@@ -402,11 +447,12 @@ void TQuillComThread::IdleUntilParked()
 
 void TQuillComThread::Execute()
 {
-    // Reception yields to everything else; the port's input buffer holds
-    // the data meanwhile.
+    // The normal policy, whatever the creating thread had: the reader must
+    // get the CPU when bytes arrive on a busy machine, or gaps are stamped
+    // late and the driver's buffer overflows. It sleeps in poll otherwise.
     sched_param Param{};
     Param.sched_priority = 0;
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &Param);
+    pthread_setschedparam(pthread_self(), SCHED_OTHER, &Param);
 
     int Fruitless = 0;
     for (;;) {
@@ -474,15 +520,16 @@ TQuillComThread::TPassResult TQuillComThread::Pass()
         RefreshLines();
         TComEvents Events{evRxChar, evCTS, evDSR, evRLSD};
         try {
-            Port.WaitForEvent(Events, WakeFd, -1);
+            Port.WaitForEvent(Events, WakeFd, WakeFd >= 0 ? -1 : WakeSliceMs);
         } catch (const EComPort &E) {
             return Failed(&E);
         }
         RefreshLines();
 
         if (!Events.Contains(evRxChar))
-            // An empty set means the wait was ended (close, park, stop).
-            return Events.Empty() ? Failed(nullptr) : TPassResult::Quiet;
+            // An empty set means the wait was ended (close, park, stop), or
+            // a slice passed where there is no wake-up descriptor.
+            return Events.Empty() && WakeFd >= 0 ? Failed(nullptr) : TPassResult::Quiet;
 
         const uint32_t BlockStart = MilliClock();
         int32_t Count = 0;

@@ -7,8 +7,9 @@
 //
 // Threads: the UI thread constructs, sets options, opens, closes, sends and
 // fetches; the reader thread waits, reads and appends. QueueLock guards
-// LineQueue and LastLineTime and is never waited for longer than 200 ms;
-// the flags and counters are atomics read and written whole.
+// LineQueue and LastLineTime, all three private to the link and reached only
+// through its operations; it is never waited for longer than 200 ms. The
+// flags and counters are atomics read and written whole.
 #pragma once
 
 #include "CPort.h"
@@ -54,7 +55,8 @@ public:
     TQuillScomm &operator=(const TQuillScomm &) = delete;
 
     // Does nothing when open. Throws ECom when the port cannot be opened; the
-    // port is then closed.
+    // port is then closed. The message's first line is the fixed open
+    // failure text, the second what the system said and what to do.
     void OpenPort();
     // Does nothing when closed; the port clears CtsOn, DsrOn, RlsdOn.
     void ClosePort();
@@ -68,6 +70,16 @@ public:
     // True when a line waits in LineQueue, or when that cannot be told
     // because the reader holds the lock right now; never waits.
     bool LinesWaiting();
+    // Number of lines waiting; 0 when the lock was not had within 200 ms.
+    std::size_t QueuedLines();
+    // Appends a finished line as it stands (a display backlog); false when
+    // the lock was not had in time and the line was dropped.
+    bool QueueLine(std::string Line);
+    // QueueLock, waited for at most LockWait; not owned when that passed.
+    // Holding it stops the reader and the sender from queueing.
+    [[nodiscard]] std::unique_lock<std::timed_mutex> LockQueue();
+    // When the last line was queued, on MilliClock.
+    uint32_t LastLineAt();
 
     // Set by the reader thread when the device went away (unplugged, far
     // end closed); it then stops touching the port until parked. The main
@@ -90,8 +102,6 @@ public:
     const std::string Separator = " ";
     std::atomic<bool> HexReceive{true};
     std::atomic<bool> HexSend{true};
-    uint32_t LastLineTime = 0;          // guarded by QueueLock
-    std::deque<std::string> LineQueue;  // guarded by QueueLock
     std::atomic<bool> Monitoring{true};
     std::atomic<uint32_t> RxCount{0};   // wraps at 32 bits
     std::atomic<uint32_t> TxCount{0};   // wraps at 32 bits
@@ -99,7 +109,6 @@ public:
     std::atomic<bool> DsrOn{false};
     std::atomic<bool> RlsdOn{false};
     TComPort Port;
-    std::timed_mutex QueueLock;
 
     // How long any side waits for QueueLock before dropping what it holds.
     static constexpr auto LockWait = std::chrono::milliseconds(200);
@@ -111,14 +120,15 @@ public:
 
 private:
     friend class TQuillComThread;
-    // QueueLock, waited for at most LockWait; not owned when that passed.
-    std::unique_lock<std::timed_mutex> LockQueue();
     // Length of "R[hh:nn:ss gap]" with this link's time separator.
     std::size_t HeadLength() const;
     // Writes "R[hh:nn:ss gap]" over the first HeadLength() chars of Line.
     void WriteHead(std::string &Line, char Direction, uint32_t Gap) const;
 
     std::string TimeSeparator;
+    std::timed_mutex QueueLock;
+    uint32_t LastLineTime = 0;          // guarded by QueueLock
+    std::deque<std::string> LineQueue;  // guarded by QueueLock
     std::atomic<bool> FDeviceGone{false};
     void NotifyLineQueued();
     void NotifyStateChanged();
@@ -129,12 +139,17 @@ private:
 
 // The one receiver of serial data. Created parked; Release() after each
 // successful OpenPort lets it run, Park() after ClosePort stops it at the top
-// of its loop, where it holds no lock. Runs at SCHED_IDLE. The destructor
-// stops it in an orderly way (stop flag and wake-up) and joins it; that takes
-// at most a read time-out or a lock wait.
+// of its loop, where it holds no lock. Runs at the normal scheduling policy:
+// it sleeps in poll nearly always, and a thread that ran only on an idle
+// machine would stamp gaps late and let the driver's buffer overflow while
+// other programs keep the cores busy. The destructor stops it in an orderly
+// way (stop flag and wake-up) and joins it; that takes at most a read
+// time-out or a lock wait.
 class TQuillComThread {
 public:
     static constexpr int32_t ReadBufferSize = 1048576;
+    // How long a wait runs when there is no wake-up descriptor.
+    static constexpr int32_t WakeSliceMs = 100;
 
     explicit TQuillComThread(TQuillScomm &Link);
     ~TQuillComThread();
@@ -169,7 +184,10 @@ private:
     void DrainWake();
 
     std::vector<uint8_t> ReadBuffer;
+    // An eventfd (read and written), or a pipe's ends where eventfd fails;
+    // with neither (-1) the waits run in slices of WakeSliceMs instead.
     int WakeFd = -1;
+    int WakeWriteFd = -1;
     mutable std::mutex RunMutex;
     std::condition_variable RunCv;
     bool Released = false;       // guarded by RunMutex

@@ -224,6 +224,7 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
       Link(Link),
       CycleTimer(new QTimer(this)),
       DisplayTimer(new QTimer(this)),
+      Wake(this, [this] { DisplayWoken(); }),
       Settings(Settings)
 {
     CycleTimer->setInterval(10);
@@ -254,22 +255,17 @@ TDataRT::~TDataRT()
 
 void TDataRT::WakeDisplay()
 {
-    // One wake-up in flight is enough; a queued call to a destroyed runtime
-    // is dropped by Qt with its context object.
-    if (WakePosted.exchange(true))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            WakePosted = false;
-            // The line is shown now: a tick a millisecond later would only
-            // wake the thread once more. The timer runs on while more lines
-            // wait or a trigger needs every tick.
-            Guarded([this] { DisplayTick(); });
-            if (!DisplayTimer->isActive() && (TriggerOn || (Link && Link->LinesWaiting())))
-                DisplayTimer->start();
-        },
-        Qt::QueuedConnection);
+    Wake.Post();
+}
+
+void TDataRT::DisplayWoken()
+{
+    // The line is shown now: a tick a millisecond later would only wake the
+    // thread once more. The timer runs on while more lines wait or a trigger
+    // needs every tick.
+    Guarded([this] { DisplayTick(); });
+    if (!DisplayTimer->isActive() && (TriggerOn || (Link && Link->LinesWaiting())))
+        DisplayTimer->start();
 }
 
 void TDataRT::SetMessages(TRuntimeMessages *NewMessages)

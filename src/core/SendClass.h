@@ -7,6 +7,8 @@
 // the reader thread is TQuillScomm::FetchLine, which waits at most 200 ms.
 #pragma once
 
+#include "DisplayWake.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -199,8 +201,10 @@ public:
     void ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal);
 
 private:
-    // A wake-up is posted to the UI thread and not yet handled.
-    std::atomic<bool> WakePosted{false};
+    // Hands the link's "line queued" over to the UI thread.
+    TDisplayWake Wake;
+    // The hand-over, on the UI thread: shows a line, restarts the timer.
+    void DisplayWoken();
     void InstallMouseHandlers(TRichView *View);
     // Runs Step; an exception that would leave a timer tick or an event
     // handler is reported and the program goes on.

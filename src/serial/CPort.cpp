@@ -2,6 +2,7 @@
 
 #include "ComDevice.h"
 #include "PosixComDevice.h"
+#include "SystemErrors.h"
 
 #include <QCoreApplication>
 
@@ -26,7 +27,7 @@ const char *const FlowControlTexts[FlowControlCount] = {"Hardware", "Software", 
 
 // Device mask bit of each event, by ordinal.
 const uint32_t EventMaskBits[10] = {
-    0x0001, 0x0004, 0x0002, 0x0100, 0x0040, 0x0008, 0x0010, 0x0080, 0x0020, 0x0400};
+    EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_RING, EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RLSD, EV_RX80FULL};
 
 const char *const ErrorTexts[23] = {
     "Unable to open com port",
@@ -131,20 +132,28 @@ std::string ComErrorText(int32_t code)
 
 namespace {
 
-// The message a Linux user reads: the fixed text, what the system said, a
-// hint where one helps, and the errno value last, in parentheses.
-std::string ComErrorMessage(int32_t code, int32_t systemCode)
+// The cures speak of opening and configuring a device; other steps get the
+// system's words alone.
+std::string CauseOf(int32_t code, int32_t systemCode, std::string cause)
+{
+    if (systemCode < 0)
+        return std::string();
+    if (!cause.empty())
+        return cause;
+    if (code == CError_OpenFailed || code == CError_SetStateFailed)
+        return OpenFailureCause(systemCode, TOpenFacts());
+    return std::string(std::strerror(systemCode)) + ".";
+}
+
+// The message a Linux user reads: the fixed text, what the system said with a
+// cure where one helps, and the errno value last, in parentheses.
+std::string ComErrorMessage(int32_t code, int32_t systemCode, const std::string &cause)
 {
     std::string message = ComErrorText(code);
     if (systemCode < 0)
         return message;
     message += ": ";
-    message += std::strerror(systemCode);
-    if (code == CError_OpenFailed && systemCode == EACCES)
-        message += Tr(". Ask for membership of the 'dialout' group "
-                      "(sudo usermod -aG dialout $USER, then log in again)");
-    else if (code == CError_OpenFailed && systemCode == EBUSY)
-        message += Tr(". Another program holds the port");
+    message += cause.ends_with('.') ? cause.substr(0, cause.size() - 1) : cause;
     char suffix[64];
     std::snprintf(suffix, sizeof suffix, Tr(" (system error code: %d)").c_str(), systemCode);
     return message + suffix;
@@ -152,15 +161,16 @@ std::string ComErrorMessage(int32_t code, int32_t systemCode)
 
 } // namespace
 
-EComPort::EComPort(int32_t code, int32_t systemErrorCode)
-    : std::runtime_error(ComErrorMessage(code, systemErrorCode)), FCode(code),
-      FWinCode(systemErrorCode)
+EComPort::EComPort(int32_t code, int32_t systemErrorCode, std::string cause)
+    : std::runtime_error(ComErrorMessage(code, systemErrorCode, CauseOf(code, systemErrorCode, cause))),
+      FCode(code), FSystemCode(systemErrorCode),
+      FCause(CauseOf(code, systemErrorCode, std::move(cause)))
 {
 }
 
 bool EComPort::DeviceLost() const noexcept
 {
-    return FWinCode == EIO || FWinCode == ENXIO || FWinCode == ENODEV;
+    return IsDeviceLostError(FSystemCode);
 }
 
 // ------------------------------------------------------------ setting groups
@@ -453,8 +463,9 @@ void TCustomComPort::CloseDevice()
 
 void TCustomComPort::AcquireHandle()
 {
-    if (int err = FDevice->Open(ComPortDevicePath(FPort)))
-        throw EComPort(CError_OpenFailed, err);
+    const std::string path = ComPortDevicePath(FPort);
+    if (int err = FDevice->Open(path))
+        throw EComPort(CError_OpenFailed, err, OpenFailureCause(err, GatherOpenFacts(err, path)));
 }
 
 void TCustomComPort::ReleaseHandle()

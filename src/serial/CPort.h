@@ -115,16 +115,22 @@ std::string ComErrorText(int32_t code);
 class EComPort : public std::runtime_error {
 public:
     // SystemErrorCode is errno taken right after the failing call, or -1.
-    EComPort(int32_t code, int32_t systemErrorCode = -1);
+    // Cause is the line for the user about it (OpenFailureCause); none gives
+    // the system's words with the general cure for the code.
+    EComPort(int32_t code, int32_t systemErrorCode = -1, std::string cause = std::string());
     int32_t ErrorCode() const noexcept { return FCode; }
-    int32_t SystemErrorCode() const noexcept { return FWinCode; }
+    int32_t SystemErrorCode() const noexcept { return FSystemCode; }
+    // What the system said and what to do about it, one sentence; "" when
+    // there is no system code.
+    const std::string &Cause() const noexcept { return FCause; }
     // True when the system code says the device itself went away (EIO,
     // ENXIO, ENODEV): unplugged, or the far end of a pseudo-terminal closed.
     bool DeviceLost() const noexcept;
 
 private:
     int32_t FCode;
-    int32_t FWinCode;
+    int32_t FSystemCode;   // errno
+    std::string FCause;
 };
 
 // ------------------------------------------------------------ setting groups

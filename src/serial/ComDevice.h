@@ -46,6 +46,33 @@ struct TComTimeoutRecord {
 // Modem status bits, as the port reports them.
 enum : uint32_t { MS_CTS_ON = 0x10, MS_DSR_ON = 0x20, MS_RING_ON = 0x40, MS_RLSD_ON = 0x80 };
 
+// Device event mask bits (WaitEvent).
+enum : uint32_t {
+    EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004, EV_CTS = 0x0008,
+    EV_DSR = 0x0010, EV_RLSD = 0x0020, EV_BREAK = 0x0040, EV_ERR = 0x0080, EV_RING = 0x0100,
+    EV_RX80FULL = 0x0400
+};
+
+// The event each modem input line raises when it changes.
+struct TModemLineEvent {
+    uint32_t Status;  // MS_* bit
+    uint32_t Event;   // EV_* bit
+};
+inline constexpr TModemLineEvent ModemLineEvents[] = {
+    {MS_CTS_ON, EV_CTS}, {MS_DSR_ON, EV_DSR}, {MS_RLSD_ON, EV_RLSD}, {MS_RING_ON, EV_RING}};
+// Event bits of all modem lines.
+inline constexpr uint32_t ModemLineEventMask = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+
+// The events of the lines that differ between two modem statuses.
+constexpr uint32_t ModemChangeEvents(uint32_t Before, uint32_t Now)
+{
+    uint32_t Events = 0;
+    for (const TModemLineEvent &L : ModemLineEvents)
+        if ((Before ^ Now) & L.Status)
+            Events |= L.Event;
+    return Events;
+}
+
 class TComDevice {
 public:
     virtual ~TComDevice() = default;

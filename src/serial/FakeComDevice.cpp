@@ -40,6 +40,8 @@ int TFakeComDevice::Open(const std::string &path)
     S->OpenPath = path;
     if (S->OpenError)
         return S->OpenError;
+    if (S->IsOpen)
+        return EBUSY;
     S->IsOpen = true;
     S->LostError = 0;
     ++S->Opens;
@@ -125,15 +127,25 @@ int TFakeComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
 {
     transferred = 0;
     std::unique_lock<std::mutex> g(S->Lock);
-    FAKE_ENTER();
+    if (!S->IsOpen)
+        return EBADF;
+    // Bytes that came before the device vanished are still handed over.
+    if (S->LostError && S->Received.empty())
+        return S->LostError;
     const uint64_t generation = FGeneration, aborts = FAborts;
     const auto &t = S->Timeouts;
-    const auto limit = std::chrono::milliseconds(
-        uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant);
-    S->Changed.wait_for(g, limit, [&] {
+    auto ready = [&] {
         return !S->Received.empty() || S->LostError || FGeneration != generation
             || FAborts != aborts;
-    });
+    };
+    const uint64_t total =
+        uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant;
+    // As a tty: no total and an interval of all ones returns at once, no
+    // total otherwise waits for the first byte without limit.
+    if (total > 0)
+        S->Changed.wait_for(g, std::chrono::milliseconds(total), ready);
+    else if (t.ReadIntervalTimeout != 0xFFFFFFFFu)
+        S->Changed.wait(g, ready);
     if (FGeneration != generation || FAborts != aborts)
         return ECANCELED;
     if (S->Received.empty() && S->LostError)
@@ -158,29 +170,23 @@ int TFakeComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uint
 {
     occurred = 0;
     std::unique_lock<std::mutex> g(S->Lock);
-    FAKE_ENTER();
+    if (!S->IsOpen)
+        return EBADF;
     const uint64_t generation = FGeneration, aborts = FAborts;
     const uint32_t startLines = S->ModemStatus;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (FGeneration != generation || FAborts != aborts)
             return 0;
-        if (S->LostError)
-            return S->LostError;
-        if ((mask & 0x0001) && !S->Received.empty())
-            occurred |= 0x0001;
-        const uint32_t changed = S->ModemStatus ^ startLines;
-        if (changed & MS_CTS_ON)
-            occurred |= 0x0008;
-        if (changed & MS_DSR_ON)
-            occurred |= 0x0010;
-        if (changed & MS_RLSD_ON)
-            occurred |= 0x0020;
-        if (changed & MS_RING_ON)
-            occurred |= 0x0100;
+        if ((mask & EV_RXCHAR) && !S->Received.empty())
+            occurred |= EV_RXCHAR;
+        occurred |= ModemChangeEvents(startLines, S->ModemStatus);
         occurred &= mask;
+        // Buffered input is reported before the loss, as a tty does.
         if (occurred)
             return 0;
+        if (S->LostError)
+            return S->LostError;
         if (stopFd > 0) {
             pollfd p{stopFd, POLLIN, 0};
             if (::poll(&p, 1, 0) > 0)

@@ -61,7 +61,8 @@ public:
     int SetLineSettings(const TComDCB &dcb) override;
     int SetTimeouts(const TComTimeoutRecord &timeouts) override;
     // Returns what is buffered at once; with nothing buffered it waits up to
-    // the read total time-out for bytes.
+    // the read total time-out for bytes (none: without limit, or not at all
+    // for an interval of all ones).
     int Read(void *buffer, int32_t count, int32_t &transferred) override;
     int Write(const void *buffer, int32_t count, int32_t &transferred) override;
     int WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uint32_t &occurred) override;

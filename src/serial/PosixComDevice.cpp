@@ -1,5 +1,7 @@
 #include "PosixComDevice.h"
 
+#include "SystemErrors.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -19,9 +21,6 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 constexpr uint32_t MaxDword = 0xFFFFFFFFu;
 
-bool IsLostError(int err) { return err == EIO || err == ENXIO || err == ENODEV; }
-// A device without modem lines (a pseudo-terminal) answers these.
-bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL; }
 
 // A read of fewer bytes than this finds a trickle, gathered for GatherMs
 // (at 3 Mbaud 50 ms is 15 KB, well inside the driver's buffer).
@@ -77,11 +76,46 @@ bool IsPseudoTerminal(int fd)
 
 } // namespace
 
+// One opening of the device: its descriptor and the wake-up that ends the
+// waits of calls in progress. Closed when the last of Close and those calls
+// lets go of it.
+struct TPosixComDevice::TChannel {
+    int Fd = -1;
+    int WakeRead = -1;   // an eventfd, or the read end of a pipe
+    int WakeWrite = -1;  // the same eventfd, or the pipe's write end
+    bool Pseudo = false; // a pseudo-terminal
+    int Active = 0;      // calls in progress; guarded by the device's FLock
+    std::atomic<int> LostError{0};
+
+    void Wake() const
+    {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(WakeWrite, &one, sizeof one);
+    }
+    ~TChannel()
+    {
+        ::ioctl(Fd, TIOCNXCL);
+        ::close(Fd);
+        ::close(WakeRead);
+        if (WakeWrite != WakeRead)
+            ::close(WakeWrite);
+    }
+};
+
 // One call in progress: what it needs of the device, taken under the lock.
 struct TPosixComDevice::TOp {
+    std::shared_ptr<TChannel> Channel;
     int Fd = -1;
     int WakeFd = -1;
     TComTimeoutRecord Timeouts;
+
+    // Notes the device as gone; returns err.
+    int MarkLost(int err)
+    {
+        int expected = 0;
+        Channel->LostError.compare_exchange_strong(expected, err);
+        return err;
+    }
 };
 
 TPosixComDevice::~TPosixComDevice() { Close(); }
@@ -178,7 +212,7 @@ int DcbToTermios(const TComDCB &dcb, struct termios &t)
 int TPosixComDevice::Open(const std::string &path)
 {
     std::lock_guard<std::mutex> guard(FLock);
-    if (FFd >= 0)
+    if (FChannel)
         return EBUSY;
     if (path.empty())
         return ENOENT;
@@ -192,23 +226,26 @@ int TPosixComDevice::Open(const std::string &path)
         err = (errno == EWOULDBLOCK) ? EBUSY : errno;
     // TIOCEXCL keeps out later opens by programs that skip flock; an old
     // driver may refuse it, which is no reason to fail.
-    else if (::ioctl(fd, TIOCEXCL) != 0 && !NoModemLines(errno))
+    else if (::ioctl(fd, TIOCEXCL) != 0 && !IsNoModemLinesError(errno))
         err = errno;
-    int wake = -1;
+    int wake[2] = {-1, -1};
     if (!err) {
-        wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wake < 0)
+        wake[0] = wake[1] = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        // Without a wake-up no wait could be ended: a pipe does as well,
+        // and with neither the open fails.
+        if (wake[0] < 0 && ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
             err = errno;
     }
     if (err) {
         ::close(fd);
         return err;
     }
-    FFd = fd;
-    FWakeFd = wake;
-    FPseudo = IsPseudoTerminal(fd);
+    FChannel = std::make_shared<TChannel>();
+    FChannel->Fd = fd;
+    FChannel->WakeRead = wake[0];
+    FChannel->WakeWrite = wake[1];
+    FChannel->Pseudo = IsPseudoTerminal(fd);
     FCancelled = false;
-    FLostError = 0;
     FTimeouts = TComTimeoutRecord();
     return 0;
 }
@@ -216,63 +253,62 @@ int TPosixComDevice::Open(const std::string &path)
 void TPosixComDevice::Close()
 {
     std::unique_lock<std::mutex> lock(FLock);
-    if (FFd < 0)
+    if (!FChannel)
         return;
+    std::shared_ptr<TChannel> channel = std::move(FChannel);
     FCancelled = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
-    FIdle.wait(lock, [this] { return FActive == 0; });
-    ::ioctl(FFd, TIOCNXCL);
-    ::close(FFd);
-    ::close(FWakeFd);
-    FFd = -1;
-    FWakeFd = -1;
+    channel->Wake();
+    FIdle.wait_for(lock, std::chrono::milliseconds(CloseWaitMs),
+                   [&channel] { return channel->Active == 0; });
     FCancelled = false;
-    FLostError = 0;
+    lock.unlock();
+    // The descriptors close here, or as the last call still in progress leaves.
 }
 
 bool TPosixComDevice::IsOpen() const
 {
     std::lock_guard<std::mutex> guard(FLock);
-    return FFd >= 0;
+    return FChannel != nullptr;
 }
 
 int TPosixComDevice::Handle() const
 {
     std::lock_guard<std::mutex> guard(FLock);
-    return FFd;
+    return FChannel ? FChannel->Fd : -1;
 }
 
-bool TPosixComDevice::Lost() const { return FLostError.load() != 0; }
+bool TPosixComDevice::Lost() const
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    return FChannel && FChannel->LostError.load() != 0;
+}
 
 int TPosixComDevice::Enter(TOp &op)
 {
     std::lock_guard<std::mutex> guard(FLock);
-    if (FFd < 0)
+    if (!FChannel)
         return EBADF;
     if (FCancelled)
         return ECANCELED;
-    if (int lost = FLostError.load())
+    if (int lost = FChannel->LostError.load())
         return lost;
-    ++FActive;
-    op.Fd = FFd;
-    op.WakeFd = FWakeFd;
+    ++FChannel->Active;
+    op.Channel = FChannel;
+    op.Fd = FChannel->Fd;
+    op.WakeFd = FChannel->WakeRead;
     op.Timeouts = FTimeouts;
     return 0;
 }
 
-void TPosixComDevice::Leave()
+void TPosixComDevice::Leave(TOp &op)
 {
-    std::lock_guard<std::mutex> guard(FLock);
-    if (--FActive == 0)
-        FIdle.notify_all();
-}
-
-int TPosixComDevice::MarkLost(int err)
-{
-    int expected = 0;
-    FLostError.compare_exchange_strong(expected, err);
-    return err;
+    std::shared_ptr<TChannel> channel;
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        channel = std::move(op.Channel);
+        if (--channel->Active == 0)
+            FIdle.notify_all();
+    }
 }
 
 namespace {
@@ -292,14 +328,14 @@ int TPosixComDevice::SetupQueues(int32_t, int32_t)
     TOp op;
     if (int err = Enter(op))
         return err;
-    Leave();
+    Leave(op);
     return 0;
 }
 
 int TPosixComDevice::SetTimeouts(const TComTimeoutRecord &timeouts)
 {
     std::lock_guard<std::mutex> guard(FLock);
-    if (FFd < 0)
+    if (!FChannel)
         return EBADF;
     FTimeouts = timeouts;
     return 0;
@@ -310,11 +346,11 @@ int TPosixComDevice::SetLineSettings(const TComDCB &dcb)
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this] { Leave(); }};
+    TLeave leave{[this, &op] { Leave(op); }};
 
     struct termios t;
     if (::tcgetattr(op.Fd, &t) != 0)
-        return IsLostError(errno) ? MarkLost(errno) : errno;
+        return IsDeviceLostError(errno) ? op.MarkLost(errno) : errno;
     if (int err = DcbToTermios(dcb, t))
         return err;
     const unsigned speed = StandardSpeed(dcb.BaudRate);
@@ -325,12 +361,12 @@ int TPosixComDevice::SetLineSettings(const TComDCB &dcb)
     // A pseudo-terminal carries no line format: it keeps CS8 without parity
     // whatever it is given, and glibc's tcsetattr then reports EINVAL. Ask
     // it for what it keeps; the format was still checked above.
-    if (FPseudo)
+    if (op.Channel->Pseudo)
         t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) | CS8;
     ::cfsetispeed(&t, speed ? speed : B38400);
     ::cfsetospeed(&t, speed ? speed : B38400);
     if (::tcsetattr(op.Fd, TCSANOW, &t) != 0)
-        return IsLostError(errno) ? MarkLost(errno) : errno;
+        return IsDeviceLostError(errno) ? op.MarkLost(errno) : errno;
     if (!speed)
         if (int err = SetCustomBaudRate(op.Fd, dcb.BaudRate))
             return err;
@@ -338,7 +374,7 @@ int TPosixComDevice::SetLineSettings(const TComDCB &dcb)
     // Read back: a driver may silently keep what it cannot do.
     struct termios back;
     if (::tcgetattr(op.Fd, &back) != 0)
-        return IsLostError(errno) ? MarkLost(errno) : errno;
+        return IsDeviceLostError(errno) ? op.MarkLost(errno) : errno;
     const tcflag_t cmask = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
     if ((back.c_cflag & cmask) != (t.c_cflag & cmask))
         return EINVAL;
@@ -357,9 +393,9 @@ int TPosixComDevice::SetLineSettings(const TComDCB &dcb)
 
     // DTR and RTS switch at once; a device without modem lines ignores it.
     auto line = [&](int bit, bool on) -> int {
-        if (::ioctl(op.Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 || NoModemLines(errno))
+        if (::ioctl(op.Fd, on ? TIOCMBIS : TIOCMBIC, &bit) == 0 || IsNoModemLinesError(errno))
             return 0;
-        return IsLostError(errno) ? MarkLost(errno) : errno;
+        return IsDeviceLostError(errno) ? op.MarkLost(errno) : errno;
     };
     if (int err = line(TIOCM_DTR, dcb.DtrControl == 1))
         return err;
@@ -375,7 +411,7 @@ int TPosixComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this] { Leave(); }};
+    TLeave leave{[this, &op] { Leave(op); }};
     if (count <= 0)
         return 0;
 
@@ -409,8 +445,8 @@ int TPosixComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
             // End of file on a tty, or EIO: the device is gone. Bytes read
             // before are handed over; the next call reports the loss.
             const int err = (n == 0) ? EIO : errno;
-            if (IsLostError(err))
-                MarkLost(err);
+            if (IsDeviceLostError(err))
+                op.MarkLost(err);
             return transferred > 0 ? 0 : err;
         }
         if (immediate)
@@ -453,7 +489,7 @@ int TPosixComDevice::Write(const void *buffer, int32_t count, int32_t &transferr
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this] { Leave(); }};
+    TLeave leave{[this, &op] { Leave(op); }};
     if (count <= 0)
         return 0;
 
@@ -473,7 +509,7 @@ int TPosixComDevice::Write(const void *buffer, int32_t count, int32_t &transferr
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN)
-            return IsLostError(errno) ? MarkLost(errno) : errno;
+            return IsDeviceLostError(errno) ? op.MarkLost(errno) : errno;
         // Running out of time is no error: the write reports fewer bytes.
         const int wait = PollTimeout(hasTotal ? &total : nullptr);
         if (wait == 0)
@@ -493,17 +529,17 @@ int TPosixComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uin
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this] { Leave(); }};
+    TLeave leave{[this, &op] { Leave(op); }};
 
-    const bool wantRx = mask & 0x0001;
-    const uint32_t lineMask = mask & (0x0008 | 0x0010 | 0x0020 | 0x0100);
+    const bool wantRx = mask & EV_RXCHAR;
+    const uint32_t lineMask = mask & ModemLineEventMask;
     int lines = 0;
     bool pollLines = false;
     if (lineMask) {
         if (::ioctl(op.Fd, TIOCMGET, &lines) == 0)
             pollLines = true;
-        else if (IsLostError(errno))
-            return MarkLost(errno);
+        else if (IsDeviceLostError(errno))
+            return op.MarkLost(errno);
     }
     Clock::time_point deadline;
     if (timeoutMs >= 0)
@@ -530,29 +566,21 @@ int TPosixComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uin
                 // the loss, so nothing received is dropped and no caller spins.
                 int pending = 0;
                 if (wantRx && ::ioctl(op.Fd, FIONREAD, &pending) == 0 && pending > 0) {
-                    occurred |= 0x0001;
+                    occurred |= EV_RXCHAR;
                     return 0;
                 }
-                return MarkLost(EIO);
+                return op.MarkLost(EIO);
             }
             if (wantRx && (ev & POLLIN))
-                occurred |= 0x0001;
+                occurred |= EV_RXCHAR;
         }
         if (pollLines) {
             int now = 0;
             if (::ioctl(op.Fd, TIOCMGET, &now) != 0)
-                return IsLostError(errno) ? MarkLost(errno) : errno;
-            const int changed = now ^ lines;
+                return IsDeviceLostError(errno) ? op.MarkLost(errno) : errno;
+            occurred |= ModemChangeEvents(StatusFromTiocm(lines), StatusFromTiocm(now));
             lines = now;
-            if (changed & TIOCM_CTS)
-                occurred |= 0x0008;
-            if (changed & TIOCM_DSR)
-                occurred |= 0x0010;
-            if (changed & TIOCM_CAR)
-                occurred |= 0x0020;
-            if (changed & TIOCM_RNG)
-                occurred |= 0x0100;
-            occurred &= (lineMask | (wantRx ? 0x0001u : 0u));
+            occurred &= (lineMask | (wantRx ? EV_RXCHAR : 0u));
         }
         if (occurred)
             return 0;
@@ -564,14 +592,14 @@ int TPosixComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uin
 int TPosixComDevice::AbortIo()
 {
     std::lock_guard<std::mutex> guard(FLock);
-    if (FFd < 0)
+    if (!FChannel)
         return 0;
     // A device that is gone has nothing left to discard: its close must go on.
-    if (::tcflush(FFd, TCIOFLUSH) != 0 && !IsLostError(errno) && FLostError.load() == 0)
+    if (::tcflush(FChannel->Fd, TCIOFLUSH) != 0 && !IsDeviceLostError(errno)
+        && FChannel->LostError.load() == 0)
         return errno;
     FCancelled = true;
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
+    FChannel->Wake();
     return 0;
 }
 
@@ -581,12 +609,12 @@ int TPosixComDevice::GetModemStatus(uint32_t &status)
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this] { Leave(); }};
+    TLeave leave{[this, &op] { Leave(op); }};
     int bits = 0;
     if (::ioctl(op.Fd, TIOCMGET, &bits) != 0) {
-        if (NoModemLines(errno))
+        if (IsNoModemLinesError(errno))
             return 0;
-        return IsLostError(errno) ? MarkLost(errno) : errno;
+        return IsDeviceLostError(errno) ? op.MarkLost(errno) : errno;
     }
     status = StatusFromTiocm(bits);
     return 0;

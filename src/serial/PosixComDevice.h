@@ -1,12 +1,14 @@
 #pragma once
 // The POSIX backend of the port: a tty opened raw, exclusive and
 // non-blocking; the read/write time-out rules run as poll deadlines; an
-// eventfd ends every wait when the port is aborted or closed.
+// eventfd (a pipe where eventfd fails) ends every wait when the port is
+// aborted or closed.
 
 #include "ComDevice.h"
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 struct termios;
@@ -34,21 +36,26 @@ public:
     // changes (devices without modem lines are not polled).
     static constexpr int ModemPollMs = 5;
 
+    // How long Close waits for calls in progress on other threads to end
+    // after it woke them. A call still inside the kernel then (a driver
+    // that does not return) is left to finish: it ends with ECANCELED as
+    // soon as it gets back, and the descriptor (with its lock on the
+    // device) is closed when it leaves, not before.
+    static constexpr int CloseWaitMs = 1000;
+
 private:
+    struct TChannel;
     struct TOp;
     int Enter(TOp &op);
-    void Leave();
-    int MarkLost(int err);
+    void Leave(TOp &op);
 
     mutable std::mutex FLock;
     std::condition_variable FIdle;
-    int FFd = -1;
-    int FWakeFd = -1;
+    // The open device; shared with the calls in progress, so that one that
+    // outlives Close still holds valid descriptors.
+    std::shared_ptr<TChannel> FChannel;
     bool FCancelled = false;
-    bool FPseudo = false;
-    int FActive = 0;
     TComTimeoutRecord FTimeouts;
-    std::atomic<int> FLostError{0};
 };
 
 // The termios flags of a line configuration, on a bare struct (speed left

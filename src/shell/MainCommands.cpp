@@ -34,10 +34,32 @@ void TMainForm::OpenWebPage(const QString &Url)
              QStringLiteral("No web browser could be started. The page is at:\n\n%1").arg(Url));
 }
 
-void TMainForm::FlipOption(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool))
+void TMainForm::FlipOption(TGetter Get, TSetter Set)
 {
     (Settings.*Set)(!(Settings.*Get)());
     ApplyOptions();
+}
+
+void TMainForm::Mark(QAction *Control, std::function<bool()> Flag)
+{
+    FMarks.emplace_back(Control, std::move(Flag));
+}
+
+void TMainForm::Mark(QAction *Control, TGetter Get)
+{
+    Mark(Control, [this, Get] { return (Settings.*Get)(); });
+}
+
+void TMainForm::FlagCommand(QAction *Control, TGetter Get, TSetter Set)
+{
+    Mark(Control, Get);
+    connect(Control, &QAction::triggered, this, [this, Get, Set] { FlipOption(Get, Set); });
+}
+
+void TMainForm::ShowMarks()
+{
+    for (const auto &[Control, Flag] : FMarks)
+        Control->setChecked(Flag());
 }
 
 void TMainForm::ShowDocked(QWidget *Window)
@@ -52,8 +74,7 @@ void TMainForm::HideDocked(QWidget *Window)
     Window->hide();
 }
 
-void TMainForm::DockCommand(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool),
-                            QWidget *Window)
+void TMainForm::DockCommand(TGetter Get, TSetter Set, QWidget *Window)
 {
     FlipOption(Get, Set);
     if ((Settings.*Get)())
@@ -81,16 +102,6 @@ void TMainForm::WatchSendFloating()
             SendForm->move(Area.topLeft() + SendFloatPlace);
         }
     });
-}
-
-void TMainForm::SendWindowCommand()
-{
-    DockCommand(&TSettingsRecord::SendWindowShown, &TSettingsRecord::SetSendWindowShown, SendForm);
-}
-
-void TMainForm::FindWindowCommand()
-{
-    DockCommand(&TSettingsRecord::SearchWindowShown, &TSettingsRecord::SetSearchWindowShown, FindForm);
 }
 
 void TMainForm::SendDataCommand()

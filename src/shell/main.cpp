@@ -12,8 +12,10 @@
 #include "FindDiaUnit.h"
 #include "FindUnit.h"
 #include "HexUnit.h"
+#include "LineCombos.h"
+#include "LayoutFile.h"
 #include "PopUnit.h"
-#include "PortDiscovery.h"
+#include "PortSession.h"
 #include "PrintUnit.h"
 #include "QuillScomm.h"
 #include "RichView.h"
@@ -21,6 +23,7 @@
 #include "SendUnit.h"
 #include "SetUnit.h"
 #include "StatusBarMY.h"
+#include "StatusTick.h"
 #include "TimeSaveUnit.h"
 #include "ToolIcons.h"
 #include "aboutUnit.h"
@@ -28,15 +31,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
-#include <QSettings>
 #include <QStatusBar>
-#include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
+#include <QWindow>
 
 // The embedded default layout lives in this static library.
 static void InitResources()
@@ -58,18 +58,6 @@ uint32_t ValueOfColour(const QColor &C)
 {
     return uint32_t(C.red()) | (uint32_t(C.green()) << 8) | (uint32_t(C.blue()) << 16);
 }
-
-void SelectIndex(QComboBox *Box, int Index)
-{
-    if (Index >= 0 && Index < Box->count())
-        Box->setCurrentIndex(Index);
-}
-
-uint8_t StoredIndex(const QComboBox *Box)
-{
-    const int I = Box->currentIndex();
-    return uint8_t(I < 0 || I > 255 ? 0 : I);
-}
 } // namespace
 
 TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
@@ -83,6 +71,10 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     Ui.setPointSize(8);
     setFont(Ui);
     setDockNestingEnabled(true);
+    // Commands wake the tick from the start; it refreshes nothing until the
+    // core exists.
+    FTick = new TStatusTick([this] { return StatusStep(); }, this);
+    FTick->Start();
 
     // An unreadable "data" keeps the "New" values the record starts with
     // (every colour black would hide the text) and the port list is still
@@ -101,15 +93,9 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     StatusBarMY1->setObjectName(QStringLiteral("StatusBarMY1"));
     setStatusBar(StatusBarMY1);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(50);
-    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
-    Timer1->start();
-    // The tick shows a waiting received line (Timer1Timer); the view's own
+    // The tick shows a waiting received line (StatusStep); the view's own
     // timer is only the fallback.
-    RichShow->setQuietDelay(Timer1->interval() + 20);
-    qApp->installEventFilter(this);
+    RichShow->setQuietDelay(TStatusTick::Interval + 20);
     resize(614, 425);
     move(360, 169);
 }
@@ -121,40 +107,26 @@ TMainForm::~TMainForm()
     // port; the views go with the window. Focus changes while the children
     // go must not reach the handlers that look at them.
     disconnect(qApp, nullptr, this, nullptr);
-    qApp->removeEventFilter(this);
     if (FLink)
         FLink->SetStateChangedHandler(nullptr);
-    Timer1->stop();
+    FTick->Stop();
     StatusBarMY1->Sources = TStatusSources{};
     FDataRT.reset();
+    FSession.reset();
     FComThread.reset();
-    for (TComComboBox *Box : {CBoxBaudRate, CBoxParityBits, CBoxDataBits, CBoxStopBits})
-        Box->SetComPort(nullptr);
+    FCombos->Bind(nullptr);
     FLink.reset();
 }
 
 void TMainForm::FillPortList(const QStringList *Ports)
 {
-    // Device names are case-sensitive and shown as they are; the combo is
-    // editable so that a path such as /dev/pts/7 can be typed in.
     QStringList Names;
-    if (Ports) {
+    if (Ports)
         Names = *Ports;
-    } else {
-        std::vector<std::string> Found;
-        try {
-            AddSerialCommPorts(Found);
-            AddModemEntries(Found);
-        } catch (const std::exception &) {
-            // Go on with what was found.
-        }
-        for (const std::string &N : Found)
-            Names << QString::fromStdString(N);
-    }
-    CBoxPort->addItems(Names);
-    if (Settings.PortIndex() >= CBoxPort->count())
-        Settings.SetPortIndex(0);
-    SelectIndex(CBoxPort, Settings.PortIndex());
+    else
+        for (const std::string &Name : PortsPresent())
+            Names << QString::fromStdString(Name);
+    FCombos->AddPorts(Names, Settings);
 }
 
 void TMainForm::CreateForms(const QStringList &Arguments)
@@ -201,10 +173,11 @@ void TMainForm::ConnectForms()
         ApplyOptions();
     });
     connect(SendForm->ToolButton1, &QAction::triggered, this, &TMainForm::SendDataCommand);
-    connect(SendForm->ToolButton8, &QAction::triggered, this,
-            [this] { FlipOption(&TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend); });
+    FlagCommand(SendForm->ToolButton8, &TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend);
     // The settings dialog's panels come with cycle and trigger send; until
     // then a click only puts the button back to its flag.
+    Mark(SendForm->ToolButton2, &TSettingsRecord::CycleSendOn);
+    Mark(SendForm->ToolButton3, [this] { return Settings.TimingTriggerOn() || Settings.ReceiveTriggerOn(); });
     connect(SendForm->ToolButton2, &QAction::triggered, this, &TMainForm::ApplyOptions);
     connect(SendForm->ToolButton3, &QAction::triggered, this, &TMainForm::ApplyOptions);
 
@@ -218,29 +191,15 @@ void TMainForm::ConnectForms()
             if (Now && (Now == V || V->isAncestorOf(Now)))
                 ViewFocused(V);
     });
+    // However a command is invoked (a screen reader needs no input event),
+    // the status bar shows what it did.
+    for (QAction *A : findChildren<QAction *>())
+        connect(A, &QAction::triggered, FTick, &TStatusTick::Wake);
 }
 
 bool TMainForm::eventFilter(QObject *Watched, QEvent *Event)
 {
-    // Anything but timers and painting may change what the status bar shows
-    // (input, a received line's wake-up, the reader's news): the sleeping
-    // tick wakes.
-    switch (Event->type()) {
-    case QEvent::Timer:
-    case QEvent::Paint:
-    case QEvent::UpdateRequest:
-    case QEvent::UpdateLater:
-    case QEvent::LayoutRequest:
-    case QEvent::DeferredDelete:
-    case QEvent::SockAct:
-    case QEvent::SockClose:
-        break;
-    default:
-        if (Timer1 && !Timer1->isActive())
-            WakeStatus();
-    }
-    if (Event->type() == QEvent::MouseButtonPress && !isActiveWindow() && Watched->isWidgetType()
-        && static_cast<QWidget *>(Watched)->window() == this)
+    if (Event->type() == QEvent::MouseButtonPress && Watched == windowHandle() && !isActiveWindow())
         FClickWhileInactive.start();
     if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
@@ -284,6 +243,11 @@ void TMainForm::setVisible(bool Visible)
     if (Visible)
         InitWorkspace();
     QMainWindow::setVisible(Visible);
+    // Every press into the window passes its native window first.
+    if (Visible && windowHandle() && !FWatchingPresses) {
+        windowHandle()->installEventFilter(this);
+        FWatchingPresses = true;
+    }
 }
 
 void TMainForm::InitWorkspace()
@@ -298,9 +262,9 @@ void TMainForm::InitWorkspace()
         FLink = std::make_unique<TQuillScomm>();
         // Modem lines and a vanished device change the status bar without a
         // line or any input: they wake the tick.
-        FLink->SetStateChangedHandler(
-            [this] { QMetaObject::invokeMethod(this, [this] { WakeStatus(); }, Qt::QueuedConnection); });
+        FLink->SetStateChangedHandler([this] { FTick->WakeLater(); });
         FComThread = std::make_unique<TQuillComThread>(*FLink);
+        FSession = std::make_unique<TPortSession>(*FLink, *FComThread);
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(),
                                             Settings);
         FDataRT->FocusTarget = ColorButton;
@@ -313,20 +277,13 @@ void TMainForm::InitWorkspace()
         Sources.Runtime = FDataRT.get();
         Sources.Settings = &Settings;
         Sources.SetSendCaption = [this](const QString &Caption) { SendForm->setWindowTitle(Caption); };
-        // Only the marks of the two stopped functions follow; a full options
-        // step would take the focus from the view the user types in.
-        Sources.ApplyOptions = [this] {
-            SendForm->ToolButton2->setChecked(Settings.CycleSendOn());
-            CycleItem->setChecked(Settings.CycleSendOn());
-            const bool Trigger = Settings.TimingTriggerOn() || Settings.ReceiveTriggerOn();
-            SendForm->ToolButton3->setChecked(Trigger);
-            TriggerItem->setChecked(Trigger);
-        };
+        // Only the marks follow the stopped functions; a full options step
+        // would take the focus from the view the user types in.
+        Sources.ApplyOptions = [this] { ShowMarks(); };
         if (FMessages != FDefaultMessages.get())
             FDataRT->SetMessages(FMessages);
 
-        for (TComComboBox *Box : {CBoxBaudRate, CBoxParityBits, CBoxDataBits, CBoxStopBits})
-            Box->SetComPort(&FLink->Port);
+        FCombos->Bind(&FLink->Port);
 
         DtrButton->setEnabled(false);
         RtsButton->setEnabled(false);
@@ -336,11 +293,7 @@ void TMainForm::InitWorkspace()
         Settings.SetReceiveTriggerOn(false);
         Settings.SetFilterOn(false);
 
-        SelectIndex(CBoxPort, Settings.PortIndex());
-        SelectIndex(CBoxBaudRate, Settings.BaudIndex());
-        SelectIndex(CBoxParityBits, Settings.ParityIndex());
-        SelectIndex(CBoxDataBits, Settings.DataBitsIndex());
-        SelectIndex(CBoxStopBits, Settings.StopBitsIndex());
+        FCombos->Select(Settings, FStoredPort);
 
         ColorButton->SetColour(ColourOfValue(Settings.TextColour()));
         RichShow->setBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
@@ -374,101 +327,43 @@ void TMainForm::InitWorkspace()
 void TMainForm::LoadLayout()
 {
     try {
-        const QString Path = LayoutFilePath();
-        if (!QFileInfo::exists(Path)) {
-            CreateDataFolder();
-            QFile Default(QStringLiteral(":/config"));
-            QFile Out(Path);
-            if (!Default.open(QIODevice::ReadOnly) || !Out.open(QIODevice::WriteOnly))
-                return;
-            Out.write(Default.readAll());
-            if (!Out.flush())
-                return;
-        }
-        QSettings Ini(Path, QSettings::IniFormat);
+        const TLayoutFile File(LayoutFilePath());
+        if (!File.EnsureExists(QStringLiteral(":/config")))
+            return;
+        const TLayout Layout = File.Read(TLayout{QRect(x(), y(), width(), height()), false, {}, {}, {}});
+        FStoredPort = Layout.PortName;
         // Qt's own record of the geometry handles frames and screens, but
         // refuses one made on a screen of another width; the plain keys
         // (the default layout has only those) stand in for it then.
-        if (!restoreGeometry(Ini.value(QStringLiteral("MainForm/Geometry")).toByteArray())) {
-            const QRect Normal(Ini.value(QStringLiteral("MainForm/Left"), x()).toInt(),
-                               Ini.value(QStringLiteral("MainForm/Top"), y()).toInt(),
-                               Ini.value(QStringLiteral("MainForm/Width"), width()).toInt(),
-                               Ini.value(QStringLiteral("MainForm/Height"), height()).toInt());
-            if (Normal.isValid())
-                setGeometry(Normal);
-            if (Ini.value(QStringLiteral("MainForm/Maximized")).toBool())
+        if (!restoreGeometry(Layout.Geometry)) {
+            if (Layout.Normal.isValid())
+                setGeometry(Layout.Normal);
+            if (Layout.Maximized)
                 setWindowState(windowState() | Qt::WindowMaximized);
         }
-        restoreState(Ini.value(QStringLiteral("MainForm/DockState")).toByteArray(), LayoutVersion);
+        restoreState(Layout.DockState, TLayoutFile::LayoutVersion);
     } catch (const std::exception &) {
         // The windows keep their designed places.
     }
 }
 
-void TMainForm::SaveLayout()
-{
-    try {
-        CreateDataFolder();
-        WriteLayout(LayoutFilePath());
-    } catch (const std::exception &) {
-        // A layout that cannot be saved is not worth stopping the exit for.
-    }
-}
-
 bool TMainForm::WriteLayout(const QString &Path)
 {
-    QSettings Ini(Path, QSettings::IniFormat);
-    Ini.clear();
-    Ini.setValue(QStringLiteral("Forms/FormNames"), QStringLiteral("SendForm;FindForm;MainForm"));
-    const QRect Normal = isMaximized() || isMinimized() || isFullScreen() ? normalGeometry() : geometry();
-    Ini.setValue(QStringLiteral("MainForm/Left"), Normal.x());
-    Ini.setValue(QStringLiteral("MainForm/Top"), Normal.y());
-    Ini.setValue(QStringLiteral("MainForm/Width"), Normal.width());
-    Ini.setValue(QStringLiteral("MainForm/Height"), Normal.height());
-    Ini.setValue(QStringLiteral("MainForm/Maximized"), isMaximized());
-    Ini.setValue(QStringLiteral("MainForm/Geometry"), saveGeometry());
-    Ini.setValue(QStringLiteral("MainForm/DockState"), saveState(LayoutVersion));
-    Ini.sync();
-    return Ini.status() == QSettings::NoError;
+    TLayout Layout;
+    Layout.Normal = isMaximized() || isMinimized() || isFullScreen() ? normalGeometry() : geometry();
+    Layout.Maximized = isMaximized();
+    Layout.Geometry = saveGeometry();
+    Layout.DockState = saveState(TLayoutFile::LayoutVersion);
+    Layout.PortName = FCombos->PortName();
+    return TLayoutFile(Path).Write(Layout);
 }
 
 void TMainForm::ApplyOptions()
 {
     const TSettingsRecord &S = Settings;
-    DtrButton->setChecked(S.DtrOn());
-    RtsButton->setChecked(S.RtsOn());
-
-    ShowTimeItem->setChecked(S.ShowTime());
-    ShowTimeItem2->setChecked(S.ShowTime());
-    ShowRxTxItem->setChecked(S.ShowRxTx());
-    ShowRxTxItem2->setChecked(S.ShowRxTx());
-    DisplaySendingButton->setChecked(S.ShowSending());
-    ShowSendingItem->setChecked(S.ShowSending());
-    WordWrapButton->setChecked(S.WordWrap());
-    WordWrapItem->setChecked(S.WordWrap());
-    FilterButton->setChecked(S.FilterOn());
-    FilterItem->setChecked(S.FilterOn());
-    AsciiReceiveButton->setChecked(S.AsciiReceive());
-    AsciiReceiveItem->setChecked(S.AsciiReceive());
-    AsciiSendItem->setChecked(S.AsciiSend());
-    CycleItem->setChecked(S.CycleSendOn());
-    SendWinButton->setChecked(S.SendWindowShown());
-    SendWindowItem->setChecked(S.SendWindowShown());
-    FindWinButton->setChecked(S.SearchWindowShown());
-    FindWindowItem->setChecked(S.SearchWindowShown());
-    if (SendForm) {
-        SendForm->ToolButton8->setChecked(S.AsciiSend());
-        SendForm->ToolButton2->setChecked(S.CycleSendOn());
-    }
-
-    const bool Trigger = S.TimingTriggerOn() || S.ReceiveTriggerOn();
-    if (FDataRT)
-        FDataRT->TriggerOn = Trigger;
-    TriggerItem->setChecked(Trigger);
-    if (SendForm)
-        SendForm->ToolButton3->setChecked(Trigger);
-
+    ShowMarks();
     if (FDataRT) {
+        FDataRT->TriggerOn = S.TimingTriggerOn() || S.ReceiveTriggerOn();
         try {
             FLink->Port.FlowControl().SetControlDTR(S.DtrOn() ? dtrEnable : dtrDisable);
             FLink->Port.FlowControl().SetControlRTS(S.RtsOn() ? rtsEnable : rtsDisable);
@@ -489,6 +384,9 @@ void TMainForm::ApplyOptions()
         }
     }
     RichShow->setFocus();
+    // Also when no input led here (a screen reader, another window): the
+    // status bar shows what changed.
+    FTick->Wake();
 }
 
 void TMainForm::ApplyPause()
@@ -499,36 +397,29 @@ void TMainForm::ApplyPause()
         FDataRT->ShowReceive = !Paused;
     PauseButton->setChecked(Paused);
     PauseItem->setChecked(Paused);
+    FTick->Wake();
 }
 
 void TMainForm::TogglePort()
 {
-    if (!FLink)
+    if (!FSession)
         return;
-    if (FLink->Port.Connected()) {
-        FLink->ClosePort();
-        FComThread->Park();
+    if (FSession->IsOpen()) {
+        FSession->Close();
     } else {
-        FLink->Port.SetPort(CBoxPort->currentText().toStdString());
-        FLink->Port.SetBaudRate(TextToBaudRate(CBoxBaudRate->Text().toStdString()));
-        FLink->Port.Parity().SetBits(TextToParity(CBoxParityBits->Text().toStdString()));
-        FLink->Port.SetDataBits(TextToDataBits(CBoxDataBits->Text().toStdString()));
-        FLink->Port.SetStopBits(TextToStopBits(CBoxStopBits->Text().toStdString()));
         try {
-            FLink->OpenPort();
+            FSession->Open(FCombos->Choice());
         } catch (const ECom &E) {
             Warn(QStringLiteral("Open Port"), QString::fromLocal8Bit(E.what()));
             return;
         }
-        if (FLink->Port.Connected())
-            FComThread->Release();
     }
     ShowPortState();
 }
 
 void TMainForm::ShowPortState()
 {
-    const bool Open = FLink && FLink->Port.Connected();
+    const bool Open = FSession && FSession->IsOpen();
     const QString Caption = Open ? QStringLiteral("Close Port") : QStringLiteral("Open Port");
     const QIcon Image = ToolIcon(Open ? TToolIcon::PortClose : TToolIcon::PortOpen);
     for (QAction *A : {PortButton, PortItem}) {
@@ -538,66 +429,45 @@ void TMainForm::ShowPortState()
     PortButton->setToolTip(Caption);
     if (QWidget *W = CoolBand1->widgetForAction(PortButton))
         W->setAccessibleName(Caption);
-    for (QWidget *W : {static_cast<QWidget *>(CBoxPort), static_cast<QWidget *>(CBoxBaudRate),
-                       static_cast<QWidget *>(CBoxParityBits), static_cast<QWidget *>(CBoxDataBits),
-                       static_cast<QWidget *>(CBoxStopBits)})
-        W->setEnabled(!Open);
+    FCombos->SetEnabled(!Open);
     DtrButton->setEnabled(Open);
     RtsButton->setEnabled(Open);
+    FTick->Wake();
 }
 
-void TMainForm::Timer1Timer()
+bool TMainForm::StatusStep()
 {
     if (!FDataRT)
-        return;
-    // A line waiting for the receive view's next repaint goes to the screen
-    // with the counters: one pass instead of two (each costs an exchange
-    // with the display server).
-    RichShow->showPending();
-    const bool Changed = StatusBarMY1->Tick();
-    DeviceGoneCheck();
-    // With nothing shown changing and nothing running that could change it
-    // unseen, the tick sleeps until an event wakes it (WakeStatus): an idle
-    // monitor then does not wake the interface thread twenty times a second.
-    const bool Running = FDataRT->CycleTimer->isActive() || FDataRT->TriggerOn;
-    IdleTicks = Changed || Running ? 0 : IdleTicks + 1;
-    if (IdleTicks >= IdleTicksBeforeSleep)
-        Timer1->stop();
-}
-
-void TMainForm::WakeStatus()
-{
-    IdleTicks = 0;
-    if (Timer1 && !Timer1->isActive())
-        Timer1->start();
-}
-
-void TMainForm::DeviceGoneCheck()
-{
-    // The reader stops touching a vanished device at once; here the port is
-    // closed so that the controls show it and the user can open it again.
-    if (!FLink->Port.Connected() || !FLink->DeviceGone())
-        return;
-    const QString Name = QString::fromStdString(FLink->Port.Port());
-    try {
-        FLink->ClosePort();
-    } catch (const std::exception &) {
-        // It is gone; closing what is left cannot be done better.
-    }
-    FComThread->Park();
-    ShowPortState();
-    Warn(QStringLiteral("Port"),
-         QStringLiteral("The device %1 is gone (unplugged or closed at the other end). The port was closed.")
-             .arg(Name));
+        return false;
+    bool Changed = true;
+    Guarded([&] {
+        // A line waiting for the receive view's next repaint goes to the
+        // screen with the counters: one pass instead of two (each costs an
+        // exchange with the display server).
+        RichShow->showPending();
+        // Every control shows the closed port before the user is told, and
+        // the box waits for the tick to end: a box shown from here would
+        // stop the tick while it is open.
+        const QString Gone = QString::fromStdString(FSession->CloseVanished());
+        if (!Gone.isEmpty()) {
+            ShowPortState();
+            QMetaObject::invokeMethod(
+                this,
+                [this, Gone] {
+                    Warn(QStringLiteral("Port"), QStringLiteral("The device %1 is gone (unplugged or closed at the "
+                                                                "other end). The port was closed.")
+                                                     .arg(Gone));
+                },
+                Qt::QueuedConnection);
+        }
+        Changed = StatusBarMY1->Tick() || !Gone.isEmpty() || FDataRT->CycleTimer->isActive() || FDataRT->TriggerOn;
+    });
+    return Changed;
 }
 
 void TMainForm::SaveSettings()
 {
-    Settings.SetPortIndex(StoredIndex(CBoxPort));
-    Settings.SetBaudIndex(StoredIndex(CBoxBaudRate));
-    Settings.SetParityIndex(StoredIndex(CBoxParityBits));
-    Settings.SetDataBitsIndex(StoredIndex(CBoxDataBits));
-    Settings.SetStopBitsIndex(StoredIndex(CBoxStopBits));
+    FCombos->Store(Settings);
     Settings.SetTextColour(ValueOfColour(ColorButton->Colour()));
     hide();
     Settings.SetProgramPath(QCoreApplication::applicationFilePath().toLocal8Bit().toStdString());
@@ -613,7 +483,12 @@ void TMainForm::closeEvent(QCloseEvent *Event)
     }
     // Saved also while minimised: the geometry saved is the normal one, and
     // what was typed and set in this session is not lost.
-    SaveLayout();
+    try {
+        CreateDataFolder();
+        WriteLayout(LayoutFilePath());
+    } catch (const std::exception &) {
+        // A layout that cannot be saved is not worth stopping the exit for.
+    }
     try {
         SaveSettings();
     } catch (const std::exception &E) {

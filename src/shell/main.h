@@ -3,7 +3,10 @@
 // sequences, the menus and tool bars, the docks of the send and search
 // windows, the settings record and the three core objects, and turns every
 // command into a flag of the settings record plus ApplyOptions, a window, or
-// a call into the core.
+// a call into the core. What is not drawing lives in classes of its own that
+// need no window: the port's opening and closing (TPortSession), the status
+// tick's sleep and wake (TStatusTick) and the layout file (TLayoutFile); the
+// window wires its commands to them and shows their state.
 
 #include "SettingsRecord.h"
 
@@ -16,22 +19,22 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QAction;
-class QComboBox;
 class QMenu;
-class QTimer;
 class QToolBar;
-class QToolButton;
 class TAscForm;
 class TBColorSetForm;
-class TComComboBox;
 class TDataRT;
 class TFilterForm;
 class TFindDialog;
 class TFindForm;
 class THexDecForm;
+class TLineCombos;
 class TPopForm;
+class TPortSession;
 class TPrintForm;
 class TQuillComThread;
 class TQuillScomm;
@@ -40,15 +43,10 @@ class TRuntimeMessages;
 class TSendForm;
 class TSetForm;
 class TStatusBarMY;
+class TStatusTick;
 class TTimeSaveForm;
 class TaboutForm;
 class TColourButton;
-
-// The five line-setting controls, in tool-bar order.
-struct TLineCombos {
-    QComboBox *Port;
-    TComComboBox *BaudRate, *Parity, *DataBits, *StopBits;
-};
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -70,11 +68,9 @@ public:
     // Once, when the window is first shown (idempotent).
     void InitWorkspace();
 
-    // Writes the window geometry and the dock arrangement as config.ini
-    // holds them. False when the file could not be written.
+    // Writes the window geometry, the dock arrangement and the port as
+    // config.ini holds them. False when the file could not be written.
     bool WriteLayout(const QString &Path);
-    // Bumped when the docks change, so that an older layout is not misapplied.
-    static constexpr int LayoutVersion = 1;
 
     // The send window floated for the first time: client size, and the
     // outer top left on the work area.
@@ -111,38 +107,11 @@ public:
     TQuillComThread *ComThread() const { return FComThread.get(); }
     TDataRT *DataRT() const { return FDataRT.get(); }
 
-    // Controls, by their design names.
-    TRichView *RichShow = nullptr;
-    QComboBox *CBoxPort = nullptr;
-    TComComboBox *CBoxBaudRate = nullptr;
-    TComComboBox *CBoxParityBits = nullptr;
-    TComComboBox *CBoxDataBits = nullptr;
-    TComComboBox *CBoxStopBits = nullptr;
-    QToolBar *CoolBand1 = nullptr;
-    QToolBar *CoolBand2 = nullptr;
-    QToolBar *ReceBar = nullptr;
-    QTimer *Timer1 = nullptr;
-    TStatusBarMY *StatusBarMY1 = nullptr;
-    TColourButton *ColorButton = nullptr;
-    QMenu *ViewPopup = nullptr;
-
-    // Tool buttons (the actions behind them).
-    QAction *SaveButton = nullptr, *PortButton = nullptr, *PauseButton = nullptr;
-    QAction *DtrButton = nullptr, *RtsButton = nullptr;
-    QAction *SendWinButton = nullptr, *FindWinButton = nullptr, *ConverterButton = nullptr;
-    QToolButton *DisplayTimeButton = nullptr;
-    QAction *DisplaySendingButton = nullptr, *WordWrapButton = nullptr, *FilterButton = nullptr;
-    QAction *AsciiReceiveButton = nullptr, *ClearButton = nullptr;
-
-    // Menu items with state or shortcuts; the rest are found by caption.
-    QAction *ShowTimeItem = nullptr, *ShowRxTxItem = nullptr;        // View
-    QAction *ShowTimeItem2 = nullptr, *ShowRxTxItem2 = nullptr;      // Display Time
-    QAction *ShowSendingItem = nullptr, *WordWrapItem = nullptr, *FilterItem = nullptr;
-    QAction *SendWindowItem = nullptr, *FindWindowItem = nullptr;
-    QAction *PortItem = nullptr, *PauseItem = nullptr, *SendDataItem = nullptr;
-    QAction *AsciiReceiveItem = nullptr, *AsciiSendItem = nullptr;
-    QAction *CycleItem = nullptr, *TriggerItem = nullptr;
-    QAction *AlwaysOnTopItem = nullptr;
+    // What other windows use of this one. Its other controls and commands
+    // are found by object name (their design names) or menu caption.
+    TRichView *ReceiveView() const { return RichShow; }
+    TStatusBarMY *StatusBar() const { return StatusBarMY1; }
+    TStatusTick *StatusTick() const { return FTick; }
 
     // Web pages of the Help commands.
     static const QString GuideUrl, ProductUrl, FeedbackUrl;
@@ -151,7 +120,6 @@ public:
     // gives it to copy.
     void OpenWebPage(const QString &Url);
 
-public:
     // Showing the window runs InitWorkspace first.
     void setVisible(bool Visible) override;
 
@@ -168,30 +136,35 @@ private:
     void FillPortList(const QStringList *Ports);
     void ConnectForms();
 
+    // Check marks mirror flags: Mark binds a control to its flag for
+    // ShowMarks, FlagCommand also makes a click flip the flag.
+    using TGetter = bool (TSettingsRecord::*)() const;
+    using TSetter = void (TSettingsRecord::*)(bool);
+    void Mark(QAction *Control, std::function<bool()> Flag);
+    void Mark(QAction *Control, TGetter Get);
+    void FlagCommand(QAction *Control, TGetter Get, TSetter Set);
+    void ShowMarks();
+
     // Commands.
-    void FlipOption(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool));
+    void FlipOption(TGetter Get, TSetter Set);
     // Flips a window's flag, then shows or hides the window to match.
-    void DockCommand(bool (TSettingsRecord::*Get)() const, void (TSettingsRecord::*Set)(bool), QWidget *Window);
-    void SendWindowCommand();
+    void DockCommand(TGetter Get, TSetter Set, QWidget *Window);
+    // The send and search windows' commands on a tool button or menu item.
+    void DockCommands(QAction *SendWindow, QAction *FindWindow);
     // Gives the send window its floating size and place the first time it
     // floats.
     void WatchSendFloating();
     bool FSendFloatPlaced = false;
-    void FindWindowCommand();
     void SendDataCommand();
     void SynthesiseKey(int Key);
     void PlaceWindow(int Command);
     void AlwaysOnTopCommand();
     void ApplyTextColour();
-    void Timer1Timer();
-    // Starts the status tick again after it went to sleep (Timer1Timer).
-    void WakeStatus();
-    int IdleTicks = 0;  // status ticks in a row that changed nothing
-    static constexpr int IdleTicksBeforeSleep = 20;
-    void DeviceGoneCheck();
+    // One refresh of the status tick; true when anything shown changed or
+    // something runs that may change it.
+    bool StatusStep();
     void ShowPortState();
     void LoadLayout();
-    void SaveLayout();
     void Warn(const QString &Caption, const QString &Text);
     // Runs a command or tick; an exception it lets out is shown in the
     // standard error box.
@@ -200,11 +173,27 @@ private:
     // A press into this window while another was active: the activation
     // that follows it leaves the focus where the click put it.
     QElapsedTimer FClickWhileInactive;
+    bool FWatchingPresses = false;
     static constexpr int ClickActivationTime = 1000; // ms
 
+    // Controls, by their design names.
+    TRichView *RichShow = nullptr;
+    std::unique_ptr<TLineCombos> FCombos;
+    QToolBar *CoolBand1 = nullptr;
+    TStatusBarMY *StatusBarMY1 = nullptr;
+    TColourButton *ColorButton = nullptr;
+    QMenu *ViewPopup = nullptr;
+    QAction *PortButton = nullptr, *PortItem = nullptr, *PauseButton = nullptr, *PauseItem = nullptr;
+    QAction *DtrButton = nullptr, *RtsButton = nullptr, *AlwaysOnTopItem = nullptr;
+    std::vector<std::pair<QAction *, std::function<bool()>>> FMarks;
+
+    TStatusTick *FTick = nullptr;
     std::unique_ptr<TQuillScomm> FLink;
     std::unique_ptr<TQuillComThread> FComThread;
     std::unique_ptr<TDataRT> FDataRT;
+    std::unique_ptr<TPortSession> FSession;
+    // The port named in config.ini, selected with the stored entries.
+    QString FStoredPort;
     TRuntimeMessages *FMessages = nullptr;
     std::unique_ptr<TRuntimeMessages> FDefaultMessages;
     bool FWorkspaceReady = false;

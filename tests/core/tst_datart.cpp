@@ -129,8 +129,7 @@ private:
 
 std::size_t TestDataRT::Queued()
 {
-    std::lock_guard<std::timed_mutex> Lock(Link->QueueLock);
-    return Link->LineQueue.size();
+    return Link->QueuedLines();
 }
 
 bool TestDataRT::WaitQueued(std::size_t Count, int TimeoutMs)

@@ -6,6 +6,7 @@
 #include "MilliClock.h"
 #include "QuillScomm.h"
 #include "SocatPair.h"
+#include "SystemErrors.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -13,6 +14,12 @@
 #include <QtTest>
 
 #include <atomic>
+#include <future>
+#include <sys/resource.h>
+#include <cstring>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <ctime>
 #include <pthread.h>
@@ -167,8 +174,9 @@ private Q_SLOTS:
 
     void vanishedDeviceIsReportedWithoutSpinning();
     void vanishedFakeDeviceIsReported();
-    void readerRunsAtIdlePriority();
+    void readerRunsAtNormalPolicy();
     void readerStopsPromptly();
+    void readerStopsWithoutWakeDescriptor();
 };
 
 void TestQuillScomm::gapText_data()
@@ -235,37 +243,98 @@ void TestQuillScomm::constructionConfiguresThePort()
     QVERIFY(!Link.CtsOn && !Link.DsrOn && !Link.RlsdOn);
     QCOMPARE(Link.RxCount.load(), 0u);
     QCOMPARE(Link.TxCount.load(), 0u);
-    QCOMPARE(Link.LastLineTime, 0u);
-    QVERIFY(Link.LineQueue.empty());
+    QCOMPARE(Link.LastLineAt(), 0u);
+    QCOMPARE(Link.QueuedLines(), std::size_t(0));
 }
 
+// Every failed open shows the fixed first line; the second names the cause in
+// the system's words and what to do about it.
 void TestQuillScomm::openFailures()
 {
-    const QString Expected = QStringLiteral("Open port failure,it may be opened by other procedures.");
-    {
-        // No such device.
-        QTemporaryDir Dir;
-        TQuillScomm Link;
-        Link.Port.SetPort(Dir.filePath(QStringLiteral("missing")).toStdString());
+    const std::string First = "Open port failure,it may be opened by other procedures.";
+    auto Message = [](TQuillScomm &Link) {
         try {
             Link.OpenPort();
-            QFAIL("opened a missing device");
         } catch (const ECom &E) {
-            QCOMPARE(QString::fromLatin1(E.what()), Expected);
+            return QString::fromLocal8Bit(E.what());
         }
-        QVERIFY(!Link.Port.Connected());
+        return QStringLiteral("opened");
+    };
+    QTemporaryDir Dir;
+    const std::string Plain = Dir.filePath(QStringLiteral("file")).toStdString();
+    QFile File(QString::fromStdString(Plain));
+    QVERIFY(File.open(QIODevice::WriteOnly));
+    File.close();
+    TSocatPair Pair;
+    QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
+    TQuillScomm Holder; // another program holding the port: here, this test
+    Holder.Port.SetPort(Pair.Near());
+    Holder.OpenPort();
+    const std::string Self = QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15).toStdString();
+
+    struct {
+        const char *Name;
+        std::string Path;
+        std::string Second;
+    } Cases[] = {
+        {"missing", Dir.filePath(QStringLiteral("missing")).toStdString(),
+         std::string(std::strerror(ENOENT)) + ": no such device: check the port name, or plug the device in."},
+        {"regular file", Plain,
+         std::string(std::strerror(ENOTTY)) + ": the path is not a terminal, so it is no serial port."},
+        {"folder", Dir.path().toStdString(),
+         std::string(std::strerror(EISDIR)) + ": the path is a folder, not a serial device."},
+        // (socat, which holds the cable's ends, is named after this test.)
+        {"busy", Pair.Near(),
+         std::string(std::strerror(EBUSY)) + ": the port is held by " + Self + " (process "
+             + std::to_string(::getpid()) + ")"},
+    };
+    for (const auto &C : Cases) {
+        TQuillScomm Link;
+        Link.Port.SetPort(C.Path);
+        const QString Got = Message(Link);
+        const QString Expected = QString::fromStdString(First + "\n" + C.Second);
+        if (C.Second.ends_with('.'))
+            QCOMPARE(Got, Expected);
+        else
+            QVERIFY2(Got.startsWith(Expected) && Got.endsWith(QStringLiteral("; close it there.")),
+                     qPrintable(Got));
+        QVERIFY2(!Link.Port.Connected(), C.Name);
     }
+    QVERIFY(Holder.Port.Connected());
+
+    // Permission denied: root opens anything, so as root the cause is built
+    // from the facts the system gives about a file of a group of its own.
+    const std::string Denied = Dir.filePath(QStringLiteral("denied")).toStdString();
+    QVERIFY(File.copy(QString::fromStdString(Denied)));
+    QVERIFY(::chmod(Denied.c_str(), 0) == 0);
+    const group *Group = ::getgrnam("dialout");
+    if (Group && ::geteuid() == 0)
+        QVERIFY(::chown(Denied.c_str(), 0, Group->gr_gid) == 0);
+    struct stat St;
+    QVERIFY(::stat(Denied.c_str(), &St) == 0);
+    const std::string GroupName = ::getgrgid(St.st_gid)->gr_name;
+    const std::string Cure = GroupName == "root"
+                                 ? "ask the administrator for access to the device."
+                                 : "the device belongs to the group '" + GroupName + "'; join it with sudo usermod -aG "
+                                       + GroupName + " $USER, then log in again.";
+    if (::geteuid() != 0) {
+        TQuillScomm Link;
+        Link.Port.SetPort(Denied);
+        QCOMPARE(Message(Link), QString::fromStdString(First + "\n" + std::strerror(EACCES) + ": " + Cure));
+    } else {
+        QCOMPARE(OpenFailureCause(EACCES, GatherOpenFacts(EACCES, Denied)),
+                 std::string(std::strerror(EACCES)) + ": " + Cure);
+    }
+
     {
-        // A device another program (here: another link) holds.
-        TSocatPair Pair;
-        QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
-        TQuillScomm Holder, Link;
-        Holder.Port.SetPort(Pair.Near());
-        Holder.OpenPort();
-        Link.Port.SetPort(Pair.Near());
-        QVERIFY_THROWS_EXCEPTION(ECom, Link.OpenPort());
+        // A setting the device refuses names the step that failed.
+        auto State = std::make_shared<TFakeComState>();
+        State->LineError = EOPNOTSUPP;
+        TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+        QCOMPARE(Message(Link), QString::fromStdString(First + "\nSetCommState function failed: "
+                                                       + std::strerror(EOPNOTSUPP)
+                                                       + ": the device does not take these settings (handshaking)."));
         QVERIFY(!Link.Port.Connected());
-        QVERIFY(Holder.Port.Connected());
     }
     {
         // Failing late (reading the modem lines at open) leaves it closed.
@@ -313,13 +382,20 @@ void TestQuillScomm::burstBecomesOneLine()
     QCOMPARE(Rig.Link->RxCount.load(), 10u);
 }
 
+// Bytes 500 ms apart: one line each, each gap stamped close to the time that
+// really passed between the writes (taken here, so a busy machine that delays
+// this test's writer does not count against the reader).
 void TestQuillScomm::bytesApartGiveOneLineEach()
 {
     TRig Rig;
     OPEN_RIG(Rig);
+    std::vector<std::chrono::steady_clock::time_point> Written;
+    auto Next = std::chrono::steady_clock::now();
     for (char Byte : std::string("abcd")) {
+        std::this_thread::sleep_until(Next);
+        Written.push_back(std::chrono::steady_clock::now());
         QVERIFY(Rig.Pair.WriteFar(std::string(1, Byte)));
-        QThread::msleep(500);
+        Next += std::chrono::milliseconds(500);
     }
     const auto Lines = Drain(*Rig.Link, 400);
     QCOMPARE(Lines.size(), std::size_t(4));
@@ -327,7 +403,8 @@ void TestQuillScomm::bytesApartGiveOneLineEach()
     QCOMPARE(Lines[3].Data, std::string("64"));
     for (std::size_t I = 1; I < Lines.size(); ++I) {
         const int Gap = GapValue(Lines[I]);
-        QVERIFY2(Gap >= 380 && Gap <= 650, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+        const auto True = std::chrono::duration_cast<std::chrono::milliseconds>(Written[I] - Written[I - 1]).count();
+        QVERIFY2(std::abs(Gap - True) <= 120, qPrintable(QStringLiteral("gap %1, %2 ms apart").arg(Gap).arg(True)));
     }
     QCOMPARE(Rig.Link->RxCount.load(), 4u);
 }
@@ -338,6 +415,8 @@ void TestQuillScomm::continuousStreamIsCutIntoBlocks()
     OPEN_RIG(Rig);
     // One byte every 5 ms for about 700 ms.
     std::string Sent;
+    QElapsedTimer Streamed;
+    Streamed.start();
     std::thread Writer([&Rig, &Sent] {
         for (int I = 0; I < 140; ++I) {
             const std::string Byte(1, static_cast<char>(I));
@@ -347,6 +426,7 @@ void TestQuillScomm::continuousStreamIsCutIntoBlocks()
         }
     });
     Writer.join();
+    const qint64 StreamMs = Streamed.elapsed();
     const auto Lines = Drain(*Rig.Link, 500);
     QVERIFY2(Lines.size() >= 4, qPrintable(QStringLiteral("%1 lines").arg(Lines.size())));
     std::string Joined;
@@ -356,11 +436,16 @@ void TestQuillScomm::continuousStreamIsCutIntoBlocks()
     }
     QCOMPARE(Joined, Hex(Sent)); // nothing lost, nothing twice
     QCOMPARE(Rig.Link->RxCount.load(), 140u);
-    // Blocks follow each other: each gap about one read time-out.
-    for (std::size_t I = 1; I + 1 < Lines.size(); ++I) {
+    // Blocks follow each other: no gap shorter than most of a read time-out
+    // (the next block starts after the last was stored), and together they
+    // span no more than the stream did.
+    int Sum = 0;
+    for (std::size_t I = 1; I < Lines.size(); ++I) {
         const int Gap = GapValue(Lines[I]);
-        QVERIFY2(Gap >= 60 && Gap <= 300, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+        QVERIFY2(Gap >= 60 && Gap < 1000, qPrintable(QStringLiteral("gap %1").arg(Gap)));
+        Sum += Gap;
     }
+    QVERIFY2(Sum <= StreamMs + 200, qPrintable(QStringLiteral("gaps %1 ms, stream %2 ms").arg(Sum).arg(StreamMs)));
 }
 
 void TestQuillScomm::nothingReceivedWhilePausedIsKept()
@@ -460,7 +545,7 @@ void TestQuillScomm::lockHeldTooLongDropsTheBlock()
     Link.OpenPort();
     Reader.Release();
     {
-        std::lock_guard<std::timed_mutex> Lock(Link.QueueLock);
+        const auto Lock = Link.LockQueue();
         State->Feed("lost");
         // Hold on well past the reader's bounded wait once it has the bytes.
         QTRY_VERIFY_WITH_TIMEOUT([&State] {
@@ -581,13 +666,13 @@ void TestQuillScomm::sendGapRule()
         return ParseLine(Link.FetchLine()).Gap;
     };
     QCOMPARE(GapOfSend(123456), std::string(" ---")); // LastLineTime starts at 0
-    QCOMPARE(Link.LastLineTime, 123456u);
+    QCOMPARE(Link.LastLineAt(), 123456u);
     QCOMPARE(GapOfSend(123456 + 50), std::string("  50"));
     QCOMPARE(GapOfSend(123506 + 999), std::string(" 999"));
     QCOMPARE(GapOfSend(124505 + 2000), std::string(" ---"));
     QCOMPARE(GapOfSend(126505 - 1), std::string(" ---")); // "negative": unsigned
     // Across the 32-bit wrap the difference still counts.
-    Link.LastLineTime = 0xFFFFFFF0u;
+    (void)GapOfSend(0xFFFFFFF0u);
     QCOMPARE(GapOfSend(0x00000010u), std::string("  32"));
 }
 
@@ -619,7 +704,7 @@ void TestQuillScomm::sendEchoDroppedWhenLockIsHeld()
     Link.OpenPort();
     std::atomic<bool> Held{false}, Done{false};
     std::thread Holder([&] {
-        std::lock_guard<std::timed_mutex> Lock(Link.QueueLock);
+        const auto Lock = Link.LockQueue();
         Held = true;
         while (!Done)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -641,10 +726,10 @@ void TestQuillScomm::fetchLineEmptyAndBounded()
 {
     TQuillScomm Link;
     QVERIFY(Link.FetchLine().empty());
-    Link.LineQueue.push_back("R[00:00:00 ---]01");
+    QVERIFY(Link.QueueLine("R[00:00:00 ---]01"));
     std::atomic<bool> Held{false}, Done{false};
     std::thread Holder([&] {
-        std::lock_guard<std::timed_mutex> Lock(Link.QueueLock);
+        const auto Lock = Link.LockQueue();
         Held = true;
         while (!Done)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -708,15 +793,24 @@ void TestQuillScomm::vanishedFakeDeviceIsReported()
     QTRY_COMPARE(Link.RxCount.load(), 7u);
 }
 
-void TestQuillScomm::readerRunsAtIdlePriority()
+// Bytes must be stamped when they come, also while other programs keep every
+// core busy: the reader runs at the normal policy, not only when idle.
+void TestQuillScomm::readerRunsAtNormalPolicy()
 {
+    // Created from a thread at the idle policy, it still runs at the normal one.
+    std::unique_ptr<TQuillComThread> Reader;
     TQuillScomm Link;
-    TQuillComThread Reader(Link);
-    QTRY_VERIFY(Reader.Parked());
+    std::thread Creator([&] {
+        sched_param Idle{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &Idle);
+        Reader = std::make_unique<TQuillComThread>(Link);
+    });
+    Creator.join();
+    QTRY_VERIFY(Reader->Parked());
     int Policy = -1;
     sched_param Param{};
-    QCOMPARE(pthread_getschedparam(Reader.NativeHandle(), &Policy, &Param), 0);
-    QCOMPARE(Policy, SCHED_IDLE);
+    QCOMPARE(pthread_getschedparam(Reader->NativeHandle(), &Policy, &Param), 0);
+    QCOMPARE(Policy, SCHED_OTHER);
 }
 
 void TestQuillScomm::readerStopsPromptly()
@@ -741,6 +835,33 @@ void TestQuillScomm::readerStopsPromptly()
     Waited.restart();
     Reader.reset();
     QVERIFY(Waited.elapsed() < 1000);
+}
+
+// With no descriptor left for its wake-up, the reader still stops at exit
+// (it waits in slices) and still receives meanwhile.
+void TestQuillScomm::readerStopsWithoutWakeDescriptor()
+{
+    TRig Rig;
+    QVERIFY2(Rig.Pair.Start(), qPrintable(Rig.Pair.Error));
+    TQuillScomm Link;
+    Link.Port.SetPort(Rig.Pair.Near());
+    Link.OpenPort();
+    const int Lowest = ::dup(0);
+    QVERIFY(Lowest >= 0);
+    ::close(Lowest);
+    rlimit Old{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &Old), 0);
+    rlimit Tight = Old;
+    Tight.rlim_cur = rlim_t(Lowest); // no eventfd, no pipe
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &Tight), 0);
+    auto Reader = std::make_unique<TQuillComThread>(Link);
+    ::setrlimit(RLIMIT_NOFILE, &Old);
+    Reader->Release();
+    QVERIFY(Rig.Pair.WriteFar("z"));
+    QTRY_COMPARE(Link.RxCount.load(), 1u);
+    auto Stopped = std::async(std::launch::async, [&Reader] { Reader.reset(); });
+    QVERIFY2(Stopped.wait_for(std::chrono::seconds(10)) == std::future_status::ready,
+             "the reader did not stop");
 }
 
 QTEST_GUILESS_MAIN(TestQuillScomm)

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -140,31 +141,47 @@ void TestQuillScommThreads::queueContention()
     TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
     Link.OpenPort();
     constexpr int Blocks = 2000;
+    constexpr int Sends = 200;
     std::atomic<int> Queued{0};
     std::atomic<bool> Done{false};
     std::thread Producer([&] {
-        const uint8_t Byte = 0x5A;
-        for (int I = 0; I < Blocks; ++I)
-            if (Link.QueueReceived(&Byte, 1, 0))
+        // Each block carries its number, two bytes big-endian.
+        for (int I = 0; I < Blocks; ++I) {
+            const uint8_t Number[2] = {uint8_t(I >> 8), uint8_t(I & 0xFF)};
+            if (Link.QueueReceived(Number, 2, 0))
                 ++Queued;
+        }
         Done = true;
     });
-    int Fetched = 0, Sent = 0;
+    std::vector<int> Received, Echoed;
+    int Sent = 0;
+    char Hex[8];
     for (;;) {
-        if (Sent < 200) {
-            Link.SendData("FF");
+        if (Sent < Sends) {
+            std::snprintf(Hex, sizeof Hex, "%02X %02X", Sent >> 8, Sent & 0xFF);
+            Link.SendData(Hex);
             ++Sent;
         }
-        if (!Link.FetchLine().empty())
-            ++Fetched;
-        if (Done && Fetched == Queued + Sent)
+        const std::string Line = Link.FetchLine();
+        if (!Line.empty()) {
+            // "XX YY" after the head: the number again.
+            const int Number = std::stoi(Line.substr(HeadLength(), 2), nullptr, 16) * 256
+                               + std::stoi(Line.substr(HeadLength() + 3, 2), nullptr, 16);
+            (Line[0] == 'R' ? Received : Echoed).push_back(Number);
+        }
+        if (Done && int(Received.size() + Echoed.size()) == Queued + Sent)
             break;
     }
     Producer.join();
     QCOMPARE(Queued.load(), Blocks); // nobody held the lock for 200 ms
-    QCOMPARE(Fetched, Blocks + Sent);
-    QCOMPARE(Link.RxCount.load(), uint32_t(Blocks));
-    QCOMPARE(Link.TxCount.load(), uint32_t(Sent));
+    QCOMPARE(int(Received.size()), Blocks);
+    QCOMPARE(int(Echoed.size()), Sends);
+    for (int I = 0; I < Blocks; ++I)
+        QVERIFY2(Received[std::size_t(I)] == I, qPrintable(QStringLiteral("block %1 came out as %2").arg(I).arg(Received[std::size_t(I)])));
+    for (int I = 0; I < Sends; ++I)
+        QVERIFY2(Echoed[std::size_t(I)] == I, qPrintable(QStringLiteral("send %1 came out as %2").arg(I).arg(Echoed[std::size_t(I)])));
+    QCOMPARE(Link.RxCount.load(), uint32_t(2 * Blocks));
+    QCOMPARE(Link.TxCount.load(), uint32_t(2 * Sends));
 }
 
 QTEST_GUILESS_MAIN(TestQuillScommThreads)

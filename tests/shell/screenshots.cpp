@@ -5,7 +5,7 @@
 // DIR/ascii.png (ASCII receive, search window shown), DIR/palette.png, and
 // after a start with a damaged config.ini DIR/narrow-start.png and
 // DIR/narrow.png (the window at the least width it allows).
-#include "../serial/SocatPair.h"
+#include "SocatPair.h"
 
 #include "FindUnit.h"
 #include "QuillScomm.h"
@@ -55,18 +55,18 @@ int main(int argc, char *argv[])
     QDir().mkpath(Out.path());
 
     TSocatPair Cable;
-    if (!Cable.Ready() || Cable.OpenFar() < 0) {
-        std::fprintf(stderr, "socat is needed\n");
+    if (!Cable.Start()) {
+        std::fprintf(stderr, "socat: %s\n", qPrintable(Cable.Error));
         return 1;
     }
-    const QStringList Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable.A)};
+    const QStringList Ports = {QStringLiteral("ttyUSB0"), QString::fromStdString(Cable.Near())};
     std::unique_ptr<TMainForm> Main = CreateProgram({}, &Ports);
     Main->show();
     if (!QTest::qWaitForWindowExposed(Main.get()))
         return 1;
-    Main->CBoxPort->setCurrentIndex(1);
-    Main->PortButton->trigger();
-    Main->DtrButton->trigger();
+    Main->findChild<QComboBox *>(QStringLiteral("CBoxPort"))->setCurrentIndex(1);
+    Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
+    Main->findChild<QAction *>(QStringLiteral("DtrButton"))->trigger();
 
     TRichView *Send = Main->SendForm->RichSend;
     Send->setPlainText(QStringLiteral("01 03 00 00 00 0A C5 CD\n01 06 00 01 00 17 98 04\nAT+GMR\n"));
@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     QObject::connect(&Feed, &QTimer::timeout, [&] {
         if (Round % 3 == 0) {
             Send->setSelection(Send->lineStart(Round % 2), 0);
-            Main->SendDataItem->trigger();
+            Main->findChild<QAction *>(QStringLiteral("SendDataItem"))->trigger();
         }
         Cable.WriteFar(std::string("\x01\x03\x14\x00\x2A\x01\x5C\x00\x00\x13\x88\xFF\xFF\x00\x07", 15)
                        + std::string(1, char(Round)));
@@ -90,18 +90,19 @@ int main(int argc, char *argv[])
     QTest::qWait(300);
     Shoot(Main.get(), Out.filePath(QStringLiteral("main.png")));
 
-    Main->AsciiReceiveButton->trigger();
-    Main->FindWindowItem->trigger();
+    Main->findChild<QAction *>(QStringLiteral("AsciiReceiveButton"))->trigger();
+    Main->findChild<QAction *>(QStringLiteral("FindWindowItem"))->trigger();
     Main->FindForm->RichFind->append(QStringLiteral("[12:00:01 100]"), QColor(128, 128, 128));
     Main->FindForm->RichFind->append(QStringLiteral("OK\r\n"), QColor(0, 0, 200));
     Cable.WriteFar("Firmware 2.4.1 (build 811)\r\nOK\r\n");
     QTest::qWait(600);
     Shoot(Main.get(), Out.filePath(QStringLiteral("ascii.png")));
 
-    QTimer::singleShot(300, [&] { Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png"))); Main->ColorButton->Palette()->close(); });
-    Main->ColorButton->showMenu();
+    auto *Colour = Main->findChild<TColourButton *>(QStringLiteral("ColorButton"));
+    QTimer::singleShot(300, [&] { Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png"))); Colour->Palette()->close(); });
+    Colour->showMenu();
 
-    Main->PortButton->trigger();
+    Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
     Main->close();
     Main.reset();
 

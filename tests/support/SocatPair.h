@@ -1,6 +1,7 @@
-// A virtual null-modem cable for tests: socat joins two pseudo-terminals,
-// the program under test opens one end (Near) and the test drives the other
-// (Far) with plain POSIX calls.
+// A virtual null-modem cable for tests and benchmarks: socat joins two
+// pseudo-terminals, the program under test opens one end (Near) and the test
+// drives the other (Far) with plain POSIX calls. The one such fixture: every
+// suite that needs a cable links this.
 #pragma once
 
 #include <QString>
@@ -27,10 +28,11 @@ public:
     std::string FarPath() const { return FarName; }
     int Far() const { return FarFd; }
 
-    // Writes all of Bytes to the far end.
-    bool WriteFar(const std::string &Bytes);
+    // Writes all of Bytes to the far end, waiting while its queue is full;
+    // false when that took longer than TimeoutMs or the cable is gone.
+    bool WriteFar(const std::string &Bytes, int TimeoutMs = 10000);
     // Reads from the far end until Count bytes came or TimeoutMs passed.
-    std::string ReadFar(std::size_t Count, int TimeoutMs);
+    std::string ReadFar(std::size_t Count, int TimeoutMs = 3000);
 
     QString Error;
 

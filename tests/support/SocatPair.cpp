@@ -89,10 +89,14 @@ void TSocatPair::Stop()
     }
 }
 
-bool TSocatPair::WriteFar(const std::string &Bytes)
+bool TSocatPair::WriteFar(const std::string &Bytes, int TimeoutMs)
 {
     std::size_t Done = 0;
+    QElapsedTimer Waited;
+    Waited.start();
     while (Done < Bytes.size()) {
+        if (Waited.elapsed() > TimeoutMs)
+            return false;
         const ssize_t N = ::write(FarFd, Bytes.data() + Done, Bytes.size() - Done);
         if (N > 0) {
             Done += static_cast<std::size_t>(N);

@@ -1,0 +1,46 @@
+// The layout file config.ini: the main window's geometry, the arrangement
+// of its docks and the port last chosen, as INI keys. No widgets: the
+// window hands in and takes out the values.
+#pragma once
+
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+
+struct TLayout {
+    // The normal (not maximised) frame as plain keys, which the default
+    // layout holds and which survive a change of screen.
+    QRect Normal;
+    bool Maximized = false;
+    // The toolkit's own records of the geometry and of the docks; empty
+    // when the file has none.
+    QByteArray Geometry;
+    QByteArray DockState;
+    // The port combo's text: a typed path is not in the port list, so its
+    // index in the settings record cannot bring it back. Empty: none.
+    QString PortName;
+};
+
+class TLayoutFile {
+public:
+    // Bumped when the docks change, so that an older arrangement is not
+    // misapplied.
+    static constexpr int LayoutVersion = 1;
+
+    explicit TLayoutFile(QString Path);
+    const QString &Path() const { return FPath; }
+
+    // When the file is missing, creates its folder and writes the file at
+    // DefaultPath (a resource) to it byte for byte. False when the file is
+    // still missing.
+    bool EnsureExists(const QString &DefaultPath) const;
+    // What the file holds. A key that is missing or unreadable keeps the
+    // value of Fallback (a missing file gives Fallback whole).
+    TLayout Read(const TLayout &Fallback) const;
+    // Replaces the file's keys with Layout's. False when it could not be
+    // written.
+    bool Write(const TLayout &Layout) const;
+
+private:
+    QString FPath;
+};

@@ -1,0 +1,42 @@
+// The tool bar's port combo and its four line-setting combos, as one: what
+// they choose, when they can be changed, and their entries in the settings
+// record.
+#pragma once
+
+#include "PortSession.h"
+
+#include <QString>
+#include <QStringList>
+
+class QComboBox;
+class QToolBar;
+class TComComboBox;
+class TComPort;
+class TSettingsRecord;
+
+class TLineCombos {
+public:
+    // Adds the five combos to Bar, in tool-bar order, with their design
+    // texts and their names for screen readers.
+    explicit TLineCombos(QToolBar *Bar);
+
+    // Fills the port list; a stored port index past its end becomes 0.
+    void AddPorts(const QStringList &Names, TSettingsRecord &Settings);
+    // The four line-setting combos follow Port's settings (nullptr: none).
+    void Bind(TComPort *Port);
+    // Selects the stored entries. PortName (the port last chosen), when
+    // given, wins over the stored index: a typed path is in no list, and a
+    // listed port may be listed elsewhere next time. It is added when it is
+    // not listed.
+    void Select(const TSettingsRecord &Settings, const QString &PortName);
+    void Store(TSettingsRecord &Settings) const;
+    // Only while the port is closed.
+    void SetEnabled(bool Enabled);
+
+    TPortChoice Choice() const;
+    QString PortName() const;
+
+private:
+    QComboBox *FPort;
+    TComComboBox *FBaudRate, *FParity, *FDataBits, *FStopBits;
+};
