@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include <pthread.h>
 #include <sched.h>
@@ -23,6 +24,12 @@ namespace {
 
 const char *const OpenFailureText = "Open port failure,it may be opened by other procedures.";
 const char *const NotHexText = "The sending data is not hexadecimal format.";
+const char *const SendBusyText = "The port is still sending what was sent before; this line was not sent.\r\n\r\n"
+                                 "Send it again when the earlier lines are out, or close the port to drop them.";
+// How long ClosePort waits for the writer to let go of a frame. The device's
+// close ends the write at once; what is left is counting and the echo's lock
+// wait (200 ms).
+constexpr auto WriterLetGo = std::chrono::seconds(2);
 
 // "00" .. "FF", two characters per byte value.
 struct THexPairs {
@@ -129,6 +136,7 @@ TQuillScomm::TQuillScomm(std::unique_ptr<TComDevice> Device)
     Port.OnCTSChange = [this](TCustomComPort *, bool OnOff) { CtsOn = OnOff; };
     Port.OnDSRChange = [this](TCustomComPort *, bool OnOff) { DsrOn = OnOff; };
     Port.OnRLSDChange = [this](TCustomComPort *, bool OnOff) { RlsdOn = OnOff; };
+    FWriter = std::thread(&TQuillScomm::WriterLoop, this);
 }
 
 TQuillScomm::~TQuillScomm()
@@ -138,6 +146,16 @@ TQuillScomm::~TQuillScomm()
     } catch (...) {
         // Nothing to tell anyone at this point.
     }
+    // A close refused by the port leaves it open: the device's own close
+    // still ends a write that would otherwise hold the join.
+    if (Sending() && Port.Device().IsOpen())
+        Port.Device().Close();
+    {
+        std::lock_guard<std::mutex> Lock(FSendLock);
+        FStopWriter = true;
+    }
+    FSendCv.notify_all();
+    FWriter.join();
 }
 
 void TQuillScomm::OpenPort()
@@ -175,8 +193,19 @@ void TQuillScomm::OpenPort()
 
 void TQuillScomm::ClosePort()
 {
+    {
+        std::lock_guard<std::mutex> Lock(FSendLock);
+        ++FSendEpoch;
+        FWaiting.clear();
+        FWaitingBytes = 0;
+    }
     if (Port.Connected())
         Port.CloseDevice();
+    // The close ended a write under way (or makes the next one fail at once);
+    // waiting until the writer has let go of its frame keeps it off a port
+    // opened again.
+    std::unique_lock<std::mutex> Lock(FSendLock);
+    FSendCv.wait_for(Lock, WriterLetGo, [this] { return !FWriting; });
 }
 
 std::unique_lock<std::timed_mutex> TQuillScomm::LockQueue()
@@ -243,28 +272,110 @@ void TQuillScomm::SendData(const std::string &Text)
 {
     if (Text.empty())
         return;
-    const uint32_t Start = MilliClock();
-    std::string Data;
+    TSendFrame Frame;
+    Frame.Start = MilliClock();
     if (HexSend) {
-        Data = FormatHexText(Text);
-        if (!IsHexText(Data))
+        Frame.Echo = FormatHexText(Text);
+        if (!IsHexText(Frame.Echo))
             throw ECom(NotHexText);
-        Port.WriteText(HexTextToBytes(Data));
-        TxCount.fetch_add(static_cast<uint32_t>(HexByteCount(Data, 2)));
+        Frame.Bytes = HexTextToBytes(Frame.Echo);
+        Frame.Count = static_cast<uint32_t>(HexByteCount(Frame.Echo, 2));
     } else {
-        Port.WriteText(Text);
-        TxCount.fetch_add(static_cast<uint32_t>(Text.size()));
-        Data = Text;
+        Frame.Bytes = Text;
+        Frame.Echo = Text;
+        Frame.Count = static_cast<uint32_t>(Text.size());
     }
+    // What a write to the closed device would say, told at once.
+    if (!Port.Connected())
+        throw EComPort(CError_WriteFailed, EBADF);
+
+    std::unique_lock<std::mutex> Lock(FSendLock);
+    if (!FWaiting.empty()
+        && (FWaiting.size() >= MaxWaitingFrames || FWaitingBytes + Frame.Bytes.size() > MaxWaitingBytes))
+        throw ESendBusy(SendBusyText);
+    Frame.Epoch = FSendEpoch;
+    FWaitingBytes += Frame.Bytes.size();
+    FWaiting.push_back(std::move(Frame));
+    Lock.unlock();
+    FSendCv.notify_all();
+}
+
+bool TQuillScomm::Sending() const
+{
+    std::lock_guard<std::mutex> Lock(FSendLock);
+    return FWriting || !FWaiting.empty();
+}
+
+std::string TQuillScomm::TakeSendFailure()
+{
+    std::lock_guard<std::mutex> Lock(FSendLock);
+    return std::exchange(FSendFailure, std::string());
+}
+
+void TQuillScomm::WriterLoop()
+{
+    std::unique_lock<std::mutex> Lock(FSendLock);
+    for (;;) {
+        FSendCv.wait(Lock, [this] { return FStopWriter || !FWaiting.empty(); });
+        if (FStopWriter)
+            return;
+        TSendFrame Frame = std::move(FWaiting.front());
+        FWaiting.pop_front();
+        FWaitingBytes -= Frame.Bytes.size();
+        FWriting = true;
+        Lock.unlock();
+
+        // Blocks within the write time-outs; the port's close ends it.
+        std::string Failure;
+        try {
+            Port.WriteText(Frame.Bytes);
+        } catch (const std::exception &Error) {
+            Failure = Error.what();
+            if (Failure.empty())
+                Failure = "The data could not be sent.";
+        }
+        if (Failure.empty()) {
+            try {
+                FinishFrame(Frame);
+            } catch (...) {
+                // Out of memory for the echo: the bytes are out and counted.
+            }
+        }
+
+        Lock.lock();
+        FWriting = false;
+        // A write the user ended by closing the port is no failure.
+        const bool Tell = !Failure.empty() && Frame.Epoch == FSendEpoch;
+        if (Tell) {
+            FWaiting.clear();
+            FWaitingBytes = 0;
+            if (FSendFailure.empty())
+                FSendFailure = std::move(Failure);
+        }
+        FSendCv.notify_all();
+        if (Tell) {
+            Lock.unlock();
+            NotifySendFailed();
+            Lock.lock();
+        }
+    }
+}
+
+void TQuillScomm::FinishFrame(const TSendFrame &Frame)
+{
+    TxCount.fetch_add(Frame.Count);
+    // The counter changed with no input: a sleeping status bar must see it,
+    // also when no T line is queued (paused, or the lock not had).
+    NotifyStateChanged();
     if (!Monitoring)
         return;
 
     std::string Line(HeadLength(), ' ');
-    Line += Data;
+    Line += Frame.Echo;
     std::unique_lock<std::timed_mutex> Lock = LockQueue();
     if (!Lock.owns_lock())
         return; // the echo is dropped; the bytes are sent and counted
-    const uint32_t Gap = Start - LastLineTime;
+    const uint32_t Gap = Frame.Start - LastLineTime;
     LastLineTime = MilliClock();
     WriteHead(Line, 'T', Gap);
     LineQueue.push_back(std::move(Line));
@@ -302,6 +413,19 @@ void TQuillScomm::NotifyStateChanged()
     std::lock_guard<std::mutex> Guard(LineQueuedLock);
     if (StateChanged)
         StateChanged();
+}
+
+void TQuillScomm::SetSendFailedHandler(std::function<void()> Handler)
+{
+    std::lock_guard<std::mutex> Guard(LineQueuedLock);
+    SendFailed = std::move(Handler);
+}
+
+void TQuillScomm::NotifySendFailed()
+{
+    std::lock_guard<std::mutex> Guard(LineQueuedLock);
+    if (SendFailed)
+        SendFailed();
 }
 
 std::size_t TQuillScomm::QueuedLines()

@@ -5,11 +5,13 @@
 // the locale's time separator, a four-character gap field (" %3d" ms since
 // the previous line, " ---" from 1000 on), "]", then the data.
 //
-// Threads: the UI thread constructs, sets options, opens, closes, sends and
-// fetches; the reader thread waits, reads and appends. QueueLock guards
-// LineQueue and LastLineTime, all three private to the link and reached only
-// through its operations; it is never waited for longer than 200 ms. The
-// flags and counters are atomics read and written whole.
+// Threads: the UI thread constructs, sets options, opens, closes, hands over
+// what to send and fetches; the reader thread waits, reads and appends; the
+// link's writer thread writes what was handed over, counts it and appends
+// its T line. QueueLock guards LineQueue and LastLineTime, all three private
+// to the link and reached only through its operations; it is never waited
+// for longer than 200 ms. The flags and counters are atomics read and
+// written whole.
 #pragma once
 
 #include "CPort.h"
@@ -36,6 +38,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A send refused because too much still waits to be written (the device
+// does not take it, or sends are handed over faster than the line carries
+// them). Nothing of the refused text is sent, counted or queued.
+class ESendBusy : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The separator between hours, minutes and seconds in Locale's time format
 // (":" when the format has none of its own).
 std::string LocaleTimeSeparator(const QLocale &Locale);
@@ -58,12 +68,29 @@ public:
     // port is then closed. The message's first line is the fixed open
     // failure text, the second what the system said and what to do.
     void OpenPort();
-    // Does nothing when closed; the port clears CtsOn, DsrOn, RlsdOn.
+    // The port clears CtsOn, DsrOn, RlsdOn. Drops what waits to be written
+    // and ends a write under way at once (it is neither counted nor echoed);
+    // nothing handed over before the close reaches a port opened again.
     void ClosePort();
-    // Converts (hex or as typed), writes, counts and queues a T line. Throws
-    // ECom for malformed hex (nothing sent); a port write error passes
-    // through before anything is counted or queued.
+    // Converts (hex or as typed) and hands the bytes to the writer thread,
+    // which writes them within the port's write time-outs, then counts them
+    // and queues the T line (its gap measured from this call). Returns at
+    // once: frames are written one after the other, whole and in order.
+    // Throws ECom for malformed hex, ESendBusy when the backlog is full, and
+    // the port's write error when the port is closed; nothing is sent then.
+    // A write that fails later is told through TakeSendFailure.
     void SendData(const std::string &Text);
+    // A frame waits or is being written.
+    bool Sending() const;
+    // The message of a failed write not told yet, or "" (and clears it).
+    // One failure at a time is kept; the frames that waited behind it are
+    // dropped, so that one failure gives one message.
+    std::string TakeSendFailure();
+    // What may wait behind the frame being written: more frames, or more
+    // bytes (the port's output buffer size) than these, and SendData refuses.
+    // A frame of any size is taken when nothing waits.
+    static constexpr std::size_t MaxWaitingFrames = 256;
+    static constexpr std::size_t MaxWaitingBytes = 1048576;
     // Oldest queued line, or "" when none is waiting or the lock was not
     // had within 200 ms.
     std::string FetchLine();
@@ -94,9 +121,13 @@ public:
     // cleared (nullptr) at any time, also while the reader runs.
     void SetLineQueuedHandler(std::function<void()> Handler);
     // Called on the reader thread when a modem line input (CTS, DSR, RLSD)
-    // changes or the device is found gone: what the status bar shows changed
-    // without a line. May be empty.
+    // changes or the device is found gone, and on the writer thread when a
+    // written frame was counted: what the status bar shows changed without
+    // any input. May be empty.
     void SetStateChangedHandler(std::function<void()> Handler);
+    // Called on the writer thread when a write failed and TakeSendFailure
+    // has something to tell. Same rules as the other handlers.
+    void SetSendFailedHandler(std::function<void()> Handler);
 
     // Between two received bytes of a hex line; fixed at construction.
     const std::string Separator = " ";
@@ -125,6 +156,18 @@ private:
     // Writes "R[hh:nn:ss gap]" over the first HeadLength() chars of Line.
     void WriteHead(std::string &Line, char Direction, uint32_t Gap) const;
 
+    // One send handed to the writer thread.
+    struct TSendFrame {
+        std::string Bytes;
+        std::string Echo;     // data part of its T line
+        uint32_t Count = 0;   // what TxCount gets
+        uint32_t Start = 0;   // clock when SendData was called
+        uint64_t Epoch = 0;   // the port's open period it belongs to
+    };
+    void WriterLoop();
+    // Counts a written frame and queues its T line (writer thread).
+    void FinishFrame(const TSendFrame &Frame);
+
     std::string TimeSeparator;
     std::timed_mutex QueueLock;
     uint32_t LastLineTime = 0;          // guarded by QueueLock
@@ -132,9 +175,21 @@ private:
     std::atomic<bool> FDeviceGone{false};
     void NotifyLineQueued();
     void NotifyStateChanged();
-    std::mutex LineQueuedLock;           // guards LineQueued and StateChanged
+    void NotifySendFailed();
+    std::mutex LineQueuedLock;           // guards the three handlers
     std::function<void()> LineQueued;
     std::function<void()> StateChanged;
+    std::function<void()> SendFailed;
+
+    mutable std::mutex FSendLock;        // guards the members down to FWriter
+    std::condition_variable FSendCv;
+    std::deque<TSendFrame> FWaiting;
+    std::size_t FWaitingBytes = 0;
+    bool FWriting = false;               // a frame is out of FWaiting, not finished
+    uint64_t FSendEpoch = 0;             // one more at every ClosePort
+    bool FStopWriter = false;
+    std::string FSendFailure;
+    std::thread FWriter;                 // last: starts once the rest is built
 };
 
 // The one receiver of serial data. Created parked; Release() after each

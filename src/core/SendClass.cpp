@@ -239,8 +239,13 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
     DisplayTimer->setInterval(1);
     connect(DisplayTimer, &QTimer::timeout, this, [this] { Guarded([this] { DisplayTick(); }); });
     DisplayTimer->start();
-    if (Link)
+    if (Link) {
         Link->SetLineQueuedHandler([this] { WakeDisplay(); });
+        // Queued: the box is shown on this thread, once the writer has let go.
+        Link->SetSendFailedHandler([this] {
+            QMetaObject::invokeMethod(this, [this] { ReportSendFailure(); }, Qt::QueuedConnection);
+        });
+    }
 
     InstallMouseHandlers(SendView);
     InstallMouseHandlers(ReceiveView);
@@ -249,8 +254,22 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
 
 TDataRT::~TDataRT()
 {
-    if (Link)
+    if (Link) {
         Link->SetLineQueuedHandler(nullptr);
+        Link->SetSendFailedHandler(nullptr);
+    }
+}
+
+void TDataRT::ReportSendFailure()
+{
+    // The box's own event loop may bring the next failure; it is told when
+    // this box is closed, not in a box on top of it.
+    if (ReportingFailure || !Link)
+        return;
+    ReportingFailure = true;
+    for (std::string Failure = Link->TakeSendFailure(); !Failure.empty(); Failure = Link->TakeSendFailure())
+        Messages->StandardError(QString::fromLocal8Bit(Failure.c_str()));
+    ReportingFailure = false;
 }
 
 void TDataRT::WakeDisplay()
@@ -380,6 +399,9 @@ void TDataRT::SendCurrentLine()
                           QStringLiteral("Line ") + QString::number(Line + 1)
                               + QStringLiteral(" is not the Hex format.\r\n\r\n"
                                                "If send ASCII data, please switch to ASCII mode."));
+    } catch (const ESendBusy &Busy) {
+        Messages->Warning(SendView ? ViewWidget(SendView)->window() : nullptr, QStringLiteral("Send"),
+                          QString::fromLocal8Bit(Busy.what()));
     }
 }
 

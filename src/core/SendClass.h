@@ -4,7 +4,8 @@
 // the status bar shows.
 //
 // Everything here runs on the user-interface thread. The only contact with
-// the reader thread is TQuillScomm::FetchLine, which waits at most 200 ms.
+// the reader thread is TQuillScomm::FetchLine, which waits at most 200 ms;
+// sends are handed to the link's writer thread and never wait for the port.
 #pragma once
 
 #include "DisplayWake.h"
@@ -183,14 +184,19 @@ public:
     // at the end of View.
     void AppendLine(TRichView *View, const std::string &Tag, uint32_t Colour, const std::string &Data);
     // Sends the send view's line of 0-based Index. Does nothing while the
-    // port is closed. ECom and port errors reach the caller.
+    // port is closed. ECom and ESendBusy reach the caller; a write that fails
+    // later is told through the standard error report (ReportSendFailure).
     void SendLine(int Index);
     // Sends the caret line of the send view, or the "[>>" … "<<]" block that
     // begins on it. Errors as SendLine.
     void SendCaretLine();
     // The F5 command: SendCaretLine, with a message naming the line when the
-    // text is not hexadecimal. Other errors reach the caller.
+    // text is not hexadecimal, and one when the link's backlog is full.
+    // Other errors reach the caller.
     void SendCurrentLine();
+    // Tells the user about a write that failed on the link's writer thread,
+    // as the standard error report tells a port error.
+    void ReportSendFailure();
 
     void SetCycleOptions(const TSettingsRecord &Record);
     void SetTriggerOptions(const TSettingsRecord &Record);
@@ -205,6 +211,8 @@ private:
     TDisplayWake Wake;
     // The hand-over, on the UI thread: shows a line, restarts the timer.
     void DisplayWoken();
+    // A send failure's box is open: the next one waits for it.
+    bool ReportingFailure = false;
     void InstallMouseHandlers(TRichView *View);
     // Runs Step; an exception that would leave a timer tick or an event
     // handler is reported and the program goes on.

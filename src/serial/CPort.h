@@ -2,9 +2,10 @@
 // The serial port component: line settings, their texts, and TComPort, which
 // opens one serial device and reads, writes and waits on it.
 //
-// Threads: settings, open, close and writes belong to the UI thread. One other
-// thread may sit in WaitForEvent/ReadBlock/QueryModemLines at the same time;
-// CloseDevice from the UI thread ends such a call at once.
+// Threads: settings, open and close belong to the UI thread. One other
+// thread may sit in WaitForEvent/ReadBlock/QueryModemLines and one more in
+// WriteText at the same time; CloseDevice from the UI thread ends such a call
+// at once.
 
 #include "ComDevice.h"
 
@@ -356,7 +357,7 @@ public:
     int DeviceHandle() const;
 
     // --- data (ReadBlock/WaitForEvent on one reader thread, WriteText on
-    // the UI thread, concurrently)
+    // one writer thread, concurrently)
     //
     // Reads up to count bytes; ends as the Timeouts say (with (100, 0, 100)
     // about 100 ms after it began, with what arrived). Throws EComPort 3.

@@ -3,11 +3,13 @@
 // the settings record for the colours. Message boxes and the converter
 // pop-up are captured through their interfaces.
 #include "AppCommon.h"
+#include "FakeComDevice.h"
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendClass.h"
 #include "SettingsRecord.h"
 #include "SocatPair.h"
+#include "UndrainedPty.h"
 
 #include <QPushButton>
 #include <QThread>
@@ -100,6 +102,8 @@ private Q_SLOTS:
     void SendCaretLine();
     void SendLineIndexAndClosedPort();
     void SendCurrentLineMessage();
+    void SendCurrentLineWhileTheBacklogIsFull();
+    void WriteFailureToldOneBoxAtATime();
     void HooksAndOptions();
 
     void CursorReportByMouse();
@@ -112,6 +116,8 @@ private:
     std::size_t Queued();
     // An R line of Bytes through the real port and reader thread.
     bool Receive(const std::string &Bytes);
+    // Waits until the link's writer has written (and echoed) all it was given.
+    bool Sent(int TimeoutMs = 5000);
 
     TSocatPair Pair;
     std::unique_ptr<TQuillScomm> Link;
@@ -140,6 +146,18 @@ bool TestDataRT::WaitQueued(std::size_t Count, int TimeoutMs)
         if (T.elapsed() > TimeoutMs)
             return false;
         QThread::msleep(5);
+    }
+    return true;
+}
+
+bool TestDataRT::Sent(int TimeoutMs)
+{
+    QElapsedTimer T;
+    T.start();
+    while (Link->Sending()) {
+        if (T.elapsed() > TimeoutMs)
+            return false;
+        QThread::msleep(2);
     }
     return true;
 }
@@ -197,6 +215,7 @@ void TestDataRT::init()
     Messages = TCapturedMessages();
     PopUp = TCapturedPopUp();
     // Nothing left over from the test before.
+    QVERIFY(Sent());
     Pair.ReadFar(1 << 20, 50);
     while (!Link->FetchLine().empty()) {
     }
@@ -237,6 +256,7 @@ void TestDataRT::DrainsOneLinePerTick()
 
     QVERIFY(Receive("\x01\x02"));
     Link->SendData("aa bb");
+    QVERIFY(Sent());
     QCOMPARE(Pair.ReadFar(2, 2000), std::string("\xAA\xBB"));
     QVERIFY(Receive("\x03"));
     QCOMPARE(Queued(), std::size_t(3));
@@ -287,6 +307,7 @@ void TestDataRT::HiddenSendLinesStillSetTriggerState()
     Rt->ShowSending = false;
 
     Link->SendData("41");
+    QVERIFY(Sent());
     QCOMPARE(Queued(), std::size_t(1));
     Rt->DisplayTick();
     QCOMPARE(Queued(), std::size_t(0));
@@ -335,6 +356,7 @@ void TestDataRT::PauseDropsReceivedLines()
     // Sent lines still show while paused (none is queued by the link then).
     Rt->ShowSending = true;
     Link->SendData("02");
+    QVERIFY(Sent());
     QCOMPARE(Queued(), std::size_t(0));
 
     // Queued when the pause ends: shown.
@@ -357,6 +379,7 @@ void TestDataRT::FocusLeavesReceiveView()
     // A line that is not shown moves it as well.
     Rt->ShowSending = false;
     Link->SendData("01");
+    QVERIFY(Sent());
     Rt->DisplayTick();
     QVERIFY(ColourButton->hasFocus());
     QCOMPARE(Show->textLength(), 0);
@@ -364,6 +387,7 @@ void TestDataRT::FocusLeavesReceiveView()
     // The send view keeps its focus.
     Send->setFocus();
     Link->SendData("02");
+    QVERIFY(Sent());
     Rt->DisplayTick();
     QVERIFY(Send->hasFocus());
     Pair.ReadFar(2, 500);
@@ -470,6 +494,7 @@ void TestDataRT::SendCaretLine()
     Rt->SendCaretLine();
     const std::size_t Want = Sent.isEmpty() ? 1 : std::size_t(Sent.size());
     QCOMPARE(QByteArray::fromStdString(Pair.ReadFar(Want, Sent.isEmpty() ? 200 : 2000)), Sent);
+    QVERIFY(this->Sent());
     QCOMPARE(Link->TxCount - Before, uint32_t(Sent.size()));
 }
 
@@ -481,6 +506,7 @@ void TestDataRT::SendLineIndexAndClosedPort()
     Rt->SendLine(2);
     Rt->SendLine(-1);
     QCOMPARE(Pair.ReadFar(1, 200), std::string());
+    QVERIFY(Sent());
     QCOMPARE(Queued(), std::size_t(1));
 
     // With the port closed every send silently does nothing, even bad hex.
@@ -524,6 +550,84 @@ void TestDataRT::SendCurrentLineMessage()
     Rt->SendCurrentLine();
     QCOMPARE(int(Messages.Warnings.size()), 2);
     QVERIFY(Messages.Warnings[1].Text.startsWith(QStringLiteral("Line 2 is")));
+}
+
+void TestDataRT::SendCurrentLineWhileTheBacklogIsFull()
+{
+    // A device that takes nothing: the first F5 stays stuck in its write.
+    TUndrainedPty Pty;
+    QVERIFY(Pty.Ready());
+    TQuillScomm Stuck;
+    Stuck.Port.SetPort(Pty.Path());
+    Stuck.OpenPort();
+    TDataRT Runtime(Send, Show, Find, &Stuck, Settings);
+    Runtime.SetMessages(&Messages);
+    QString Line;
+    for (int I = 0; I < 65536; ++I)
+        Line += QStringLiteral("55 ");
+    Send->replaceSelection(Line);
+    Send->setSelection(0, 0);
+    Runtime.SendCurrentLine();
+    QVERIFY(Pty.WaitWritten());
+    QVERIFY(Stuck.Sending());
+
+    // What waits behind it fills the backlog; the next F5 is refused with a
+    // message, not blocked.
+    Stuck.HexSend = false;
+    Stuck.SendData(std::string(TQuillScomm::MaxWaitingBytes, 'w'));
+    Stuck.HexSend = true;
+    Runtime.SendCurrentLine();
+    QCOMPARE(int(Messages.Warnings.size()), 1);
+    QCOMPARE(Messages.Warnings[0].Caption, QStringLiteral("Send"));
+    QCOMPARE(Messages.Warnings[0].Owner, Send->window());
+    QVERIFY(Messages.Warnings[0].Text.startsWith(QStringLiteral("The port is still sending")));
+    QVERIFY(Messages.Errors.isEmpty());
+
+    // Closing ends it all without a failure to tell.
+    Stuck.ClosePort();
+    QVERIFY(!Stuck.Sending());
+    QTest::qWait(50);
+    QVERIFY(Messages.Errors.isEmpty());
+    QCOMPARE(Stuck.TxCount.load(), 0u);
+}
+
+void TestDataRT::WriteFailureToldOneBoxAtATime()
+{
+    // Every write fails on the writer thread; the runtime tells it on this
+    // thread with the port's message, as an error no command caught.
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Failing(std::make_unique<TFakeComDevice>(State));
+    Failing.OpenPort();
+    State->LostError = EIO;
+    TDataRT Runtime(Send, Show, Find, &Failing, Settings);
+
+    // A message box runs its own event loop: while the first is open, the
+    // second failure must wait for it instead of opening a box on top.
+    class TModalMessages : public TCapturedMessages {
+    public:
+        std::function<void()> WhileOpen;
+        int Open = 0;
+        int MostOpen = 0;
+        void StandardError(const QString &Text) override
+        {
+            TCapturedMessages::StandardError(Text);
+            MostOpen = std::max(MostOpen, ++Open);
+            if (WhileOpen)
+                std::exchange(WhileOpen, nullptr)();
+            QTest::qWait(100);
+            --Open;
+        }
+    } Modal;
+    Modal.WhileOpen = [&Failing] { Failing.SendData("02"); };
+    Runtime.SetMessages(&Modal);
+    Send->replaceSelection(QStringLiteral("01"));
+    Runtime.SendLine(0);
+    QTRY_COMPARE(Modal.Errors.size(), 2);
+    const QString Text = QString::fromLocal8Bit(EComPort(CError_WriteFailed, EIO).what());
+    QCOMPARE(Modal.Errors, QStringList({Text, Text}));
+    QCOMPARE(Modal.MostOpen, 1);
+    QCOMPARE(Failing.TxCount.load(), 0u);
+    QVERIFY(Failing.FetchLine().empty());
 }
 
 void TestDataRT::HooksAndOptions()

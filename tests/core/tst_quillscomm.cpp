@@ -7,6 +7,7 @@
 #include "QuillScomm.h"
 #include "SocatPair.h"
 #include "SystemErrors.h"
+#include "UndrainedPty.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -85,6 +86,19 @@ std::vector<TParsed> Drain(TQuillScomm &Link, int QuietMs, int LongestMs = 10000
         Quiet.restart();
     }
     return Lines;
+}
+
+// Waits until the link's writer has written and echoed all it was given.
+bool WaitSent(const TQuillScomm &Link, int TimeoutMs = 5000)
+{
+    QElapsedTimer Waited;
+    Waited.start();
+    while (Link.Sending()) {
+        if (Waited.elapsed() > TimeoutMs)
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
 }
 
 std::string Hex(const std::string &Bytes)
@@ -171,6 +185,13 @@ private Q_SLOTS:
     void sendOnClosedPortPassesThePortError();
     void sendEchoDroppedWhenLockIsHeld();
     void fetchLineEmptyAndBounded();
+
+    void stuckWriteLeavesTheCallerFreeUntilClosed();
+    void stuckWriteEndsWithTheLink();
+    void waitingSendsGoOutWholeAndInOrder();
+    void backlogIsBounded_data();
+    void backlogIsBounded();
+    void failedWriteIsToldOnceAndDropsWhatWaits();
 
     void vanishedDeviceIsReportedWithoutSpinning();
     void vanishedFakeDeviceIsReported();
@@ -598,6 +619,7 @@ void TestQuillScomm::sendData()
     Rig.Link->HexSend = hex;
     Rig.Link->SendData(text.toStdString());
     QCOMPARE(QByteArray::fromStdString(Rig.Pair.ReadFar(std::size_t(wire.size()), 3000)), wire);
+    QVERIFY(WaitSent(*Rig.Link));
     QCOMPARE(Rig.Link->TxCount.load(), uint32_t(wire.size()));
     const auto Lines = Drain(*Rig.Link, 200);
     QCOMPARE(Lines.size(), std::size_t(1));
@@ -648,6 +670,7 @@ void TestQuillScomm::sendWhilePausedCountsButQueuesNothing()
     Link.Monitoring = false;
     Link.TxCount = 0xFFFFFFFFu;
     Link.SendData("AA BB");
+    QVERIFY(WaitSent(Link));
     QCOMPARE(Link.TxCount.load(), 1u); // wrapped
     QVERIFY(Link.FetchLine().empty());
     std::lock_guard<std::mutex> Lock(State->Lock);
@@ -663,6 +686,7 @@ void TestQuillScomm::sendGapRule()
     auto GapOfSend = [&Link](uint32_t Now) {
         FakeNow = Now;
         Link.SendData("00");
+        WaitSent(Link);
         return ParseLine(Link.FetchLine()).Gap;
     };
     QCOMPARE(GapOfSend(123456), std::string(" ---")); // LastLineTime starts at 0
@@ -711,9 +735,11 @@ void TestQuillScomm::sendEchoDroppedWhenLockIsHeld()
     });
     while (!Held)
         QThread::msleep(1);
+    // The writer waits for the lock, not the caller.
     QElapsedTimer Waited;
     Waited.start();
     Link.SendData("01 02");
+    QVERIFY(WaitSent(Link));
     const qint64 Ms = Waited.elapsed();
     Done = true;
     Holder.join();
@@ -745,6 +771,211 @@ void TestQuillScomm::fetchLineEmptyAndBounded()
     QVERIFY2(Ms >= 150 && Ms < 2000, qPrintable(QStringLiteral("%1 ms").arg(Ms)));
     QCOMPARE(Link.FetchLine(), std::string("R[00:00:00 ---]01")); // left in place
     QVERIFY(Link.FetchLine().empty());
+}
+
+namespace {
+
+// A link with its reader on a pseudo-terminal that nobody drains.
+struct TStuckRig {
+    TUndrainedPty Pty;
+    std::unique_ptr<TQuillScomm> Link;
+    std::unique_ptr<TQuillComThread> Reader;
+
+    bool Open()
+    {
+        if (!Pty.Ready())
+            return false;
+        Link = std::make_unique<TQuillScomm>();
+        Link->Port.SetPort(Pty.Path());
+        Link->OpenPort();
+        Reader = std::make_unique<TQuillComThread>(*Link);
+        Reader->Release();
+        return true;
+    }
+    ~TStuckRig()
+    {
+        Reader.reset();
+        Link.reset();
+    }
+};
+
+// A hex line of Count bytes of Byte, as typed into the send view.
+std::string HexLine(std::size_t Count, const char *Byte = "55")
+{
+    std::string Text;
+    Text.reserve(Count * 3);
+    for (std::size_t I = 0; I < Count; ++I) {
+        Text += Byte;
+        Text += ' ';
+    }
+    return Text;
+}
+
+// The kernel's buffer holds a few kilobytes; this many stay stuck.
+constexpr std::size_t StuckSize = 65536;
+
+} // namespace
+
+#define OPEN_STUCK(Rig) QVERIFY2((Rig).Open(), "no pseudo-terminal")
+
+void TestQuillScomm::stuckWriteLeavesTheCallerFreeUntilClosed()
+{
+    TStuckRig Rig;
+    OPEN_STUCK(Rig);
+    TQuillScomm &Link = *Rig.Link;
+    // The link's own time-outs: this write could take 1.8 hours.
+    Link.SendData(HexLine(StuckSize));
+    QVERIFY(Link.Sending());
+
+    // The port still receives while its write is stuck.
+    QVERIFY(Rig.Pty.Write("\x42\x43"));
+    std::vector<TParsed> Lines = Drain(Link, 300);
+    QCOMPARE(Lines.size(), std::size_t(1));
+    QCOMPARE(Lines[0].Direction, 'R');
+    QCOMPARE(Lines[0].Data, std::string("42 43"));
+    QVERIFY(Link.Sending());
+    QCOMPARE(Link.TxCount.load(), 0u);
+
+    // A second send waits its turn.
+    Link.SendData("01");
+    QVERIFY(Link.Sending());
+
+    // Closing ends the write and drops what waits: nothing is counted or
+    // echoed, and no failure is told for a write the user ended.
+    Link.ClosePort();
+    Rig.Reader->Park();
+    QVERIFY(!Link.Sending());
+    QCOMPARE(Link.TxCount.load(), 0u);
+    QVERIFY(Drain(Link, 200).empty());
+    QVERIFY(Link.TakeSendFailure().empty());
+
+    // Nothing handed over before the close reaches the port opened again.
+    Rig.Pty.Read(2 * StuckSize, 200);
+    Link.OpenPort();
+    Rig.Reader->Release();
+    Link.SendData("7E");
+    QVERIFY(WaitSent(Link));
+    QCOMPARE(Rig.Pty.Read(2, 500), std::string("\x7E"));
+    QCOMPARE(Link.TxCount.load(), 1u);
+    Lines = Drain(Link, 200);
+    QCOMPARE(Lines.size(), std::size_t(1));
+    QCOMPARE(Lines[0].Data, std::string("7E "));
+}
+
+void TestQuillScomm::stuckWriteEndsWithTheLink()
+{
+    // The end of the program must not wait for a write the device never
+    // takes, nor for the frames behind it.
+    TStuckRig Rig;
+    OPEN_STUCK(Rig);
+    Rig.Link->SendData(HexLine(StuckSize));
+    Rig.Link->SendData("01");
+    QVERIFY(Rig.Link->Sending());
+    Rig.Reader.reset();
+    Rig.Link.reset();
+}
+
+void TestQuillScomm::waitingSendsGoOutWholeAndInOrder()
+{
+    TStuckRig Rig;
+    OPEN_STUCK(Rig);
+    TQuillScomm &Link = *Rig.Link;
+    // The first frame fills the buffer; two more queue behind it, one in
+    // character mode.
+    Link.SendData(HexLine(20000, "11"));
+    Link.SendData("22 22 22");
+    Link.HexSend = false;
+    Link.SendData(std::string(5000, '3'));
+    QVERIFY(Link.Sending());
+
+    const std::string Want = std::string(20000, '\x11') + std::string(3, '\x22') + std::string(5000, '3');
+    const std::string Got = Rig.Pty.Read(Want.size(), 2000);
+    QCOMPARE(Got.size(), Want.size());
+    QVERIFY(Got == Want);
+    QVERIFY(Rig.Pty.Read(1, 200).empty());
+    QVERIFY(WaitSent(Link));
+    QCOMPARE(Link.TxCount.load(), uint32_t(Want.size()));
+    const std::vector<TParsed> Lines = Drain(Link, 200);
+    QCOMPARE(Lines.size(), std::size_t(3));
+    QCOMPARE(Lines[0].Data, HexLine(20000, "11"));
+    QCOMPARE(Lines[1].Data, std::string("22 22 22 "));
+    QCOMPARE(Lines[2].Data, std::string(5000, '3'));
+    for (const TParsed &L : Lines)
+        QCOMPARE(L.Direction, 'T');
+}
+
+void TestQuillScomm::backlogIsBounded_data()
+{
+    // Frames (character mode) waiting behind a stuck one, then the next.
+    QTest::addColumn<QList<int>>("waiting");
+    QTest::addColumn<int>("next");
+    QTest::addColumn<bool>("taken");
+    const int Frames = int(TQuillScomm::MaxWaitingFrames);
+    const int Bytes = int(TQuillScomm::MaxWaitingBytes);
+    QTest::newRow("frames full") << QList<int>(Frames, 1) << 1 << false;
+    QTest::newRow("one frame less") << QList<int>(Frames - 1, 1) << 1 << true;
+    QTest::newRow("bytes full") << QList<int>{Bytes - 1} << 2 << false;
+    QTest::newRow("bytes just fit") << QList<int>{Bytes - 1} << 1 << true;
+    QTest::newRow("big frame, nothing waits") << QList<int>{} << 2 * Bytes << true;
+}
+
+void TestQuillScomm::backlogIsBounded()
+{
+    QFETCH(QList<int>, waiting);
+    QFETCH(int, next);
+    QFETCH(bool, taken);
+    TStuckRig Rig;
+    OPEN_STUCK(Rig);
+    TQuillScomm &Link = *Rig.Link;
+    Link.SendData(HexLine(StuckSize));
+    QVERIFY(Rig.Pty.WaitWritten()); // the writer holds it: it waits no more
+    Link.HexSend = false;
+    for (int Size : waiting)
+        Link.SendData(std::string(std::size_t(Size), 'w'));
+    try {
+        Link.SendData(std::string(std::size_t(next), 'n'));
+        QVERIFY2(taken, "a send beyond the bound was taken");
+    } catch (const ESendBusy &E) {
+        QVERIFY2(!taken, "a send within the bound was refused");
+        QVERIFY(QString::fromLatin1(E.what()).startsWith(
+            QStringLiteral("The port is still sending what was sent before; this line was not sent.")));
+    }
+    Link.ClosePort();
+    Rig.Reader->Park();
+    QVERIFY(!Link.Sending());
+    QCOMPARE(Link.TxCount.load(), 0u);
+}
+
+void TestQuillScomm::failedWriteIsToldOnceAndDropsWhatWaits()
+{
+    // The device vanishes while a write is stuck and two frames wait.
+    TUndrainedPty Pty;
+    QVERIFY(Pty.Ready());
+    TQuillScomm Link;
+    Link.Port.SetPort(Pty.Path());
+    Link.OpenPort();
+    std::atomic<int> Told{0};
+    Link.SetSendFailedHandler([&Told] { ++Told; });
+    Link.SendData(HexLine(StuckSize));
+    Link.SendData("01");
+    Link.SendData("02");
+    QVERIFY(Link.Sending());
+    Pty.CloseMaster();
+
+    QVERIFY(WaitSent(Link));
+    QTRY_COMPARE(Told.load(), 1);
+    const std::string Failure = Link.TakeSendFailure();
+    QCOMPARE(Failure, std::string(EComPort(CError_WriteFailed, EIO).what()));
+    QVERIFY(Link.TakeSendFailure().empty());
+    QCOMPARE(Link.TxCount.load(), 0u);
+    QVERIFY(Link.FetchLine().empty());
+
+    // The next send fails on its own and is told on its own.
+    Link.SendData("03");
+    QVERIFY(WaitSent(Link));
+    QTRY_COMPARE(Told.load(), 2);
+    QCOMPARE(Link.TakeSendFailure(), Failure);
+    Link.SetSendFailedHandler(nullptr);
 }
 
 void TestQuillScomm::vanishedDeviceIsReportedWithoutSpinning()

@@ -1,6 +1,7 @@
 // The whole program in-process, offscreen: real windows, a real settings
 // folder (a temporary XDG_DATA_HOME) and a socat pseudo-terminal as the
 // device. Messages to the user are captured instead of shown.
+#include "../core/UndrainedPty.h"
 #include "SocatPair.h"
 
 #include "CPortCtl.h"
@@ -868,6 +869,82 @@ private Q_SLOTS:
         };
         for (const auto &C : Cases)
             QVERIFY2(PlacementRect(C.Command, C.Area, C.Minimum, C.Frame) == C.Expected, C.Case);
+    }
+
+    void stuckSendLeavesTheWindowAlive()
+    {
+        // A device that takes nothing: a 65,536-byte line stays stuck in its
+        // write for as long as the link's time-outs allow (1.8 hours).
+        TUndrainedPty Pty;
+        QVERIFY(Pty.Ready());
+        const QString Path = QString::fromStdString(Pty.Path());
+        auto Run = std::make_unique<TRun>(Ports + QStringList{Path});
+        TMainForm *Main = Run->Main.get();
+        QComboBox *PortBox = Run->Find<QComboBox>("CBoxPort");
+        PortBox->setCurrentIndex(PortBox->findText(Path));
+        Run->Action("PortButton")->trigger();
+        QVERIFY(Main->Link()->Port.Connected());
+        QString Line;
+        for (int I = 0; I < 65536; ++I)
+            Line += QStringLiteral("55 ");
+        TRichView *Send = Main->SendForm->RichSend;
+        Send->setPlainText(Line + QStringLiteral("\n01 02"));
+        Send->setSelection(0, 0);
+        QLabel *Tx = Main->StatusBar()->Panel(1);
+
+        int Ticks = 0;
+        QTimer Probe;
+        connect(&Probe, &QTimer::timeout, [&Ticks] { ++Ticks; });
+        Probe.start(10);
+        QTest::keyClick(Main, Qt::Key_F5);
+        QVERIFY(Pty.WaitWritten());
+
+        // The window goes on: timers fire and a received line is shown while
+        // the write is stuck (not yet counted, not yet echoed).
+        QVERIFY(Pty.Write("\x42\x43"));
+        QTRY_VERIFY(LineWith(Main->ReceiveView(), QStringLiteral("42 43")) >= 0);
+        QVERIFY(Ticks > 0);
+        QCOMPARE(Tx->text(), QStringLiteral("TX: 0"));
+        QCOMPARE(LineWith(Main->ReceiveView(), QStringLiteral("55 55")), -1);
+        // A second F5 waits its turn behind it.
+        Send->setSelection(Send->lineStart(1), 0);
+        QTest::keyClick(Main, Qt::Key_F5);
+
+        // "Close Port" ends the write at once and drops the one waiting:
+        // nothing is counted, echoed or told.
+        Run->Action("PortItem")->trigger();
+        QVERIFY(!Main->Link()->Port.Connected());
+        QCOMPARE(Run->Action("PortButton")->text(), QStringLiteral("Open Port"));
+        QTest::qWait(200);
+        QCOMPARE(Main->Link()->TxCount.load(), 0u);
+        QCOMPARE(LineWith(Main->ReceiveView(), QStringLiteral("55 55")), -1);
+        QCOMPARE(LineWith(Main->ReceiveView(), QStringLiteral("01 02")), -1);
+        QVERIFY(Run->Messages.List.isEmpty());
+
+        // Paused, a write that ends while the status tick sleeps still shows
+        // on the counter (no T line is queued to wake it).
+        Pty.Read(1 << 20, 200); // what the ended write had put out
+        Run->Action("PortButton")->trigger();
+        QVERIFY(Main->Link()->Port.Connected());
+        Run->Action("PauseButton")->trigger();
+        Send->setSelection(0, 0);
+        QTest::keyClick(Main, Qt::Key_F5);
+        QVERIFY(Pty.WaitWritten());
+        QTRY_VERIFY_WITH_TIMEOUT(Main->StatusTick()->Sleeping(), 5000);
+        QCOMPARE(Tx->text(), QStringLiteral("TX: 0"));
+        QCOMPARE(Pty.Read(65536, 2000).size(), std::size_t(65536));
+        QTRY_COMPARE(Tx->text(), QStringLiteral("TX: 65536"));
+        Run->Action("PauseButton")->trigger();
+        Run->Action("PortItem")->trigger();
+
+        // Quitting with a write stuck ends it too.
+        Run->Action("PortButton")->trigger();
+        QVERIFY(Main->Link()->Port.Connected());
+        Send->setSelection(0, 0);
+        QTest::keyClick(Main, Qt::Key_F5);
+        QTest::qWait(50);
+        Main->close();
+        Run.reset();
     }
 
     void windowCommands()
