@@ -4,6 +4,7 @@
 
 #include "QuillScomm.h"
 #include "SendClass.h"
+#include "RichView.h"
 #include "main.h"
 
 #include <QAction>
@@ -46,6 +47,12 @@ public:
     {
         if (Main->Link() && Main->Link()->Port.Connected())
             Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
+    }
+
+    void SetWordWrap(bool On) override
+    {
+        if (Main->ReceiveView()->wordWrap() != On)
+            Main->findChild<QAction *>(QStringLiteral("WordWrapItem"))->trigger();
     }
 
 private:

@@ -70,6 +70,8 @@ public:
         Thread.Park();
     }
 
+    void SetWordWrap(bool On) override { RichShow->setWordWrap(On); }
+
 private:
     TSettingsRecord Settings;
     TQuillScomm Link;

@@ -24,6 +24,8 @@ public:
     virtual bool OpenPort(const std::string &Path, QString &Error) = 0;
     // Closes it again.
     virtual void ClosePort() = 0;
+    // Word wrap of the receive view, set the way a user sets it.
+    virtual void SetWordWrap(bool On) = 0;
 };
 
 // The real main window of the program.

@@ -29,18 +29,6 @@ QString FromLatin1(const std::string &Text)
     return QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size()));
 }
 
-// The codec's trimming: every character of code 32 or less at both ends.
-std::string TrimLow(const std::string &Text)
-{
-    std::size_t First = 0;
-    std::size_t Last = Text.size();
-    while (First < Last && static_cast<unsigned char>(Text[First]) <= 32)
-        ++First;
-    while (Last > First && static_cast<unsigned char>(Text[Last - 1]) <= 32)
-        --Last;
-    return Text.substr(First, Last - First);
-}
-
 QColor ColourOf(uint32_t Value)
 {
     return QColor(static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF),
@@ -92,9 +80,36 @@ int32_t CaretColumn(const QString &TextBeforeCaret, bool HexUnits)
 
 int32_t SelectionSize(const QString &Selected, bool HexUnits)
 {
-    if (HexUnits)
-        return HexByteCount(TrimLow(Latin1(Selected)), 2);
+    if (HexUnits) {
+        THexByteCounter Counter;
+        Counter.Add(Selected);
+        return Counter.Bytes();
+    }
     return static_cast<int32_t>(Selected.size());
+}
+
+// HexByteCount of the trimmed Latin-1 text, one character at a time: blanks
+// at the end count only once something that is not blank follows them.
+void THexByteCounter::Add(QStringView Piece)
+{
+    for (const QChar C : Piece) {
+        // As Latin-1: a character beyond it is a '?', which is not blank.
+        const char16_t U = C.unicode() < 256 ? C.unicode() : u'?';
+        const bool Blank = U <= 32;
+        if (!FStarted) {
+            if (Blank)
+                continue;
+            FStarted = true;
+        }
+        // A lone character followed by a space, before anything else has
+        // been counted, is forgotten (the direction letter of a line).
+        if (FCount == 1 && U == u' ')
+            FCount = 0;
+        if (U != u' ' && FCount < INT32_MAX)
+            ++FCount;
+        if (!Blank)
+            FSettled = FCount;
+    }
 }
 
 bool SelectionValues(const QString &Selected, QString &Dec, QString &Bin)
@@ -449,8 +464,22 @@ void TDataRT::ViewMouseDown()
 
 void TDataRT::ViewMouseMove()
 {
-    if (ActiveView)
-        SelCount = SelectionSize(SelectedText(ActiveView), HexUnits);
+    if (!ActiveView)
+        return;
+    // Counted in place: every move over a view would otherwise copy the
+    // whole selection.
+    if (!HexUnits) {
+        SelCount = ActiveView->selLength();
+        return;
+    }
+    if (FCountedView != ActiveView || FCountedRevision != ActiveView->selectionRevision()) {
+        THexByteCounter Counter;
+        ActiveView->visitSelection([&Counter](QStringView Piece) { Counter.Add(Piece); });
+        FCountedView = ActiveView;
+        FCountedRevision = ActiveView->selectionRevision();
+        FCountedBytes = Counter.Bytes();
+    }
+    SelCount = FCountedBytes;
 }
 
 void TDataRT::ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal)

@@ -46,6 +46,19 @@ int32_t CaretColumn(const QString &TextBeforeCaret, bool HexUnits);
 // Selection size: characters, or whole bytes of the trimmed selection.
 int32_t SelectionSize(const QString &Selected, bool HexUnits);
 
+// The whole bytes of a hex selection (as SelectionSize), counted from its
+// text handed over in pieces, so that a large selection is never copied.
+class THexByteCounter {
+public:
+    void Add(QStringView Piece);
+    int32_t Bytes() const { return FSettled / 2; }
+
+private:
+    bool FStarted = false; // past the blanks at the front
+    int32_t FCount = 0;    // characters counted so far, blanks at the end included
+    int32_t FSettled = 0;  // FCount at the last character that is not blank
+};
+
 // The decimal and binary texts the converter pop-up shows for a selection of
 // at most four hex bytes. False when the selection does not qualify (not hex,
 // more than 8 digits). A hex selection that still holds a line break once
@@ -218,6 +231,11 @@ private:
     // handler is reported and the program goes on.
     void Guarded(const std::function<void()> &Step);
     bool CanSend() const;
+
+    // The last hex count of a selection, kept while the selected text stays.
+    const TRichView *FCountedView = nullptr;
+    quint64 FCountedRevision = 0;
+    int32_t FCountedBytes = 0;
 
     const TSettingsRecord &Settings;
     TRuntimeMessages DefaultMessages;

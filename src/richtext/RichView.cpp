@@ -6,6 +6,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -17,6 +18,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
@@ -135,6 +137,86 @@ LineGeometry &Geometry(const QTextBlock &block, bool knownPrintable = false) {
   return *g;
 }
 
+// Control characters other than tab and the line breaks: each takes a
+// character's room in a line but shows nothing of its own.
+bool IsControl(char16_t c) { return (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0x7F; }
+
+// Draws a mark for every control character of a line in the room the layout
+// gives it: the letter of its caret notation (^A: 'A', ^@: '@', ^?: '?') in
+// reverse, which needs no font that has control pictures. The text keeps the
+// characters themselves for saving, copying, finding and sending. The layout
+// holds the line's characters from position from to position to; selections
+// are in the layout's positions.
+void DrawControlMarks(QPainter &painter, const QTextLayout &layout, const QTextBlock &block, int from, int to,
+                         const QPointF &offset, const QRect &clip,
+                         const QList<QTextLayout::FormatRange> &selections, const QColor &textColour,
+                         const QColor &baseColour) {
+  const int base = block.position();
+  const QFont docFont = block.document()->defaultFont();
+  bool saved = false;
+  for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+    const QTextFragment f = it.fragment();
+    const int s = std::max(f.position() - base, from), e = std::min(f.position() - base + f.length(), to);
+    if (e <= s) continue;
+    const QString text = f.text();
+    const int textStart = f.position() - base;
+    for (int i = s; i < e; ++i) {
+      const char16_t c = text[i - textStart].unicode();
+      if (!IsControl(c)) continue;
+      const int at = i - from;
+      const QTextLine line = layout.lineForTextPosition(at);
+      if (!line.isValid()) continue;
+      const qreal x0 = line.cursorToX(at), x1 = line.cursorToX(at + 1);
+      const QRectF cell(offset.x() + layout.position().x() + std::min(x0, x1),
+                        offset.y() + layout.position().y() + line.y(), std::abs(x1 - x0), line.height());
+      if (cell.width() <= 0 || !cell.intersects(clip)) continue;
+      if (!saved) {
+        painter.save();
+        saved = true;
+      }
+      const QTextCharFormat format = f.charFormat();
+      QColor colour = format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : textColour;
+      QColor letter = baseColour;
+      for (const QTextLayout::FormatRange &r : selections)
+        if (at >= r.start && at < r.start + r.length) {
+          if (r.format.hasProperty(QTextFormat::ForegroundBrush)) colour = r.format.foreground().color();
+          if (r.format.hasProperty(QTextFormat::BackgroundBrush)) letter = r.format.background().color();
+        }
+      // A pixel of the background on either side keeps neighbouring marks apart.
+      const QRectF box = cell.width() > 3 ? cell.adjusted(0.5, 1, -0.5, -1) : cell;
+      painter.fillRect(box, colour);
+      painter.setPen(letter);
+      painter.setFont(format.font().resolve(docFont));
+      painter.drawText(cell, Qt::AlignCenter | Qt::TextDontClip, QString(QChar(c == 0x7F ? u'?' : char16_t(u'@' + c))));
+    }
+  }
+  if (saved) painter.restore();
+}
+
+// Gives the control characters of a loaded text the room their marks are
+// drawn in (see runFormat()).
+void ShapeControls(QTextDocument *doc) {
+  QTextCharFormat shaped;
+  shaped.setFontStyleStrategy(QFont::PreferDefault);
+  QTextCursor c(doc);
+  bool open = false;
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    const QString text = b.text();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      if (!IsControl(text[i].unicode())) continue;
+      qsizetype j = i + 1;
+      while (j < text.size() && IsControl(text[j].unicode())) ++j;
+      if (!open) c.beginEditBlock();
+      open = true;
+      c.setPosition(b.position() + static_cast<int>(i));
+      c.setPosition(b.position() + static_cast<int>(j), QTextCursor::KeepAnchor);
+      c.mergeCharFormat(shaped);
+      i = j;
+    }
+  }
+  if (open) c.endEditBlock();
+}
+
 }  // namespace
 
 // The plain-text layout, except that with word wrap off a long line of the
@@ -180,8 +262,11 @@ class TViewLayout : public QPlainTextDocumentLayout {
     return r;
   }
 
+  // With word wrap on, lines are as wide as the view: nothing to scroll
+  // sideways, whatever lines were measured while it was off.
   QSizeF documentSize() const override {
     const QSizeF size = QPlainTextDocumentLayout::documentSize();
+    if (document()->defaultTextOption().wrapMode() != QTextOption::NoWrap) return size;
     return QSizeF(std::max(size.width(), widest_), size.height());
   }
 
@@ -259,6 +344,25 @@ QString SliceText(const QTextBlock &block, int from, int to) {
   return s;
 }
 
+// The program's own changes (appends, loads, trims) are never undo steps.
+// Switching undo off drops the history, which could not be undone past such a
+// change anyway; a view the user edits gets undo back for the next edits.
+class NoUndo {
+ public:
+  explicit NoUndo(QTextDocument *doc) : doc_(doc), on_(doc->isUndoRedoEnabled()) {
+    if (on_) doc_->setUndoRedoEnabled(false);
+  }
+  ~NoUndo() {
+    if (on_) doc_->setUndoRedoEnabled(true);
+  }
+  NoUndo(const NoUndo &) = delete;
+  NoUndo &operator=(const NoUndo &) = delete;
+
+ private:
+  QTextDocument *doc_;
+  bool on_;
+};
+
 QString AsciiUpper(QString s) {
   for (QChar &c : s)
     if (c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
@@ -267,13 +371,192 @@ QString AsciiUpper(QString s) {
 
 }  // namespace
 
+namespace {
+
+// What a screen reader gets of a view: the text with each control character
+// as its Unicode control picture (U+2400 + code, U+2421 for 127), position for
+// position, so that a code 0 does not end the text on its way to the reader
+// and the reader names what the view marks.
+QString Pictured(QString text) {
+  for (QChar &c : text)
+    if (IsControl(c.unicode())) c = QChar(c.unicode() == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + c.unicode()));
+  return text;
+}
+
+class TRichViewAccessible : public QAccessibleWidget,
+                            public QAccessibleTextInterface,
+                            public QAccessibleEditableTextInterface {
+ public:
+  explicit TRichViewAccessible(TRichView *view) : QAccessibleWidget(view, QAccessible::EditableText) {}
+
+  static QAccessibleInterface *factory(const QString &className, QObject *object) {
+    if (className == QLatin1String("TRichView") && object && object->isWidgetType())
+      return new TRichViewAccessible(static_cast<TRichView *>(object));
+    return nullptr;
+  }
+
+  void *interface_cast(QAccessible::InterfaceType t) override {
+    if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface *>(this);
+    if (t == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface *>(this);
+    return QAccessibleWidget::interface_cast(t);
+  }
+
+  QAccessible::State state() const override {
+    QAccessible::State st = QAccessibleWidget::state();
+    st.multiLine = true;
+    st.selectableText = true;
+    if (view()->isReadOnly()) st.readOnly = true;
+    else st.editable = true;
+    return st;
+  }
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Value) return Pictured(view()->toPlainText());
+    return QAccessibleWidget::text(t);
+  }
+
+  // --- Text ---
+  int characterCount() const override { return view()->textLength(); }
+  int cursorPosition() const override { return view()->textCursor().position(); }
+  void setCursorPosition(int position) override { setSelection(0, position, position); }
+  int selectionCount() const override { return view()->textCursor().hasSelection() ? 1 : 0; }
+  void selection(int index, int *start, int *end) const override {
+    const QTextCursor c = view()->textCursor();
+    *start = *end = 0;
+    if (index != 0 || !c.hasSelection()) return;
+    *start = c.selectionStart();
+    *end = c.selectionEnd();
+  }
+  void addSelection(int start, int end) override { setSelection(0, start, end); }
+  void removeSelection(int index) override {
+    if (index != 0) return;
+    QTextCursor c = view()->textCursor();
+    c.clearSelection();
+    view()->setTextCursor(c);
+  }
+  void setSelection(int index, int start, int end) override {
+    if (index != 0) return;
+    const int length = characterCount();
+    QTextCursor c(view()->document());
+    c.setPosition(std::clamp(start, 0, length));
+    c.setPosition(std::clamp(end, 0, length), QTextCursor::KeepAnchor);
+    view()->setTextCursor(c);
+  }
+
+  QString text(int start, int end) const override {
+    const int length = characterCount();
+    start = std::clamp(start, 0, length);
+    end = std::clamp(end, start, length);
+    if (start == end) return QString();
+    QTextCursor c(view()->document());
+    c.setPosition(start);
+    c.setPosition(end, QTextCursor::KeepAnchor);
+    QString s = c.selectedText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return Pictured(s);
+  }
+
+  // Units are looked for within the line (paragraph) at the offset, so that
+  // a long log is not copied for every question.
+  QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
+    const int length = characterCount();
+    *start = *end = -1;
+    if (length == 0 || offset < 0 || offset > length) return QString();
+    if (offset == length) --offset;
+    if (type == QAccessible::NoBoundary) {
+      *start = 0;
+      *end = length;
+      return text(0, length);
+    }
+    const QTextBlock b = view()->document()->findBlock(offset);
+    const int base = b.position();
+    const int lineEnd = base + b.length() - (b.next().isValid() ? 0 : 1);  // with its line break
+    int s = offset, e = offset + 1;
+    if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
+      s = base;
+      e = lineEnd;
+    } else if (type == QAccessible::WordBoundary || type == QAccessible::SentenceBoundary) {
+      const QString line = b.text();
+      const int at = offset - base;
+      if (at < line.size()) {
+        QTextBoundaryFinder finder(type == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+                                                                     : QTextBoundaryFinder::Sentence,
+                                   line);
+        finder.setPosition(at);
+        const qsizetype from = finder.isAtBoundary() ? at : finder.toPreviousBoundary();
+        finder.setPosition(at);
+        const qsizetype to = finder.toNextBoundary();
+        s = base + static_cast<int>(std::max<qsizetype>(from, 0));
+        e = base + static_cast<int>(to < 0 ? line.size() : to);
+      }
+    }
+    *start = s;
+    *end = std::max(e, s);
+    return text(*start, *end);
+  }
+  QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
+    int s = 0, e = 0;
+    textAtOffset(offset, type, &s, &e);
+    *start = *end = -1;
+    if (s <= 0) return QString();
+    return textAtOffset(s - 1, type, start, end);
+  }
+  QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *start, int *end) const override {
+    int s = 0, e = 0;
+    textAtOffset(offset, type, &s, &e);
+    *start = *end = -1;
+    if (e < 0 || e >= characterCount()) return QString();
+    return textAtOffset(e, type, start, end);
+  }
+
+  QRect characterRect(int offset) const override {
+    QTextCursor c(view()->document());
+    c.setPosition(std::clamp(offset, 0, characterCount()));
+    const QRect r = view()->cursorRect(c);
+    const int width = view()->fontMetrics().averageCharWidth();
+    return QRect(view()->viewport()->mapToGlobal(r.topLeft()), QSize(width, r.height()));
+  }
+  int offsetAtPoint(const QPoint &point) const override {
+    const QPoint at = view()->viewport()->mapFromGlobal(point);
+    if (!view()->viewport()->rect().contains(at)) return -1;
+    return view()->cursorForPosition(at).position();
+  }
+  void scrollToSubstring(int, int) override {}
+  QString attributes(int, int *start, int *end) const override {
+    *start = 0;
+    *end = characterCount();
+    return QString();
+  }
+
+  // --- Editing (the send view) ---
+  void deleteText(int start, int end) override { replaceText(start, end, QString()); }
+  void insertText(int offset, const QString &text) override { replaceText(offset, offset, text); }
+  void replaceText(int start, int end, const QString &text) override {
+    if (view()->isReadOnly()) return;
+    setSelection(0, start, end);
+    view()->replaceSelection(text);
+  }
+
+ private:
+  TRichView *view() const { return static_cast<TRichView *>(widget()); }
+};
+
+}  // namespace
+
 TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QStringLiteral("Courier New")) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(&TRichViewAccessible::factory);
+    return true;
+  }();
+  Q_UNUSED(accessible);
   auto *doc = new QTextDocument(this);
   layout_ = new TViewLayout(doc);
   doc->setDocumentLayout(layout_);
   setDocument(doc);
   // Bars that repaint cheaply: they change with nearly every received line.
   TViewScrollBar::installIn(this);
+  if (auto *bar = qobject_cast<TViewScrollBar *>(verticalScrollBar()))
+    bar->setCorrection([this](int &maximum, int &pageStep) { countRows(maximum, pageStep); });
   setUndoRedoEnabled(false);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   // A change of the viewport's width makes Qt lay out every line in view again
@@ -292,6 +575,12 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
   sliceTimer_.setInterval(0);
   connect(&sliceTimer_, &QTimer::timeout, this, &TRichView::insertQueued);
   connect(this, &QPlainTextEdit::textChanged, this, &TRichView::changed);
+  connect(this, &QPlainTextEdit::selectionChanged, this, [this] { ++selectionRevision_; });
+  connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] { ++selectionRevision_; });
+  // Appends after the selection leave it as it is.
+  connect(doc, &QTextDocument::contentsChange, this, [this](int from, int, int) {
+    if (from <= textCursor().selectionEnd()) ++selectionRevision_;
+  });
   // Follow the end only while the user is there: a scroll by the user decides,
   // a longer range (new lines) does not.
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
@@ -301,16 +590,38 @@ TRichView::TRichView(QWidget *parent) : QPlainTextEdit(parent), insertFamily_(QS
 
 // --- Appending ---
 
-QTextCharFormat TRichView::runFormat(const QColor &colour) {
-  const QRgb key = colour.isValid() ? colour.rgb() : 0;  // 0 (transparent black): no colour
+QTextCharFormat TRichView::runFormat(const QColor &colour, bool controls) {
+  const QRgb rgb = colour.isValid() ? colour.rgb() : 0;  // 0 (transparent black): no colour
+  const quint64 key = (quint64(controls) << 32) | rgb;
   auto it = formats_.constFind(key);
   if (it != formats_.constEnd()) return *it;
   QTextCharFormat f;
   f.setFontFamilies(QStringList{insertFamily_});
-  f.setFontStyleHint(QFont::TypeWriter, QFont::PreferNoShaping);
+  // Control characters are shaped: unshaped, they take no room, and their
+  // marks are drawn in that room.
+  f.setFontStyleHint(QFont::TypeWriter, controls ? QFont::PreferDefault : QFont::PreferNoShaping);
   if (colour.isValid()) f.setForeground(colour);
   formats_.insert(key, f);
   return f;
+}
+
+// Inserts a run, its control characters in a format of their own.
+void TRichView::insertRun(QTextCursor &cursor, const Run &run) {
+  const QString &text = run.text;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size();) {
+    if (!IsControl(text[i].unicode())) {
+      ++i;
+      continue;
+    }
+    qsizetype j = i + 1;
+    while (j < text.size() && IsControl(text[j].unicode())) ++j;
+    if (i > start) cursor.insertText(text.sliced(start, i - start), runFormat(run.colour));
+    cursor.insertText(text.sliced(i, j - i), runFormat(run.colour, true));
+    start = i = j;
+  }
+  if (start == 0) cursor.insertText(text, runFormat(run.colour));
+  else if (start < text.size()) cursor.insertText(text.sliced(start), runFormat(run.colour));
 }
 
 void TRichView::append(const QList<Run> &runs) {
@@ -348,10 +659,7 @@ void TRichView::insertQueued() {
 
 void TRichView::insertRuns(const QList<Run> &runs) {
   QTextDocument *doc = document();
-  // Appends are never undoable; where undo is on (a view the user edits), an
-  // append ends the history, which could not be undone past it anyway.
-  const bool undo = doc->isUndoRedoEnabled();
-  if (undo) doc->setUndoRedoEnabled(false);
+  NoUndo noUndo(doc);
   // Text after a quiet period is shown with updates on, painting only its
   // lines (the document's layout would ask for the whole viewport); text that
   // follows before it is shown switches to batching.
@@ -374,11 +682,13 @@ void TRichView::insertRuns(const QList<Run> &runs) {
   QTextCursor c(doc);
   c.beginEditBlock();
   c.setPosition(doc->characterCount() - 1);
-  for (const Run &r : runs) c.insertText(r.text, runFormat(r.colour));
+  for (const Run &r : runs) {
+    if (printable) c.insertText(r.text, runFormat(r.colour));
+    else insertRun(c, r);
+  }
   c.endEditBlock();
   layout_->printableText = false;
   if (hold) view->setAttribute(Qt::WA_UpdatesDisabled, false);
-  if (undo) doc->setUndoRedoEnabled(true);
   const int before = textLength();
   enforceBound();
   if (alone && textLength() == before) {
@@ -439,6 +749,28 @@ void TRichView::showArrived() {
   lastShown_.start();
 }
 
+// Qt counts the rows of the last lines in view from their layouts, and a line
+// left unlaid-out has none: its range would end at the last line, the view
+// showing nothing but the empty line after the last line break. Without word
+// wrap every line is one row.
+void TRichView::countRows(int &maximum, int &pageStep) const {
+  if (lineWrapMode() != NoWrap || !isVisible() || centerOnScroll()) return;
+  const QTextDocument *doc = document();
+  const QAbstractTextDocumentLayout *layout = doc->documentLayout();
+  // As Qt does: the lines that fit whole above the bottom margin.
+  const qreal visible = viewport()->rect().height() - doc->documentMargin() - 1;
+  qreal y = 0;
+  int rows = 0;
+  for (QTextBlock b = doc->lastBlock(); b.isValid(); b = b.previous()) {
+    if (!b.isVisible()) continue;
+    y += layout->blockBoundingRect(b).height();
+    if (y > visible) break;
+    ++rows;
+  }
+  maximum = std::max(0, doc->lineCount() - rows);
+  pageStep = rows;
+}
+
 void TRichView::scrollToEnd() {
   QScrollBar *bar = verticalScrollBar();
   if (lineWrapMode() != NoWrap) {
@@ -469,10 +801,33 @@ QString TRichView::selText() const {
   return s;
 }
 
+void TRichView::visitSelection(const std::function<void(QStringView)> &visit) const {
+  const QTextCursor c = textCursor();
+  const int start = c.selectionStart(), end = c.selectionEnd();
+  if (start >= end) return;
+  for (QTextBlock b = document()->findBlock(start); b.isValid(); b = b.next()) {
+    const int base = b.position();
+    const int from = std::max(start - base, 0), to = std::min(end - base, b.length() - 1);
+    if (to > from && b.length() <= kLongLine) {
+      visit(QStringView(b.text()).sliced(from, to - from));
+    } else if (to > from) {
+      // Of a long line, only the runs (fragments) that hold selected text.
+      for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
+        const QTextFragment f = it.fragment();
+        const int s = std::max(start, f.position()), e = std::min(end, f.position() + f.length());
+        if (e > s) visit(QStringView(f.text()).sliced(s - f.position(), e - s));
+      }
+    }
+    if (end < base + b.length()) break;  // its line break is not selected
+    visit(u"\n");
+  }
+}
+
 void TRichView::setSelection(int start, int length) {
   const int len = textLength();
   start = std::clamp(start, 0, len);
-  const int end = std::clamp(start + std::max(length, 0), start, len);
+  // Saturated: start + length may be past the largest int.
+  const int end = length >= len - start ? len : start + std::max(length, 0);
   QTextCursor c(document());
   c.setPosition(start);
   c.setPosition(end, QTextCursor::KeepAnchor);
@@ -536,6 +891,7 @@ void TRichView::deleteFirstLines(int count) {
 }
 
 void TRichView::clearText() {
+  NoUndo noUndo(document());
   QTextCursor c(document());
   c.beginEditBlock();
   c.setPosition(textLength(), QTextCursor::KeepAnchor);
@@ -553,6 +909,7 @@ void TRichView::removeFront(int end) {
   const QTextBlock kept = document()->findBlock(end);
   const int rowsGone = kept.isValid() && kept.position() == end ? kept.firstLineNumber() : 0;
   const int oldValue = bar->value();
+  NoUndo noUndo(document());
   QTextCursor c(document());
   c.beginEditBlock();
   c.setPosition(end, QTextCursor::KeepAnchor);
@@ -633,28 +990,68 @@ void TRichView::saveRtf(const QString &path) const {
 
 void TRichView::loadFile(const QString &path) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly))
-    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, f.errorString()).toStdString());
+  const auto fail = [&](const QString &what) {
+    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, what).toStdString());
+  };
+  if (!f.open(QIODevice::ReadOnly)) fail(f.errorString());
   if (f.size() > kMaxFileBytes)
     throw ERichText(QStringLiteral("Cannot open %1: the file is larger than %2 MB")
                         .arg(path)
                         .arg(kMaxFileBytes >> 20)
                         .toStdString());
-  const QByteArray data = f.readAll();
-  if (f.error() != QFileDevice::NoError)
-    throw ERichText(QStringLiteral("Cannot read %1: %2").arg(path, f.errorString()).toStdString());
-  loadData(data);
+  // RTF is read from its start; of plain text only the end the view keeps is
+  // read (after a pass that decides its encoding), not the whole file.
+  const qsizetype keep = keptCharacters();
+  const qint64 size = f.size();
+  const QByteArray head = f.peek(std::min<qint64>(size, 4096));
+  if (f.isSequential() || size <= keep || IsRtf(head) || head.trimmed().isEmpty()) {
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError) fail(f.errorString());
+    loadData(data);
+    return;
+  }
+  Utf8Check check;
+  QByteArray piece;
+  while (!f.atEnd()) {
+    piece = f.read(qint64(1) << 20);
+    if (f.error() != QFileDevice::NoError) fail(f.errorString());
+    if (piece.isEmpty()) break;
+    check.add(piece);
+  }
+  const bool utf8 = check.valid();
+  QString text;
+  // Mostly a byte a character: more is read only when that was short.
+  for (qint64 bytes = std::min<qint64>(size, keep + 3);; bytes = std::min<qint64>(size, 2 * bytes)) {
+    text = QString();
+    if (!f.seek(size - bytes)) fail(f.errorString());
+    const QByteArray tail = f.read(bytes);
+    if (f.error() != QFileDevice::NoError || tail.size() != bytes) fail(f.errorString());
+    text = DecodePlainTail(tail, bytes == size, utf8, keep);
+    if (bytes == size || DocumentLength(text) >= keep) break;
+  }
+  loadText([&](QTextCursor &c) { c.insertText(text); });
 }
 
+// Enough characters for the view to end as it would with all of a file: the
+// bound and the character in front of where it cuts.
+qsizetype TRichView::keptCharacters() const { return qsizetype(characterBound()) + 2; }
+
 void TRichView::loadData(QByteArrayView data) {
+  const qsizetype keep = keptCharacters();
+  loadText([&](QTextCursor &c) { InsertFileContent(c, data, keep); });
+}
+
+void TRichView::loadText(const std::function<void(QTextCursor &)> &insert) {
+  NoUndo noUndo(document());
   QTextCursor c(document());
   c.beginEditBlock();
   c.select(QTextCursor::Document);
   c.removeSelectedText();
   c.setCharFormat(QTextCharFormat());
-  InsertFileContent(c, data);
+  insert(c);
   c.endEditBlock();
   enforceBound();
+  ShapeControls(document());
   QTextCursor top(document());
   setTextCursor(top);
   adjusting_ = true;
@@ -794,6 +1191,8 @@ void TRichView::paintEvent(QPaintEvent *event) {
       } else {
         QTextLayout *layout = block.layout();
         layout->draw(&painter, offset, selections, er);
+        DrawControlMarks(painter, *layout, block, 0, bllen - 1, offset, er, selections, context.palette.text().color(),
+                            context.palette.base().color());
         if (cursorPos >= 0) layout->drawCursor(&painter, offset, cursorPos, cursorWidth());
       }
     }
@@ -856,5 +1255,8 @@ void TRichView::paintLongBlock(QPainter &painter, const QTextBlock &block, const
     sliceSelections << o;
   }
   slice.draw(&painter, offset, sliceSelections, clip);
+  if (g.advance <= 0)  // else printable ASCII only
+    DrawControlMarks(painter, slice, block, from, to, offset, clip, sliceSelections, palette().color(QPalette::Text),
+                     palette().color(QPalette::Base));
   if (cursorPos >= from && cursorPos <= to) slice.drawCursor(&painter, offset, cursorPos - from, cursorWidth());
 }

@@ -19,7 +19,10 @@
 //   caret needs its characters' places;
 // - text is drawn without typographic shaping (a monitor's text needs none,
 //   and shaping is most of the cost of drawing it);
-// - no undo history is kept (it would hold every trimmed line);
+// - undo is off (a history would hold every appended and trimmed line) unless
+//   the owner turns it on for a view the user edits (setUndoRedoEnabled()):
+//   there the user's edits are undo steps, and the program's own changes
+//   (appends, loads, trims, clearing) are not: they end the history;
 // - the text is bounded by characters (characterBound()): past the bound the
 //   oldest lines go in one step, so no stream can exhaust memory or the int
 //   positions of the document. The line bound (120,000 lines) is the receive
@@ -38,6 +41,7 @@
 #include <QTextCharFormat>
 #include <QTimer>
 
+#include <functional>
 #include <stdexcept>
 
 // A file could not be read or written.
@@ -80,7 +84,10 @@ class TRichView : public QPlainTextEdit {
   // Text beyond kSliceChars characters goes in as several changes, the rest
   // at the next turns of the event loop (flushUpdates() inserts it at once).
   // Line breaks ("\n", "\r\n" or "\r") in the texts end lines; every other
-  // character, code 0 included, is held as it is.
+  // character, code 0 included, is held as it is. Control characters (codes
+  // 0 to 31 but tab and the breaks, and 127) show as marks: the letter of
+  // their caret notation in reverse (^A as 'A', 127 as '?'); screen readers
+  // get their Unicode control pictures.
   void append(const QList<Run> &runs);
   void append(const QString &text, const QColor &colour = QColor());
   void setInsertFontFamily(const QString &family) { insertFamily_ = family; formats_.clear(); }
@@ -91,8 +98,14 @@ class TRichView : public QPlainTextEdit {
   int selLength() const;
   // The selected text, line breaks as "\n".
   QString selText() const;
-  // Selects length characters from start (clamped to the text); the caret is
-  // at the end of the selection.
+  // Hands the selected text to visit piece by piece, in order, each line
+  // break as a piece "\n": a large selection is never copied whole.
+  void visitSelection(const std::function<void(QStringView)> &visit) const;
+  // Changes whenever the selected text may have changed (the selection, or
+  // the text at or before its end), so that a count of it can be kept.
+  quint64 selectionRevision() const { return selectionRevision_; }
+  // Selects length characters from start (clamped to the text, whatever the
+  // values); the caret is at the end of the selection.
   void setSelection(int start, int length);
   // Replaces the selection with plain text in the format at the caret, or with
   // an RTF document or fragment (its outermost group may be left open).
@@ -153,7 +166,9 @@ class TRichView : public QPlainTextEdit {
   // Replaces the content with a file's: RTF when it is RTF, otherwise plain
   // text in the view's font and text colour. Throws ERichText, changing
   // nothing, when the file cannot be read or is larger than kMaxFileBytes.
-  // A file beyond the character bound keeps its end.
+  // A file beyond the character bound keeps its end, and no more of its text
+  // is held while loading than the view keeps (an RTF file is read whole, as
+  // it is parsed from its start; of plain text only the end is read).
   void loadFile(const QString &path);
   void loadData(QByteArrayView data);
 
@@ -190,21 +205,25 @@ class TRichView : public QPlainTextEdit {
   void mouseReleaseEvent(QMouseEvent *event) override;
 
  private:
-  QTextCharFormat runFormat(const QColor &colour);
+  QTextCharFormat runFormat(const QColor &colour, bool controls = false);
+  void insertRun(QTextCursor &cursor, const Run &run);
   void insertQueued();
   void insertRuns(const QList<Run> &runs);
   void showArrived();
   void textArrived();
   void showLinesFrom(int first);
   void scrollToEnd();
+  void countRows(int &maximum, int &pageStep) const;
   void removeFront(int end);
   void enforceBound();
+  qsizetype keptCharacters() const;
+  void loadText(const std::function<void(QTextCursor &)> &insert);
   void paintLongBlock(QPainter &painter, const QTextBlock &block, const QPointF &offset, const QRect &clip,
                       const QList<QTextLayout::FormatRange> &selections, int cursorPos);
 
   TViewLayout *layout_ = nullptr;
   QString insertFamily_;
-  QHash<QRgb, QTextCharFormat> formats_;
+  QHash<quint64, QTextCharFormat> formats_;  // by colour, and for control characters
   QList<Run> queued_;             // appended, not yet inserted
   qsizetype queuedOffset_ = 0;    // characters of the first queued run already inserted
   QTimer sliceTimer_;
@@ -216,4 +235,5 @@ class TRichView : public QPlainTextEdit {
   bool atEnd_ = true;
   bool adjusting_ = false;
   int maxLength_ = kCharacterBound;
+  quint64 selectionRevision_ = 0;
 };

@@ -9,6 +9,8 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <deque>
+#include <utility>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -146,7 +148,8 @@ bool IsSkippedDestination(QByteArrayView w) {
 
 class Reader {
  public:
-  Reader(QTextCursor &cursor, QByteArrayView data) : cursor_(cursor), data_(data) {
+  Reader(QTextCursor &cursor, QByteArrayView data, qsizetype keep)
+      : cursor_(cursor), data_(data), keep_(keep) {
     baseFormat_ = cursor.charFormat();
   }
 
@@ -173,6 +176,7 @@ class Reader {
         if (run_.isEmpty()) runState_ = st_;
         run_.append(QLatin1StringView(data_.sliced(pos_, end - pos_)));
         pos_ = end;
+        if (keep_ >= 0 && run_.size() > keep_) flushRun();
       } else {
         ++pos_;
         if (started_ && (static_cast<unsigned char>(c) >= 0x20 || c == '\t')) byte(c);
@@ -180,9 +184,22 @@ class Reader {
     }
     flushBytes();
     flushRun();
+    qsizetype start = 0;
+    for (const KeptRun &r : kept_) {
+      cursor_.insertText(QStringView(keptText_).sliced(start, r.end - start).toString(), keptFormats_[r.format]);
+      start = r.end;
+    }
+    kept_.clear();
   }
 
  private:
+  // With a keep limit, the text read so far that may still be kept: one
+  // string, and the runs' ends in it with their formats.
+  struct KeptRun {
+    qsizetype end;
+    int format;
+  };
+
   void openGroup() {
     flushBytes();
     fallback_ = 0;
@@ -443,7 +460,7 @@ class Reader {
 
   void character(QChar ch) {
     if (st_.dest != Dest::Text) return;
-    if (!run_.isEmpty() && !st_.sameRun(runState_)) flushRun();
+    if (!run_.isEmpty() && (!st_.sameRun(runState_) || (keep_ >= 0 && run_.size() > keep_))) flushRun();
     if (run_.isEmpty()) runState_ = st_;
     run_.append(ch);
   }
@@ -457,8 +474,39 @@ class Reader {
 
   void flushRun() {
     if (run_.isEmpty()) return;
-    cursor_.insertText(run_, formatOf(runState_));
+    if (keep_ < 0) {
+      cursor_.insertText(run_, formatOf(runState_));
+      run_.clear();
+      return;
+    }
+    // Only the runs that hold the last keep characters are kept.
+    int format = 0;
+    while (format < int(keptStates_.size()) && !keptStates_[size_t(format)].sameRun(runState_)) ++format;
+    if (format == int(keptStates_.size())) {
+      keptStates_.push_back(runState_);
+      keptFormats_.push_back(formatOf(runState_));
+    }
+    for (const QChar ch : run_) {
+      // "\r\n" is one line break in the document.
+      if (!(ch == u'\n' && !keptText_.isEmpty() && keptText_.back() == u'\r')) ++keptLength_;
+      keptText_.append(ch);
+    }
     run_.clear();
+    if (!kept_.empty() && kept_.back().format == format) kept_.back().end = keptText_.size();
+    else kept_.push_back(KeptRun{keptText_.size(), format});
+    if (keptLength_ > keep_ + keep_ / 4) dropFront();
+  }
+
+  // Drops the front of the kept text down to keep characters of the document.
+  void dropFront() {
+    qsizetype drop = 0;
+    while (keptLength_ > keep_) {
+      if (!(keptText_[drop] == u'\r' && drop + 1 < keptText_.size() && keptText_[drop + 1] == u'\n')) --keptLength_;
+      ++drop;
+    }
+    keptText_.remove(0, drop);
+    while (!kept_.empty() && kept_.front().end <= drop) kept_.pop_front();
+    for (KeptRun &r : kept_) r.end -= drop;
   }
 
   QTextCharFormat formatOf(const GroupState &s) const {
@@ -498,6 +546,12 @@ class Reader {
 
   QTextCursor &cursor_;
   QByteArrayView data_;
+  qsizetype keep_;
+  QString keptText_;
+  qsizetype keptLength_ = 0;  // characters of keptText_ in the document
+  std::deque<KeptRun> kept_;
+  std::vector<GroupState> keptStates_;
+  std::vector<QTextCharFormat> keptFormats_;
   qsizetype pos_ = 0;
   bool started_ = false;
   bool done_ = false;
@@ -531,10 +585,10 @@ bool IsRtf(QByteArrayView data) {
   return data.sliced(i).startsWith("{\\rtf");
 }
 
-void InsertRtf(QTextCursor &cursor, QByteArrayView data) {
+void InsertRtf(QTextCursor &cursor, QByteArrayView data, qsizetype keep) {
   cursor.beginEditBlock();
   cursor.removeSelectedText();
-  Reader(cursor, data).run();
+  Reader(cursor, data, keep).run();
   cursor.endEditBlock();
 }
 
@@ -548,12 +602,81 @@ QString DecodePlainText(QByteArrayView data) {
   return QString::fromLatin1(data.data(), data.size());
 }
 
-void InsertFileContent(QTextCursor &cursor, QByteArrayView data) {
+void Utf8Check::add(QByteArrayView piece) {
+  if (!valid_ || piece.isEmpty()) return;
+  // A character cut at the end of the piece is checked whole with the next.
+  const QByteArray joined = carry_ + piece.toByteArray();
+  qsizetype end = joined.size();
+  qsizetype lead = end - 1;
+  while (lead > 0 && lead > end - 4 && (static_cast<unsigned char>(joined[lead]) & 0xC0) == 0x80) --lead;
+  const auto c = static_cast<unsigned char>(joined[lead]);
+  const int need = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+  if (end - lead < need) end = lead;
+  carry_ = joined.sliced(end);
+  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  const QString ignored = utf8.decode(QByteArrayView(joined).first(end));
+  valid_ = !utf8.hasError();
+}
+
+bool Utf8Check::valid() {
+  if (valid_ && !carry_.isEmpty()) {
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString ignored = utf8.decode(carry_);
+    valid_ = !utf8.hasError();
+    carry_.clear();
+  }
+  return valid_;
+}
+
+QString DecodePlainTail(QByteArrayView tail, bool atStart, bool utf8, qsizetype keep) {
+  QString s;
+  if (!utf8) {
+    s = QString::fromLatin1(tail.data(), tail.size());
+  } else if (atStart) {
+    s = DecodePlainText(tail);
+  } else {
+    qsizetype from = 0;
+    while (from < tail.size() && (static_cast<unsigned char>(tail[from]) & 0xC0) == 0x80) ++from;
+    s = QString::fromUtf8(tail.sliced(from));
+  }
+  // The last keep characters of the document, where "\r\n" is one.
+  qsizetype from = s.size();
+  for (qsizetype n = 0; from > 0 && n < keep; ++n) {
+    --from;
+    if (s[from] == u'\n' && from > 0 && s[from - 1] == u'\r') --from;
+  }
+  s.remove(0, from);
+  return s;
+}
+
+qsizetype DocumentLength(QStringView text) {
+  qsizetype n = text.size();
+  for (qsizetype i = 1; i < text.size(); ++i)
+    if (text[i] == u'\n' && text[i - 1] == u'\r') --n;
+  return n;
+}
+
+void InsertFileContent(QTextCursor &cursor, QByteArrayView data, qsizetype keep) {
   if (IsRtf(data)) {
-    InsertRtf(cursor, data);
+    InsertRtf(cursor, data, keep);
     return;
   }
   cursor.beginEditBlock();
-  cursor.insertText(DecodePlainText(data));
+  if (keep < 0 || data.size() <= keep) {
+    cursor.insertText(DecodePlainText(data));
+  } else {
+    Utf8Check check;
+    for (qsizetype at = 0; at < data.size(); at += qsizetype(1) << 20)
+      check.add(data.sliced(at, std::min(data.size() - at, qsizetype(1) << 20)));
+    const bool utf8 = check.valid();
+    // Mostly one byte a character: more is read only when that was short.
+    QString text;
+    for (qsizetype bytes = std::min(data.size(), keep + 3);; bytes = std::min(data.size(), 2 * bytes)) {
+      text = QString();
+      text = DecodePlainTail(data.last(bytes), bytes == data.size(), utf8, keep);
+      if (bytes == data.size() || DocumentLength(text) >= keep) break;
+    }
+    cursor.insertText(text);
+  }
   cursor.endEditBlock();
 }

@@ -22,12 +22,38 @@ bool IsRtf(QByteArrayView data);
 // "\par" and "\line" start a new paragraph; the text after the last paragraph
 // mark continues the cursor's paragraph (so a fragment without "\par" stays on
 // its line).
-void InsertRtf(QTextCursor &cursor, QByteArrayView data);
+// With keep >= 0, only the last keep characters of the text (as the document
+// counts them: "\r\n" is one) are inserted and held while reading, or a few
+// more: the text before them may be left out.
+void InsertRtf(QTextCursor &cursor, QByteArrayView data, qsizetype keep = -1);
 
 // Decodes a file that is not RTF: UTF-8 when it is valid UTF-8, else Latin-1,
 // so that every byte value survives as one character.
 QString DecodePlainText(QByteArrayView data);
 
+// Whether data, handed over in pieces, is valid UTF-8 (as DecodePlainText
+// decides), without keeping it.
+class Utf8Check {
+ public:
+  void add(QByteArrayView piece);
+  bool valid();  // after the last piece
+
+ private:
+  QByteArray carry_;  // a character cut at the end of the last piece
+  bool valid_ = true;
+};
+
+// The last keep characters (as the document counts them: "\r\n" is one) of
+// a plain-text file whose last bytes are tail (the whole file when atStart),
+// decoded as DecodePlainText decodes the whole file (utf8: the file is valid
+// UTF-8), or fewer when the tail is too short. A tail that starts inside a
+// character skips its rest.
+QString DecodePlainTail(QByteArrayView tail, bool atStart, bool utf8, qsizetype keep);
+// Characters of text as the document counts them ("\r\n" is one).
+qsizetype DocumentLength(QStringView text);
+
 // Inserts a file's content at the cursor: as RTF when it is RTF, otherwise as
 // plain text in the cursor's character format.
-void InsertFileContent(QTextCursor &cursor, QByteArrayView data);
+// With keep >= 0, at least the last keep characters (as the document counts
+// them) are inserted, and the text before them may be left out.
+void InsertFileContent(QTextCursor &cursor, QByteArrayView data, qsizetype keep = -1);

@@ -82,6 +82,19 @@ TViewScrollBar::Look TViewScrollBar::look(const QStyleOptionSlider &option) cons
 }
 
 void TViewScrollBar::sliderChange(SliderChange change) {
+  if ((change == SliderRangeChange || change == SliderStepsChange) && correction_ && !correcting_) {
+    int max = maximum();
+    int page = pageStep();
+    correction_(max, page);
+    if (max != maximum() || page != pageStep()) {
+      // Nested: these come back here as changes of their own.
+      correcting_ = true;
+      setRange(minimum(), max);
+      setPageStep(page);
+      correcting_ = false;
+      return;
+    }
+  }
   if (change == SliderOrientationChange || !paintedValid_) {
     QScrollBar::sliderChange(change);  // an update of the whole bar
     return;

@@ -20,6 +20,7 @@
 #include <QStyle>
 
 #include <array>
+#include <functional>
 
 class QAbstractScrollArea;
 class QStyleOptionSlider;
@@ -41,6 +42,11 @@ class TViewScrollBar : public QScrollBar {
   // range with a line and moves the value later, with the line's paint: held
   // in between, the bar is drawn once per line instead of twice.
   void holdChecks(bool on);
+
+  // Lets the owner correct the maximum and page step its area sets, whenever
+  // either changes: an area that counts rows Qt cannot see.
+  using Correction = std::function<void(int &maximum, int &pageStep)>;
+  void setCorrection(Correction correction) { correction_ = std::move(correction); }
 
  protected:
   void paintEvent(QPaintEvent *event) override;
@@ -77,6 +83,8 @@ class TViewScrollBar : public QScrollBar {
   };
   std::array<std::array<Arrow, 2>, 2> arrows_;
 
+  Correction correction_;
+  bool correcting_ = false;
   Look painted_;
   bool paintedValid_ = false;
   bool checkPending_ = false;

@@ -24,6 +24,9 @@ TSendForm::TSendForm(QWidget *Parent) : QDockWidget(QStringLiteral("Send"), Pare
     RichSend->setAccessibleName(QStringLiteral("Send view"));
     RichSend->setFont(QFont(QStringLiteral("Courier New"), 9));
     RichSend->setWordWrap(false);
+    // The user's list of lines: its edits can be undone (Ctrl+Z, Edit > Undo)
+    // and redone.
+    RichSend->setUndoRedoEnabled(true);
     Layout->addWidget(RichSend, 1);
 
     SendBar = new QToolBar(QStringLiteral("SendBar"), Body);

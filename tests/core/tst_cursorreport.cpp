@@ -15,6 +15,7 @@ private Q_SLOTS:
     void Column();
     void Selection_data();
     void Selection();
+    void SelectionInPieces();
     void CtrlValues_data();
     void CtrlValues();
     void CtrlValuesLineBreak();
@@ -109,6 +110,29 @@ void TestCursorReport::Selection()
     QFETCH(QString, Selected);
     QFETCH(bool, Hex);
     QTEST(int(SelectionSize(Selected, Hex)), "Size");
+}
+
+// A hex selection counted from pieces (as a view hands over a large one, a
+// line at a time) gives what the whole text gives, wherever it is cut.
+void TestCursorReport::SelectionInPieces()
+{
+    const QString Texts[] = {QStringLiteral("AA BB C"),     QStringLiteral("  AA BB \r\n"),
+                             QStringLiteral("R AA BB"),     QStringLiteral("R \nAA"),
+                             QStringLiteral("A\n B C"),     QStringLiteral(" \n A  \n"),
+                             QStringLiteral("AA\n\nBB\nC "), QStringLiteral("\u0100 AB"),
+                             QStringLiteral("A"),           QStringLiteral("   ")};
+    for (const QString &Text : Texts) {
+        const int32_t Whole = HexByteCount(Text.toLatin1().toStdString(), 2);
+        QCOMPARE(SelectionSize(Text, true), Whole);
+        for (qsizetype A = 0; A <= Text.size(); ++A)
+            for (qsizetype B = A; B <= Text.size(); ++B) {
+                THexByteCounter Counter;
+                Counter.Add(QStringView(Text).first(A));
+                Counter.Add(QStringView(Text).sliced(A, B - A));
+                Counter.Add(QStringView(Text).sliced(B));
+                QVERIFY2(Counter.Bytes() == Whole, qPrintable(Text + QStringLiteral(" cut at %1, %2").arg(A).arg(B)));
+            }
+    }
 }
 
 void TestCursorReport::CtrlValues_data()

@@ -754,6 +754,49 @@ void TestDataRT::SelectionByMouseMove()
     Show->setSelection(0, 7);
     QTest::mouseMove(Show->viewport(), PointAt(*Show, 4));
     QCOMPARE(Rt->SelCount, 7);
+
+    // A selection over several lines and runs, counted in place: line breaks
+    // count as characters, and in hex units as the text's do.
+    Show->append({{QStringLiteral("[R x] "), Qt::gray}, {QStringLiteral("DD EE\n"), Qt::blue},
+                  {QStringLiteral("\nF"), Qt::red}, {QStringLiteral("F 11 2\n"), Qt::blue}});
+    Show->flushUpdates();
+    int At = 0;
+    for (const bool Hex : {false, true}) {
+        Link->HexReceive = Hex;
+        QTest::mouseClick(Show->viewport(), Qt::LeftButton, {}, PointAt(*Show, 0));
+        for (const int Start : {3, Show->lineStart(1) + 2, Show->lineStart(2)}) {
+            Show->setSelection(Start, Show->textLength());
+            QTest::mouseMove(Show->viewport(), PointAt(*Show, ++At));  // a move to a new place
+            QCOMPARE(Rt->SelCount, SelectionSize(Show->selText(), Hex));
+        }
+    }
+    QCOMPARE(Rt->SelCount, 2);  // 'FF 11 2' over two runs: FF 11
+
+    // The count follows what the selection holds: text appended after it,
+    // text replaced inside it, a selection that reaches the end as text
+    // arrives.
+    Show->setSelection(Show->lineStart(1), 12);
+    const auto Counted = [&] {
+        QTest::mouseMove(Show->viewport(), PointAt(*Show, ++At));
+        return Rt->SelCount == SelectionSize(Show->selText(), true);
+    };
+    QVERIFY(Counted());
+    Show->append(QStringLiteral("AA BB CC\n"));
+    Show->flushUpdates();
+    QVERIFY(Counted());
+    QTextCursor Inside(Show->document());
+    Inside.setPosition(Show->lineStart(1) + 6);
+    Inside.insertText(QStringLiteral("12 34 "));
+    QVERIFY(Counted());
+    Inside.setPosition(Show->lineStart(1) + 6);
+    Inside.setPosition(Show->lineStart(1) + 8, QTextCursor::KeepAnchor);
+    Inside.insertText(QStringLiteral("  "));  // the same length: the selection stays where it is
+    QVERIFY(Counted());
+    Show->setSelection(Show->lineStart(1), Show->textLength());
+    QVERIFY(Counted());
+    Show->append(QStringLiteral("AA BB CC DD\n"));
+    Show->flushUpdates();
+    QVERIFY(Counted());
 }
 
 void TestDataRT::CtrlReleasePopUp()

@@ -1,10 +1,13 @@
 // The rich-text view: appends that leave the user's selection and scroll
 // position alone, lines, caret, find, trimming, the character bound, files,
-// the sliced painting of long lines (compared with Qt's own painting), and
-// its scroll bars.
+// the sliced painting of long lines (compared with Qt's own painting), what
+// a stream of long lines and wrapped text look like, and its scroll bars.
+// Some of it runs again with a screen reader's accessibility active (see
+// CMakeLists.txt).
 #include "RichView.h"
 #include "ViewScrollBar.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QFontMetricsF>
@@ -83,12 +86,86 @@ void SendMouse(QWidget *w, QEvent::Type type, const QPoint &pos, Qt::MouseButton
   QApplication::sendEvent(w, &e);
 }
 
+// A received hex line of about width characters, its number first, as the
+// receive window shows it.
+QString HexLine(int number, int width) {
+  QString line = QStringLiteral("%1 ").arg(number, 6, 10, QLatin1Char('0'));
+  for (int i = number; line.size() < width; i = i * 7 + 3)
+    line += QStringLiteral("%1 ").arg(i & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+  return line;
+}
+
+// Pixels of an image that differ from its top-left corner (the background).
+int InkIn(const QImage &image, const QRect &band) {
+  const QRgb background = image.pixel(0, 0);
+  int n = 0;
+  const QRect r = band.intersected(image.rect());
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) n += image.pixel(x, y) != background;
+  return n;
+}
+
+// The smallest rectangle that holds every pixel where two images differ.
+QRect DiffRect(const QImage &a, const QImage &b) {
+  QRect r;
+  if (a.size() != b.size()) return a.rect().united(b.rect());
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y)) r = r.united(QRect(x, y, 1, 1));
+  return r;
+}
+
+// Qt's own view of what a rich view holds, for pixel comparisons: same font,
+// size, wrap and text, formats included; no caret.
+struct QtView {
+  struct Edit : QPlainTextEdit {
+    using QPlainTextEdit::blockBoundingGeometry;
+    using QPlainTextEdit::contentOffset;
+  } edit;
+  explicit QtView(const TRichView &mine) {
+    edit.setFont(mine.font());
+    edit.document()->setDefaultFont(mine.document()->defaultFont());
+    edit.setWordWrapMode(mine.wordWrapMode());
+    edit.setLineWrapMode(mine.lineWrapMode());
+    edit.setVerticalScrollBarPolicy(mine.verticalScrollBarPolicy());
+    edit.setCursorWidth(0);
+    edit.resize(mine.size());
+    edit.show();
+  }
+  // Copies the lines of the rich view from line first up to its last line
+  // break, with their formats.
+  void copyLines(const TRichView &mine, int first) {
+    QTextCursor c(edit.document());
+    c.movePosition(QTextCursor::End);
+    for (QTextBlock b = mine.document()->findBlockByNumber(first); b.isValid() && b.next().isValid(); b = b.next()) {
+      for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) c.insertText(it.fragment().text(), it.fragment().charFormat());
+      c.insertBlock();
+    }
+  }
+  // The viewport as Qt draws it with the end of the text in view.
+  QImage atEnd() {
+    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    return edit.viewport()->grab().toImage();
+  }
+  // Where the last line with text is in the viewport.
+  QRect lastLineRect() {
+    const QTextBlock last = edit.document()->lastBlock().previous();
+    return edit.blockBoundingGeometry(last).translated(edit.contentOffset()).toAlignedRect();
+  }
+};
+
 }  // namespace
 
 class RichViewTest : public QObject {
   Q_OBJECT
 
  private Q_SLOTS:
+  void initTestCase() {
+    // Run again by tests/screen-reader.sh: accessibility must then be active.
+    if (qEnvironmentVariableIsSet("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"))
+      QVERIFY2(QTest::qWaitFor([] { return QAccessible::isActive(); }, 5000), "accessibility did not become active");
+  }
+
   void appendLeavesSelectionAndRecordsNoUndo() {
     TRichView v;
     AppendLines(v, 0, 10);
@@ -610,6 +687,106 @@ class RichViewTest : public QObject {
     v.setSelection(target, 2);
     const QRect caret = v.cursorRect();
     QVERIFY2(v.viewport()->rect().contains(caret.center()), qPrintable(QStringLiteral("caret at %1").arg(caret.x())));
+  }
+
+  // A stream of long lines is drawn while it arrives and after it, wrap off
+  // and on: the viewport shows what Qt's own view of the same text shows, the
+  // last line received included. Lines of 1,750 characters (115,200 baud in
+  // hex), 100,000 (1 MB/s) and one of 300,000 that goes in slices.
+  void longLineStreamIsDrawn() {
+    for (const bool wrap : {false, true}) {
+      TRichView v;
+      v.setWordWrap(wrap);
+      v.resize(500, 300);
+      v.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&v));
+      QtView theirs(v);
+      QVERIFY(QTest::qWaitForWindowExposed(&theirs.edit));
+      int copied = 0;
+      const auto check = [&](const QString &when) {
+        theirs.copyLines(v, copied);
+        copied = v.lineCount() - 1;
+        Settle();  // Qt's view shows its horizontal bar
+        const QImage want = theirs.atEnd();
+        const QImage got = v.viewport()->grab().toImage();
+        const QRect last = theirs.lastLineRect();
+        const QRect diff = DiffRect(got, want);
+        const QString what = QStringLiteral("wrap %1, %2: %3 pixels of text where the last line is (Qt: %4), "
+                                            "pictures differ in %5,%6 %7x%8")
+                                 .arg(wrap ? QStringLiteral("on") : QStringLiteral("off"), when)
+                                 .arg(InkIn(got, last))
+                                 .arg(InkIn(want, last))
+                                 .arg(diff.x()).arg(diff.y()).arg(diff.width()).arg(diff.height());
+        QVERIFY2(InkIn(want, last) > 100, qPrintable(what));
+        QVERIFY2(got == want, qPrintable(what));
+      };
+      for (int i = 0; i < 45; ++i) {
+        const int width = i < 30 ? 1750 : i < 43 ? 100'000 : i == 43 ? 300'000 : 1750;
+        v.append({{QStringLiteral("[12:00:00 ---] "), kGrey}, {HexLine(i, width) + QLatin1Char('\n'), kBlue}});
+        QCoreApplication::processEvents();
+        if (i % 15 == 14) {
+          // The view shows what arrived by itself, at its next batch tick.
+          QTest::qWait(3 * TRichView::kRepaintMs);
+          check(QStringLiteral("after line %1").arg(i));
+          if (QTest::currentTestFailed()) return;
+        }
+      }
+      v.flushUpdates();
+      check(QStringLiteral("at the end"));
+      if (QTest::currentTestFailed()) return;
+    }
+  }
+
+  // With word wrap on there is nothing to scroll sideways: no horizontal
+  // range and no offset, also when wrap is switched on while scrolled right
+  // and for lines that came while it was off; the arrows move nothing and the
+  // rows are drawn as Qt's own view draws them.
+  void wrappedTextDoesNotScrollSideways() {
+    TRichView v;
+    v.resize(500, 300);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+    // A 512-byte burst in hex, and short lines around it.
+    AppendLines(v, 0, 3);
+    v.append({{QStringLiteral("[12:00:00 ---] "), kGrey}, {HexLine(0, 3 * 512) + QLatin1Char('\n'), kBlue}});
+    AppendLines(v, 3, 3);
+    v.flushUpdates();
+    QScrollBar *h = v.horizontalScrollBar();
+    QVERIFY(h->maximum() > 1000);
+    for (const int scrolled : {0, 1}) {
+      v.setWordWrap(false);
+      Settle();
+      h->setValue(scrolled ? h->maximum() / 2 : 0);
+      v.setWordWrap(true);
+      Settle();
+      const QString when = scrolled ? QStringLiteral("switched on while scrolled right") : QStringLiteral("at the left");
+      QVERIFY2(h->maximum() == 0 && h->value() == 0,
+               qPrintable(QStringLiteral("%1: range %2, offset %3").arg(when).arg(h->maximum()).arg(h->value())));
+      // The bar's right arrow, and a wheel turned sideways.
+      h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      QWheelEvent wheel(QPointF(50, 50), QPointF(v.viewport()->mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(-120, 0),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(v.viewport(), &wheel);
+      QCOMPARE(h->value(), 0);
+      QtView theirs(v);
+      theirs.copyLines(v, 0);
+      QVERIFY(QTest::qWaitForWindowExposed(&theirs.edit));
+      theirs.edit.verticalScrollBar()->setValue(v.verticalScrollBar()->value());
+      Settle();
+      const QImage got = v.viewport()->grab().toImage();
+      const QImage want = theirs.edit.viewport()->grab().toImage();
+      const QRect diff = DiffRect(got, want);
+      QVERIFY2(got == want, qPrintable(QStringLiteral("%1: pictures differ in %2,%3 %4x%5")
+                                           .arg(when).arg(diff.x()).arg(diff.y()).arg(diff.width()).arg(diff.height())));
+    }
+    // Lines that arrive with wrap on add no range either, and a line a little
+    // wider than the view takes two rows.
+    v.append({{HexLine(1, 5000) + QLatin1Char('\n'), kBlue}});
+    v.append({{QStringLiteral("[12:00:00 ---] "), kGrey}, {QString(63, QLatin1Char('x')) + QLatin1Char('\n'), kBlue}});
+    v.flushUpdates();
+    Settle();
+    QCOMPARE(h->maximum(), 0);
+    QCOMPARE(v.document()->lastBlock().previous().layout()->lineCount(), 2);
   }
 
   // A very long append goes in slices at the next turns of the event loop,

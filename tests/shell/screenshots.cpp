@@ -3,8 +3,12 @@
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/screenshots DIR
 // Writes DIR/main.png (hex lines arriving, echoes, send window docked),
 // DIR/ascii.png (ASCII receive, search window shown), DIR/palette.png, and
-// after a start with a damaged config.ini DIR/narrow-start.png and
-// DIR/narrow.png (the window at the least width it allows).
+// a 512-byte burst in hex without word wrap, scrolled to the left and right
+// ends (DIR/nowrap-left.png, DIR/nowrap-right.png), then with Word Wrap
+// switched on while scrolled right, at the end and at the top
+// (DIR/wrap-end.png, DIR/wrap-top.png), and after a start with a damaged
+// config.ini DIR/narrow-start.png and DIR/narrow.png (the window at the
+// least width it allows).
 #include "SocatPair.h"
 
 #include "FindUnit.h"
@@ -21,6 +25,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -101,6 +106,19 @@ int main(int argc, char *argv[])
     auto *Colour = Main->findChild<TColourButton *>(QStringLiteral("ColorButton"));
     QTimer::singleShot(300, [&] { Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png"))); Colour->Palette()->close(); });
     Colour->showMenu();
+
+    Main->findChild<QAction *>(QStringLiteral("AsciiReceiveButton"))->trigger();  // hex again
+    Cable.WriteFar(std::string(512, '\x5A') + std::string("\x01\x02\x03", 3));
+    QTest::qWait(600);
+    QScrollBar *Across = Main->ReceiveView()->horizontalScrollBar();
+    Across->setValue(0);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("nowrap-left.png")));
+    Across->setValue(Across->maximum());
+    Shoot(Main.get(), Out.filePath(QStringLiteral("nowrap-right.png")));
+    Main->findChild<QAction *>(QStringLiteral("WordWrapItem"))->trigger();
+    Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-end.png")));
+    Main->ReceiveView()->verticalScrollBar()->setValue(0);
+    Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-top.png")));
 
     Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
     Main->close();

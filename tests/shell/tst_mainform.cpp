@@ -1032,6 +1032,44 @@ private Q_SLOTS:
         QTRY_COMPARE(Send->toPlainText(), QStringLiteral("AA BB CC"));
     }
 
+    // The user's send list: what is deleted can be brought back with Edit >
+    // Undo or Ctrl+Z, redone, and what is brought back is saved at exit. The
+    // list loaded at start is not an undo step.
+    void sendListUndo()
+    {
+        {
+            TRun Run(Ports);
+            Run->SendForm->RichSend->setPlainText(QStringLiteral("01 02 03\nsecond line"));
+        }
+        {
+            TRun Run(Ports);
+            Run->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+            TRichView *Send = Run->SendForm->RichSend;
+            const QString List = QStringLiteral("01 02 03\nsecond line");
+            QCOMPARE(Send->toPlainText(), List);
+            Send->setFocus();
+            QTRY_COMPARE(Run->DataRT()->ActiveView, Send);
+            QTest::keyClick(Send, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(Send->toPlainText(), List);
+
+            Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Select All"))->trigger();
+            QTRY_COMPARE(Send->selLength(), List.size());
+            QTest::keyClick(Send, Qt::Key_Delete);
+            QCOMPARE(Send->toPlainText(), QString());
+            Item(Run.Main.get(), QStringLiteral("Edit"), QStringLiteral("Undo     Ctrl+Z"))->trigger();
+            QTRY_COMPARE(Send->toPlainText(), List);
+            QTest::keySequence(Send, QKeySequence::Redo);
+            QCOMPARE(Send->toPlainText(), QString());
+            QTest::keyClick(Send, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(Send->toPlainText(), List);
+            // The receive view keeps no history of what it shows.
+            QVERIFY(!Run->ReceiveView()->document()->isUndoRedoEnabled());
+        }
+        TRun Run(Ports);
+        QCOMPARE(Run->SendForm->RichSend->toPlainText(), QStringLiteral("01 02 03\nsecond line"));
+    }
+
     void clickChoosesTheActiveView()
     {
         TRun Run(Ports);
