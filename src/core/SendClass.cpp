@@ -171,7 +171,10 @@ void TRuntimeMessages::Warning(QWidget *Owner, const QString &Caption, const QSt
 {
     QString Shown = Text;
     Shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox::warning(Owner, Caption, Shown);
+    QMessageBox Box(QMessageBox::Warning, Caption, Shown, QMessageBox::Ok, Owner);
+    // So that a path or an address in it can be copied.
+    Box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Box.exec();
 }
 
 void TRuntimeMessages::StandardError(const QString &Text)

@@ -3,9 +3,11 @@
 #include "CPortCtl.h"
 #include "SettingsRecord.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QToolBar>
 
 namespace {
@@ -42,11 +44,26 @@ TLineCombos::TLineCombos(QToolBar *Bar)
     FPort->setObjectName(QStringLiteral("CBoxPort"));
     FPort->setEditable(true);
     FPort->setInsertPolicy(QComboBox::NoInsert);
-    FPort->setMinimumContentsLength(9);
+    // Room for the usual names (/dev/ttyUSB0, /dev/ttyACM10, /dev/pts/12);
+    // a longer one (/dev/serial/by-id/...) shows its distinctive end, the
+    // list shows it whole, and so does the tool tip.
+    FPort->setMinimumContentsLength(15);
     FPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Bar->addWidget(FPort);
     NameForScreenReaders(FPort, QStringLiteral("Port"));
     FPort->lineEdit()->setAccessibleName(QStringLiteral("Port"));
+    QComboBox *Port = FPort;
+    QObject::connect(Port, &QComboBox::currentTextChanged, Port, [Port](const QString &Text) {
+        Port->setToolTip(Text.isEmpty() ? QStringLiteral("Port") : Text);
+    });
+    // The drop-down list is as wide as its longest name.
+    const auto FitList = [Port] {
+        QAbstractItemView *List = Port->view();
+        List->setMinimumWidth(List->sizeHintForColumn(0) + 2 * List->frameWidth()
+                              + List->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, List));
+    };
+    QObject::connect(Port->model(), &QAbstractItemModel::rowsInserted, Port, FitList);
+    QObject::connect(Port->model(), &QAbstractItemModel::rowsRemoved, Port, FitList);
     struct {
         TComComboBox *&Box;
         TComProperty Kind;

@@ -9,6 +9,8 @@
 #include "RichView.h"
 #include "SendClass.h"
 #include "SendUnit.h"
+#include "StatusBarMY.h"
+#include "WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,7 +26,12 @@ const QString TMainForm::FeedbackUrl = QStringLiteral("https://corvane.example.c
 
 void TMainForm::OpenWebPage(const QString &Url)
 {
-    QDesktopServices::openUrl(QUrl(Url));
+    // A browser that the desktop starts may still fail on its own, unseen:
+    // the address stays in sight for a while.
+    StatusBarMY1->showMessage(Url, 10000);
+    if (!QDesktopServices::openUrl(QUrl(Url)))
+        Warn(QStringLiteral("Help"),
+             QStringLiteral("No web browser could be started. The page is at:\n\n%1").arg(Url));
 }
 
 void TMainForm::FlipOption(TGetter Get, TSetter Set)
@@ -76,10 +83,36 @@ void TMainForm::DockCommand(TGetter Get, TSetter Set, QWidget *Window)
         HideDocked(Window);
 }
 
+void TMainForm::WatchSendFloating()
+{
+    // Floated for the first time, the send window would keep its docked
+    // size (a narrow strip over the main window); it gets its designed size
+    // and place instead: above and left of the receive tool bar of the
+    // designed main window. Later floats go back to where the user last had
+    // it floating; a layout that has it floating already keeps its place.
+    FSendFloatPlaced = SendForm->isFloating();
+    connect(SendForm, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
+        if (!Floating || FSendFloatPlaced)
+            return;
+        FSendFloatPlaced = true;
+        SendForm->resize(SendFloatSize);
+        // Dragged out, the window follows the mouse.
+        if (QApplication::mouseButtons() == Qt::NoButton) {
+            const QRect Area = screen() ? screen()->availableGeometry() : QRect();
+            SendForm->move(Area.topLeft() + SendFloatPlace);
+        }
+    });
+}
+
 void TMainForm::SendDataCommand()
 {
     if (!FDataRT)
         return;
+    if (!FLink->Port.Connected()) {
+        // Nothing can go out; say so where it does not stop the user.
+        StatusBarMY1->showMessage(QStringLiteral("The port is closed: open it to send."), 5000);
+        return;
+    }
     // A port write error and the like: told, and the program goes on.
     Guarded([this] { FDataRT->SendCurrentLine(); });
 }
@@ -97,20 +130,14 @@ void TMainForm::SynthesiseKey(int Key)
 
 void TMainForm::PlaceWindow(int Command)
 {
-    const QRect Screen = screen() ? screen()->geometry() : QRect(0, 0, 1024, 768);
-    const int W = Screen.width(), H = Screen.height();
-    struct {
-        int Width, Height, Left, Top;
-    } const Places[] = {
-        {600, 400, 250, 100}, // Center
-        {W, H / 2, 0, 0},     // Top
-        {W, H / 2, 0, H / 2}, // Bottom
-        {W / 2, H, 0, 0},     // Left
-        {W / 2, H, W / 2, 0}, // Right
-    };
-    const auto &P = Places[Command];
+    const QRect Area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    // The frame as the window manager draws it now (none before mapping).
+    const QRect Outer = frameGeometry(), Inner = geometry();
+    const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(), Outer.right() - Inner.right(),
+                         Outer.bottom() - Inner.bottom());
     setWindowState(Qt::WindowNoState);
-    setGeometry(Screen.left() + P.Left, Screen.top() + P.Top, P.Width, P.Height);
+    setGeometry(PlacementRect(static_cast<TPlacement>(Command), Area, minimumSizeHint().expandedTo(minimumSize()),
+                              Frame));
 }
 
 void TMainForm::AlwaysOnTopCommand()
@@ -132,14 +159,21 @@ void TMainForm::ApplyTextColour()
 void TMainForm::changeEvent(QEvent *Event)
 {
     QMainWindow::changeEvent(Event);
-    if (Event->type() == QEvent::ActivationChange && isActiveWindow() && FDataRT) {
+    if (Event->type() != QEvent::ActivationChange)
+        return;
+    // The window manager activates a window after the click that asked for
+    // it: the click has chosen where the focus goes.
+    const bool ByClick = FClickWhileInactive.isValid() && FClickWhileInactive.elapsed() < ClickActivationTime;
+    FClickWhileInactive.invalidate();
+    if (isActiveWindow() && FDataRT) {
         // Activating the main window puts the reports back on the receive
         // view, unless the focus is in a docked view of its own.
-        QWidget *Focus = QApplication::focusWidget();
+        QWidget *Focus = ByClick ? focusWidget() : QApplication::focusWidget();
         const bool InDock = Focus && (SendForm->isAncestorOf(Focus) || FindForm->isAncestorOf(Focus));
         if (!InDock) {
             FDataRT->ActiveView = RichShow;
-            RichShow->setFocus();
+            if (!ByClick)
+                RichShow->setFocus();
         }
     }
 }

@@ -193,8 +193,9 @@ void TMainForm::CreateMenus()
 {
     using R = TSettingsRecord;
     QMenuBar *Bar = menuBar();
+    // Each menu opens with Alt and its first letter (no two alike).
 
-    QMenu *File = Bar->addMenu(QStringLiteral("File"));
+    QMenu *File = Bar->addMenu(QStringLiteral("&File"));
     QAction *OpenReceiving = MenuItem(File, QStringLiteral("Open Receiving  Message"));
     QAction *SaveReceiving = MenuItem(File, QStringLiteral("Save Receiving  Message"), false,
                                       QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -207,7 +208,7 @@ void TMainForm::CreateMenus()
     File->addSeparator();
     connect(MenuItem(File, QStringLiteral("Exit")), &QAction::triggered, this, &QWidget::close);
 
-    QMenu *Edit = Bar->addMenu(QStringLiteral("Edit"));
+    QMenu *Edit = Bar->addMenu(QStringLiteral("&Edit"));
     const std::pair<const char *, int> EditKeys[] = {{"Undo     Ctrl+Z", Qt::Key_Z}, {nullptr, 0},
                                                      {"Cut      Ctrl+X", Qt::Key_X}, {"Copy     Ctrl+C", Qt::Key_C},
                                                      {"Paste    Ctrl+V", Qt::Key_V}, {nullptr, 0},
@@ -223,7 +224,7 @@ void TMainForm::CreateMenus()
     QAction *Find = MenuItem(Edit, QStringLiteral("Find"), false, QKeySequence(Qt::CTRL | Qt::Key_F));
     QAction *FindNext = MenuItem(Edit, QStringLiteral("Find Next "), false, QKeySequence(Qt::Key_F3));
 
-    QMenu *View = Bar->addMenu(QStringLiteral("View"));
+    QMenu *View = Bar->addMenu(QStringLiteral("&View"));
     FlagCommand(MenuItem(View, QStringLiteral("Show Time"), true, {}, "ShowTimeItem"), &R::ShowTime,
                 &R::SetShowTime);
     FlagCommand(MenuItem(View, QStringLiteral("Show RxTx"), true, {}, "ShowRxTxItem"), &R::ShowRxTx,
@@ -242,7 +243,7 @@ void TMainForm::CreateMenus()
     View->addSeparator();
     QAction *ColourSettings = MenuItem(View, QStringLiteral("Color Settings"));
 
-    QMenu *Tools = Bar->addMenu(QStringLiteral("Tools "));
+    QMenu *Tools = Bar->addMenu(QStringLiteral("&Tools "));
     PortItem = MenuItem(Tools, QStringLiteral("Open Port"), false, {}, "PortItem");
     connect(PortItem, &QAction::triggered, this, [this] { Guarded([this] { TogglePort(); }); });
     PauseItem = MenuItem(Tools, QStringLiteral("Pause Monitoring"), true, {}, "PauseItem");
@@ -275,7 +276,7 @@ void TMainForm::CreateMenus()
             ApplyPause();
         });
 
-    QMenu *Window = Bar->addMenu(QStringLiteral("Window"));
+    QMenu *Window = Bar->addMenu(QStringLiteral("&Window"));
     const char *Places[] = {"Center", "Top", "Bottom", "Left", "Right"};
     for (int I = 0; I < 5; ++I)
         connect(MenuItem(Window, QLatin1String(Places[I])), &QAction::triggered, this,
@@ -284,16 +285,16 @@ void TMainForm::CreateMenus()
     AlwaysOnTopItem = MenuItem(Window, QStringLiteral("Always On Top"), true, {}, "AlwaysOnTopItem");
     connect(AlwaysOnTopItem, &QAction::triggered, this, &TMainForm::AlwaysOnTopCommand);
 
-    QMenu *Help = Bar->addMenu(QStringLiteral("Help "));
+    QMenu *Help = Bar->addMenu(QStringLiteral("&Help "));
     connect(MenuItem(Help, QStringLiteral("Help Online"), false, QKeySequence(Qt::Key_F1)), &QAction::triggered,
-            this, [] { OpenWebPage(GuideUrl); });
+            this, [this] { OpenWebPage(GuideUrl); });
     Help->addSeparator();
     connect(MenuItem(Help, QStringLiteral("Check For Updates")), &QAction::triggered, this,
-            [] { OpenWebPage(ProductUrl); });
+            [this] { OpenWebPage(ProductUrl); });
     connect(MenuItem(Help, QStringLiteral("Online Support")), &QAction::triggered, this,
-            [] { OpenWebPage(GuideUrl); });
+            [this] { OpenWebPage(GuideUrl); });
     connect(MenuItem(Help, QStringLiteral("Feedback")), &QAction::triggered, this,
-            [] { OpenWebPage(FeedbackUrl); });
+            [this] { OpenWebPage(FeedbackUrl); });
     Help->addSeparator();
     QAction *About = MenuItem(Help, QStringLiteral("About"));
 

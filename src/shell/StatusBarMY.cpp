@@ -41,28 +41,63 @@ constexpr TSignalDesign SignalDesign[TStatusBarMY::SignalCount] = {
 constexpr int LabelTop = 3;
 constexpr int DividerLeft = 55;
 
+// What the first four panels usually hold; narrow, a panel keeps room for
+// this much of its text.
+constexpr const char *CompactText[TStatusBarMY::PanelCount - 1] = {
+    "F1 for help", "TX: 999999", "RX: 999999", "Hex: Ln:999  Col:99  Sel:99"};
+// Between two panels.
+constexpr int PanelGap = 4;
+
 } // namespace
+
+// The row of panels inside the bar: its size hints are the designed and
+// the least widths, whatever the panels show, and it places the panels only
+// when its own size changes.
+class TPanelRow : public QWidget {
+public:
+    explicit TPanelRow(TStatusBarMY *Bar) : QWidget(Bar), FBar(Bar) {}
+
+    QSize sizeHint() const override { return QSize(Width(&TStatusBarMY::DesignWidth), FBar->FRowHeight); }
+    QSize minimumSizeHint() const override
+    {
+        return QSize(Width(&TStatusBarMY::CompactWidth), FBar->FRowHeight);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *Event) override
+    {
+        QWidget::resizeEvent(Event);
+        FBar->LayOutPanels();
+    }
+
+private:
+    int Width(int (TStatusBarMY::*PanelWidth)(int) const) const
+    {
+        int Sum = (TStatusBarMY::PanelCount - 1) * PanelGap + TStatusBarMY::SignalPanelWidth;
+        for (int I = 0; I + 1 < TStatusBarMY::PanelCount; ++I)
+            Sum += (FBar->*PanelWidth)(I);
+        return Sum;
+    }
+
+    TStatusBarMY *FBar;
+};
 
 TStatusBarMY::TStatusBarMY(QWidget *Parent) : QStatusBar(Parent)
 {
     setObjectName(QStringLiteral("StatusBarMY1"));
     setAccessibleName(QStringLiteral("Status bar"));
+    FRow = new TPanelRow(this);
+    FRow->setObjectName(QStringLiteral("StatusPanels"));
     for (int I = 0; I < PanelCount; ++I) {
         const TPanelDesign &Design = PanelDesign[I];
-        auto *Label = new QLabel(this);
+        auto *Label = new QLabel(FRow);
         Label->setObjectName(QStringLiteral("StatusPanel%1").arg(I));
         if (Design.Lowered)
             Label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        Label->setMinimumWidth(Design.Width);
         SetText(Label, QLatin1String(Design.Text));
-        if (I == PanelCount - 1) {
-            addWidget(Label, 1);
-        } else {
-            Label->setFixedWidth(Design.Width);
-            addWidget(Label);
-        }
         Panels[static_cast<std::size_t>(I)] = Label;
     }
+    addWidget(FRow, 1);
 
     // Not in the bar's layout: the panel is placed by hand over the last
     // panel and follows the window's right edge (resizeEvent).
@@ -87,25 +122,83 @@ TStatusBarMY::TStatusBarMY(QWidget *Parent) : QStatusBar(Parent)
     Divider->setGeometry(DividerLeft, 0, 2, SignalPanelHeight);
     FSignalPanel->raise();
     FixPanelHeights();
+    // A passing message is read out too (the bar's name stays).
+    connect(this, &QStatusBar::messageChanged, this, [this](const QString &Text) { setAccessibleDescription(Text); });
 }
 
 void TStatusBarMY::FixPanelHeights()
 {
     // A label whose size is not fixed asks for a new layout with every new
-    // text; the status bar then builds its layout anew, repaints whole, and
-    // the main window lays out again: 20 times a second while data arrives.
-    // The panels with fixed widths get the height of the bar's row (worked
-    // out as the bar does) as a fixed height too.
+    // text (20 times a second while data arrives). The panels get fixed
+    // sizes: the height of the bar's row (worked out as a status bar does)
+    // here, their widths in LayOutPanels.
     int Row = fontMetrics().height();
     for (QLabel *Label : Panels) {
-        Label->setMinimumHeight(0);
-        Label->setMaximumHeight(QWIDGETSIZE_MAX);
+        Label->setMinimumSize(0, 0);
+        Label->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         Row = std::max(Row, Label->sizeHint().height());
     }
     if (const auto *Grip = findChild<QSizeGrip *>())
         Row = std::max(Row, Grip->sizeHint().height());
-    for (std::size_t I = 0; I + 1 < Panels.size(); ++I)
-        Panels[I]->setFixedHeight(Row);
+    FRowHeight = Row;
+    FRow->updateGeometry();
+    LayOutPanels();
+}
+
+int TStatusBarMY::DesignWidth(int Index) const
+{
+    return std::max(PanelDesign[Index].Width, CompactWidth(Index));
+}
+
+int TStatusBarMY::CompactWidth(int Index) const
+{
+    const QLabel *Label = Panels[static_cast<std::size_t>(Index)];
+    const QFontMetrics Metrics(Label->font());
+    // The label indents its text by half an 'x' inside its frame; another
+    // half keeps the last character off the right edge.
+    return Metrics.horizontalAdvance(QLatin1String(CompactText[Index])) + 2 * Label->frameWidth()
+           + Metrics.horizontalAdvance(QLatin1Char('x'));
+}
+
+void TStatusBarMY::LayOutPanels()
+{
+    // The first four panels keep their designed widths while the row has
+    // room for them and the signal panel; narrower, each gives up its share
+    // of the missing room from what it has beyond its usual text.
+    constexpr int Shrinking = PanelCount - 1;
+    std::array<int, Shrinking> Width{};
+    int Design = 0, Slack = 0;
+    for (int I = 0; I < Shrinking; ++I) {
+        Width[I] = DesignWidth(I);
+        Design += Width[I];
+        Slack += Width[I] - CompactWidth(I);
+    }
+    const int Room = FRow->width() - Shrinking * PanelGap - SignalPanelWidth;
+    int Missing = std::min(Design - Room, Slack);
+    if (Missing > 0) {
+        int Left = Missing;
+        for (int I = 0; I < Shrinking; ++I) {
+            const int Cut = Missing * (Width[I] - CompactWidth(I)) / Slack;
+            Width[I] -= Cut;
+            Left -= Cut;
+        }
+        // What rounding left over comes off the widest room first.
+        for (int I = Shrinking - 1; I >= 0 && Left > 0; --I) {
+            const int Cut = std::min(Left, Width[I] - CompactWidth(I));
+            Width[I] -= Cut;
+            Left -= Cut;
+        }
+    }
+    const int Height = FRow->height() > 0 ? FRow->height() : FRowHeight;
+    int X = 0;
+    for (int I = 0; I < PanelCount; ++I) {
+        QLabel *Label = Panels[static_cast<std::size_t>(I)];
+        const int W = I < Shrinking ? Width[I] : std::max(0, FRow->width() - X);
+        Label->setFixedSize(W, Height);
+        Label->move(X, 0);
+        X += W + PanelGap;
+    }
+    PlaceSignalPanel();
 }
 
 void TStatusBarMY::changeEvent(QEvent *Event)
@@ -228,11 +321,19 @@ void TStatusBarMY::resizeEvent(QResizeEvent *Event)
 
 void TStatusBarMY::PlaceSignalPanel()
 {
-    if (width() <= FollowWidth)
-        return;
+    int Left = SignalPanelLeft;
     // The outer width of the window the bar sits in (the bar itself when it
     // stands alone).
-    const int Outer = window()->frameGeometry().width();
-    FSignalPanel->move(Outer - SignalPanelWidth - RightMargin, FSignalPanel->y());
+    if (width() > FollowWidth)
+        Left = window()->frameGeometry().width() - SignalPanelWidth - RightMargin;
+    // A window frame or a narrow window may put it elsewhere: it stays over
+    // the last panel, clear of the size grip.
+    const QLabel *Last = Panels[PanelCount - 1];
+    int Right = width();
+    if (const auto *Grip = findChild<QSizeGrip *>(QString(), Qt::FindDirectChildrenOnly); Grip && Grip->isVisible())
+        Right = Grip->x();
+    Left = std::min(Left, Right - SignalPanelWidth);
+    Left = std::max(Left, FRow->x() + Last->x());
+    FSignalPanel->move(Left, FSignalPanel->y());
     FSignalPanel->raise();
 }

@@ -51,7 +51,9 @@ public:
     static constexpr int SignalPanelLeft = 594;
     static constexpr int SignalPanelTop = 2;
     // Wider than this, the signal panel follows the window's right edge,
-    // this far (the size grip's room) from it.
+    // this far (the size grip's room) from it. Wherever the rule puts it,
+    // it stays over the last panel: never over the caret report, never
+    // past the panels' right end.
     static constexpr int FollowWidth = 665;
     static constexpr int RightMargin = 23;
 
@@ -82,8 +84,17 @@ protected:
 
 private:
     void ResetCounters();
+    friend class TPanelRow;
     void PlaceSignalPanel();
     void FixPanelHeights();
+    // Gives the panels their widths and places for the row's width.
+    void LayOutPanels();
+    // Widths of the first four panels: as designed, or where the text
+    // cannot fit the design, as wide as it needs.
+    int DesignWidth(int Index) const;
+    // The least width of one of the first four panels: room for the text
+    // it usually holds.
+    int CompactWidth(int Index) const;
     static void SetText(QLabel *Label, const QString &Text);
 
     // What the last tick showed, so that a tick with nothing new (the port
@@ -105,6 +116,11 @@ private:
 
     std::array<QLabel *, PanelCount> Panels{};
     std::array<QLabel *, SignalCount> Signals{};
+    // Holds the five panels side by side. The bar's own layout would lay
+    // them out anew at every new text; the row places them only when its
+    // width changes.
+    QWidget *FRow = nullptr;
+    int FRowHeight = 0;
     QWidget *FSignalPanel = nullptr;
     QFrame *Divider = nullptr;
 };

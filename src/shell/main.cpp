@@ -36,6 +36,7 @@
 #include <QMenu>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QWindow>
 
 // The embedded default layout lives in this static library.
 static void InitResources()
@@ -198,6 +199,8 @@ void TMainForm::ConnectForms()
 
 bool TMainForm::eventFilter(QObject *Watched, QEvent *Event)
 {
+    if (Event->type() == QEvent::MouseButtonPress && Watched == windowHandle() && !isActiveWindow())
+        FClickWhileInactive.start();
     if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
             if (Watched == V->viewport())
@@ -240,6 +243,11 @@ void TMainForm::setVisible(bool Visible)
     if (Visible)
         InitWorkspace();
     QMainWindow::setVisible(Visible);
+    // Every press into the window passes its native window first.
+    if (Visible && windowHandle() && !FWatchingPresses) {
+        windowHandle()->installEventFilter(this);
+        FWatchingPresses = true;
+    }
 }
 
 void TMainForm::InitWorkspace()
@@ -249,6 +257,7 @@ void TMainForm::InitWorkspace()
     FWorkspaceReady = true;
     try {
         LoadLayout();
+        WatchSendFloating();
 
         FLink = std::make_unique<TQuillScomm>();
         // Modem lines and a vanished device change the status bar without a

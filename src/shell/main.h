@@ -10,7 +10,10 @@
 
 #include "SettingsRecord.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPoint>
+#include <QSize>
 #include <QStringList>
 
 #include <cstdint>
@@ -69,6 +72,11 @@ public:
     // config.ini holds them. False when the file could not be written.
     bool WriteLayout(const QString &Path);
 
+    // The send window floated for the first time: client size, and the
+    // outer top left on the work area.
+    static constexpr QSize SendFloatSize{455, 337};
+    static constexpr QPoint SendFloatPlace{219, 38};
+
     // Shows or hides a docked window in the place the layout gave it.
     static void ShowDocked(QWidget *Window);
     static void HideDocked(QWidget *Window);
@@ -107,8 +115,10 @@ public:
 
     // Web pages of the Help commands.
     static const QString GuideUrl, ProductUrl, FeedbackUrl;
-    // Hands an address to the desktop's browser; nothing waits for it.
-    static void OpenWebPage(const QString &Url);
+    // Hands an address to the desktop's browser; nothing waits for it. The
+    // status bar shows the address; with no browser to start, a message
+    // gives it to copy.
+    void OpenWebPage(const QString &Url);
 
     // Showing the window runs InitWorkspace first.
     void setVisible(bool Visible) override;
@@ -141,6 +151,10 @@ private:
     void DockCommand(TGetter Get, TSetter Set, QWidget *Window);
     // The send and search windows' commands on a tool button or menu item.
     void DockCommands(QAction *SendWindow, QAction *FindWindow);
+    // Gives the send window its floating size and place the first time it
+    // floats.
+    void WatchSendFloating();
+    bool FSendFloatPlaced = false;
     void SendDataCommand();
     void SynthesiseKey(int Key);
     void PlaceWindow(int Command);
@@ -156,6 +170,11 @@ private:
     // standard error box.
     void Guarded(const std::function<void()> &Step);
     void ViewFocused(TRichView *View);
+    // A press into this window while another was active: the activation
+    // that follows it leaves the focus where the click put it.
+    QElapsedTimer FClickWhileInactive;
+    bool FWatchingPresses = false;
+    static constexpr int ClickActivationTime = 1000; // ms
 
     // Controls, by their design names.
     TRichView *RichShow = nullptr;

@@ -6,7 +6,9 @@
 // a 512-byte burst in hex without word wrap, scrolled to the left and right
 // ends (DIR/nowrap-left.png, DIR/nowrap-right.png), then with Word Wrap
 // switched on while scrolled right, at the end and at the top
-// (DIR/wrap-end.png, DIR/wrap-top.png).
+// (DIR/wrap-end.png, DIR/wrap-top.png), and after a start with a damaged
+// config.ini DIR/narrow-start.png and DIR/narrow.png (the window at the
+// least width it allows).
 #include "SocatPair.h"
 
 #include "FindUnit.h"
@@ -15,9 +17,12 @@
 #include "SendUnit.h"
 #include "main.h"
 
+#include "DataFolder.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
@@ -116,6 +121,24 @@ int main(int argc, char *argv[])
     Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-top.png")));
 
     Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
+    Main->close();
+    Main.reset();
+
+    // A damaged config.ini: the window starts at its designed size, then
+    // is narrowed as far as it goes. The status bar must show all five
+    // line signals.
+    {
+        QFile Damaged(LayoutFilePath());
+        if (Damaged.open(QIODevice::WriteOnly))
+            Damaged.write("\x01garbage");
+    }
+    Main = CreateProgram({}, &Ports);
+    Main->show();
+    if (!QTest::qWaitForWindowExposed(Main.get()))
+        return 1;
+    Shoot(Main.get(), Out.filePath(QStringLiteral("narrow-start.png")));
+    Main->resize(0, Main->height());
+    Shoot(Main.get(), Out.filePath(QStringLiteral("narrow.png")));
     Main->close();
     return 0;
 }

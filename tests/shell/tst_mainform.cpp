@@ -14,18 +14,24 @@
 #include "SendUnit.h"
 #include "StatusBarMY.h"
 #include "StatusTick.h"
+#include "WindowPlacement.h"
 #include "main.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -35,6 +41,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <QWidgetAction>
+#include <QWindow>
 #include <QUrlQuery>
 
 namespace {
@@ -86,8 +93,9 @@ struct TRun {
 
 QAction *Item(TMainForm *Main, const QString &Menu, const QString &Caption)
 {
+    // By the caption as shown, without the '&' of its Alt key.
     for (QAction *M : Main->menuBar()->actions())
-        if (M->text() == Menu)
+        if (QString(M->text()).remove(QLatin1Char('&')) == Menu)
             for (QAction *A : M->menu()->actions())
                 if (A->text() == Caption)
                     return A;
@@ -247,20 +255,20 @@ private Q_SLOTS:
     void menusAndToolBars()
     {
         TRun Run(Ports);
-        // Captions exactly, "-" for a separator, "(hidden)" for items that
+        // Captions exactly ('&' before a menu's Alt key), "-" for a separator, "(hidden)" for items that
         // exist but are not visible, shortcuts after "=".
         const QStringList Expected = {
-            QStringLiteral("File: Open Receiving  Message|Save Receiving  Message=Ctrl+S|-|Open Sending Message|"
+            QStringLiteral("&File: Open Receiving  Message|Save Receiving  Message=Ctrl+S|-|Open Sending Message|"
                            "Save Sending Message|-|Print|Print Preview|-|Exit"),
-            QStringLiteral("Edit: Undo     Ctrl+Z|-|Cut      Ctrl+X|Copy     Ctrl+C|Paste    Ctrl+V|-|Select All|-|"
+            QStringLiteral("&Edit: Undo     Ctrl+Z|-|Cut      Ctrl+X|Copy     Ctrl+C|Paste    Ctrl+V|-|Select All|-|"
                            "Find=Ctrl+F|Find Next =F3"),
-            QStringLiteral("View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
+            QStringLiteral("&View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
                            "Send Window=F8|Find Window|-|Color Settings"),
-            QStringLiteral("Tools : Open Port|Pause Monitoring|Send Data=F5|-|ASCII Receive|ASCII Send|-|"
+            QStringLiteral("&Tools : Open Port|Pause Monitoring|Send Data=F5|-|ASCII Receive|ASCII Send|-|"
                            "Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
                            "HexDecBin Converter(hidden)|ASCII Table"),
-            QStringLiteral("Window: Center|Top|Bottom|Left|Right|-|Always On Top"),
-            QStringLiteral("Help : Help Online=F1|-|Check For Updates|Online Support|Feedback|-|About"),
+            QStringLiteral("&Window: Center|Top|Bottom|Left|Right|-|Always On Top"),
+            QStringLiteral("&Help : Help Online=F1|-|Check For Updates|Online Support|Feedback|-|About"),
         };
         QStringList Got;
         for (QAction *M : Run->menuBar()->actions()) {
@@ -336,6 +344,117 @@ private Q_SLOTS:
             QCOMPARE(AccessibleName(W), Name);
         for (int I = 0; I < 4; ++I)
             QCOMPARE(AccessibleName(Run->StatusBar()->Panel(I)), Run->StatusBar()->Panel(I)->text());
+    }
+
+    void signalLabelsShownAtEveryWidth()
+    {
+        // A damaged config.ini: the window starts at its designed size, then
+        // goes as narrow as it allows.
+        QVERIFY(QDir().mkpath(DataFolderPath()));
+        {
+            QFile Damaged(LayoutFilePath());
+            QVERIFY(Damaged.open(QIODevice::WriteOnly));
+            Damaged.write("\x01[MainForm\nWidth=");
+        }
+        TRun Run(Ports);
+        TStatusBarMY *Bar = Run->StatusBar();
+        const auto InBar = [Bar](const QWidget *W) { return QRect(W->mapTo(Bar, QPoint()), W->size()); };
+        const auto Check = [&] {
+            const QString Width = QString::number(Run->width());
+            QVERIFY(Run->rect().contains(Bar->geometry()));
+            for (int S = 0; S < TStatusBarMY::SignalCount; ++S) {
+                const QLabel *Label = Bar->SignalLabel(static_cast<TStatusBarMY::TSignal>(S));
+                const QRect At = InBar(Label);
+                const QString What = Label->text() + QStringLiteral(" at ") + Width;
+                QVERIFY2(Bar->rect().contains(At), qPrintable(What));
+                QVERIFY2(At.width() >= Label->sizeHint().width(), qPrintable(What));
+                for (int I = 0; I + 1 < TStatusBarMY::PanelCount; ++I)
+                    QVERIFY2(!At.intersects(InBar(Bar->Panel(I))), qPrintable(What));
+                for (const QSizeGrip *Grip : Bar->findChildren<QSizeGrip *>())
+                    QVERIFY2(!Grip->isVisible() || !At.intersects(InBar(Grip)), qPrintable(What));
+            }
+            for (int I = 0; I < TStatusBarMY::PanelCount; ++I)
+                QVERIFY(Bar->rect().contains(InBar(Bar->Panel(I))));
+        };
+        Check();
+        Run.Main->resize(0, Run->height());
+        QTRY_COMPARE(Bar->width(), Run->minimumWidth());
+        Check();
+    }
+
+    void portComboFitsUsualNames()
+    {
+        const QString ById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        TRun Run(Ports + QStringList{ById});
+        QComboBox *Box = Run.Find<QComboBox>("CBoxPort");
+        const QFontMetrics Metrics(Box->lineEdit()->font());
+        // Usual names whole; of a by-id name, the end that tells two adapters
+        // of one make apart (the line edit shows the end of a long text).
+        for (const char *Name : {"/dev/ttyUSB0", "/dev/ttyACM10", "/dev/pts/12", "/dev/rfcomm0", "A50285BI-if00-port0"})
+            QVERIFY2(Metrics.horizontalAdvance(QLatin1String(Name)) + 8 <= Box->lineEdit()->width(), Name);
+        // The tool tip names the whole path, chosen or typed.
+        Box->setCurrentIndex(Box->findText(ById));
+        QCOMPARE(Box->toolTip(), ById);
+        Box->setEditText(QStringLiteral("/dev/pts/77"));
+        QCOMPARE(Box->toolTip(), QStringLiteral("/dev/pts/77"));
+        // The list shows a long name whole.
+        Box->showPopup();
+        QTRY_VERIFY(Box->view()->isVisible());
+        QVERIFY(Box->view()->viewport()->width() >= QFontMetrics(Box->view()->font()).horizontalAdvance(ById));
+        Box->hidePopup();
+    }
+
+    void menuKeys()
+    {
+        TRun Run(Ports);
+        // Every menu has an Alt key of its own; screen readers still get the
+        // captions as they stand.
+        QString Keys;
+        for (QAction *M : Run->menuBar()->actions()) {
+            const QString Text = M->text();
+            const auto Amp = Text.indexOf(QLatin1Char('&'));
+            QVERIFY2(Amp >= 0 && Amp + 1 < Text.size() && Text.at(Amp + 1).isLetter(), qPrintable(Text));
+            QVERIFY2(Text.indexOf(QLatin1Char('&'), Amp + 1) < 0, qPrintable(Text));
+            const QChar Key = Text.at(Amp + 1).toUpper();
+            QVERIFY2(!Keys.contains(Key), qPrintable(Text));
+            Keys += Key;
+        }
+        QCOMPARE(Keys, QStringLiteral("FEVTWH"));
+        QAccessibleInterface *Bar = QAccessible::queryAccessibleInterface(Run->menuBar());
+        QStringList Names;
+        for (int I = 0; I < Bar->childCount(); ++I)
+            Names << Bar->child(I)->text(QAccessible::Name);
+        QCOMPARE(Names, QStringList({QStringLiteral("File"), QStringLiteral("Edit"), QStringLiteral("View"),
+                                     QStringLiteral("Tools "), QStringLiteral("Window"), QStringLiteral("Help ")}));
+        // Alt+W opens the Window menu.
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QMenu *WindowMenu = nullptr;
+        for (QAction *M : Run->menuBar()->actions())
+            if (M->text() == QStringLiteral("&Window"))
+                WindowMenu = M->menu();
+        QVERIFY(WindowMenu);
+        QTest::keyClick(Run.Main.get(), Qt::Key_W, Qt::AltModifier);
+        QTRY_VERIFY(WindowMenu->isVisible());
+        WindowMenu->close();
+    }
+
+    void sendWithThePortClosedSaysSo()
+    {
+        TRun Run(Ports);
+        Run->SendForm->RichSend->setPlainText(QStringLiteral("01 02 03"));
+        for (QAction *Send : {Run.Action("SendDataItem"), Run->SendForm->ToolButton1}) {
+            Run->StatusBar()->clearMessage();
+            if (Send == Run.Action("SendDataItem"))
+                QTest::keyClick(Run.Main.get(), Qt::Key_F5);
+            else
+                Send->trigger();
+            QCOMPARE(Run->StatusBar()->currentMessage(), QStringLiteral("The port is closed: open it to send."));
+            QCOMPARE(Run->StatusBar()->accessibleDescription(), Run->StatusBar()->currentMessage());
+        }
+        QVERIFY(Run.Messages.List.isEmpty());
+        QCOMPARE(Run->Link()->TxCount.load(), 0u);
+        QCOMPARE(Cable->ReadFar(1, 100), std::string());
     }
 
     void receiveSendAndCount()
@@ -711,6 +830,47 @@ private Q_SLOTS:
         QVERIFY2(Took.elapsed() < 3000, qPrintable(QString::number(Took.elapsed())));
     }
 
+    void placementTable()
+    {
+        TRun Run(Ports);
+        // The window's least size leaves room for the designed "Center" and
+        // for halves of a 1280-pixel screen.
+        const QSize Least = Run->minimumSizeHint().expandedTo(Run->minimumSize());
+        QVERIFY2(Least.width() <= 600, qPrintable(QString::number(Least.width())));
+        using P = TPlacement;
+        const QSize Small(500, 300);
+        const QMargins Framed(4, 30, 4, 4);
+        const struct {
+            const char *Case;
+            P Command;
+            QRect Area;
+            QSize Minimum;
+            QMargins Frame;
+            QRect Expected;
+        } Cases[] = {
+            {"Top 1920", P::Top, QRect(0, 0, 1920, 1080), Small, {}, QRect(0, 0, 1920, 540)},
+            {"Bottom 1920", P::Bottom, QRect(0, 0, 1920, 1080), Small, {}, QRect(0, 540, 1920, 540)},
+            {"Right 1920", P::Right, QRect(0, 0, 1920, 1080), Small, {}, QRect(960, 0, 960, 1080)},
+            {"Center", P::Center, QRect(0, 0, 1280, 800), Least, {}, QRect(250, 100, 600, 400)},
+            {"Left 1280", P::Left, QRect(0, 0, 1280, 800), Least, {}, QRect(0, 0, 640, 800)},
+            {"Right 1280", P::Right, QRect(0, 0, 1280, 800), Least, {}, QRect(640, 0, 640, 800)},
+            {"odd height rounds down", P::Bottom, QRect(0, 0, 1280, 801), Small, {}, QRect(0, 400, 1280, 400)},
+            {"below a top panel", P::Bottom, QRect(0, 32, 1280, 768), Small, {}, QRect(0, 416, 1280, 384)},
+            {"second screen", P::Center, QRect(1920, 0, 1280, 1024), Small, {}, QRect(2170, 100, 600, 400)},
+            // Half a screen narrower than the window can be: the least
+            // width, still on the screen.
+            {"Right 1024", P::Right, QRect(0, 0, 1024, 768), QSize(560, 300), {}, QRect(464, 0, 560, 768)},
+            {"Left 1024", P::Left, QRect(0, 0, 1024, 768), QSize(560, 300), {}, QRect(0, 0, 560, 768)},
+            // The frame stays on the work area too.
+            {"Right framed", P::Right, QRect(0, 0, 1280, 800), Small, Framed, QRect(636, 30, 640, 766)},
+            {"Top framed", P::Top, QRect(0, 0, 1280, 800), Small, Framed, QRect(4, 30, 1272, 400)},
+            // An area smaller than the window: its top left corner shows.
+            {"tiny area", P::Center, QRect(0, 0, 480, 280), Small, {}, QRect(0, 0, 500, 300)},
+        };
+        for (const auto &C : Cases)
+            QVERIFY2(PlacementRect(C.Command, C.Area, C.Minimum, C.Frame) == C.Expected, C.Case);
+    }
+
     void stuckSendLeavesTheWindowAlive()
     {
         // A device that takes nothing: a 65,536-byte line stays stuck in its
@@ -790,27 +950,24 @@ private Q_SLOTS:
     void windowCommands()
     {
         TRun Run(Ports);
-        const QRect S = Run->screen()->geometry();
-        const int W = S.width(), H = S.height();
-        const QList<QPair<QString, QRect>> Places = {
-            {QStringLiteral("Top"), QRect(0, 0, W, H / 2)},
-            {QStringLiteral("Bottom"), QRect(0, H / 2, W, H / 2)},
-            {QStringLiteral("Left"), QRect(0, 0, W / 2, H)},
-            {QStringLiteral("Right"), QRect(W / 2, 0, W / 2, H)},
-            {QStringLiteral("Center"), QRect(250, 100, 600, 400)},
-        };
-        for (const auto &[Caption, Expected] : Places) {
+        const QRect Area = Run->screen()->availableGeometry();
+        const QStringList Captions = {QStringLiteral("Center"), QStringLiteral("Top"), QStringLiteral("Bottom"),
+                                      QStringLiteral("Left"), QStringLiteral("Right")};
+        for (int I = 0; I < Captions.size(); ++I) {
             Run.Main->showMaximized();
-            Item(Run.Main.get(), QStringLiteral("Window"), Caption)->trigger();
+            Item(Run.Main.get(), QStringLiteral("Window"), Captions[I])->trigger();
             QVERIFY(!Run->isMaximized());
-            // A half screen narrower than the tool bars is only checked where
-            // it can be had.
-            if (Expected.width() < Run->minimumSizeHint().width()) {
-                QTRY_COMPARE(Run->geometry().height(), Expected.height());
-                continue;
-            }
-            QTRY_COMPARE(Run->geometry(), Expected.translated(S.topLeft()));
+            const QRect Outer = Run->frameGeometry(), Inner = Run->geometry();
+            const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(),
+                                 Outer.right() - Inner.right(), Outer.bottom() - Inner.bottom());
+            const QRect Expected = PlacementRect(static_cast<TPlacement>(I), Area,
+                                                 Run->minimumSizeHint().expandedTo(Run->minimumSize()), Frame);
+            QTRY_COMPARE(Run->geometry(), Expected);
+            QVERIFY2(Area.contains(Run->frameGeometry()), qPrintable(Captions[I]));
         }
+        // The designed "Center" size, on this small screen too.
+        Item(Run.Main.get(), QStringLiteral("Window"), QStringLiteral("Center"))->trigger();
+        QTRY_COMPARE(Run->geometry().size(), QSize(600, 400));
         Run.Action("AlwaysOnTopItem")->trigger();
         QVERIFY(Run->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(Run->isVisible());
@@ -827,6 +984,30 @@ private Q_SLOTS:
         QCOMPARE(Catcher.Urls[0], Catcher.Urls[2]);
         QVERIFY(Catcher.Urls[1] != Catcher.Urls[0]);
         QCOMPARE(QUrlQuery(Catcher.Urls[3]).queryItemValue(QStringLiteral("App")), QStringLiteral("Tallyscope"));
+        QVERIFY(Run.Messages.List.isEmpty());
+
+        // With no browser to start (the offscreen platform has none), F1
+        // gives the address, in a message and on the status bar.
+        QTest::keyClick(Run.Main.get(), Qt::Key_F1);
+        QCOMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Help"));
+        QVERIFY(Run.Messages.List[0].Text.contains(TMainForm::GuideUrl));
+        QCOMPARE(Run->StatusBar()->currentMessage(), TMainForm::GuideUrl);
+        // The message box lets the address be selected and copied.
+        Run->SetMessages(nullptr);
+        Qt::TextInteractionFlags Flags;
+        QString Shown;
+        QTimer::singleShot(0, [&] {
+            auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!Box)
+                return;
+            Shown = Box->text();
+            Flags = Box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"))->textInteractionFlags();
+            Box->accept();
+        });
+        Item(Run.Main.get(), QStringLiteral("Help "), QStringLiteral("Online Support"))->trigger();
+        QVERIFY(Shown.contains(TMainForm::GuideUrl));
+        QVERIFY(Flags & Qt::TextSelectableByMouse);
     }
 
     void editCommandsAndTextColour()
@@ -903,6 +1084,78 @@ private Q_SLOTS:
         QTest::mouseClick(Run->ReceiveView()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(Run->DataRT()->ActiveView, Run->ReceiveView());
         QTRY_VERIFY(Run->StatusBar()->Panel(3)->text().contains(QStringLiteral("Ln:1 ")));
+    }
+
+    void clickIntoInactiveWindowLandsWhereAimed()
+    {
+        TRun Run(Ports);
+        QWidget Other;
+        Other.setGeometry(700, 500, 80, 60);
+        Other.show();
+        Other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Other));
+        QVERIFY(!Run->isActiveWindow());
+        // As X delivers a click into an inactive window: the press first,
+        // then the window manager's activation.
+        // Through the native window, as the window system delivers it.
+        QLineEdit *Edit = Run.Find<QComboBox>("CBoxPort")->lineEdit();
+        QWindow *Native = Run->windowHandle();
+        const QPoint OnEdit = Edit->mapTo(Run.Main.get(), QPoint(4, Edit->height() / 2));
+        QTest::mousePress(Native, Qt::LeftButton, {}, OnEdit);
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QTest::mouseRelease(Native, Qt::LeftButton, {}, OnEdit);
+        // Typing goes where the focus is, as the window system sends it.
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("/dev/pts/9"));
+        QVERIFY2(Run.Find<QComboBox>("CBoxPort")->currentText().contains(QStringLiteral("/dev/pts/9")),
+                 qPrintable(Run.Find<QComboBox>("CBoxPort")->currentText()));
+        QCOMPARE(Run->ReceiveView()->TextLength(), 0);
+        QCOMPARE(Run->DataRT()->ActiveView, Run->ReceiveView());
+
+        // Coming back without a click (a window switcher) gives the
+        // receive view the focus, as before.
+        Other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Other));
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QTRY_COMPARE(QApplication::focusWidget(), Run->ReceiveView());
+
+        // A click into the send view of the inactive window lands there.
+        Other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Other));
+        TRichView *Send = Run->SendForm->RichSend;
+        const QPoint OnSend = Send->viewport()->mapTo(Run.Main.get(), QPoint(5, 5));
+        QTest::mousePress(Native, Qt::LeftButton, {}, OnSend);
+        Run->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
+        QTest::mouseRelease(Native, Qt::LeftButton, {}, OnSend);
+        QTRY_COMPARE(QApplication::focusWidget(), Send);
+        QCOMPARE(Run->DataRT()->ActiveView, Send);
+    }
+
+    void floatedSendWindowGetsItsOwnSize()
+    {
+        TRun Run(Ports);
+        TSendForm *Send = Run->SendForm;
+        QVERIFY(Send->isVisible() && !Send->isFloating());
+        const QRect Area = Run->screen()->availableGeometry();
+        // Its float button, as the user would.
+        auto *Float = Send->findChild<QAbstractButton *>(QStringLiteral("qt_dockwidget_floatbutton"));
+        QVERIFY(Float);
+        QTest::mouseClick(Float, Qt::LeftButton);
+        QVERIFY(Send->isFloating());
+        QTRY_COMPARE(Send->size(), QSize(455, 337));
+        QCOMPARE(Send->frameGeometry().topLeft(), Area.topLeft() + QPoint(219, 38));
+        // Beside the designed main window it leaves the receive tool bar
+        // uncovered.
+        QVERIFY(!Send->frameGeometry().intersects(QRect(Run.Find<QToolBar>("ReceBar")->mapToGlobal(QPoint()), Run.Find<QToolBar>("ReceBar")->size())));
+
+        // Moved, docked and floated again: back where the user had it.
+        Send->setGeometry(300, 200, 500, 350);
+        Send->setFloating(false);
+        QVERIFY(!Send->isFloating());
+        Send->setFloating(true);
+        QTRY_COMPARE(Send->geometry(), QRect(300, 200, 500, 350));
     }
 
     void commandLineFileKeepsItsColours()

@@ -294,24 +294,34 @@ void TStatusBarTest::signalPanelFollowsWideWindow()
     QMainWindow Window;
     auto *Bar = new TStatusBarMY;
     Window.setStatusBar(Bar);
-    Window.resize(600, 300);
+    Window.resize(800, 300);
     Window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Window));
-    // Not wider than 665: the designed place stays.
-    QCOMPARE(Bar->SignalPanel()->pos(), QPoint(594, 2));
 
     // The rule counts the window's outer width, frame included.
     const int Frame = Window.frameGeometry().width() - Window.width();
     Window.resize(1000 - Frame, 300);
     QTRY_COMPARE(Window.frameGeometry().width(), 1000);
     QTRY_COMPARE(Bar->SignalPanel()->pos(), QPoint(1000 - 145 - 23, 2));
-
-    // Narrowing to 665 or less leaves it where it was.
-    Window.resize(660, 300);
-    QTRY_COMPARE(Bar->width(), 660);
-    QCOMPARE(Bar->SignalPanel()->x(), 832);
     Window.resize(700 - Frame, 300);
     QTRY_COMPARE(Bar->SignalPanel()->x(), 700 - 145 - 23);
+
+    // At 665 or less the designed place (594) would leave labels off the
+    // bar, and a panel left where a wider window put it would too: every
+    // width the bar allows shows all five labels, over the last panel only.
+    for (const int Width : {665, 660, 600, Bar->minimumSizeHint().width()}) {
+        Window.resize(Width, 300);
+        QTRY_COMPARE(Bar->width(), Width);
+        const QRect Last(Bar->Panel(4)->mapTo(Bar, QPoint()), Bar->Panel(4)->size());
+        for (int S = 0; S < TStatusBarMY::SignalCount; ++S) {
+            const QLabel *Label = Bar->SignalLabel(static_cast<TStatusBarMY::TSignal>(S));
+            const QRect At(Label->mapTo(Bar, QPoint()), Label->size());
+            QVERIFY2(Bar->rect().contains(At), qPrintable(QStringLiteral("%1 at %2").arg(Label->text()).arg(Width)));
+            QVERIFY2(At.left() >= Last.left(), qPrintable(QStringLiteral("%1 at %2").arg(Label->text()).arg(Width)));
+        }
+        for (int I = 0; I < TStatusBarMY::PanelCount; ++I)
+            QVERIFY(Bar->rect().contains(QRect(Bar->Panel(I)->mapTo(Bar, QPoint()), Bar->Panel(I)->size())));
+    }
 }
 
 QTEST_MAIN(TStatusBarTest)
