@@ -82,11 +82,11 @@ struct TWorkload {
     char Id;
     const char *Title;
     TKind Kind;
-    double Rate = 0;          // bytes per second (Paced)
-    double Seconds = 0;       // Paced, Frames, Idle
-    std::size_t Burst = 0;    // bytes (Burst)
-    std::size_t Frame = 0;    // bytes per frame (Frames)
-    int PeriodMs = 10;        // writer tick (Paced, Frames)
+    double Rate = 0;        // bytes per second (Paced)
+    double Seconds = 0;     // Paced, Frames, Idle
+    std::size_t Burst = 0;  // bytes (Burst)
+    std::size_t Frame = 0;  // bytes per frame (Frames)
+    int PeriodMs = 10;      // writer tick (Paced, Frames)
 };
 
 TWorkload MakeWorkload(char Id, bool Quick)
@@ -111,14 +111,14 @@ TWorkload MakeWorkload(char Id, bool Quick)
 
 double ProcessCpuSeconds()
 {
-    rusage U{};
+    rusage U {};
     getrusage(RUSAGE_SELF, &U);
     return double(U.ru_utime.tv_sec + U.ru_stime.tv_sec) + double(U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
 }
 
 double ThreadCpuSeconds()
 {
-    timespec T{};
+    timespec T {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
     return double(T.tv_sec) + double(T.tv_nsec) / 1e9;
 }
@@ -155,7 +155,7 @@ std::map<int, TThreadCpu> ThreadTimes()
         if (Rest.size() < 13)
             continue;
         Times[Tid.toInt()] = {QString::fromLatin1(Stat.mid(Open + 1, Close - Open - 1)),
-                              (Rest[11].toDouble() + Rest[12].toDouble()) / Tick};
+            (Rest[11].toDouble() + Rest[12].toDouble()) / Tick};
     }
     return Times;
 }
@@ -169,7 +169,8 @@ QString ThreadReport(const std::map<int, TThreadCpu> &Before, const std::map<int
         const double D = T.Seconds - (B == Before.end() ? 0 : B->second.Seconds);
         if (D <= 0)
             continue;
-        const QString Name = Tid == int(getpid()) ? QStringLiteral("main") : T.Name + QLatin1Char('/') + QString::number(Tid);
+        const QString Name =
+            Tid == int(getpid()) ? QStringLiteral("main") : T.Name + QLatin1Char('/') + QString::number(Tid);
         Rows.emplace_back(D, Name);
     }
     std::sort(Rows.rbegin(), Rows.rend());
@@ -218,21 +219,24 @@ std::string PatternBytes(std::size_t Offset, std::size_t Count)
 // The writer thread: feeds the far end as the workload says.
 class TWriter {
 public:
-    TWriter(TSocatPair &Pair, const TWorkload &W) : Pair(Pair), W(W) {}
+    TWriter(TSocatPair &Pair, const TWorkload &W) : Pair(Pair), W(W) { }
     ~TWriter() { Join(); }
 
-    void Start() { Thread = std::thread([this] { Run(); }); }
+    void Start()
+    {
+        Thread = std::thread([this] { Run(); });
+    }
     void Join()
     {
         if (Thread.joinable())
             Thread.join();
     }
 
-    std::atomic<bool> Done{false};
-    std::atomic<bool> Failed{false};
-    std::atomic<std::size_t> Written{0};
-    std::atomic<std::size_t> Frames{0};
-    double CpuSeconds = 0;   // valid once Done
+    std::atomic<bool> Done {false};
+    std::atomic<bool> Failed {false};
+    std::atomic<std::size_t> Written {0};
+    std::atomic<std::size_t> Frames {0};
+    double CpuSeconds = 0;  // valid once Done
     Clock::time_point Began;
     Clock::time_point Ended;
 
@@ -248,7 +252,8 @@ private:
         case TKind::Paced:
         case TKind::Frames: {
             const auto Period = std::chrono::milliseconds(W.PeriodMs);
-            const auto End = Began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(W.Seconds));
+            const auto End =
+                Began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(W.Seconds));
             for (auto Next = Began; Next < End; Next += Period) {
                 std::this_thread::sleep_until(Next);
                 if (W.Kind == TKind::Frames) {
@@ -294,14 +299,13 @@ private:
 struct TFloor {
     std::size_t Read = 0;
     double CpuSeconds = 0;
-    double Seconds = 0;   // first write to last read
+    double Seconds = 0;  // first write to last read
     bool Ok = false;
     QString Error;
 };
 
 // Waits until Count() reaches Target or makes no progress for Quiet.
-template <typename F>
-void WaitForCount(F Count, std::size_t Target, std::chrono::milliseconds Quiet)
+template <typename F> void WaitForCount(F Count, std::size_t Target, std::chrono::milliseconds Quiet)
 {
     std::size_t Seen = Count();
     auto Progress = Clock::now();
@@ -330,15 +334,15 @@ TFloor RunFloor(const TWorkload &W)
         F.Error = QStringLiteral("floor: cannot open the near end");
         return F;
     }
-    termios Raw{};
+    termios Raw {};
     if (tcgetattr(Near, &Raw) == 0) {
         cfmakeraw(&Raw);
         tcsetattr(Near, TCSANOW, &Raw);
     }
     TWriter Writer(Pair, W);
-    std::atomic<bool> Stop{false};
-    std::atomic<std::size_t> Read{0};
-    std::atomic<Clock::rep> LastRead{0};
+    std::atomic<bool> Stop {false};
+    std::atomic<std::size_t> Read {0};
+    std::atomic<Clock::rep> LastRead {0};
     double ReaderCpu = 0;
     std::thread Reader([&] {
         const double Cpu0 = ThreadCpuSeconds();
@@ -347,7 +351,7 @@ TFloor RunFloor(const TWorkload &W)
         std::string Line;
         std::size_t Check = 0;
         while (!Stop) {
-            pollfd P{Near, POLLIN, 0};
+            pollfd P {Near, POLLIN, 0};
             if (::poll(&P, 1, 50) <= 0)
                 continue;
             const ssize_t N = ::read(Near, Buffer.data(), Buffer.size());
@@ -375,7 +379,7 @@ TFloor RunFloor(const TWorkload &W)
     ::close(Near);
     F.Read = Read;
     F.CpuSeconds = ReaderCpu;
-    const Clock::time_point Last{Clock::duration(LastRead.load())};
+    const Clock::time_point Last {Clock::duration(LastRead.load())};
     F.Seconds = Seconds((F.Read ? Last : Writer.Ended) - Writer.Began);
     F.Ok = !Writer.Failed && F.Read == Writer.Written;
     if (!F.Ok)
@@ -499,7 +503,8 @@ public:
     void CheckAtNextPaint(const QString &When)
     {
         if (Armed)
-            Results << QStringLiteral("-    %1: the view kept changing between its repaint and the screen").arg(ArmedWhen);
+            Results
+                << QStringLiteral("-    %1: the view kept changing between its repaint and the screen").arg(ArmedWhen);
         Armed = true;
         ArmedWhen = When;
         ArmedAt = Clock::now();
@@ -526,16 +531,17 @@ public:
     {
         if (Armed && Clock::now() - ArmedAt > After) {
             Armed = false;
-            Results << QStringLiteral("FAIL %1: the view was not repainted within %2 ms").arg(ArmedWhen).arg(After.count());
+            Results
+                << QStringLiteral("FAIL %1: the view was not repainted within %2 ms").arg(ArmedWhen).arg(After.count());
             Pass = false;
         }
     }
 
     QStringList Results;
     bool Pass = true;
-    double CheckCpu = 0;            // main thread CPU seconds spent checking
-    std::function<void()> OnDone;   // after a check at a repaint (the probe resumes)
-    QString FailShot;               // file name stem for the pictures of a failed check
+    double CheckCpu = 0;           // main thread CPU seconds spent checking
+    std::function<void()> OnDone;  // after a check at a repaint (the probe resumes)
+    QString FailShot;              // file name stem for the pictures of a failed check
 
 protected:
     bool eventFilter(QObject *, QEvent *E) override
@@ -622,10 +628,11 @@ private:
     void Compare(const QString &When)
     {
         const QRect Area(QPoint(0, 0), ViewportSize);
-        const QImage Got = View->screen()
-                               ->grabWindow(0, ViewportAt.x(), ViewportAt.y(), ViewportSize.width(), ViewportSize.height())
-                               .toImage()
-                               .convertToFormat(QImage::Format_RGB32);
+        const QImage Got =
+            View->screen()
+                ->grabWindow(0, ViewportAt.x(), ViewportAt.y(), ViewportSize.width(), ViewportSize.height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
         const QImage Want = Ref.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         const QTextBlock LastRef = Ref.document()->findBlockByNumber(LastNumber);
         const QRect Band = LastRef.isValid() ? Ref.BlockRect(LastRef).intersected(Area) : QRect();
@@ -647,20 +654,21 @@ private:
             }
         const bool Ok = SameSize && !Band.isEmpty() && Ink > 20 && Differ == 0;
         Pass = Pass && Ok;
-        Results << QStringLiteral("%1 %2: last line at rows %3-%4, %5 px of text, %6 px differ from Qt's view "
-                                  "(whole view: %7)%8")
-                       .arg(Ok ? QStringLiteral("ok  ") : QStringLiteral("FAIL"), When)
-                       .arg(Band.top())
-                       .arg(Band.bottom())
-                       .arg(Ink)
-                       .arg(SameSize ? QString::number(Differ) : QStringLiteral("all (sizes differ)"))
-                       .arg(WholeDiffer)
-                       .arg((PastEnd ? QStringLiteral("; the view is scrolled %1 rows past where Qt's can go").arg(PastEnd)
-                                     : QString()) +
-                            QStringLiteral("; viewport %1x%2, horizontal bar %3")
-                                .arg(ViewportSize.width())
-                                .arg(ViewportSize.height())
-                                .arg(Across < 0 ? QStringLiteral("hidden") : QStringLiteral("range %1").arg(Across)));
+        Results
+            << QStringLiteral("%1 %2: last line at rows %3-%4, %5 px of text, %6 px differ from Qt's view "
+                              "(whole view: %7)%8")
+                   .arg(Ok ? QStringLiteral("ok  ") : QStringLiteral("FAIL"), When)
+                   .arg(Band.top())
+                   .arg(Band.bottom())
+                   .arg(Ink)
+                   .arg(SameSize ? QString::number(Differ) : QStringLiteral("all (sizes differ)"))
+                   .arg(WholeDiffer)
+                   .arg((PastEnd ? QStringLiteral("; the view is scrolled %1 rows past where Qt's can go").arg(PastEnd)
+                                 : QString()) +
+                       QStringLiteral("; viewport %1x%2, horizontal bar %3")
+                           .arg(ViewportSize.width())
+                           .arg(ViewportSize.height())
+                           .arg(Across < 0 ? QStringLiteral("hidden") : QStringLiteral("range %1").arg(Across)));
         if (!Ok && !FailShot.isEmpty()) {
             Got.save(FailShot + QStringLiteral("-%1-screen.png").arg(Results.size()));
             Want.save(FailShot + QStringLiteral("-%1-qt.png").arg(Results.size()));
@@ -694,7 +702,7 @@ struct TVerdict {
 };
 
 int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, bool Quick, bool Wrap, int ProbeMs,
-                const QString &Screenshot)
+    const QString &Screenshot)
 {
     QWidget *Window = Target.Window();
     Window->resize(1000, 700);
@@ -721,7 +729,9 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
     TRichView *View = Target.ReceiveView();
     TShownCounter Shown(View);
     TDrawCheck Draw(View);
-    Draw.FailShot = QDir::temp().filePath(QStringLiteral("e2e-%1-wrap-%2").arg(QLatin1Char(W.Id)).arg(Wrap ? QStringLiteral("on") : QStringLiteral("off")));
+    Draw.FailShot = QDir::temp().filePath(QStringLiteral("e2e-%1-wrap-%2")
+                                              .arg(QLatin1Char(W.Id))
+                                              .arg(Wrap ? QStringLiteral("on") : QStringLiteral("off")));
     QTest::qWait(500);
 
     // Every wake-up of the probe costs the event loop as much as a small
@@ -731,10 +741,10 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
     TStallProbe Probe(ProbeMs > 0 ? ProbeMs : DefaultProbeMs);
     Draw.OnDone = [&Probe] { Probe.Resume(); };
     // The bytes the workload writes, for the checks while it streams.
-    const double Expected = W.Kind == TKind::Paced   ? W.Rate * W.Seconds
-                            : W.Kind == TKind::Burst  ? double(W.Burst)
-                            : W.Kind == TKind::Frames ? double(W.Frame) * W.Seconds * 1000 / W.PeriodMs
-                                                      : 0;
+    const double Expected = W.Kind == TKind::Paced ? W.Rate * W.Seconds
+        : W.Kind == TKind::Burst                   ? double(W.Burst)
+        : W.Kind == TKind::Frames                  ? double(W.Frame) * W.Seconds * 1000 / W.PeriodMs
+                                                   : 0;
     int StreamChecks = 0;
     TWriter Writer(Pair, W);
     QEventLoop Loop;
@@ -801,11 +811,11 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
     const double Rate = Active > 0 ? double(ShownBytes) / Active / 1e6 : 0;
 
     std::printf("(%c) %s, %s, word wrap %s%s\n", W.Id, W.Title, qPrintable(Target.Name()), Wrap ? "on" : "off",
-                Quick ? " [quick]" : "");
+        Quick ? " [quick]" : "");
     std::printf("  bytes written %zu, shown %zu, %zu lines%s\n", Written, ShownBytes, ShownLines,
-                Writer.Failed ? " (writer failed)" : "");
-    std::printf("  stall p50 %.2f ms, p99 %.2f ms, max %.2f ms (probe every %d ms, %zu samples)\n", Probe.Percentile(50),
-                Probe.Percentile(99), Probe.Max(), Probe.Interval, Probe.Samples());
+        Writer.Failed ? " (writer failed)" : "");
+    std::printf("  stall p50 %.2f ms, p99 %.2f ms, max %.2f ms (probe every %d ms, %zu samples)\n",
+        Probe.Percentile(50), Probe.Percentile(99), Probe.Max(), Probe.Interval, Probe.Samples());
     std::printf("  CPU %.3f s over %.1f s wall", Cpu, Wall);
     TVerdict V;
     if (W.Kind != TKind::Idle)
@@ -816,17 +826,18 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
         const double PerMB = MB > 0 ? Cpu / MB : 0;
         const double FloorPerMB = Floor.Read ? Floor.CpuSeconds / (double(Floor.Read) / 1e6) : 0;
         const double FloorRate = Floor.Seconds > 0 ? double(Floor.Read) / Floor.Seconds / 1e6 : 0;
-        std::printf(", %.3f CPU s/MB (floor %.3f, ratio %.1f)\n", PerMB, FloorPerMB,
-                    FloorPerMB > 0 ? PerMB / FloorPerMB : 0.0);
+        std::printf(
+            ", %.3f CPU s/MB (floor %.3f, ratio %.1f)\n", PerMB, FloorPerMB, FloorPerMB > 0 ? PerMB / FloorPerMB : 0.0);
         std::printf("  rate %.3f MB/s (floor %.2f MB/s)\n", Rate, FloorRate);
         if (W.Id == 'a') {
             V.Check(PerMB <= 2.0, QStringLiteral("at most 2 CPU s/MB"));
             V.Check(PerMB < 8.6, QStringLiteral("below both peers (8.6 and 10.7 CPU s/MB)"));
         } else {
             const double MinRate = W.Id == 'b' ? 0.95 : 1.0;
-            V.Check(Rate >= MinRate, QStringLiteral("at least %1 MB/s (peers: %2)")
-                                         .arg(MinRate)
-                                         .arg(W.Id == 'b' ? QStringLiteral("0.9 and 0.22") : QStringLiteral("0.78 and 0.27")));
+            V.Check(Rate >= MinRate,
+                QStringLiteral("at least %1 MB/s (peers: %2)")
+                    .arg(MinRate)
+                    .arg(W.Id == 'b' ? QStringLiteral("0.9 and 0.22") : QStringLiteral("0.78 and 0.27")));
             V.Check(Probe.Percentile(99) < 50, QStringLiteral("stalls under 50 ms at p99"));
             V.Check(Probe.Max() < 200, QStringLiteral("stalls under 200 ms at worst (peer: 0.5 s and more)"));
             if (W.Id == 'b')
@@ -838,8 +849,8 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
         const std::size_t Frames = Writer.Frames;
         const double PerFrame = Frames ? Cpu / double(Frames) * 1e6 : 0;
         const double FloorPerFrame = Frames ? Floor.CpuSeconds / double(Frames) * 1e6 : 0;
-        std::printf(", %zu frames, %.0f us CPU per frame (floor %.0f us, ratio %.1f)\n", Frames, PerFrame, FloorPerFrame,
-                    FloorPerFrame > 0 ? PerFrame / FloorPerFrame : 0.0);
+        std::printf(", %zu frames, %.0f us CPU per frame (floor %.0f us, ratio %.1f)\n", Frames, PerFrame,
+            FloorPerFrame, FloorPerFrame > 0 ? PerFrame / FloorPerFrame : 0.0);
         V.Check(PerFrame <= 200, QStringLiteral("at most 200 us per frame (peers: 600 and 700)"));
         break;
     }
@@ -856,9 +867,10 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
     std::printf("  drawn, the receive view's pixels on the screen against Qt's view of the same lines:\n");
     for (const QString &R : Draw.Results)
         std::printf("    %s\n", qPrintable(R));
-    V.Check(Draw.Pass, QStringLiteral("the last received line is drawn where Qt draws it (%1 checks%2)")
-                           .arg(Draw.Results.size())
-                           .arg(W.Kind == TKind::Idle ? QStringLiteral("; nothing streams under (e)") : QString()));
+    V.Check(Draw.Pass,
+        QStringLiteral("the last received line is drawn where Qt draws it (%1 checks%2)")
+            .arg(Draw.Results.size())
+            .arg(W.Kind == TKind::Idle ? QStringLiteral("; nothing streams under (e)") : QString()));
     std::printf("  CPU by thread (the writer included): %s\n", qPrintable(ByThread));
     if (!Floor.Ok)
         std::printf("  floor: %s\n", qPrintable(Floor.Error));
@@ -866,13 +878,13 @@ int RunWorkload(TE2ETarget &Target, const TWorkload &W, const TFloor &Floor, boo
         std::printf("  %s\n", qPrintable(N));
     std::printf("RESULT %c %s wrap=%s written=%zu shown=%zu p50=%.2f p99=%.2f max=%.2f cpu=%.3f rss=%.1f rate=%.3f "
                 "drawn=%s verdict=%s\n",
-                W.Id, qPrintable(Target.Name()), Wrap ? "on" : "off", Written, ShownBytes, Probe.Percentile(50),
-                Probe.Percentile(99), Probe.Max(), Cpu, Rss, Rate, Draw.Pass ? "ok" : "FAIL", V.Pass ? "pass" : "FAIL");
+        W.Id, qPrintable(Target.Name()), Wrap ? "on" : "off", Written, ShownBytes, Probe.Percentile(50),
+        Probe.Percentile(99), Probe.Max(), Cpu, Rss, Rate, Draw.Pass ? "ok" : "FAIL", V.Pass ? "pass" : "FAIL");
     std::fflush(stdout);
     return V.Pass ? 0 : 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -890,15 +902,17 @@ int main(int argc, char **argv)
         } else if (!std::strcmp(argv[I], "--probe") && I + 1 < argc && std::atoi(argv[I + 1]) > 0) {
             ProbeMs = std::atoi(argv[++I]);
         } else if (!std::strcmp(argv[I], "--wrap") && I + 1 < argc &&
-                   (!std::strcmp(argv[I + 1], "on") || !std::strcmp(argv[I + 1], "off"))) {
+            (!std::strcmp(argv[I + 1], "on") || !std::strcmp(argv[I + 1], "off"))) {
             Wrap = !std::strcmp(argv[++I], "on");
         } else if (!std::strcmp(argv[I], "--screenshot") && I + 1 < argc) {
             Screenshot = QString::fromLocal8Bit(argv[++I]);
         } else if (!std::strcmp(argv[I], "--target") && I + 1 < argc) {
             TargetName = QString::fromLocal8Bit(argv[++I]);
         } else {
-            std::fprintf(stderr, "usage: %s --workload a|b|c|d|e [--quick] [--target mainform|pipeline] [--probe ms]\n"
-                         "       [--wrap on|off] [--screenshot file.png]\n", argv[0]);
+            std::fprintf(stderr,
+                "usage: %s --workload a|b|c|d|e [--quick] [--target mainform|pipeline] [--probe ms]\n"
+                "       [--wrap on|off] [--screenshot file.png]\n",
+                argv[0]);
             return 2;
         }
     }

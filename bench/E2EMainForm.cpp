@@ -3,8 +3,8 @@
 #include "E2ETarget.h"
 
 #include "QuillScomm.h"
-#include "SendClass.h"
 #include "RichView.h"
+#include "SendClass.h"
 #include "main.h"
 
 #include <QAction>
@@ -25,10 +25,7 @@ public:
 
 class TMainFormTarget : public TE2ETarget {
 public:
-    TMainFormTarget() : Ports(), Main(CreateProgram(QStringList(), &Ports))
-    {
-        Main->SetMessages(&Messages);
-    }
+    TMainFormTarget() : Ports(), Main(CreateProgram(QStringList(), &Ports)) { Main->SetMessages(&Messages); }
     ~TMainFormTarget() override { Main->SetMessages(nullptr); }
 
     QString Name() const override { return QStringLiteral("mainform"); }
@@ -61,7 +58,7 @@ private:
     std::unique_ptr<TMainForm> Main;
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TE2ETarget> MakeMainFormTarget()
 {

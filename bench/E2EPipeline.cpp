@@ -75,7 +75,7 @@ public:
 private:
     TSettingsRecord Settings;
     TQuillScomm Link;
-    TQuillComThread Thread{Link};
+    TQuillComThread Thread {Link};
     QMainWindow Main;
     TRichView *RichShow = nullptr;
     TRichView *SendView = nullptr;
@@ -85,7 +85,7 @@ private:
     QTimer Timer1;
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TE2ETarget> MakePipelineTarget()
 {

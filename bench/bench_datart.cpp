@@ -57,11 +57,11 @@ double AppendRun(int Lines, const QString &Tag, const QString &Data)
     QElapsedTimer T;
     T.start();
     for (int I = 0; I < Lines; ++I)
-        Show.Append(QList<TRichView::TRun>{{Tag, Grey}, {Data + QStringLiteral("\r\n"), Colour}});
+        Show.Append(QList<TRichView::TRun> {{Tag, Grey}, {Data + QStringLiteral("\r\n"), Colour}});
     return double(T.nsecsElapsed()) / 1000.0 / Lines;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {

@@ -16,10 +16,10 @@
 #include "SocatPair.h"
 
 #include <QCoreApplication>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
 
 #include <atomic>
 #include <cerrno>
@@ -39,7 +39,7 @@ namespace {
 
 double CpuSeconds(clockid_t Clock)
 {
-    timespec T{};
+    timespec T {};
     clock_gettime(Clock, &T);
     return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
 }
@@ -47,13 +47,13 @@ double CpuSeconds(clockid_t Clock)
 struct TRun {
     const char *Name;
     std::size_t Bytes;
-    double BytesPerSecond; // 0: as fast as the pseudo-terminal takes them
+    double BytesPerSecond;  // 0: as fast as the pseudo-terminal takes them
 };
 
 struct TResult {
     double Seconds = 0;
-    double Cpu = 0;      // reader thread (or the floor's loop)
-    double DrainCpu = 0; // the display tick's fetching
+    double Cpu = 0;       // reader thread (or the floor's loop)
+    double DrainCpu = 0;  // the display tick's fetching
     std::size_t Received = 0;
     double MBps() const { return Received / 1e6 / Seconds; }
     double CpuPerMB() const { return Received ? Cpu / (Received / 1e6) : 0; }
@@ -68,9 +68,8 @@ void Feed(TSocatPair &Pair, const TRun &Run)
     std::string Payload(Run.Bytes, '\0');
     for (std::size_t I = 0; I < Payload.size(); ++I)
         Payload[I] = static_cast<char>((I * 131) & 0xFF);
-    const std::size_t Slice = Run.BytesPerSecond > 0
-                                  ? std::max<std::size_t>(1, static_cast<std::size_t>(Run.BytesPerSecond / 100))
-                                  : 65536;
+    const std::size_t Slice =
+        Run.BytesPerSecond > 0 ? std::max<std::size_t>(1, static_cast<std::size_t>(Run.BytesPerSecond / 100)) : 65536;
     QElapsedTimer Clock;
     Clock.start();
     for (std::size_t Done = 0; Done < Payload.size(); Done += Slice) {
@@ -135,7 +134,7 @@ TResult RunFloor(const TRun &Run)
         std::exit(1);
     }
     const int Fd = ::open(Pair.Near().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios Raw{};
+    termios Raw {};
     tcgetattr(Fd, &Raw);
     cfmakeraw(&Raw);
     tcsetattr(Fd, TCSANOW, &Raw);
@@ -148,7 +147,7 @@ TResult RunFloor(const TRun &Run)
     Clock.start();
     std::thread Device([&Pair, &Run] { Feed(Pair, Run); });
     while (R.Received < Run.Bytes) {
-        pollfd P{Fd, POLLIN, 0};
+        pollfd P {Fd, POLLIN, 0};
         if (::poll(&P, 1, 3000) <= 0)
             break;
         const ssize_t N = ::read(Fd, Buffer.data(), Buffer.size());
@@ -177,7 +176,7 @@ std::unique_ptr<TQuillComThread> StartReader(TQuillScomm &Link, bool Idle)
     while (!Reader->Parked())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (Idle) {
-        sched_param Param{};
+        sched_param Param {};
         pthread_setschedparam(Reader->NativeHandle(), SCHED_IDLE, &Param);
     }
     Reader->Release();
@@ -185,11 +184,11 @@ std::unique_ptr<TQuillComThread> StartReader(TQuillScomm &Link, bool Idle)
 }
 
 struct TGapResult {
-    int Lines = 0;        // lines received (one per byte expected)
+    int Lines = 0;  // lines received (one per byte expected)
     int Bytes = 0;
     double MaxError = 0;  // ms, largest |stamped gap - true gap|
     double MeanError = 0;
-    int Within20 = 0;     // gaps stamped within 20 ms of the truth
+    int Within20 = 0;  // gaps stamped within 20 ms of the truth
     int Gaps = 0;
 };
 
@@ -235,7 +234,7 @@ TGapResult RunGaps(bool Idle, int Count, int ApartMs)
     R.Lines = static_cast<int>(Lines.size());
     R.Bytes = static_cast<int>(Link.RxCount.load());
     if (R.Lines != Count)
-        return R; // bytes joined or lost: the gaps do not pair up
+        return R;  // bytes joined or lost: the gaps do not pair up
     double Sum = 0;
     for (int I = 1; I < Count; ++I) {
         const std::string Gap = Lines[I].substr(Head - 5, 4);
@@ -254,24 +253,24 @@ TGapResult RunGaps(bool Idle, int Count, int ApartMs)
 void RunTiming(bool Quick)
 {
     const int Count = Quick ? 6 : 12;
-    const TRun Paced{"paced 1 MB/s", static_cast<std::size_t>(Quick ? 1000000 : 4000000), 1e6};
-    std::printf("\n%-16s %14s %10s %10s %10s | %10s %8s\n", "reader policy", "bytes 500 ms", "<=20 ms",
-                "max err ms", "mean err", "1 MB/s MB/s", "lost");
+    const TRun Paced {"paced 1 MB/s", static_cast<std::size_t>(Quick ? 1000000 : 4000000), 1e6};
+    std::printf("\n%-16s %14s %10s %10s %10s | %10s %8s\n", "reader policy", "bytes 500 ms", "<=20 ms", "max err ms",
+        "mean err", "1 MB/s MB/s", "lost");
     for (const bool Idle : {false, true}) {
         const TGapResult G = RunGaps(Idle, Count, 500);
         const TResult P = RunReader(Paced, Idle);
         char Lines[32];
         std::snprintf(Lines, sizeof Lines, "%d/%d lines", G.Lines, Count);
-        std::printf("%-16s %14s %6d/%-3d %10.1f %10.1f | %10.3f %8lld\n",
-                    Idle ? "SCHED_IDLE" : "normal", Lines, G.Within20, G.Gaps, G.MaxError, G.MeanError,
-                    P.MBps(), static_cast<long long>(Paced.Bytes) - static_cast<long long>(P.Received));
+        std::printf("%-16s %14s %6d/%-3d %10.1f %10.1f | %10.3f %8lld\n", Idle ? "SCHED_IDLE" : "normal", Lines,
+            G.Within20, G.Gaps, G.MaxError, G.MeanError, P.MBps(),
+            static_cast<long long>(Paced.Bytes) - static_cast<long long>(P.Received));
         std::fflush(stdout);
     }
     std::printf("<=20 ms: gaps stamped within 20 ms of the time between the writes; lines\n"
                 "fewer than bytes means bytes were joined (stamped late) or lost.\n");
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -292,7 +291,7 @@ int main(int argc, char **argv)
             return 1;
         std::this_thread::sleep_for(std::chrono::seconds(1));
         std::printf("with %s cores kept busy (stress-ng --cpu %s)\n", qPrintable(Args.at(LoadAt + 1)),
-                    qPrintable(Args.at(LoadAt + 1)));
+            qPrintable(Args.at(LoadAt + 1)));
     }
     if (Args.contains(QStringLiteral("--timing"))) {
         RunTiming(Quick);
@@ -305,16 +304,15 @@ int main(int argc, char **argv)
         {"paced 1 MB/s", static_cast<std::size_t>(4000000 * Scale), 1e6},
         {"unpaced", static_cast<std::size_t>(64 * 1048576 * Scale), 0},
     };
-    std::printf("%-30s %9s %8s %10s %10s %6s | %8s %10s | %7s %7s\n", "run", "bytes", "MB/s",
-                "reader s/MB", "tick s/MB", "lost", "floor MB/s", "floor s/MB", "MB/s x", "CPU x");
+    std::printf("%-30s %9s %8s %10s %10s %6s | %8s %10s | %7s %7s\n", "run", "bytes", "MB/s", "reader s/MB",
+        "tick s/MB", "lost", "floor MB/s", "floor s/MB", "MB/s x", "CPU x");
     for (const TRun &Run : Runs) {
         const TResult Ours = RunReader(Run);
         const TResult Floor = RunFloor(Run);
-        std::printf("%-30s %9zu %8.3f %10.5f %10.5f %6lld | %10.3f %10.5f | %7.2f %7.2f\n", Run.Name,
-                    Run.Bytes, Ours.MBps(), Ours.CpuPerMB(), Ours.DrainPerMB(),
-                    static_cast<long long>(Run.Bytes) - static_cast<long long>(Ours.Received),
-                    Floor.MBps(), Floor.CpuPerMB(), Ours.MBps() / Floor.MBps(),
-                    Floor.CpuPerMB() > 0 ? Ours.CpuPerMB() / Floor.CpuPerMB() : 0.0);
+        std::printf("%-30s %9zu %8.3f %10.5f %10.5f %6lld | %10.3f %10.5f | %7.2f %7.2f\n", Run.Name, Run.Bytes,
+            Ours.MBps(), Ours.CpuPerMB(), Ours.DrainPerMB(),
+            static_cast<long long>(Run.Bytes) - static_cast<long long>(Ours.Received), Floor.MBps(), Floor.CpuPerMB(),
+            Ours.MBps() / Floor.MBps(), Floor.CpuPerMB() > 0 ? Ours.CpuPerMB() / Floor.CpuPerMB() : 0.0);
         std::fflush(stdout);
     }
     std::printf("reader s/MB: CPU of the reader thread per MB received; tick s/MB: CPU of the\n"

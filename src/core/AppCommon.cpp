@@ -47,11 +47,25 @@ std::string UpperCase(std::string Text)
 }
 
 const char *const NibbleTable[16] = {
-    "0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
-    "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111",
+    "0000",
+    "0001",
+    "0010",
+    "0011",
+    "0100",
+    "0101",
+    "0110",
+    "0111",
+    "1000",
+    "1001",
+    "1010",
+    "1011",
+    "1100",
+    "1101",
+    "1110",
+    "1111",
 };
 
-} // namespace
+}  // namespace
 
 bool IsHexText(const std::string &Text)
 {
@@ -100,7 +114,7 @@ std::string HexTextToBytes(const std::string &Text)
         if (IsSeparator(C))
             continue;
         if (++Digits % 2 == 0)
-            continue; // second half of the pair read before
+            continue;  // second half of the pair read before
         if (I + 1 == T.size()) {
             if (IsHexDigit(C))
                 Bytes += static_cast<char>(HexDigitValue(C));

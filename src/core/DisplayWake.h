@@ -24,5 +24,5 @@ public:
 private:
     QObject *FContext;
     std::function<void()> FOnWake;
-    std::atomic<bool> FPosted{false};
+    std::atomic<bool> FPosted {false};
 };

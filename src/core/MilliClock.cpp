@@ -4,15 +4,14 @@
 #include <ctime>
 
 namespace {
-std::atomic<TMilliClockFn> ClockFn{&SystemMilliClock};
+std::atomic<TMilliClockFn> ClockFn {&SystemMilliClock};
 }
 
 uint32_t SystemMilliClock()
 {
-    timespec Now{};
+    timespec Now {};
     clock_gettime(CLOCK_MONOTONIC, &Now);
-    const uint64_t Ms = static_cast<uint64_t>(Now.tv_sec) * 1000u
-                        + static_cast<uint64_t>(Now.tv_nsec) / 1000000u;
+    const uint64_t Ms = static_cast<uint64_t>(Now.tv_sec) * 1000u + static_cast<uint64_t>(Now.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(Ms);
 }
 

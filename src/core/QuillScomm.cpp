@@ -14,9 +14,9 @@
 #include <ctime>
 #include <utility>
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
-#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -34,7 +34,7 @@ constexpr auto WriterLetGo = std::chrono::seconds(2);
 // "00" .. "FF", two characters per byte value.
 struct THexPairs {
     char Pairs[256][2];
-    constexpr THexPairs() : Pairs{}
+    constexpr THexPairs() : Pairs {}
     {
         const char Digits[] = "0123456789ABCDEF";
         for (int V = 0; V < 256; ++V) {
@@ -59,7 +59,7 @@ void WriteHexBytes(char *Out, const uint8_t *Data, std::size_t Count, const std:
     }
 }
 
-} // namespace
+}  // namespace
 
 std::string LocaleTimeSeparator(const QLocale &Locale)
 {
@@ -171,8 +171,8 @@ void TQuillScomm::OpenPort()
         // names the setting's step too.
         Failed = true;
         Cause = E.ErrorCode() == CError_OpenFailed || E.Cause().empty()
-                    ? E.Cause()
-                    : ComErrorText(E.ErrorCode()) + ": " + E.Cause();
+            ? E.Cause()
+            : ComErrorText(E.ErrorCode()) + ": " + E.Cause();
     } catch (...) {
         Failed = true;
     }
@@ -185,8 +185,7 @@ void TQuillScomm::OpenPort()
                 Port.CloseDevice();
         } catch (...) {
         }
-        throw ECom(Cause.empty() ? std::string(OpenFailureText)
-                                 : std::string(OpenFailureText) + "\n" + Cause);
+        throw ECom(Cause.empty() ? std::string(OpenFailureText) : std::string(OpenFailureText) + "\n" + Cause);
     }
     FDeviceGone = false;
 }
@@ -228,13 +227,12 @@ std::size_t TQuillScomm::HeadLength() const
 void TQuillScomm::WriteHead(std::string &Line, char Direction, uint32_t Gap) const
 {
     const std::time_t Now = std::time(nullptr);
-    std::tm Local{};
+    std::tm Local {};
     localtime_r(&Now, &Local);
     const char *Sep = TimeSeparator.c_str();
     char Head[64];
-    const int Length = std::snprintf(Head, sizeof Head, "%c[%02d%s%02d%s%02d%s]", Direction,
-                                     Local.tm_hour, Sep, Local.tm_min, Sep, Local.tm_sec,
-                                     GapText(Gap).c_str());
+    const int Length = std::snprintf(Head, sizeof Head, "%c[%02d%s%02d%s%02d%s]", Direction, Local.tm_hour, Sep,
+        Local.tm_min, Sep, Local.tm_sec, GapText(Gap).c_str());
     std::memcpy(Line.data(), Head, std::min<std::size_t>(static_cast<std::size_t>(Length), Line.size()));
 }
 
@@ -290,8 +288,8 @@ void TQuillScomm::SendData(const std::string &Text)
         throw EComPort(CError_WriteFailed, EBADF);
 
     std::unique_lock<std::mutex> Lock(FSendLock);
-    if (!FWaiting.empty()
-        && (FWaiting.size() >= MaxWaitingFrames || FWaitingBytes + Frame.Bytes.size() > MaxWaitingBytes))
+    if (!FWaiting.empty() &&
+        (FWaiting.size() >= MaxWaitingFrames || FWaitingBytes + Frame.Bytes.size() > MaxWaitingBytes))
         throw ESendBusy(SendBusyText);
     Frame.Epoch = FSendEpoch;
     FWaitingBytes += Frame.Bytes.size();
@@ -374,7 +372,7 @@ void TQuillScomm::FinishFrame(const TSendFrame &Frame)
     Line += Frame.Echo;
     std::unique_lock<std::timed_mutex> Lock = LockQueue();
     if (!Lock.owns_lock())
-        return; // the echo is dropped; the bytes are sent and counted
+        return;  // the echo is dropped; the bytes are sent and counted
     const uint32_t Gap = Frame.Start - LastLineTime;
     LastLineTime = MilliClock();
     WriteHead(Line, 'T', Gap);
@@ -469,10 +467,9 @@ namespace {
 constexpr int EmptyReadsForGone = 20;
 constexpr int FirstBackOffMs = 5;
 constexpr int LongestBackOffMs = 200;
-} // namespace
+}  // namespace
 
-TQuillComThread::TQuillComThread(TQuillScomm &ALink)
-    : Link(ALink), ReadBuffer(ReadBufferSize)
+TQuillComThread::TQuillComThread(TQuillScomm &ALink) : Link(ALink), ReadBuffer(ReadBufferSize)
 {
     WakeFd = WakeWriteFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     int Ends[2];
@@ -543,7 +540,7 @@ void TQuillComThread::Wake()
     const uint64_t One = 1;
     if (WakeWriteFd >= 0) {
         const ssize_t Written = ::write(WakeWriteFd, &One, sizeof One);
-        (void)Written; // a full counter is as good as a wake-up
+        (void)Written;  // a full counter is as good as a wake-up
     }
 }
 
@@ -552,15 +549,13 @@ void TQuillComThread::DrainWake()
     // A pipe may hold several wake-ups; an eventfd reads as one.
     uint64_t Count = 0;
     if (WakeFd >= 0)
-        while (::read(WakeFd, &Count, sizeof Count) > 0 && WakeFd != WakeWriteFd) {
-        }
+        while (::read(WakeFd, &Count, sizeof Count) > 0 && WakeFd != WakeWriteFd) { }
 }
 
 void TQuillComThread::BackOff(int Ms)
 {
     std::unique_lock<std::mutex> Lock(RunMutex);
-    RunCv.wait_for(Lock, std::chrono::milliseconds(Ms),
-                   [this] { return !Released || Stopping.load(); });
+    RunCv.wait_for(Lock, std::chrono::milliseconds(Ms), [this] { return !Released || Stopping.load(); });
 }
 
 void TQuillComThread::IdleUntilParked()
@@ -574,7 +569,7 @@ void TQuillComThread::Execute()
     // The normal policy, whatever the creating thread had: the reader must
     // get the CPU when bytes arrive on a busy machine, or gaps are stamped
     // late and the driver's buffer overflows. It sleeps in poll otherwise.
-    sched_param Param{};
+    sched_param Param {};
     Param.sched_priority = 0;
     pthread_setschedparam(pthread_self(), SCHED_OTHER, &Param);
 
@@ -642,7 +637,7 @@ TQuillComThread::TPassResult TQuillComThread::Pass()
         // just before it keeps a change made since the last pass (or since
         // the open) from staying unseen until the next event.
         RefreshLines();
-        TComEvents Events{evRxChar, evCTS, evDSR, evRLSD};
+        TComEvents Events {evRxChar, evCTS, evDSR, evRLSD};
         try {
             Port.WaitForEvent(Events, WakeFd, WakeFd >= 0 ? -1 : WakeSliceMs);
         } catch (const EComPort &E) {

@@ -131,14 +131,14 @@ public:
 
     // Between two received bytes of a hex line; fixed at construction.
     const std::string Separator = " ";
-    std::atomic<bool> HexReceive{true};
-    std::atomic<bool> HexSend{true};
-    std::atomic<bool> Monitoring{true};
-    std::atomic<uint32_t> RxCount{0};   // wraps at 32 bits
-    std::atomic<uint32_t> TxCount{0};   // wraps at 32 bits
-    std::atomic<bool> CtsOn{false};
-    std::atomic<bool> DsrOn{false};
-    std::atomic<bool> RlsdOn{false};
+    std::atomic<bool> HexReceive {true};
+    std::atomic<bool> HexSend {true};
+    std::atomic<bool> Monitoring {true};
+    std::atomic<uint32_t> RxCount {0};  // wraps at 32 bits
+    std::atomic<uint32_t> TxCount {0};  // wraps at 32 bits
+    std::atomic<bool> CtsOn {false};
+    std::atomic<bool> DsrOn {false};
+    std::atomic<bool> RlsdOn {false};
     TComPort Port;
 
     // How long any side waits for QueueLock before dropping what it holds.
@@ -159,10 +159,10 @@ private:
     // One send handed to the writer thread.
     struct TSendFrame {
         std::string Bytes;
-        std::string Echo;     // data part of its T line
-        uint32_t Count = 0;   // what TxCount gets
-        uint32_t Start = 0;   // clock when SendData was called
-        uint64_t Epoch = 0;   // the port's open period it belongs to
+        std::string Echo;    // data part of its T line
+        uint32_t Count = 0;  // what TxCount gets
+        uint32_t Start = 0;  // clock when SendData was called
+        uint64_t Epoch = 0;  // the port's open period it belongs to
     };
     void WriterLoop();
     // Counts a written frame and queues its T line (writer thread).
@@ -172,24 +172,24 @@ private:
     std::timed_mutex QueueLock;
     uint32_t LastLineTime = 0;          // guarded by QueueLock
     std::deque<std::string> LineQueue;  // guarded by QueueLock
-    std::atomic<bool> FDeviceGone{false};
+    std::atomic<bool> FDeviceGone {false};
     void NotifyLineQueued();
     void NotifyStateChanged();
     void NotifySendFailed();
-    std::mutex LineQueuedLock;           // guards the three handlers
+    std::mutex LineQueuedLock;  // guards the three handlers
     std::function<void()> LineQueued;
     std::function<void()> StateChanged;
     std::function<void()> SendFailed;
 
-    mutable std::mutex FSendLock;        // guards the members down to FWriter
+    mutable std::mutex FSendLock;  // guards the members down to FWriter
     std::condition_variable FSendCv;
     std::deque<TSendFrame> FWaiting;
     std::size_t FWaitingBytes = 0;
-    bool FWriting = false;               // a frame is out of FWaiting, not finished
-    uint64_t FSendEpoch = 0;             // one more at every ClosePort
+    bool FWriting = false;    // a frame is out of FWaiting, not finished
+    uint64_t FSendEpoch = 0;  // one more at every ClosePort
     bool FStopWriter = false;
     std::string FSendFailure;
-    std::thread FWriter;                 // last: starts once the rest is built
+    std::thread FWriter;  // last: starts once the rest is built
 };
 
 // The one receiver of serial data. Created parked; Release() after each
@@ -250,6 +250,6 @@ private:
     uint64_t Generation = 0;     // guarded by RunMutex; one per Release
     uint64_t RunGeneration = 0;  // guarded by RunMutex; the run under way
     int EmptyReads = 0;          // reader thread only
-    std::atomic<bool> Stopping{false};
-    std::thread Thread;          // last: starts once the rest is built
+    std::atomic<bool> Stopping {false};
+    std::thread Thread;  // last: starts once the rest is built
 };

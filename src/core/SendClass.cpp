@@ -31,11 +31,11 @@ QString FromLatin1(const std::string &Text)
 
 QColor ColourOf(uint32_t Value)
 {
-    return QColor(static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF),
-                  static_cast<int>((Value >> 16) & 0xFF));
+    return QColor(
+        static_cast<int>(Value & 0xFF), static_cast<int>((Value >> 8) & 0xFF), static_cast<int>((Value >> 16) & 0xFF));
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Pure text rules
@@ -216,21 +216,21 @@ QString SelectedText(TRichView *View)
 
 // One change for tag and data: the view's change handler (automatic save or
 // clear) never sees a tag without its data.
-void AppendAtEnd(TRichView *View, const QString &Tag, const QColor &TagColour, const QString &Data,
-                 const QColor &DataColour)
+void AppendAtEnd(
+    TRichView *View, const QString &Tag, const QColor &TagColour, const QString &Data, const QColor &DataColour)
 {
     // The line break as a run of its own: appending it to the data would copy
     // a received block of up to a mebibyte once more.
-    View->Append(QList<TRichView::TRun>{{Tag, TagColour}, {Data, DataColour}, {QStringLiteral("\r\n"), DataColour}});
+    View->Append(QList<TRichView::TRun> {{Tag, TagColour}, {Data, DataColour}, {QStringLiteral("\r\n"), DataColour}});
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TDataRT
 
 TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindView, TQuillScomm *Link,
-                 const TSettingsRecord &Settings, QObject *Parent)
+    const TSettingsRecord &Settings, QObject *Parent)
     : QObject(Parent),
       SendView(SendView),
       ReceiveView(ReceiveView),
@@ -258,7 +258,8 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
         Link->SetLineQueuedHandler([this] { WakeDisplay(); });
         // Queued: the box is shown on this thread, once the writer has let go.
         Link->SetSendFailedHandler([this] {
-            QMetaObject::invokeMethod(this, [this] { ReportSendFailure(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { ReportSendFailure(); }, Qt::QueuedConnection);
         });
     }
 
@@ -396,8 +397,7 @@ void TDataRT::SendCaretLine()
     int Line = 0;
     int Column = 0;
     SelectionEnd(SendView, Line, Column);
-    const QString Text =
-        CaretSendText([this](int I) { return LineText(SendView, I); }, LineCount(SendView), Line);
+    const QString Text = CaretSendText([this](int I) { return LineText(SendView, I); }, LineCount(SendView), Line);
     Link->SendData(Latin1(Text));
 }
 
@@ -411,12 +411,12 @@ void TDataRT::SendCurrentLine()
         SendCaretLine();
     } catch (const ECom &) {
         Messages->Warning(SendView ? ViewWidget(SendView)->window() : nullptr, QStringLiteral("Send"),
-                          QStringLiteral("Line ") + QString::number(Line + 1)
-                              + QStringLiteral(" is not the Hex format.\r\n\r\n"
-                                               "If send ASCII data, please switch to ASCII mode."));
+            QStringLiteral("Line ") + QString::number(Line + 1) +
+                QStringLiteral(" is not the Hex format.\r\n\r\n"
+                               "If send ASCII data, please switch to ASCII mode."));
     } catch (const ESendBusy &Busy) {
         Messages->Warning(SendView ? ViewWidget(SendView)->window() : nullptr, QStringLiteral("Send"),
-                          QString::fromLocal8Bit(Busy.what()));
+            QString::fromLocal8Bit(Busy.what()));
     }
 }
 

@@ -14,8 +14,8 @@
 #include <QPoint>
 #include <QString>
 
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -54,9 +54,9 @@ public:
     int32_t Bytes() const { return FSettled / 2; }
 
 private:
-    bool FStarted = false; // past the blanks at the front
-    int32_t FCount = 0;    // characters counted so far, blanks at the end included
-    int32_t FSettled = 0;  // FCount at the last character that is not blank
+    bool FStarted = false;  // past the blanks at the front
+    int32_t FCount = 0;     // characters counted so far, blanks at the end included
+    int32_t FSettled = 0;   // FCount at the last character that is not blank
 };
 
 // The decimal and binary texts the converter pop-up shows for a selection of
@@ -106,7 +106,7 @@ public:
     // Views and link are not owned and must outlive the runtime; so must the
     // settings record, whose message colours are read at every display.
     TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindView, TQuillScomm *Link,
-            const TSettingsRecord &Settings, QObject *Parent = nullptr);
+        const TSettingsRecord &Settings, QObject *Parent = nullptr);
     ~TDataRT() override;
 
     // Grey of every tag.

@@ -8,8 +8,7 @@ TFindForm::TFindForm(QWidget *Parent) : QDockWidget(QStringLiteral("Search Outpu
 {
     // The object name keys the window's place in the saved layout.
     setObjectName(QStringLiteral("FindForm"));
-    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
-                | QDockWidget::DockWidgetFloatable);
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     RichFind = new TRichView(this);
     RichFind->setObjectName(QStringLiteral("RichFind"));
     RichFind->setAccessibleName(QStringLiteral("Search view"));

@@ -34,13 +34,13 @@ QString DecodePlainText(QByteArrayView Data);
 // Whether data, handed over in pieces, is valid UTF-8 (as DecodePlainText
 // decides), without keeping it.
 class TUtf8Check {
- public:
-  void Add(QByteArrayView Piece);
-  bool Valid();  // after the last piece
+public:
+    void Add(QByteArrayView Piece);
+    bool Valid();  // after the last piece
 
- private:
-  QByteArray FCarry;  // a character cut at the end of the last piece
-  bool FValid = true;
+private:
+    QByteArray FCarry;  // a character cut at the end of the last piece
+    bool FValid = true;
 };
 
 // The last keep characters (as the document counts them: "\r\n" is one) of

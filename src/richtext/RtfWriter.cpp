@@ -15,187 +15,218 @@
 namespace {
 
 struct TRunProps {
-  int Font = 0;
-  int HalfPoints = 0;
-  int Fg = 0;  // colour table index, 0: automatic
-  int Bg = 0;  // colour table index, 0: none
-  bool Bold = false;
-  bool Italic = false;
-  bool Underline = false;
+    int Font = 0;
+    int HalfPoints = 0;
+    int Fg = 0;  // colour table index, 0: automatic
+    int Bg = 0;  // colour table index, 0: none
+    bool Bold = false;
+    bool Italic = false;
+    bool Underline = false;
 };
 
 class TTables {
- public:
-  int Font(const QString &Name) {
-    auto It = FFonts.constFind(Name);
-    if (It != FFonts.constEnd()) return *It;
-    const int N = static_cast<int>(FFontNames.size());
-    FFonts.insert(Name, N);
-    FFontNames.push_back(Name);
-    return N;
-  }
-  int Colour(QRgb Rgb) {
-    Rgb &= 0xFFFFFF;
-    auto It = FColours.constFind(Rgb);
-    if (It != FColours.constEnd()) return *It;
-    FColourList.push_back(Rgb);
-    const int N = static_cast<int>(FColourList.size());  // index 0 is "automatic"
-    FColours.insert(Rgb, N);
-    return N;
-  }
-  void Write(QByteArray &Out) const {
-    Out += "{\\fonttbl";
-    for (size_t I = 0; I < FFontNames.size(); ++I) {
-      Out += "{\\f" + QByteArray::number(static_cast<int>(I)) + "\\fnil\\fcharset0 ";
-      AppendText(Out, FFontNames[I]);
-      Out += ";}";
+public:
+    int Font(const QString &Name)
+    {
+        auto It = FFonts.constFind(Name);
+        if (It != FFonts.constEnd())
+            return *It;
+        const int N = static_cast<int>(FFontNames.size());
+        FFonts.insert(Name, N);
+        FFontNames.push_back(Name);
+        return N;
     }
-    Out += "}\r\n{\\colortbl ;";
-    for (QRgb C : FColourList) {
-      Out += "\\red" + QByteArray::number(qRed(C)) + "\\green" + QByteArray::number(qGreen(C)) +
-             "\\blue" + QByteArray::number(qBlue(C)) + ';';
+    int Colour(QRgb Rgb)
+    {
+        Rgb &= 0xFFFFFF;
+        auto It = FColours.constFind(Rgb);
+        if (It != FColours.constEnd())
+            return *It;
+        FColourList.push_back(Rgb);
+        const int N = static_cast<int>(FColourList.size());  // index 0 is "automatic"
+        FColours.insert(Rgb, N);
+        return N;
     }
-    Out += "}\r\n";
-  }
+    void Write(QByteArray &Out) const
+    {
+        Out += "{\\fonttbl";
+        for (size_t I = 0; I < FFontNames.size(); ++I) {
+            Out += "{\\f" + QByteArray::number(static_cast<int>(I)) + "\\fnil\\fcharset0 ";
+            AppendText(Out, FFontNames[I]);
+            Out += ";}";
+        }
+        Out += "}\r\n{\\colortbl ;";
+        for (QRgb C : FColourList) {
+            Out += "\\red" + QByteArray::number(qRed(C)) + "\\green" + QByteArray::number(qGreen(C)) + "\\blue" +
+                QByteArray::number(qBlue(C)) + ';';
+        }
+        Out += "}\r\n";
+    }
 
-  static void AppendText(QByteArray &Out, QStringView Text);
+    static void AppendText(QByteArray &Out, QStringView Text);
 
- private:
-  QHash<QString, int> FFonts;
-  std::vector<QString> FFontNames;
-  QHash<QRgb, int> FColours;
-  std::vector<QRgb> FColourList;
+private:
+    QHash<QString, int> FFonts;
+    std::vector<QString> FFontNames;
+    QHash<QRgb, int> FColours;
+    std::vector<QRgb> FColourList;
 };
 
 // One character as RTF; every Latin-1 code is handled by a table.
 struct TEscapes {
-  QByteArray Code[256];
-  TEscapes() {
-    static const char Hex[] = "0123456789abcdef";
-    for (int C = 0; C < 256; ++C) {
-      if (C == '\\' || C == '{' || C == '}') {
-        Code[C] = QByteArray("\\") + char(C);
-      } else if (C == '\t') {
-        Code[C] = "\\tab ";
-      } else if (C >= 0x20 && C < 0x7F) {
-        Code[C] = QByteArray(1, char(C));
-      } else if (C >= 0xA0) {
-        Code[C] = QByteArray("\\'") + Hex[C >> 4] + Hex[C & 15];
-      } else {
-        Code[C] = "\\u" + QByteArray::number(C) + "\\'3f";
-      }
+    QByteArray Code[256];
+    TEscapes()
+    {
+        static const char Hex[] = "0123456789abcdef";
+        for (int C = 0; C < 256; ++C) {
+            if (C == '\\' || C == '{' || C == '}') {
+                Code[C] = QByteArray("\\") + char(C);
+            } else if (C == '\t') {
+                Code[C] = "\\tab ";
+            } else if (C >= 0x20 && C < 0x7F) {
+                Code[C] = QByteArray(1, char(C));
+            } else if (C >= 0xA0) {
+                Code[C] = QByteArray("\\'") + Hex[C >> 4] + Hex[C & 15];
+            } else {
+                Code[C] = "\\u" + QByteArray::number(C) + "\\'3f";
+            }
+        }
     }
-  }
 };
 
-const TEscapes &EscapeTable() {
-  static const TEscapes Table;
-  return Table;
+const TEscapes &EscapeTable()
+{
+    static const TEscapes Table;
+    return Table;
 }
 
-void TTables::AppendText(QByteArray &Out, QStringView Text) {
-  // Written through a pointer: this runs for every character of a file that
-  // can hold tens of millions of them.
-  constexpr qsizetype Widest = 12;  // "\\u-32768\\'3f"
-  const qsizetype Start = Out.size();
-  const qsizetype Need = Start + Text.size() * Widest;
-  if (Out.capacity() < Need) Out.reserve(std::max(Need, Out.capacity() * 2));
-  Out.resize(Need);
-  char *P = Out.data() + Start;
-  const TEscapes &Esc = EscapeTable();
-  for (QChar Ch : Text) {
-    const char16_t U = Ch.unicode();
-    if (U >= 0x20 && U < 0x7F && U != '\\' && U != '{' && U != '}') {
-      *P++ = static_cast<char>(U);
-    } else if (U < 256) {
-      const QByteArray &Code = Esc.Code[U];
-      std::memcpy(P, Code.constData(), static_cast<size_t>(Code.size()));
-      P += Code.size();
-    } else {
-      const QByteArray Code = "\\u" + QByteArray::number(U > 32767 ? int(U) - 65536 : int(U)) +
-                              "\\'3f";  // the fallback as an escape: some readers drop a word after a bare '?'
-      std::memcpy(P, Code.constData(), static_cast<size_t>(Code.size()));
-      P += Code.size();
+void TTables::AppendText(QByteArray &Out, QStringView Text)
+{
+    // Written through a pointer: this runs for every character of a file that
+    // can hold tens of millions of them.
+    constexpr qsizetype Widest = 12;  // "\\u-32768\\'3f"
+    const qsizetype Start = Out.size();
+    const qsizetype Need = Start + Text.size() * Widest;
+    if (Out.capacity() < Need)
+        Out.reserve(std::max(Need, Out.capacity() * 2));
+    Out.resize(Need);
+    char *P = Out.data() + Start;
+    const TEscapes &Esc = EscapeTable();
+    for (QChar Ch : Text) {
+        const char16_t U = Ch.unicode();
+        if (U >= 0x20 && U < 0x7F && U != '\\' && U != '{' && U != '}') {
+            *P++ = static_cast<char>(U);
+        } else if (U < 256) {
+            const QByteArray &Code = Esc.Code[U];
+            std::memcpy(P, Code.constData(), static_cast<size_t>(Code.size()));
+            P += Code.size();
+        } else {
+            const QByteArray Code = "\\u" + QByteArray::number(U > 32767 ? int(U) - 65536 : int(U)) +
+                "\\'3f";  // the fallback as an escape: some readers drop a word after a bare '?'
+            std::memcpy(P, Code.constData(), static_cast<size_t>(Code.size()));
+            P += Code.size();
+        }
     }
-  }
-  Out.resize(P - Out.constData());
+    Out.resize(P - Out.constData());
 }
 
-TRunProps PropsOf(const QTextCharFormat &F, TTables &Tables, const QFont &DefaultFont) {
-  TRunProps P;
-  QString Family;
-  const QStringList Families = F.fontFamilies().toStringList();
-  if (!Families.isEmpty()) Family = Families.first();
-  if (Family.isEmpty()) Family = DefaultFont.family();
-  P.Font = Tables.Font(Family);
-  qreal Points = 0;
-  if (F.hasProperty(QTextFormat::FontPointSize)) Points = F.fontPointSize();
-  else if (F.hasProperty(QTextFormat::FontPixelSize)) Points = F.intProperty(QTextFormat::FontPixelSize) * 0.75;
-  if (Points <= 0) {
-    Points = DefaultFont.pointSizeF();
-    if (Points <= 0 && DefaultFont.pixelSize() > 0) Points = DefaultFont.pixelSize() * 0.75;
-  }
-  P.HalfPoints = Points > 0 ? static_cast<int>(std::lround(Points * 2)) : 0;
-  if (F.foreground().style() != Qt::NoBrush) P.Fg = Tables.Colour(F.foreground().color().rgb());
-  if (F.background().style() != Qt::NoBrush) P.Bg = Tables.Colour(F.background().color().rgb());
-  P.Bold = F.fontWeight() >= QFont::DemiBold;
-  P.Italic = F.fontItalic();
-  P.Underline = F.fontUnderline();
-  return P;
+TRunProps PropsOf(const QTextCharFormat &F, TTables &Tables, const QFont &DefaultFont)
+{
+    TRunProps P;
+    QString Family;
+    const QStringList Families = F.fontFamilies().toStringList();
+    if (!Families.isEmpty())
+        Family = Families.first();
+    if (Family.isEmpty())
+        Family = DefaultFont.family();
+    P.Font = Tables.Font(Family);
+    qreal Points = 0;
+    if (F.hasProperty(QTextFormat::FontPointSize))
+        Points = F.fontPointSize();
+    else if (F.hasProperty(QTextFormat::FontPixelSize))
+        Points = F.intProperty(QTextFormat::FontPixelSize) * 0.75;
+    if (Points <= 0) {
+        Points = DefaultFont.pointSizeF();
+        if (Points <= 0 && DefaultFont.pixelSize() > 0)
+            Points = DefaultFont.pixelSize() * 0.75;
+    }
+    P.HalfPoints = Points > 0 ? static_cast<int>(std::lround(Points * 2)) : 0;
+    if (F.foreground().style() != Qt::NoBrush)
+        P.Fg = Tables.Colour(F.foreground().color().rgb());
+    if (F.background().style() != Qt::NoBrush)
+        P.Bg = Tables.Colour(F.background().color().rgb());
+    P.Bold = F.fontWeight() >= QFont::DemiBold;
+    P.Italic = F.fontItalic();
+    P.Underline = F.fontUnderline();
+    return P;
 }
 
 // Control words for the properties that differ from the previous run.
-void AppendChanges(QByteArray &Out, const TRunProps &Prev, const TRunProps &P) {
-  const qsizetype Before = Out.size();
-  if (P.Font != Prev.Font) Out += "\\f" + QByteArray::number(P.Font);
-  if (P.HalfPoints != Prev.HalfPoints && P.HalfPoints > 0) Out += "\\fs" + QByteArray::number(P.HalfPoints);
-  if (P.Fg != Prev.Fg) Out += "\\cf" + QByteArray::number(P.Fg);
-  if (P.Bg != Prev.Bg) Out += "\\highlight" + QByteArray::number(P.Bg);
-  if (P.Bold != Prev.Bold) Out += P.Bold ? "\\b" : "\\b0";
-  if (P.Italic != Prev.Italic) Out += P.Italic ? "\\i" : "\\i0";
-  if (P.Underline != Prev.Underline) Out += P.Underline ? "\\ul" : "\\ulnone";
-  if (Out.size() != Before) Out += ' ';
+void AppendChanges(QByteArray &Out, const TRunProps &Prev, const TRunProps &P)
+{
+    const qsizetype Before = Out.size();
+    if (P.Font != Prev.Font)
+        Out += "\\f" + QByteArray::number(P.Font);
+    if (P.HalfPoints != Prev.HalfPoints && P.HalfPoints > 0)
+        Out += "\\fs" + QByteArray::number(P.HalfPoints);
+    if (P.Fg != Prev.Fg)
+        Out += "\\cf" + QByteArray::number(P.Fg);
+    if (P.Bg != Prev.Bg)
+        Out += "\\highlight" + QByteArray::number(P.Bg);
+    if (P.Bold != Prev.Bold)
+        Out += P.Bold ? "\\b" : "\\b0";
+    if (P.Italic != Prev.Italic)
+        Out += P.Italic ? "\\i" : "\\i0";
+    if (P.Underline != Prev.Underline)
+        Out += P.Underline ? "\\ul" : "\\ulnone";
+    if (Out.size() != Before)
+        Out += ' ';
 }
 
 }  // namespace
 
-QByteArray WriteRtf(const QTextDocument &Doc) {
-  const QFont DefaultFont = Doc.defaultFont();
-  TTables Tables;
-  Tables.Font(DefaultFont.family());
+QByteArray WriteRtf(const QTextDocument &Doc)
+{
+    const QFont DefaultFont = Doc.defaultFont();
+    TTables Tables;
+    Tables.Font(DefaultFont.family());
 
-  // Properties per character format, resolved once: a document of 100,000
-  // lines uses only a handful of formats.
-  const QList<QTextFormat> Formats = Doc.allFormats();
-  std::vector<TRunProps> Props(static_cast<size_t>(Formats.size()));
-  for (qsizetype I = 0; I < Formats.size(); ++I) {
-    if (Formats[I].isCharFormat()) Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
-  }
-
-  QByteArray Body;
-  Body.reserve(Doc.characterCount() + Doc.blockCount() * 16 + 1024);
-  TRunProps Prev;  // what a reader assumes before the first run, but no font yet
-  Prev.Font = -1;
-  Prev.HalfPoints = -1;
-  for (QTextBlock Block = Doc.begin(); Block.isValid(); Block = Block.next()) {
-    if (Block != Doc.begin()) Body += "\\par\r\n";
-    for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
-      const QTextFragment Frag = It.fragment();
-      if (!Frag.isValid()) continue;
-      const int Idx = Frag.charFormatIndex();
-      const TRunProps &P = Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
-      AppendChanges(Body, Prev, P);
-      Prev = P;
-      TTables::AppendText(Body, Frag.text());
+    // Properties per character format, resolved once: a document of 100,000
+    // lines uses only a handful of formats.
+    const QList<QTextFormat> Formats = Doc.allFormats();
+    std::vector<TRunProps> Props(static_cast<size_t>(Formats.size()));
+    for (qsizetype I = 0; I < Formats.size(); ++I) {
+        if (Formats[I].isCharFormat())
+            Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
     }
-  }
 
-  QByteArray Out;
-  Out.reserve(Body.size() + 4096);
-  Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
-  Tables.Write(Out);
-  Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
-  Out += Body;
-  Out += "}\r\n";
-  return Out;
+    QByteArray Body;
+    Body.reserve(Doc.characterCount() + Doc.blockCount() * 16 + 1024);
+    TRunProps Prev;  // what a reader assumes before the first run, but no font yet
+    Prev.Font = -1;
+    Prev.HalfPoints = -1;
+    for (QTextBlock Block = Doc.begin(); Block.isValid(); Block = Block.next()) {
+        if (Block != Doc.begin())
+            Body += "\\par\r\n";
+        for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+            const QTextFragment Frag = It.fragment();
+            if (!Frag.isValid())
+                continue;
+            const int Idx = Frag.charFormatIndex();
+            const TRunProps &P =
+                Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
+            AppendChanges(Body, Prev, P);
+            Prev = P;
+            TTables::AppendText(Body, Frag.text());
+        }
+    }
+
+    QByteArray Out;
+    Out.reserve(Body.size() + 4096);
+    Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
+    Tables.Write(Out);
+    Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
+    Out += Body;
+    Out += "}\r\n";
+    return Out;
 }

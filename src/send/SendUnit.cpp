@@ -11,8 +11,7 @@ TSendForm::TSendForm(QWidget *Parent) : QDockWidget(QStringLiteral("Send"), Pare
 {
     // The object name keys the window's place in the saved layout.
     setObjectName(QStringLiteral("SendForm"));
-    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable
-                | QDockWidget::DockWidgetFloatable);
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
 
     auto *Body = new QWidget(this);
     auto *Layout = new QVBoxLayout(Body);

@@ -14,12 +14,10 @@
 // ------------------------------------------------------------------ texts
 namespace {
 
-const char *const BaudRateTexts[BaudRateCount] = {
-    "Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400",
-    "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
+const char *const BaudRateTexts[BaudRateCount] = {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600",
+    "14400", "19200", "38400", "56000", "57600", "115200", "128000", "256000"};
 const int32_t BaudRateValues[BaudRateCount] = {
-    0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400,
-    19200, 38400, 56000, 57600, 115200, 128000, 256000};
+    0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 const char *const DataBitsTexts[DataBitsCount] = {"5", "6", "7", "8"};
 const char *const StopBitsTexts[StopBitsCount] = {"1", "1.5", "2"};
 const char *const ParityTexts[ParityCount] = {"None", "Odd", "Even", "Mark", "Space"};
@@ -29,30 +27,14 @@ const char *const FlowControlTexts[FlowControlCount] = {"Hardware", "Software", 
 const uint32_t EventMaskBits[10] = {
     EV_RXCHAR, EV_TXEMPTY, EV_RXFLAG, EV_RING, EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RLSD, EV_RX80FULL};
 
-const char *const ErrorTexts[23] = {
-    "Unable to open com port",
-    "WriteFile function failed",
-    "ReadFile function failed",
-    "Invalid Async parameter",
-    "PurgeComm function failed",
-    "Unable to get async status",
-    "SetCommState function failed",
-    "SetCommTimeouts failed",
-    "SetupComm function failed",
-    "ClearCommError function failed",
-    "GetCommModemStatus function failed",
-    "EscapeCommFunction function failed",
-    "TransmitCommChar function failed",
-    "Cannot set property while connected",
-    "EnumPorts function failed",
-    "Failed to store settings",
-    "Failed to load settings",
-    "Link (un)registration failed",
-    "Cannot change led state if ComPort is selected",
-    "Cannot wait for event if event thread is created",
-    "WaitForEvent method failed",
-    "A component is linked to OnRxBuf event",
-    "Registry error"};
+const char *const ErrorTexts[23] = {"Unable to open com port", "WriteFile function failed", "ReadFile function failed",
+    "Invalid Async parameter", "PurgeComm function failed", "Unable to get async status",
+    "SetCommState function failed", "SetCommTimeouts failed", "SetupComm function failed",
+    "ClearCommError function failed", "GetCommModemStatus function failed", "EscapeCommFunction function failed",
+    "TransmitCommChar function failed", "Cannot set property while connected", "EnumPorts function failed",
+    "Failed to store settings", "Failed to load settings", "Link (un)registration failed",
+    "Cannot change led state if ComPort is selected", "Cannot wait for event if event thread is created",
+    "WaitForEvent method failed", "A component is linked to OnRxBuf event", "Registry error"};
 
 std::string UpperAscii(std::string s)
 {
@@ -62,8 +44,7 @@ std::string UpperAscii(std::string s)
     return s;
 }
 
-template <typename E, int N>
-E FindText(const char *const (&texts)[N], const std::string &text, E fallback)
+template <typename E, int N> E FindText(const char *const (&texts)[N], const std::string &text, E fallback)
 {
     const std::string wanted = UpperAscii(text);
     for (int i = 0; i < N; ++i)
@@ -72,8 +53,7 @@ E FindText(const char *const (&texts)[N], const std::string &text, E fallback)
     return fallback;
 }
 
-template <int N>
-std::string TextOf(const char *const (&texts)[N], int ordinal)
+template <int N> std::string TextOf(const char *const (&texts)[N], int ordinal)
 {
     return (ordinal >= 0 && ordinal < N) ? std::string(texts[ordinal]) : std::string();
 }
@@ -83,26 +63,59 @@ std::string Tr(const char *text)
     return QCoreApplication::translate("cport", text).toStdString();
 }
 
-} // namespace
+}  // namespace
 
-std::string BaudRateToText(TBaudRate value) { return TextOf(BaudRateTexts, value); }
-std::string DataBitsToText(TDataBits value) { return TextOf(DataBitsTexts, value); }
-std::string StopBitsToText(TStopBits value) { return TextOf(StopBitsTexts, value); }
-std::string ParityToText(TParityBits value) { return TextOf(ParityTexts, value); }
-std::string FlowControlToText(TFlowControl value) { return TextOf(FlowControlTexts, value); }
+std::string BaudRateToText(TBaudRate value)
+{
+    return TextOf(BaudRateTexts, value);
+}
+std::string DataBitsToText(TDataBits value)
+{
+    return TextOf(DataBitsTexts, value);
+}
+std::string StopBitsToText(TStopBits value)
+{
+    return TextOf(StopBitsTexts, value);
+}
+std::string ParityToText(TParityBits value)
+{
+    return TextOf(ParityTexts, value);
+}
+std::string FlowControlToText(TFlowControl value)
+{
+    return TextOf(FlowControlTexts, value);
+}
 
-TBaudRate TextToBaudRate(const std::string &text) { return FindText(BaudRateTexts, text, br9600); }
-TDataBits TextToDataBits(const std::string &text) { return FindText(DataBitsTexts, text, dbEight); }
-TStopBits TextToStopBits(const std::string &text) { return FindText(StopBitsTexts, text, sbOneStopBit); }
-TParityBits TextToParity(const std::string &text) { return FindText(ParityTexts, text, prNone); }
-TFlowControl TextToFlowControl(const std::string &text) { return FindText(FlowControlTexts, text, fcCustom); }
+TBaudRate TextToBaudRate(const std::string &text)
+{
+    return FindText(BaudRateTexts, text, br9600);
+}
+TDataBits TextToDataBits(const std::string &text)
+{
+    return FindText(DataBitsTexts, text, dbEight);
+}
+TStopBits TextToStopBits(const std::string &text)
+{
+    return FindText(StopBitsTexts, text, sbOneStopBit);
+}
+TParityBits TextToParity(const std::string &text)
+{
+    return FindText(ParityTexts, text, prNone);
+}
+TFlowControl TextToFlowControl(const std::string &text)
+{
+    return FindText(FlowControlTexts, text, fcCustom);
+}
 
 int32_t BaudRateToValue(TBaudRate value)
 {
     return value < BaudRateCount ? BaudRateValues[value] : 0;
 }
 
-int DataBitsToValue(TDataBits value) { return 5 + static_cast<int>(value); }
+int DataBitsToValue(TDataBits value)
+{
+    return 5 + static_cast<int>(value);
+}
 
 uint32_t EventsToMask(TComEvents events)
 {
@@ -159,11 +172,12 @@ std::string ComErrorMessage(int32_t code, int32_t systemCode, const std::string 
     return message + suffix;
 }
 
-} // namespace
+}  // namespace
 
 EComPort::EComPort(int32_t code, int32_t systemErrorCode, std::string cause)
     : std::runtime_error(ComErrorMessage(code, systemErrorCode, CauseOf(code, systemErrorCode, cause))),
-      FCode(code), FSystemCode(systemErrorCode),
+      FCode(code),
+      FSystemCode(systemErrorCode),
       FCause(CauseOf(code, systemErrorCode, std::move(cause)))
 {
 }
@@ -174,13 +188,13 @@ bool EComPort::DeviceLost() const noexcept
 }
 
 // ------------------------------------------------------------ setting groups
-#define COM_SETTER(Class, Name, Field, Type)                                   \
-    void Class::Set##Name(Type value)                                          \
-    {                                                                          \
-        if (Field == value)                                                    \
-            return;                                                            \
-        Field = value;                                                         \
-        Changed();                                                             \
+#define COM_SETTER(Class, Name, Field, Type)                                                                           \
+    void Class::Set##Name(Type value)                                                                                  \
+    {                                                                                                                  \
+        if (Field == value)                                                                                            \
+            return;                                                                                                    \
+        Field = value;                                                                                                 \
+        Changed();                                                                                                     \
     }
 
 void TComTimeouts::Assign(const TComTimeouts &s)
@@ -338,13 +352,13 @@ TCustomComPort::~TCustomComPort()
         n.second(this);
 }
 
-#define PORT_SETTER(Name, Field, Type, Apply)                                  \
-    void TCustomComPort::Set##Name(Type value)                                 \
-    {                                                                          \
-        if (Field == value)                                                    \
-            return;                                                            \
-        Field = value;                                                         \
-        Apply;                                                                 \
+#define PORT_SETTER(Name, Field, Type, Apply)                                                                          \
+    void TCustomComPort::Set##Name(Type value)                                                                         \
+    {                                                                                                                  \
+        if (Field == value)                                                                                            \
+            return;                                                                                                    \
+        Field = value;                                                                                                 \
+        Apply;                                                                                                         \
     }
 
 PORT_SETTER(BaudRate, FBaudRate, TBaudRate, ApplyLineSettings())
@@ -400,7 +414,10 @@ void TCustomComPort::SetBuffer(const TComBuffer &value)
     ApplyBufferSizes();
 }
 
-bool TCustomComPort::Connected() const { return FConnected; }
+bool TCustomComPort::Connected() const
+{
+    return FConnected;
+}
 
 void TCustomComPort::SetConnected(bool value)
 {
@@ -412,9 +429,15 @@ void TCustomComPort::SetConnected(bool value)
         CloseDevice();
 }
 
-int TCustomComPort::DeviceHandle() const { return FDevice->Handle(); }
+int TCustomComPort::DeviceHandle() const
+{
+    return FDevice->Handle();
+}
 
-bool TCustomComPort::DeviceLost() const { return FDevice->Lost(); }
+bool TCustomComPort::DeviceLost() const
+{
+    return FDevice->Lost();
+}
 
 void TCustomComPort::CallSignal(const TComSignalEvent &slot, bool onOff)
 {
@@ -492,8 +515,7 @@ void TCustomComPort::ApplyLineSettings()
     if (!FConnected)
         return;
     TComDCB dcb;
-    dcb.BaudRate = static_cast<uint32_t>(FBaudRate == brCustom ? FCustomBaudRate
-                                                               : BaudRateToValue(FBaudRate));
+    dcb.BaudRate = static_cast<uint32_t>(FBaudRate == brCustom ? FCustomBaudRate : BaudRateToValue(FBaudRate));
     dcb.Parity = FParity.Check();
     dcb.OutxCtsFlow = FFlowControl.OutCTSFlow();
     dcb.OutxDsrFlow = FFlowControl.OutDSRFlow();
@@ -599,9 +621,8 @@ std::string ComPortDevicePath(const std::string &port)
 {
     if (port.find('/') != std::string::npos)
         return port;
-    if (port.size() > 3 && UpperAscii(port.substr(0, 3)) == "COM"
-        && std::all_of(port.begin() + 3, port.end(), [](char c) { return c >= '0' && c <= '9'; })
-        && port.size() < 13) {
+    if (port.size() > 3 && UpperAscii(port.substr(0, 3)) == "COM" &&
+        std::all_of(port.begin() + 3, port.end(), [](char c) { return c >= '0' && c <= '9'; }) && port.size() < 13) {
         const long n = std::stol(port.substr(3));
         if (n >= 1)
             return "/dev/ttyS" + std::to_string(n - 1);

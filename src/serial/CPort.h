@@ -23,8 +23,22 @@
 // settings file: never reorder.
 
 enum TBaudRate : uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400,
-    br19200, br38400, br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TDataBits : uint8_t { dbFive, dbSix, dbSeven, dbEight };
 enum TStopBits : uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
@@ -32,13 +46,9 @@ enum TParityBits : uint8_t { prNone, prOdd, prEven, prMark, prSpace };
 enum TDTRFlowControl : uint8_t { dtrDisable, dtrEnable, dtrHandshake };
 enum TRTSFlowControl : uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
 enum TFlowControl : uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
-enum TComEvent : uint8_t {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
-};
+enum TComEvent : uint8_t { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
 enum TSyncMethod : uint8_t { smThreadSync, smWindowSync, smNone };
-enum TComProperty : uint8_t {
-    cpNone, cpPort, cpBaudRate, cpDataBits, cpStopBits, cpParity, cpFlowControl
-};
+enum TComProperty : uint8_t { cpNone, cpPort, cpBaudRate, cpDataBits, cpStopBits, cpParity, cpFlowControl };
 
 constexpr int BaudRateCount = 16;
 constexpr int DataBitsCount = 4;
@@ -102,12 +112,29 @@ TComEvents MaskToEvents(uint32_t mask);
 // ------------------------------------------------------------------ errors
 // Codes of EComPort::ErrorCode().
 enum : int32_t {
-    CError_OpenFailed = 1, CError_WriteFailed, CError_ReadFailed, CError_InvalidAsync,
-    CError_PurgeFailed, CError_AsyncCheck, CError_SetStateFailed, CError_TimeoutsFailed,
-    CError_SetupComFailed, CError_ClearComFailed, CError_ModemStatFailed, CError_EscapeComFailed,
-    CError_TransmitFailed, CError_ConnChangeProp, CError_EnumPortsFailed, CError_StoreFailed,
-    CError_LoadFailed, CError_RegFailed, CError_LedStateFailed, CError_ThreadCreated,
-    CError_WaitFailed, CError_HasLink, CError_RegError
+    CError_OpenFailed = 1,
+    CError_WriteFailed,
+    CError_ReadFailed,
+    CError_InvalidAsync,
+    CError_PurgeFailed,
+    CError_AsyncCheck,
+    CError_SetStateFailed,
+    CError_TimeoutsFailed,
+    CError_SetupComFailed,
+    CError_ClearComFailed,
+    CError_ModemStatFailed,
+    CError_EscapeComFailed,
+    CError_TransmitFailed,
+    CError_ConnChangeProp,
+    CError_EnumPortsFailed,
+    CError_StoreFailed,
+    CError_LoadFailed,
+    CError_RegFailed,
+    CError_LedStateFailed,
+    CError_ThreadCreated,
+    CError_WaitFailed,
+    CError_HasLink,
+    CError_RegError
 };
 
 // The fixed text of a code (1..23), translated through the "cport" domain.
@@ -130,7 +157,7 @@ public:
 
 private:
     int32_t FCode;
-    int32_t FSystemCode;   // errno
+    int32_t FSystemCode;  // errno
     std::string FCause;
 };
 
@@ -411,7 +438,7 @@ private:
 
     std::unique_ptr<TComDevice> FDevice;
     // Read by a reader thread to learn that the port was closed.
-    std::atomic<bool> FConnected{false};
+    std::atomic<bool> FConnected {false};
     bool FThreadCreated = false;
     std::string FPort = "COM1";
     TBaudRate FBaudRate = br9600;

@@ -8,13 +8,26 @@
 void TComSelect::Parse(const std::string &text)
 {
     switch (ComProperty) {
-    case cpPort: Port = text; break;
-    case cpBaudRate: BaudRate = TextToBaudRate(text); break;
-    case cpDataBits: DataBits = TextToDataBits(text); break;
-    case cpStopBits: StopBits = TextToStopBits(text); break;
-    case cpParity: Parity = TextToParity(text); break;
-    case cpFlowControl: FlowControl = TextToFlowControl(text); break;
-    case cpNone: break;
+    case cpPort:
+        Port = text;
+        break;
+    case cpBaudRate:
+        BaudRate = TextToBaudRate(text);
+        break;
+    case cpDataBits:
+        DataBits = TextToDataBits(text);
+        break;
+    case cpStopBits:
+        StopBits = TextToStopBits(text);
+        break;
+    case cpParity:
+        Parity = TextToParity(text);
+        break;
+    case cpFlowControl:
+        FlowControl = TextToFlowControl(text);
+        break;
+    case cpNone:
+        break;
     }
 }
 
@@ -23,13 +36,26 @@ void TComSelect::ApplyToPort()
     if (!ComPort)
         return;
     switch (ComProperty) {
-    case cpPort: ComPort->SetPort(Port); break;
-    case cpBaudRate: ComPort->SetBaudRate(BaudRate); break;
-    case cpDataBits: ComPort->SetDataBits(DataBits); break;
-    case cpStopBits: ComPort->SetStopBits(StopBits); break;
-    case cpParity: ComPort->Parity().SetBits(Parity); break;
-    case cpFlowControl: ComPort->FlowControl().SetFlowControl(FlowControl); break;
-    case cpNone: break;
+    case cpPort:
+        ComPort->SetPort(Port);
+        break;
+    case cpBaudRate:
+        ComPort->SetBaudRate(BaudRate);
+        break;
+    case cpDataBits:
+        ComPort->SetDataBits(DataBits);
+        break;
+    case cpStopBits:
+        ComPort->SetStopBits(StopBits);
+        break;
+    case cpParity:
+        ComPort->Parity().SetBits(Parity);
+        break;
+    case cpFlowControl:
+        ComPort->FlowControl().SetFlowControl(FlowControl);
+        break;
+    case cpNone:
+        break;
     }
 }
 
@@ -38,13 +64,20 @@ std::string TComSelect::PortValueText() const
     if (!ComPort)
         return std::string();
     switch (ComProperty) {
-    case cpPort: return ComPort->Port();
-    case cpBaudRate: return BaudRateToText(ComPort->BaudRate());
-    case cpDataBits: return DataBitsToText(ComPort->DataBits());
-    case cpStopBits: return StopBitsToText(ComPort->StopBits());
-    case cpParity: return ParityToText(ComPort->Parity().Bits());
-    case cpFlowControl: return FlowControlToText(ComPort->FlowControl().FlowControl());
-    case cpNone: break;
+    case cpPort:
+        return ComPort->Port();
+    case cpBaudRate:
+        return BaudRateToText(ComPort->BaudRate());
+    case cpDataBits:
+        return DataBitsToText(ComPort->DataBits());
+    case cpStopBits:
+        return StopBitsToText(ComPort->StopBits());
+    case cpParity:
+        return ParityToText(ComPort->Parity().Bits());
+    case cpFlowControl:
+        return FlowControlToText(ComPort->FlowControl().FlowControl());
+    case cpNone:
+        break;
     }
     return std::string();
 }
@@ -81,10 +114,10 @@ void TComComboBox::SetComProperty(TComProperty value)
     clear();
     QStringList items;
     switch (value) {
-    case cpNone: break;
+    case cpNone:
+        break;
     case cpPort: {
-        const std::vector<std::string> names =
-            FPortSource ? ListSerialPorts(*FPortSource) : ListSerialPorts();
+        const std::vector<std::string> names = FPortSource ? ListSerialPorts(*FPortSource) : ListSerialPorts();
         for (const std::string &n : names)
             items << QString::fromStdString(n);
         break;
@@ -163,8 +196,7 @@ void TComComboBox::UserPicked(int index)
         try {
             FSelect.ApplyToPort();
         } catch (const std::exception &e) {
-            QMessageBox::critical(window(), QApplication::applicationName(),
-                                  QString::fromStdString(e.what()));
+            QMessageBox::critical(window(), QApplication::applicationName(), QString::fromStdString(e.what()));
         }
     }
     Q_EMIT Change();

@@ -10,22 +10,22 @@
 // it all, switching DTR and RTS at once).
 struct TComDCB {
     uint32_t BaudRate = 9600;
-    bool Parity = false;           // check received parity
+    bool Parity = false;  // check received parity
     bool OutxCtsFlow = false;
     bool OutxDsrFlow = false;
-    uint8_t DtrControl = 0;        // 0 off, 1 on, 2 handshake
+    uint8_t DtrControl = 0;  // 0 off, 1 on, 2 handshake
     bool DsrSensitivity = false;
     bool TXContinueOnXoff = false;
     bool OutX = false;
     bool InX = false;
-    bool ErrorChar = false;        // replace bytes with parity errors
-    bool Null = false;             // discard received zero bytes
-    uint8_t RtsControl = 0;        // 0 off, 1 on, 2 handshake, 3 toggle
+    bool ErrorChar = false;  // replace bytes with parity errors
+    bool Null = false;       // discard received zero bytes
+    uint8_t RtsControl = 0;  // 0 off, 1 on, 2 handshake, 3 toggle
     uint16_t XonLim = 0;
     uint16_t XoffLim = 0;
-    uint8_t ByteSize = 8;          // 5..8
-    uint8_t ParityCode = 0;        // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    uint8_t StopBitsCode = 0;      // 0 one, 1 one and a half, 2 two
+    uint8_t ByteSize = 8;      // 5..8
+    uint8_t ParityCode = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t StopBitsCode = 0;  // 0 one, 1 one and a half, 2 two
     uint8_t XonCharValue = 17;
     uint8_t XoffCharValue = 19;
     uint8_t ErrorCharValue = 0;
@@ -48,8 +48,15 @@ enum : uint32_t { MS_CTS_ON = 0x10, MS_DSR_ON = 0x20, MS_RING_ON = 0x40, MS_RLSD
 
 // Device event mask bits (WaitEvent).
 enum : uint32_t {
-    EV_RXCHAR = 0x0001, EV_RXFLAG = 0x0002, EV_TXEMPTY = 0x0004, EV_CTS = 0x0008,
-    EV_DSR = 0x0010, EV_RLSD = 0x0020, EV_BREAK = 0x0040, EV_ERR = 0x0080, EV_RING = 0x0100,
+    EV_RXCHAR = 0x0001,
+    EV_RXFLAG = 0x0002,
+    EV_TXEMPTY = 0x0004,
+    EV_CTS = 0x0008,
+    EV_DSR = 0x0010,
+    EV_RLSD = 0x0020,
+    EV_BREAK = 0x0040,
+    EV_ERR = 0x0080,
+    EV_RING = 0x0100,
     EV_RX80FULL = 0x0400
 };
 

@@ -32,7 +32,9 @@ void TFakeComState::Vanish(int err)
     Changed.notify_all();
 }
 
-TFakeComDevice::TFakeComDevice(std::shared_ptr<TFakeComState> state) : S(std::move(state)) {}
+TFakeComDevice::TFakeComDevice(std::shared_ptr<TFakeComState> state) : S(std::move(state))
+{
+}
 
 int TFakeComDevice::Open(const std::string &path)
 {
@@ -70,7 +72,10 @@ bool TFakeComDevice::IsOpen() const
     return S->IsOpen;
 }
 
-int TFakeComDevice::Handle() const { return IsOpen() ? 1000 : -1; }
+int TFakeComDevice::Handle() const
+{
+    return IsOpen() ? 1000 : -1;
+}
 
 bool TFakeComDevice::Lost() const
 {
@@ -78,11 +83,11 @@ bool TFakeComDevice::Lost() const
     return S->IsOpen && S->LostError != 0;
 }
 
-#define FAKE_ENTER()                                                           \
-    if (!S->IsOpen)                                                            \
-        return EBADF;                                                          \
-    if (S->LostError)                                                          \
-        return S->LostError
+#define FAKE_ENTER()                                                                                                   \
+    if (!S->IsOpen)                                                                                                    \
+        return EBADF;                                                                                                  \
+    if (S->LostError)                                                                                                  \
+    return S->LostError
 
 int TFakeComDevice::SetupQueues(int32_t inputSize, int32_t outputSize)
 {
@@ -134,12 +139,8 @@ int TFakeComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
         return S->LostError;
     const uint64_t generation = FGeneration, aborts = FAborts;
     const auto &t = S->Timeouts;
-    auto ready = [&] {
-        return !S->Received.empty() || S->LostError || FGeneration != generation
-            || FAborts != aborts;
-    };
-    const uint64_t total =
-        uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant;
+    auto ready = [&] { return !S->Received.empty() || S->LostError || FGeneration != generation || FAborts != aborts; };
+    const uint64_t total = uint64_t(t.ReadTotalTimeoutMultiplier) * uint64_t(count) + t.ReadTotalTimeoutConstant;
     // As a tty: no total and an interval of all ones returns at once, no
     // total otherwise waits for the first byte without limit.
     if (total > 0)
@@ -188,7 +189,7 @@ int TFakeComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uint
         if (S->LostError)
             return S->LostError;
         if (stopFd > 0) {
-            pollfd p{stopFd, POLLIN, 0};
+            pollfd p {stopFd, POLLIN, 0};
             if (::poll(&p, 1, 0) > 0)
                 return 0;
         }

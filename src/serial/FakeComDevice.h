@@ -22,7 +22,7 @@ struct TFakeComState {
     int TimeoutError = 0;
     int AbortError = 0;
     int ModemError = 0;
-    int LostError = 0;          // once set, every call fails with it
+    int LostError = 0;  // once set, every call fails with it
 
     // Modem input lines (MS_* bits) and what was applied last.
     uint32_t ModemStatus = 0;
@@ -36,11 +36,11 @@ struct TFakeComState {
     int TimeoutApplies = 0;
     int QueueApplies = 0;
 
-    std::string OpenPath;       // path of the last open
+    std::string OpenPath;  // path of the last open
     bool IsOpen = false;
     int Opens = 0;
-    std::string Received;       // bytes waiting to be read
-    std::string Sent;           // bytes written
+    std::string Received;          // bytes waiting to be read
+    std::string Sent;              // bytes written
     std::vector<std::string> Log;  // "open", "queues", "line", "timeouts", "abort", "close"
 
     // Helpers that wake a waiting reader.

@@ -38,8 +38,7 @@ bool NaturalLess(const std::string &a, const std::string &b)
 {
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (std::isdigit(static_cast<unsigned char>(a[i]))
-            && std::isdigit(static_cast<unsigned char>(b[j]))) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
             size_t ie = i, je = j;
             while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie])))
                 ++ie;
@@ -64,9 +63,11 @@ bool NaturalLess(const std::string &a, const std::string &b)
     return a.size() - i < b.size() - j;
 }
 
-} // namespace
+}  // namespace
 
-TSysfsSerialSource::TSysfsSerialSource(std::string classDir) : FClassDir(std::move(classDir)) {}
+TSysfsSerialSource::TSysfsSerialSource(std::string classDir) : FClassDir(std::move(classDir))
+{
+}
 
 std::vector<std::string> TSysfsSerialSource::SerialDevices() const
 {
@@ -112,12 +113,10 @@ void AddModemEntries(std::vector<std::string> &items, const TModemSource &source
     for (const TModemInfo &modem : source.Modems()) {
         if (modem.Name)
             items.push_back(*modem.Name);
-        if (modem.AttachedTo
-            && (BeginsWith(*modem.AttachedTo, "tty") || BeginsWith(*modem.AttachedTo, "com"))) {
+        if (modem.AttachedTo && (BeginsWith(*modem.AttachedTo, "tty") || BeginsWith(*modem.AttachedTo, "com"))) {
             const std::string wanted = LowerAscii(*modem.AttachedTo);
-            const bool listed = std::any_of(items.begin(), items.end(), [&](const std::string &s) {
-                return LowerAscii(s) == wanted;
-            });
+            const bool listed =
+                std::any_of(items.begin(), items.end(), [&](const std::string &s) { return LowerAscii(s) == wanted; });
             if (!listed)
                 items.push_back(*modem.AttachedTo);
         }
@@ -192,17 +191,15 @@ TModemInfo ModemFromProperties(const QVariantMap &props)
     return modem;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<TModemInfo> TModemManagerSource::Modems() const
 {
     std::vector<TModemInfo> modems;
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected() || !bus.interface()
-        || !bus.interface()->isServiceRegistered(MMService).value())
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(MMService).value())
         return modems;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        MMService, QStringLiteral("/org/freedesktop/ModemManager1"),
+    QDBusMessage call = QDBusMessage::createMethodCall(MMService, QStringLiteral("/org/freedesktop/ModemManager1"),
         QStringLiteral("org.freedesktop.DBus.ObjectManager"), QStringLiteral("GetManagedObjects"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, 2000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())

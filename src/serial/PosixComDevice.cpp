@@ -21,7 +21,6 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 constexpr uint32_t MaxDword = 0xFFFFFFFFu;
 
-
 // A read of fewer bytes than this finds a trickle, gathered for GatherMs
 // (at 3 Mbaud 50 ms is 15 KB, well inside the driver's buffer).
 constexpr ssize_t TrickleBytes = 512;
@@ -53,8 +52,8 @@ uint32_t StatusFromTiocm(int bits)
 }
 
 // Total time-out of a transfer of count bytes; false when none applies.
-bool TotalTimeout(uint32_t multiplier, uint32_t constant, int32_t count, Clock::time_point start,
-                  Clock::time_point &deadline)
+bool TotalTimeout(
+    uint32_t multiplier, uint32_t constant, int32_t count, Clock::time_point start, Clock::time_point &deadline)
 {
     if (multiplier == 0 && constant == 0)
         return false;
@@ -74,18 +73,18 @@ bool IsPseudoTerminal(int fd)
     return (maj >= 128 && maj <= 143) || (maj == 5 && minor(st.st_rdev) == 2);
 }
 
-} // namespace
+}  // namespace
 
 // One opening of the device: its descriptor and the wake-up that ends the
 // waits of calls in progress. Closed when the last of Close and those calls
 // lets go of it.
 struct TPosixComDevice::TChannel {
     int Fd = -1;
-    int WakeRead = -1;   // an eventfd, or the read end of a pipe
-    int WakeWrite = -1;  // the same eventfd, or the pipe's write end
-    bool Pseudo = false; // a pseudo-terminal
-    int Active = 0;      // calls in progress; guarded by the device's FLock
-    std::atomic<int> LostError{0};
+    int WakeRead = -1;    // an eventfd, or the read end of a pipe
+    int WakeWrite = -1;   // the same eventfd, or the pipe's write end
+    bool Pseudo = false;  // a pseudo-terminal
+    int Active = 0;       // calls in progress; guarded by the device's FLock
+    std::atomic<int> LostError {0};
 
     void Wake() const
     {
@@ -118,61 +117,94 @@ struct TPosixComDevice::TOp {
     }
 };
 
-TPosixComDevice::~TPosixComDevice() { Close(); }
+TPosixComDevice::~TPosixComDevice()
+{
+    Close();
+}
 
 unsigned StandardSpeed(uint32_t baud)
 {
     switch (baud) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 1152000: return B1152000;
-    case 1500000: return B1500000;
-    case 2000000: return B2000000;
-    case 2500000: return B2500000;
-    case 3000000: return B3000000;
-    case 3500000: return B3500000;
-    case 4000000: return B4000000;
-    default: return 0;
+    case 50:
+        return B50;
+    case 75:
+        return B75;
+    case 110:
+        return B110;
+    case 134:
+        return B134;
+    case 150:
+        return B150;
+    case 200:
+        return B200;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 1800:
+        return B1800;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 500000:
+        return B500000;
+    case 576000:
+        return B576000;
+    case 921600:
+        return B921600;
+    case 1000000:
+        return B1000000;
+    case 1152000:
+        return B1152000;
+    case 1500000:
+        return B1500000;
+    case 2000000:
+        return B2000000;
+    case 2500000:
+        return B2500000;
+    case 3000000:
+        return B3000000;
+    case 3500000:
+        return B3500000;
+    case 4000000:
+        return B4000000;
+    default:
+        return 0;
     }
 }
 
 int DcbToTermios(const TComDCB &dcb, struct termios &t)
 {
-    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.ParityCode > 4 || dcb.StopBitsCode > 2
-        || dcb.DtrControl > 2 || dcb.RtsControl > 3 || dcb.BaudRate == 0
-        || dcb.BaudRate > 0x7FFFFFFFu)
+    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.ParityCode > 4 || dcb.StopBitsCode > 2 || dcb.DtrControl > 2 ||
+        dcb.RtsControl > 3 || dcb.BaudRate == 0 || dcb.BaudRate > 0x7FFFFFFFu)
         return EINVAL;
     // One and a half stop bits exist only with five data bits; a UART then
     // sends 1.5 for CSTOPB.
     if (dcb.StopBitsCode == 1 && dcb.ByteSize != 5)
         return EINVAL;
-    if (dcb.OutxDsrFlow || dcb.DsrSensitivity || dcb.DtrControl == 2 || dcb.RtsControl == 3
-        || dcb.Null || (dcb.ErrorChar && dcb.ErrorCharValue != 0))
+    if (dcb.OutxDsrFlow || dcb.DsrSensitivity || dcb.DtrControl == 2 || dcb.RtsControl == 3 || dcb.Null ||
+        (dcb.ErrorChar && dcb.ErrorCharValue != 0))
         return EOPNOTSUPP;
 
-    t.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON
-                           | IXOFF | IXANY | INPCK | IGNPAR);
+    t.c_iflag &=
+        ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR);
     t.c_oflag &= ~tcflag_t(OPOST);
     t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -181,11 +213,20 @@ int DcbToTermios(const TComDCB &dcb, struct termios &t)
     static const tcflag_t sizes[4] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[dcb.ByteSize - 5];
     switch (dcb.ParityCode) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     if (dcb.StopBitsCode != 0)
         t.c_cflag |= CSTOPB;
@@ -258,8 +299,7 @@ void TPosixComDevice::Close()
     std::shared_ptr<TChannel> channel = std::move(FChannel);
     FCancelled = true;
     channel->Wake();
-    FIdle.wait_for(lock, std::chrono::milliseconds(CloseWaitMs),
-                   [&channel] { return channel->Active == 0; });
+    FIdle.wait_for(lock, std::chrono::milliseconds(CloseWaitMs), [&channel] { return channel->Active == 0; });
     FCancelled = false;
     lock.unlock();
     // The descriptors close here, or as the last call still in progress leaves.
@@ -313,14 +353,12 @@ void TPosixComDevice::Leave(TOp &op)
 
 namespace {
 // Leaves the device whichever way a call ends.
-template <typename F>
-struct TLeave {
+template <typename F> struct TLeave {
     F f;
     ~TLeave() { f(); }
 };
-template <typename F>
-TLeave(F) -> TLeave<F>;
-} // namespace
+template <typename F> TLeave(F) -> TLeave<F>;
+}  // namespace
 
 int TPosixComDevice::SetupQueues(int32_t, int32_t)
 {
@@ -346,7 +384,7 @@ int TPosixComDevice::SetLineSettings(const TComDCB &dcb)
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this, &op] { Leave(op); }};
+    TLeave leave {[this, &op] { Leave(op); }};
 
     struct termios t;
     if (::tcgetattr(op.Fd, &t) != 0)
@@ -411,15 +449,14 @@ int TPosixComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this, &op] { Leave(op); }};
+    TLeave leave {[this, &op] { Leave(op); }};
     if (count <= 0)
         return 0;
 
     const TComTimeoutRecord &to = op.Timeouts;
     const auto start = Clock::now();
     Clock::time_point total;
-    const bool hasTotal = TotalTimeout(to.ReadTotalTimeoutMultiplier,
-                                       to.ReadTotalTimeoutConstant, count, start, total);
+    const bool hasTotal = TotalTimeout(to.ReadTotalTimeoutMultiplier, to.ReadTotalTimeoutConstant, count, start, total);
     // All-ones interval with no totals: return at once with what is buffered.
     const bool immediate = !hasTotal && to.ReadIntervalTimeout == MaxDword;
     const bool hasInterval = to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != MaxDword;
@@ -489,14 +526,14 @@ int TPosixComDevice::Write(const void *buffer, int32_t count, int32_t &transferr
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this, &op] { Leave(op); }};
+    TLeave leave {[this, &op] { Leave(op); }};
     if (count <= 0)
         return 0;
 
     const TComTimeoutRecord &to = op.Timeouts;
     Clock::time_point total;
-    const bool hasTotal = TotalTimeout(to.WriteTotalTimeoutMultiplier,
-                                       to.WriteTotalTimeoutConstant, count, Clock::now(), total);
+    const bool hasTotal =
+        TotalTimeout(to.WriteTotalTimeoutMultiplier, to.WriteTotalTimeoutConstant, count, Clock::now(), total);
     const auto *bytes = static_cast<const unsigned char *>(buffer);
     for (;;) {
         const ssize_t n = ::write(op.Fd, bytes + transferred, size_t(count - transferred));
@@ -529,7 +566,7 @@ int TPosixComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uin
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this, &op] { Leave(op); }};
+    TLeave leave {[this, &op] { Leave(op); }};
 
     const bool wantRx = mask & EV_RXCHAR;
     const uint32_t lineMask = mask & ModemLineEventMask;
@@ -549,9 +586,7 @@ int TPosixComDevice::WaitEvent(uint32_t mask, int stopFd, int32_t timeoutMs, uin
         int wait = PollTimeout(timeoutMs >= 0 ? &deadline : nullptr);
         if (pollLines && (wait < 0 || wait > ModemPollMs))
             wait = ModemPollMs;
-        pollfd fds[3] = {{op.Fd, short(wantRx ? POLLIN : 0), 0},
-                         {op.WakeFd, POLLIN, 0},
-                         {stopFd, POLLIN, 0}};
+        pollfd fds[3] = {{op.Fd, short(wantRx ? POLLIN : 0), 0}, {op.WakeFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
         const int r = ::poll(fds, stopFd > 0 ? 3 : 2, wait);
         if (r < 0 && errno != EINTR)
             return errno;
@@ -595,8 +630,7 @@ int TPosixComDevice::AbortIo()
     if (!FChannel)
         return 0;
     // A device that is gone has nothing left to discard: its close must go on.
-    if (::tcflush(FChannel->Fd, TCIOFLUSH) != 0 && !IsDeviceLostError(errno)
-        && FChannel->LostError.load() == 0)
+    if (::tcflush(FChannel->Fd, TCIOFLUSH) != 0 && !IsDeviceLostError(errno) && FChannel->LostError.load() == 0)
         return errno;
     FCancelled = true;
     FChannel->Wake();
@@ -609,7 +643,7 @@ int TPosixComDevice::GetModemStatus(uint32_t &status)
     TOp op;
     if (int err = Enter(op))
         return err;
-    TLeave leave{[this, &op] { Leave(op); }};
+    TLeave leave {[this, &op] { Leave(op); }};
     int bits = 0;
     if (::ioctl(op.Fd, TIOCMGET, &bits) != 0) {
         if (IsNoModemLinesError(errno))

@@ -23,7 +23,7 @@ struct TSystemError {
     bool Lost;          // the device is gone
     bool NoModemLines;  // a modem-line request on a device without them
     TCure Cure;
-    const char *Text;   // the cure after a failed open (nullptr: none)
+    const char *Text;  // the cure after a failed open (nullptr: none)
 };
 
 const TSystemError SystemErrors[] = {
@@ -32,11 +32,9 @@ const TSystemError SystemErrors[] = {
     {ENODEV, true, false, TCure::Text, "no device answers at this path (unplugged?)"},
     {ENOTTY, false, true, TCure::Text, "the path is not a terminal, so it is no serial port"},
     {EINVAL, false, true, TCure::Text,
-     "the device does not take these settings (baud rate, data bits, parity, stop bits)"},
-    {EOPNOTSUPP, false, false, TCure::Text,
-     "the device does not take these settings (handshaking)"},
-    {ENOENT, false, false, TCure::Text,
-     "no such device: check the port name, or plug the device in"},
+        "the device does not take these settings (baud rate, data bits, parity, stop bits)"},
+    {EOPNOTSUPP, false, false, TCure::Text, "the device does not take these settings (handshaking)"},
+    {ENOENT, false, false, TCure::Text, "no such device: check the port name, or plug the device in"},
     {EISDIR, false, false, TCure::Text, "the path is a folder, not a serial device"},
     {EACCES, false, false, TCure::Group, nullptr},
     {EPERM, false, false, TCure::Group, nullptr},
@@ -66,7 +64,7 @@ std::string ReadComm(pid_t Pid)
     return Name;
 }
 
-} // namespace
+}  // namespace
 
 bool IsDeviceLostError(int Errno)
 {
@@ -97,7 +95,7 @@ std::vector<TDeviceHolder> DeviceHolders(const std::string &Path)
         const std::string FdDir = std::string("/proc/") + P->d_name + "/fd";
         DIR *Fds = ::opendir(FdDir.c_str());
         if (!Fds)
-            continue; // another user's process: not readable
+            continue;  // another user's process: not readable
         bool Holds = false;
         while (dirent *F = ::readdir(Fds)) {
             if (F->d_name[0] == '.')
@@ -159,9 +157,7 @@ std::string OpenFailureCause(int Errno, const TOpenFacts &Facts)
             QStringList Names;
             for (const TDeviceHolder &H : Facts.Holders)
                 Names << (H.Command.empty() ? Tr("process %1").arg(H.Pid)
-                                            : Tr("%1 (process %2)")
-                                                  .arg(QString::fromStdString(H.Command))
-                                                  .arg(H.Pid));
+                                            : Tr("%1 (process %2)").arg(QString::fromStdString(H.Command)).arg(H.Pid));
             Cure = Tr("the port is held by %1; close it there").arg(Names.join(QStringLiteral(", ")));
         }
     }

@@ -17,13 +17,13 @@ bool IsNoModemLinesError(int Errno);
 // A process that holds a device open.
 struct TDeviceHolder {
     pid_t Pid = 0;
-    std::string Command;   // its command name, "" when unreadable
+    std::string Command;  // its command name, "" when unreadable
 };
 
 // What the system tells about a device that did not open.
 struct TOpenFacts {
-    std::string Group;                  // the device's group, "" when unknown
-    std::vector<TDeviceHolder> Holders; // processes holding it (where readable)
+    std::string Group;                   // the device's group, "" when unknown
+    std::vector<TDeviceHolder> Holders;  // processes holding it (where readable)
 };
 
 // Looks up what helps explain Errno for Path: the group of the device on

@@ -11,9 +11,9 @@ class TSettingsRecord;
 // when XDG_DATA_HOME is unset, empty or relative. Worked out at every call.
 QString DataFolderPath();
 
-QString DataFilePath();   // "data": the settings record
-QString SendFilePath();   // "send": the send view's text as rich text
-QString LayoutFilePath(); // config.ini: window geometry and dock layout
+QString DataFilePath();    // "data": the settings record
+QString SendFilePath();    // "send": the send view's text as rich text
+QString LayoutFilePath();  // config.ini: window geometry and dock layout
 
 // Creates the data folder with any missing parents and returns its path.
 // Throws ESettingsFile, naming the folder and the reason, when it cannot.

@@ -23,7 +23,7 @@ int IntValue(const QSettings &Ini, const QString &Key, int Fallback)
     const int V = Ini.value(Key).toInt(&Ok);
     return Ok ? V : Fallback;
 }
-} // namespace
+}  // namespace
 
 TLayoutFile::TLayoutFile(QString Path) : FPath(std::move(Path))
 {
@@ -48,7 +48,7 @@ TLayout TLayoutFile::Read(const TLayout &Fallback) const
     const QSettings Ini(FPath, QSettings::IniFormat);
     TLayout L = Fallback;
     L.Normal = QRect(IntValue(Ini, Left, Fallback.Normal.x()), IntValue(Ini, Top, Fallback.Normal.y()),
-                     IntValue(Ini, Width, Fallback.Normal.width()), IntValue(Ini, Height, Fallback.Normal.height()));
+        IntValue(Ini, Width, Fallback.Normal.width()), IntValue(Ini, Height, Fallback.Normal.height()));
     L.Maximized = Ini.value(Maximized, Fallback.Maximized).toBool();
     L.Geometry = Ini.value(Geometry, Fallback.Geometry).toByteArray();
     L.DockState = Ini.value(DockState, Fallback.DockState).toByteArray();

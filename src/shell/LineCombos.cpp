@@ -34,7 +34,7 @@ uint8_t StoredIndex(const QComboBox *Box)
     const int I = Box->currentIndex();
     return uint8_t(I < 0 || I > 255 ? 0 : I);
 }
-} // namespace
+}  // namespace
 
 TLineCombos::TLineCombos(QToolBar *Bar)
 {
@@ -53,14 +53,13 @@ TLineCombos::TLineCombos(QToolBar *Bar)
     NameForScreenReaders(FPort, QStringLiteral("Port"));
     FPort->lineEdit()->setAccessibleName(QStringLiteral("Port"));
     QComboBox *Port = FPort;
-    QObject::connect(Port, &QComboBox::currentTextChanged, Port, [Port](const QString &Text) {
-        Port->setToolTip(Text.isEmpty() ? QStringLiteral("Port") : Text);
-    });
+    QObject::connect(Port, &QComboBox::currentTextChanged, Port,
+        [Port](const QString &Text) { Port->setToolTip(Text.isEmpty() ? QStringLiteral("Port") : Text); });
     // The drop-down list is as wide as its longest name.
     const auto FitList = [Port] {
         QAbstractItemView *List = Port->view();
-        List->setMinimumWidth(List->sizeHintForColumn(0) + 2 * List->frameWidth()
-                              + List->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, List));
+        List->setMinimumWidth(List->sizeHintForColumn(0) + 2 * List->frameWidth() +
+            List->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, List));
     };
     QObject::connect(Port->model(), &QAbstractItemModel::rowsInserted, Port, FitList);
     QObject::connect(Port->model(), &QAbstractItemModel::rowsRemoved, Port, FitList);
@@ -71,9 +70,9 @@ TLineCombos::TLineCombos(QToolBar *Bar)
         const char *Accessible;
         const char *Design;
     } Combos[] = {{FBaudRate, cpBaudRate, "CBoxBaudRate", "Baud rate", "9600"},
-                  {FParity, cpParity, "CBoxParityBits", "Parity", "None"},
-                  {FDataBits, cpDataBits, "CBoxDataBits", "Data bits", "8"},
-                  {FStopBits, cpStopBits, "CBoxStopBits", "Stop bits", "1"}};
+        {FParity, cpParity, "CBoxParityBits", "Parity", "None"},
+        {FDataBits, cpDataBits, "CBoxDataBits", "Data bits", "8"},
+        {FStopBits, cpStopBits, "CBoxStopBits", "Stop bits", "1"}};
     for (auto &C : Combos) {
         C.Box = new TComComboBox(Bar);
         C.Box->setObjectName(QLatin1String(C.Name));
@@ -132,7 +131,7 @@ void TLineCombos::SetEnabled(bool Enabled)
 TPortChoice TLineCombos::Choice() const
 {
     return {FPort->currentText().toStdString(), FBaudRate->Text().toStdString(), FParity->Text().toStdString(),
-            FDataBits->Text().toStdString(), FStopBits->Text().toStdString()};
+        FDataBits->Text().toStdString(), FStopBits->Text().toStdString()};
 }
 
 QString TLineCombos::PortName() const

@@ -30,8 +30,7 @@ void TMainForm::OpenWebPage(const QString &Url)
     // the address stays in sight for a while.
     StatusBarMY1->showMessage(Url, 10000);
     if (!QDesktopServices::openUrl(QUrl(Url)))
-        Warn(QStringLiteral("Help"),
-             QStringLiteral("No web browser could be started. The page is at:\n\n%1").arg(Url));
+        Warn(QStringLiteral("Help"), QStringLiteral("No web browser could be started. The page is at:\n\n%1").arg(Url));
 }
 
 void TMainForm::FlipOption(TGetter Get, TSetter Set)
@@ -134,10 +133,10 @@ void TMainForm::PlaceWindow(int Command)
     // The frame as the window manager draws it now (none before mapping).
     const QRect Outer = frameGeometry(), Inner = geometry();
     const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(), Outer.right() - Inner.right(),
-                         Outer.bottom() - Inner.bottom());
+        Outer.bottom() - Inner.bottom());
     setWindowState(Qt::WindowNoState);
-    setGeometry(PlacementRect(static_cast<TPlacement>(Command), Area, minimumSizeHint().expandedTo(minimumSize()),
-                              Frame));
+    setGeometry(
+        PlacementRect(static_cast<TPlacement>(Command), Area, minimumSizeHint().expandedTo(minimumSize()), Frame));
 }
 
 void TMainForm::AlwaysOnTopCommand()

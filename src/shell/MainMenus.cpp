@@ -3,11 +3,11 @@
 // click handlers only change flags.
 #include "main.h"
 
-#include "FindUnit.h"
-#include "SendUnit.h"
 #include "ColourButton.h"
+#include "FindUnit.h"
 #include "LineCombos.h"
 #include "RichView.h"
+#include "SendUnit.h"
 #include "ToolIcons.h"
 
 #include <QAction>
@@ -35,7 +35,7 @@ QAction *ToolButton(QToolBar *Bar, const char *Name, const QIcon &Icon, const QS
 
 // Items with state or a shortcut carry their design name as object name.
 QAction *MenuItem(QMenu *Menu, const QString &Caption, bool Check = false,
-                  const QKeySequence &Shortcut = QKeySequence(), const char *Name = nullptr)
+    const QKeySequence &Shortcut = QKeySequence(), const char *Name = nullptr)
 {
     QAction *A = Menu->addAction(Caption);
     if (Name)
@@ -56,7 +56,7 @@ void Pending(std::initializer_list<QAction *> Actions)
     for (QAction *A : Actions)
         A->setEnabled(false);
 }
-} // namespace
+}  // namespace
 
 void TMainForm::CreateReceiveView()
 {
@@ -75,7 +75,7 @@ void TMainForm::CreateReceiveView()
     RichShow->SetWordWrap(false);
     RichShow->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichShow, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &At) { ViewPopup->popup(RichShow->viewport()->mapToGlobal(At)); });
+        [this](const QPoint &At) { ViewPopup->popup(RichShow->viewport()->mapToGlobal(At)); });
     Layout->addWidget(RichShow, 1);
 
     auto *ReceBar = new QToolBar(QStringLiteral("ReceBar"), Client);
@@ -107,14 +107,13 @@ void TMainForm::CreateToolBars()
         Bar->setIconSize(QSize(20, 20));
     }
 
-    QAction *SaveButton = ToolButton(CoolBand1, "SaveButton", ToolIcon(TToolIcon::Save),
-                                     QStringLiteral("Save Receiving Message"), false);
+    QAction *SaveButton =
+        ToolButton(CoolBand1, "SaveButton", ToolIcon(TToolIcon::Save), QStringLiteral("Save Receiving Message"), false);
     CoolBand1->addSeparator();
-    PortButton = ToolButton(CoolBand1, "PortButton", ToolIcon(TToolIcon::PortOpen), QStringLiteral("Open Port"),
-                            false);
+    PortButton = ToolButton(CoolBand1, "PortButton", ToolIcon(TToolIcon::PortOpen), QStringLiteral("Open Port"), false);
     connect(PortButton, &QAction::triggered, this, [this] { Guarded([this] { TogglePort(); }); });
     PauseButton = ToolButton(CoolBand1, "PauseButton", ToolIcon(TToolIcon::Pause),
-                             QString::fromUtf8("\u6682\u505c\u62a5\u6587\u76d1\u89c6"), true);
+        QString::fromUtf8("\u6682\u505c\u62a5\u6587\u76d1\u89c6"), true);
     // Screen readers get the English name of the command as well.
     CoolBand1->widgetForAction(PauseButton)->setAccessibleDescription(QStringLiteral("Pause Monitoring"));
     CoolBand1->addSeparator();
@@ -128,14 +127,14 @@ void TMainForm::CreateToolBars()
     FlagCommand(DtrButton, &R::DtrOn, &R::SetDtrOn);
     FlagCommand(RtsButton, &R::RtsOn, &R::SetRtsOn);
 
-    QAction *SendWinButton = ToolButton(CoolBand2, "SendWinButton", ToolIcon(TToolIcon::SendWindow),
-                                        QStringLiteral("Send Window"), true);
-    QAction *FindWinButton = ToolButton(CoolBand2, "FindWinButton", ToolIcon(TToolIcon::FindWindow),
-                                        QStringLiteral("Find Window"), true);
+    QAction *SendWinButton =
+        ToolButton(CoolBand2, "SendWinButton", ToolIcon(TToolIcon::SendWindow), QStringLiteral("Send Window"), true);
+    QAction *FindWinButton =
+        ToolButton(CoolBand2, "FindWinButton", ToolIcon(TToolIcon::FindWindow), QStringLiteral("Find Window"), true);
     DockCommands(SendWinButton, FindWinButton);
     CoolBand2->addSeparator();
-    QAction *ConverterButton = ToolButton(CoolBand2, "ConverterButton", ToolIcon(TToolIcon::Converter),
-                                          QStringLiteral("HexDecBin Converter"), false);
+    QAction *ConverterButton = ToolButton(
+        CoolBand2, "ConverterButton", ToolIcon(TToolIcon::Converter), QStringLiteral("HexDecBin Converter"), false);
     CoolBand2->addSeparator();
     ColorButton = new TColourButton(CoolBand2);
     CoolBand2->addWidget(ColorButton);
@@ -150,30 +149,29 @@ void TMainForm::CreateToolBars()
     DisplayTimeButton->setAccessibleName(QStringLiteral("Display Time"));
     DisplayTimeButton->setPopupMode(QToolButton::MenuButtonPopup);
     auto *TimeMenu = new QMenu(DisplayTimeButton);
-    FlagCommand(MenuItem(TimeMenu, QStringLiteral("Show Time"), true, {}, "ShowTimeItem2"), &R::ShowTime,
-                &R::SetShowTime);
-    FlagCommand(MenuItem(TimeMenu, QStringLiteral("Show RxTx"), true, {}, "ShowRxTxItem2"), &R::ShowRxTx,
-                &R::SetShowRxTx);
+    FlagCommand(
+        MenuItem(TimeMenu, QStringLiteral("Show Time"), true, {}, "ShowTimeItem2"), &R::ShowTime, &R::SetShowTime);
+    FlagCommand(
+        MenuItem(TimeMenu, QStringLiteral("Show RxTx"), true, {}, "ShowRxTxItem2"), &R::ShowRxTx, &R::SetShowRxTx);
     DisplayTimeButton->setMenu(TimeMenu);
     ReceBar->addWidget(DisplayTimeButton);
     FlagCommand(ToolButton(ReceBar, "DisplaySendingButton", ToolIcon(TToolIcon::DisplaySending),
-                           QStringLiteral("Display Sending Message"), true),
-                &R::ShowSending, &R::SetShowSending);
+                    QStringLiteral("Display Sending Message"), true),
+        &R::ShowSending, &R::SetShowSending);
     ReceBar->addSeparator();
-    FlagCommand(ToolButton(ReceBar, "WordWrapButton", ToolIcon(TToolIcon::WordWrap), QStringLiteral("Word Wrap"),
-                           true),
-                &R::WordWrap, &R::SetWordWrap);
+    FlagCommand(ToolButton(ReceBar, "WordWrapButton", ToolIcon(TToolIcon::WordWrap), QStringLiteral("Word Wrap"), true),
+        &R::WordWrap, &R::SetWordWrap);
     ReceBar->addSeparator();
-    QAction *FilterButton = ToolButton(ReceBar, "FilterButton", ToolIcon(TToolIcon::Filter),
-                                       QStringLiteral("Filter Settings"), true);
+    QAction *FilterButton =
+        ToolButton(ReceBar, "FilterButton", ToolIcon(TToolIcon::Filter), QStringLiteral("Filter Settings"), true);
     Mark(FilterButton, &R::FilterOn);
     ReceBar->addSeparator();
     FlagCommand(ToolButton(ReceBar, "AsciiReceiveButton", ToolIcon(TToolIcon::AsciiReceive),
-                           QStringLiteral("ASCII Receive"), true),
-                &R::AsciiReceive, &R::SetAsciiReceive);
+                    QStringLiteral("ASCII Receive"), true),
+        &R::AsciiReceive, &R::SetAsciiReceive);
     ReceBar->addSeparator();
-    QAction *ClearButton = ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear),
-                                      QStringLiteral("Clear Screen"), false);
+    QAction *ClearButton =
+        ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear), QStringLiteral("Clear Screen"), false);
     connect(ClearButton, &QAction::triggered, this, [this] { RichShow->ClearText(); });
     Pending({SaveButton, FilterButton, ConverterButton});
 }
@@ -184,9 +182,9 @@ void TMainForm::DockCommands(QAction *SendWindow, QAction *FindWindow)
     Mark(SendWindow, &R::SendWindowShown);
     Mark(FindWindow, &R::SearchWindowShown);
     connect(SendWindow, &QAction::triggered, this,
-            [this] { DockCommand(&R::SendWindowShown, &R::SetSendWindowShown, SendForm); });
+        [this] { DockCommand(&R::SendWindowShown, &R::SetSendWindowShown, SendForm); });
     connect(FindWindow, &QAction::triggered, this,
-            [this] { DockCommand(&R::SearchWindowShown, &R::SetSearchWindowShown, FindForm); });
+        [this] { DockCommand(&R::SearchWindowShown, &R::SetSearchWindowShown, FindForm); });
 }
 
 void TMainForm::CreateMenus()
@@ -197,8 +195,8 @@ void TMainForm::CreateMenus()
 
     QMenu *File = Bar->addMenu(QStringLiteral("&File"));
     QAction *OpenReceiving = MenuItem(File, QStringLiteral("Open Receiving  Message"));
-    QAction *SaveReceiving = MenuItem(File, QStringLiteral("Save Receiving  Message"), false,
-                                      QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction *SaveReceiving =
+        MenuItem(File, QStringLiteral("Save Receiving  Message"), false, QKeySequence(Qt::CTRL | Qt::Key_S));
     File->addSeparator();
     QAction *OpenSending = MenuItem(File, QStringLiteral("Open Sending Message"));
     QAction *SaveSending = MenuItem(File, QStringLiteral("Save Sending Message"));
@@ -210,35 +208,31 @@ void TMainForm::CreateMenus()
 
     QMenu *Edit = Bar->addMenu(QStringLiteral("&Edit"));
     const std::pair<const char *, int> EditKeys[] = {{"Undo     Ctrl+Z", Qt::Key_Z}, {nullptr, 0},
-                                                     {"Cut      Ctrl+X", Qt::Key_X}, {"Copy     Ctrl+C", Qt::Key_C},
-                                                     {"Paste    Ctrl+V", Qt::Key_V}, {nullptr, 0},
-                                                     {"Select All", Qt::Key_A},     {nullptr, 0}};
+        {"Cut      Ctrl+X", Qt::Key_X}, {"Copy     Ctrl+C", Qt::Key_C}, {"Paste    Ctrl+V", Qt::Key_V}, {nullptr, 0},
+        {"Select All", Qt::Key_A}, {nullptr, 0}};
     for (const auto &[Caption, Key] : EditKeys) {
         if (!Caption) {
             Edit->addSeparator();
             continue;
         }
         connect(MenuItem(Edit, QLatin1String(Caption)), &QAction::triggered, this,
-                [this, Key = Key] { SynthesiseKey(Key); });
+            [this, Key = Key] { SynthesiseKey(Key); });
     }
     QAction *Find = MenuItem(Edit, QStringLiteral("Find"), false, QKeySequence(Qt::CTRL | Qt::Key_F));
     QAction *FindNext = MenuItem(Edit, QStringLiteral("Find Next "), false, QKeySequence(Qt::Key_F3));
 
     QMenu *View = Bar->addMenu(QStringLiteral("&View"));
-    FlagCommand(MenuItem(View, QStringLiteral("Show Time"), true, {}, "ShowTimeItem"), &R::ShowTime,
-                &R::SetShowTime);
-    FlagCommand(MenuItem(View, QStringLiteral("Show RxTx"), true, {}, "ShowRxTxItem"), &R::ShowRxTx,
-                &R::SetShowRxTx);
-    FlagCommand(MenuItem(View, QStringLiteral("Word Wrap"), true, {}, "WordWrapItem"), &R::WordWrap,
-                &R::SetWordWrap);
+    FlagCommand(MenuItem(View, QStringLiteral("Show Time"), true, {}, "ShowTimeItem"), &R::ShowTime, &R::SetShowTime);
+    FlagCommand(MenuItem(View, QStringLiteral("Show RxTx"), true, {}, "ShowRxTxItem"), &R::ShowRxTx, &R::SetShowRxTx);
+    FlagCommand(MenuItem(View, QStringLiteral("Word Wrap"), true, {}, "WordWrapItem"), &R::WordWrap, &R::SetWordWrap);
     FlagCommand(MenuItem(View, QStringLiteral("Show Sending"), true, {}, "ShowSendingItem"), &R::ShowSending,
-                &R::SetShowSending);
+        &R::SetShowSending);
     QAction *FilterItem = MenuItem(View, QStringLiteral("Filter Settings"), true, {}, "FilterItem");
     FilterItem->setVisible(false);
     Mark(FilterItem, &R::FilterOn);
     View->addSeparator();
-    QAction *SendWindowItem = MenuItem(View, QStringLiteral("Send Window"), true, QKeySequence(Qt::Key_F8),
-                                       "SendWindowItem");
+    QAction *SendWindowItem =
+        MenuItem(View, QStringLiteral("Send Window"), true, QKeySequence(Qt::Key_F8), "SendWindowItem");
     DockCommands(SendWindowItem, MenuItem(View, QStringLiteral("Find Window"), true, {}, "FindWindowItem"));
     View->addSeparator();
     QAction *ColourSettings = MenuItem(View, QStringLiteral("Color Settings"));
@@ -248,12 +242,12 @@ void TMainForm::CreateMenus()
     connect(PortItem, &QAction::triggered, this, [this] { Guarded([this] { TogglePort(); }); });
     PauseItem = MenuItem(Tools, QStringLiteral("Pause Monitoring"), true, {}, "PauseItem");
     connect(MenuItem(Tools, QStringLiteral("Send Data"), false, QKeySequence(Qt::Key_F5), "SendDataItem"),
-            &QAction::triggered, this, &TMainForm::SendDataCommand);
+        &QAction::triggered, this, &TMainForm::SendDataCommand);
     Tools->addSeparator();
     FlagCommand(MenuItem(Tools, QStringLiteral("ASCII Receive"), true, {}, "AsciiReceiveItem"), &R::AsciiReceive,
-                &R::SetAsciiReceive);
-    FlagCommand(MenuItem(Tools, QStringLiteral("ASCII Send"), true, {}, "AsciiSendItem"), &R::AsciiSend,
-                &R::SetAsciiSend);
+        &R::SetAsciiReceive);
+    FlagCommand(
+        MenuItem(Tools, QStringLiteral("ASCII Send"), true, {}, "AsciiSendItem"), &R::AsciiSend, &R::SetAsciiSend);
     Tools->addSeparator();
     QAction *CycleItem = MenuItem(Tools, QStringLiteral("Cycle To Send"), true, {}, "CycleItem");
     QAction *TriggerItem = MenuItem(Tools, QStringLiteral("Trigger Send"), true, {}, "TriggerItem");
@@ -279,35 +273,34 @@ void TMainForm::CreateMenus()
     QMenu *Window = Bar->addMenu(QStringLiteral("&Window"));
     const char *Places[] = {"Center", "Top", "Bottom", "Left", "Right"};
     for (int I = 0; I < 5; ++I)
-        connect(MenuItem(Window, QLatin1String(Places[I])), &QAction::triggered, this,
-                [this, I] { PlaceWindow(I); });
+        connect(MenuItem(Window, QLatin1String(Places[I])), &QAction::triggered, this, [this, I] { PlaceWindow(I); });
     Window->addSeparator();
     AlwaysOnTopItem = MenuItem(Window, QStringLiteral("Always On Top"), true, {}, "AlwaysOnTopItem");
     connect(AlwaysOnTopItem, &QAction::triggered, this, &TMainForm::AlwaysOnTopCommand);
 
     QMenu *Help = Bar->addMenu(QStringLiteral("&Help "));
-    connect(MenuItem(Help, QStringLiteral("Help Online"), false, QKeySequence(Qt::Key_F1)), &QAction::triggered,
-            this, [this] { OpenWebPage(GuideUrl); });
+    connect(MenuItem(Help, QStringLiteral("Help Online"), false, QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
+        [this] { OpenWebPage(GuideUrl); });
     Help->addSeparator();
     connect(MenuItem(Help, QStringLiteral("Check For Updates")), &QAction::triggered, this,
-            [this] { OpenWebPage(ProductUrl); });
-    connect(MenuItem(Help, QStringLiteral("Online Support")), &QAction::triggered, this,
-            [this] { OpenWebPage(GuideUrl); });
-    connect(MenuItem(Help, QStringLiteral("Feedback")), &QAction::triggered, this,
-            [this] { OpenWebPage(FeedbackUrl); });
+        [this] { OpenWebPage(ProductUrl); });
+    connect(
+        MenuItem(Help, QStringLiteral("Online Support")), &QAction::triggered, this, [this] { OpenWebPage(GuideUrl); });
+    connect(
+        MenuItem(Help, QStringLiteral("Feedback")), &QAction::triggered, this, [this] { OpenWebPage(FeedbackUrl); });
     Help->addSeparator();
     QAction *About = MenuItem(Help, QStringLiteral("About"));
 
     // The views' shared context menu.
     ViewPopup = new QMenu(this);
     ViewPopup->setObjectName(QStringLiteral("ViewPopup"));
-    for (const auto &[Caption, Key] : {std::pair{"Cut     Ctrl+X", Qt::Key_X}, std::pair{"Copy    Ctrl+C", Qt::Key_C},
-                                       std::pair{"Paste   Ctrl+V", Qt::Key_V}})
+    for (const auto &[Caption, Key] : {std::pair {"Cut     Ctrl+X", Qt::Key_X}, std::pair {"Copy    Ctrl+C", Qt::Key_C},
+             std::pair {"Paste   Ctrl+V", Qt::Key_V}})
         connect(ViewPopup->addAction(QLatin1String(Caption)), &QAction::triggered, this,
-                [this, Key = Key] { SynthesiseKey(Key); });
+            [this, Key = Key] { SynthesiseKey(Key); });
     ViewPopup->addSeparator();
     QAction *ToDecBin = ViewPopup->addAction(QStringLiteral("To Dec Bin"));
 
     Pending({OpenReceiving, SaveReceiving, OpenSending, SaveSending, Print, Preview, Find, FindNext, FilterItem,
-             ColourSettings, AutoSave, Converter, AsciiTable, About, ToDecBin});
+        ColourSettings, AutoSave, Converter, AsciiTable, About, ToDecBin});
 }

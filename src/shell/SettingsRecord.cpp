@@ -15,8 +15,8 @@ TSettingsRecord::TSettingsRecord()
 void TSettingsRecord::SetNew()
 {
     FImage.fill(0);
-    SetBaudIndex(7);     // "9600"
-    SetDataBitsIndex(3); // "8"
+    SetBaudIndex(7);      // "9600"
+    SetDataBitsIndex(3);  // "8"
     SetTextColour(0x008000);
     SetShowTime(true);
     SetShowSending(true);
@@ -51,7 +51,7 @@ double TSettingsRecord::TriggerTime() const
 {
     static_assert(SettingsLayout::TriggerTime.Size == 8);
     const std::size_t At = SettingsLayout::TriggerTime.Offset;
-    const uint64_t Bits = uint64_t{LoadU32(At)} | uint64_t{LoadU32(At + 4)} << 32;
+    const uint64_t Bits = uint64_t {LoadU32(At)} | uint64_t {LoadU32(At + 4)} << 32;
     return std::bit_cast<double>(Bits);
 }
 
@@ -72,57 +72,49 @@ std::size_t TSettingsRecord::RowOffset(const TSettingsField &Table, int Row, con
 
 int32_t TSettingsRecord::TriggerRecLine(int Row) const
 {
-    return static_cast<int32_t>(
-        LoadU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerRecLine)));
+    return static_cast<int32_t>(LoadU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerRecLine)));
 }
 
 void TSettingsRecord::SetTriggerRecLine(int Row, int32_t V)
 {
-    StoreU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerRecLine),
-             static_cast<uint32_t>(V));
+    StoreU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerRecLine), static_cast<uint32_t>(V));
 }
 
 int32_t TSettingsRecord::TriggerTrigLine(int Row) const
 {
-    return static_cast<int32_t>(
-        LoadU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerTrigLine)));
+    return static_cast<int32_t>(LoadU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerTrigLine)));
 }
 
 void TSettingsRecord::SetTriggerTrigLine(int Row, int32_t V)
 {
-    StoreU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerTrigLine),
-             static_cast<uint32_t>(V));
+    StoreU32(RowOffset(SettingsLayout::TriggerTable, Row, SettingsLayout::TriggerTrigLine), static_cast<uint32_t>(V));
 }
 
 int32_t TSettingsRecord::FilterByteNumber(int Row) const
 {
-    return static_cast<int32_t>(
-        LoadU32(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterByteNumber)));
+    return static_cast<int32_t>(LoadU32(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterByteNumber)));
 }
 
 void TSettingsRecord::SetFilterByteNumber(int Row, int32_t V)
 {
-    StoreU32(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterByteNumber),
-             static_cast<uint32_t>(V));
+    StoreU32(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterByteNumber), static_cast<uint32_t>(V));
 }
 
 std::string TSettingsRecord::FilterValue(int Row) const
 {
     static_assert(SettingsLayout::FilterValue.Size == 1 + FilterValueCapacity);
-    return LoadText(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterValue),
-                    FilterValueCapacity);
+    return LoadText(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterValue), FilterValueCapacity);
 }
 
 void TSettingsRecord::SetFilterValue(int Row, const std::string &V)
 {
-    StoreText(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterValue),
-              FilterValueCapacity, V);
+    StoreText(RowOffset(SettingsLayout::FilterTable, Row, SettingsLayout::FilterValue), FilterValueCapacity, V);
 }
 
 uint32_t TSettingsRecord::LoadU32(std::size_t Offset) const
 {
-    return uint32_t{FImage[Offset]} | uint32_t{FImage[Offset + 1]} << 8
-           | uint32_t{FImage[Offset + 2]} << 16 | uint32_t{FImage[Offset + 3]} << 24;
+    return uint32_t {FImage[Offset]} | uint32_t {FImage[Offset + 1]} << 8 | uint32_t {FImage[Offset + 2]} << 16 |
+        uint32_t {FImage[Offset + 3]} << 24;
 }
 
 void TSettingsRecord::StoreU32(std::size_t Offset, uint32_t V)
@@ -144,19 +136,17 @@ void TSettingsRecord::StoreText(std::size_t Offset, std::size_t Capacity, const 
     FImage[Offset] = static_cast<uint8_t>(Length);
     std::copy_n(V.begin(), Length, FImage.begin() + Offset + 1);
     // Clear the rest so an earlier, longer text does not linger in the file.
-    std::fill_n(FImage.begin() + Offset + 1 + Length, Capacity - Length, uint8_t{0});
+    std::fill_n(FImage.begin() + Offset + 1 + Length, Capacity - Length, uint8_t {0});
 }
 
 namespace {
 
 ESettingsFile FileError(const char *What, const QString &Path, const QString &Reason)
 {
-    return ESettingsFile(QStringLiteral("%1 \"%2\": %3")
-                             .arg(QLatin1String(What), Path, Reason)
-                             .toStdString());
+    return ESettingsFile(QStringLiteral("%1 \"%2\": %3").arg(QLatin1String(What), Path, Reason).toStdString());
 }
 
-} // namespace
+}  // namespace
 
 void ReadSettingsFile(TSettingsRecord &Record, const QString &Path)
 {
@@ -174,8 +164,8 @@ void ReadSettingsFile(TSettingsRecord &Record, const QString &Path)
     const QByteArray Bytes = File.read(TSettingsRecord::Size);
     if (File.error() != QFileDevice::NoError)
         throw FileError("Cannot read the settings file", Path, File.errorString());
-    Record.Assign(std::span(reinterpret_cast<const uint8_t *>(Bytes.constData()),
-                            static_cast<std::size_t>(Bytes.size())));
+    Record.Assign(
+        std::span(reinterpret_cast<const uint8_t *>(Bytes.constData()), static_cast<std::size_t>(Bytes.size())));
 }
 
 void WriteSettingsFile(const TSettingsRecord &Record, const QString &Path)

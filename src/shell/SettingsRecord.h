@@ -35,98 +35,144 @@ struct TSettingsField {
 // the checks below the list make the compiler refuse a gap, an overlap or a
 // size other than 1296.
 namespace SettingsLayout {
-inline constexpr TSettingsField CycleMode{0, 1};
-inline constexpr TSettingsField CycleLineChoice{1, 1};
-inline constexpr TSettingsField Padding2{2, 2};
-inline constexpr TSettingsField CycleFixedLine{4, 4};
-inline constexpr TSettingsField CycleRangeFirst{8, 4};
-inline constexpr TSettingsField CycleRangeLast{12, 4};
-inline constexpr TSettingsField CycleInterval{16, 4};
-inline constexpr TSettingsField Reserved20{20, 4};
-inline constexpr TSettingsField TimingTriggerOn{24, 1};
-inline constexpr TSettingsField Padding25{25, 7};
-inline constexpr TSettingsField TriggerTime{32, 8};
-inline constexpr TSettingsField TimingMode{40, 1};
-inline constexpr TSettingsField TimingLineChoice{41, 1};
-inline constexpr TSettingsField Padding42{42, 2};
-inline constexpr TSettingsField TimingFixedLine{44, 4};
-inline constexpr TSettingsField TimingRangeFirst{48, 4};
-inline constexpr TSettingsField TimingRangeLast{52, 4};
-inline constexpr TSettingsField TimingInterval{56, 4};
-inline constexpr TSettingsField ReceiveTriggerOn{60, 1};
-inline constexpr TSettingsField Padding61{61, 3};
-inline constexpr TSettingsField TriggerTable{64, 8, 10};
-inline constexpr TSettingsField TriggerDelay{144, 4};
-inline constexpr TSettingsField Reserved148{148, 4};
-inline constexpr TSettingsField ChecksumKind{152, 4};
-inline constexpr TSettingsField FilterTable{156, 8, 5};
-inline constexpr TSettingsField FilterOn{196, 1};
-inline constexpr TSettingsField Padding197{197, 3};
-inline constexpr TSettingsField PortIndex{200, 1};
-inline constexpr TSettingsField BaudIndex{201, 1};
-inline constexpr TSettingsField ParityIndex{202, 1};
-inline constexpr TSettingsField DataBitsIndex{203, 1};
-inline constexpr TSettingsField StopBitsIndex{204, 1};
-inline constexpr TSettingsField DtrOn{205, 1};
-inline constexpr TSettingsField RtsOn{206, 1};
-inline constexpr TSettingsField Padding207{207, 1};
-inline constexpr TSettingsField TextColour{208, 4};
-inline constexpr TSettingsField CycleSendOn{212, 1};
-inline constexpr TSettingsField Padding213{213, 1};
-inline constexpr TSettingsField ShowTime{214, 1};
-inline constexpr TSettingsField ShowRxTx{215, 1};
-inline constexpr TSettingsField ShowSending{216, 1};
-inline constexpr TSettingsField WordWrap{217, 1};
-inline constexpr TSettingsField AsciiReceive{218, 1};
-inline constexpr TSettingsField AsciiSend{219, 1};
-inline constexpr TSettingsField Reserved220{220, 1};
-inline constexpr TSettingsField SendWindowShown{221, 1};
-inline constexpr TSettingsField SearchWindowShown{222, 1};
-inline constexpr TSettingsField Padding223{223, 1};
-inline constexpr TSettingsField SendViewBackground{224, 4};
-inline constexpr TSettingsField ReceiveViewBackground{228, 4};
-inline constexpr TSettingsField SearchViewBackground{232, 4};
-inline constexpr TSettingsField ReceiveMessageColour{236, 4};
-inline constexpr TSettingsField SendMessageColour{240, 4};
-inline constexpr TSettingsField Reserved244{244, 20};
-inline constexpr TSettingsField AutoSaveLineCount{264, 4};
-inline constexpr TSettingsField Reserved268{268, 256};
-inline constexpr TSettingsField LastMessageFile{524, 256};
-inline constexpr TSettingsField ProgramPath{780, 256};
-inline constexpr TSettingsField AutoSaveFolder{1036, 256};
-inline constexpr TSettingsField Reserved1292{1292, 4};
+inline constexpr TSettingsField CycleMode {0, 1};
+inline constexpr TSettingsField CycleLineChoice {1, 1};
+inline constexpr TSettingsField Padding2 {2, 2};
+inline constexpr TSettingsField CycleFixedLine {4, 4};
+inline constexpr TSettingsField CycleRangeFirst {8, 4};
+inline constexpr TSettingsField CycleRangeLast {12, 4};
+inline constexpr TSettingsField CycleInterval {16, 4};
+inline constexpr TSettingsField Reserved20 {20, 4};
+inline constexpr TSettingsField TimingTriggerOn {24, 1};
+inline constexpr TSettingsField Padding25 {25, 7};
+inline constexpr TSettingsField TriggerTime {32, 8};
+inline constexpr TSettingsField TimingMode {40, 1};
+inline constexpr TSettingsField TimingLineChoice {41, 1};
+inline constexpr TSettingsField Padding42 {42, 2};
+inline constexpr TSettingsField TimingFixedLine {44, 4};
+inline constexpr TSettingsField TimingRangeFirst {48, 4};
+inline constexpr TSettingsField TimingRangeLast {52, 4};
+inline constexpr TSettingsField TimingInterval {56, 4};
+inline constexpr TSettingsField ReceiveTriggerOn {60, 1};
+inline constexpr TSettingsField Padding61 {61, 3};
+inline constexpr TSettingsField TriggerTable {64, 8, 10};
+inline constexpr TSettingsField TriggerDelay {144, 4};
+inline constexpr TSettingsField Reserved148 {148, 4};
+inline constexpr TSettingsField ChecksumKind {152, 4};
+inline constexpr TSettingsField FilterTable {156, 8, 5};
+inline constexpr TSettingsField FilterOn {196, 1};
+inline constexpr TSettingsField Padding197 {197, 3};
+inline constexpr TSettingsField PortIndex {200, 1};
+inline constexpr TSettingsField BaudIndex {201, 1};
+inline constexpr TSettingsField ParityIndex {202, 1};
+inline constexpr TSettingsField DataBitsIndex {203, 1};
+inline constexpr TSettingsField StopBitsIndex {204, 1};
+inline constexpr TSettingsField DtrOn {205, 1};
+inline constexpr TSettingsField RtsOn {206, 1};
+inline constexpr TSettingsField Padding207 {207, 1};
+inline constexpr TSettingsField TextColour {208, 4};
+inline constexpr TSettingsField CycleSendOn {212, 1};
+inline constexpr TSettingsField Padding213 {213, 1};
+inline constexpr TSettingsField ShowTime {214, 1};
+inline constexpr TSettingsField ShowRxTx {215, 1};
+inline constexpr TSettingsField ShowSending {216, 1};
+inline constexpr TSettingsField WordWrap {217, 1};
+inline constexpr TSettingsField AsciiReceive {218, 1};
+inline constexpr TSettingsField AsciiSend {219, 1};
+inline constexpr TSettingsField Reserved220 {220, 1};
+inline constexpr TSettingsField SendWindowShown {221, 1};
+inline constexpr TSettingsField SearchWindowShown {222, 1};
+inline constexpr TSettingsField Padding223 {223, 1};
+inline constexpr TSettingsField SendViewBackground {224, 4};
+inline constexpr TSettingsField ReceiveViewBackground {228, 4};
+inline constexpr TSettingsField SearchViewBackground {232, 4};
+inline constexpr TSettingsField ReceiveMessageColour {236, 4};
+inline constexpr TSettingsField SendMessageColour {240, 4};
+inline constexpr TSettingsField Reserved244 {244, 20};
+inline constexpr TSettingsField AutoSaveLineCount {264, 4};
+inline constexpr TSettingsField Reserved268 {268, 256};
+inline constexpr TSettingsField LastMessageFile {524, 256};
+inline constexpr TSettingsField ProgramPath {780, 256};
+inline constexpr TSettingsField AutoSaveFolder {1036, 256};
+inline constexpr TSettingsField Reserved1292 {1292, 4};
 
 inline constexpr TSettingsField All[] = {
-    CycleMode, CycleLineChoice, Padding2, CycleFixedLine, CycleRangeFirst,
-    CycleRangeLast, CycleInterval, Reserved20, TimingTriggerOn, Padding25,
-    TriggerTime, TimingMode, TimingLineChoice, Padding42, TimingFixedLine,
-    TimingRangeFirst, TimingRangeLast, TimingInterval, ReceiveTriggerOn,
-    Padding61, TriggerTable, TriggerDelay, Reserved148, ChecksumKind,
-    FilterTable, FilterOn, Padding197, PortIndex, BaudIndex, ParityIndex,
-    DataBitsIndex, StopBitsIndex, DtrOn, RtsOn, Padding207, TextColour,
-    CycleSendOn, Padding213, ShowTime, ShowRxTx, ShowSending, WordWrap,
-    AsciiReceive, AsciiSend, Reserved220, SendWindowShown, SearchWindowShown,
-    Padding223, SendViewBackground, ReceiveViewBackground,
-    SearchViewBackground, ReceiveMessageColour, SendMessageColour,
-    Reserved244, AutoSaveLineCount, Reserved268, LastMessageFile, ProgramPath,
-    AutoSaveFolder, Reserved1292,
+    CycleMode,
+    CycleLineChoice,
+    Padding2,
+    CycleFixedLine,
+    CycleRangeFirst,
+    CycleRangeLast,
+    CycleInterval,
+    Reserved20,
+    TimingTriggerOn,
+    Padding25,
+    TriggerTime,
+    TimingMode,
+    TimingLineChoice,
+    Padding42,
+    TimingFixedLine,
+    TimingRangeFirst,
+    TimingRangeLast,
+    TimingInterval,
+    ReceiveTriggerOn,
+    Padding61,
+    TriggerTable,
+    TriggerDelay,
+    Reserved148,
+    ChecksumKind,
+    FilterTable,
+    FilterOn,
+    Padding197,
+    PortIndex,
+    BaudIndex,
+    ParityIndex,
+    DataBitsIndex,
+    StopBitsIndex,
+    DtrOn,
+    RtsOn,
+    Padding207,
+    TextColour,
+    CycleSendOn,
+    Padding213,
+    ShowTime,
+    ShowRxTx,
+    ShowSending,
+    WordWrap,
+    AsciiReceive,
+    AsciiSend,
+    Reserved220,
+    SendWindowShown,
+    SearchWindowShown,
+    Padding223,
+    SendViewBackground,
+    ReceiveViewBackground,
+    SearchViewBackground,
+    ReceiveMessageColour,
+    SendMessageColour,
+    Reserved244,
+    AutoSaveLineCount,
+    Reserved268,
+    LastMessageFile,
+    ProgramPath,
+    AutoSaveFolder,
+    Reserved1292,
 };
 
 // Inside one row of the trigger table: received-line number, line to send.
-inline constexpr TSettingsField TriggerRecLine{0, 4};
-inline constexpr TSettingsField TriggerTrigLine{4, 4};
+inline constexpr TSettingsField TriggerRecLine {0, 4};
+inline constexpr TSettingsField TriggerTrigLine {4, 4};
 inline constexpr TSettingsField TriggerRow[] = {TriggerRecLine, TriggerTrigLine};
 
 // Inside one row of the filter table: byte number, a text of at most two
 // characters (length byte and two bytes), one padding byte.
-inline constexpr TSettingsField FilterByteNumber{0, 4};
-inline constexpr TSettingsField FilterValue{4, 3};
-inline constexpr TSettingsField FilterPadding{7, 1};
+inline constexpr TSettingsField FilterByteNumber {0, 4};
+inline constexpr TSettingsField FilterValue {4, 3};
+inline constexpr TSettingsField FilterPadding {7, 1};
 inline constexpr TSettingsField FilterRow[] = {FilterByteNumber, FilterValue, FilterPadding};
 
 // True when Fields follow each other without gap or overlap from 0 to Total.
-template <std::size_t N>
-constexpr bool Tiles(const TSettingsField (&Fields)[N], std::size_t Total)
+template <std::size_t N> constexpr bool Tiles(const TSettingsField (&Fields)[N], std::size_t Total)
 {
     std::size_t At = 0;
     for (const TSettingsField &F : Fields) {
@@ -140,7 +186,7 @@ constexpr bool Tiles(const TSettingsField (&Fields)[N], std::size_t Total)
 static_assert(Tiles(All, 1296), "the fields of \"data\" must tile 1296 bytes");
 static_assert(Tiles(TriggerRow, TriggerTable.Size), "a trigger row is two int32");
 static_assert(Tiles(FilterRow, FilterTable.Size), "a filter row is int32, text[2], pad");
-} // namespace SettingsLayout
+}  // namespace SettingsLayout
 
 class TSettingsRecord {
 public:
@@ -332,7 +378,7 @@ private:
     std::string LoadText(std::size_t Offset, std::size_t Capacity) const;
     void StoreText(std::size_t Offset, std::size_t Capacity, const std::string &V);
 
-    std::array<uint8_t, Size> FImage{};
+    std::array<uint8_t, Size> FImage {};
 };
 
 // Reads a "data" file into Record. A missing file gives the "New" values.

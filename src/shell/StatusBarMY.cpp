@@ -36,7 +36,11 @@ struct TSignalDesign {
 };
 
 constexpr TSignalDesign SignalDesign[TStatusBarMY::SignalCount] = {
-    {"DTR", 7}, {"RTS", 32}, {"DSR", 63}, {"CTS", 89}, {"RLSD", 114},
+    {"DTR", 7},
+    {"RTS", 32},
+    {"DSR", 63},
+    {"CTS", 89},
+    {"RLSD", 114},
 };
 constexpr int LabelTop = 3;
 constexpr int DividerLeft = 55;
@@ -48,20 +52,17 @@ constexpr const char *CompactText[TStatusBarMY::PanelCount - 1] = {
 // Between two panels.
 constexpr int PanelGap = 4;
 
-} // namespace
+}  // namespace
 
 // The row of panels inside the bar: its size hints are the designed and
 // the least widths, whatever the panels show, and it places the panels only
 // when its own size changes.
 class TPanelRow : public QWidget {
 public:
-    explicit TPanelRow(TStatusBarMY *Bar) : QWidget(Bar), FBar(Bar) {}
+    explicit TPanelRow(TStatusBarMY *Bar) : QWidget(Bar), FBar(Bar) { }
 
     QSize sizeHint() const override { return QSize(Width(&TStatusBarMY::DesignWidth), FBar->FRowHeight); }
-    QSize minimumSizeHint() const override
-    {
-        return QSize(Width(&TStatusBarMY::CompactWidth), FBar->FRowHeight);
-    }
+    QSize minimumSizeHint() const override { return QSize(Width(&TStatusBarMY::CompactWidth), FBar->FRowHeight); }
 
 protected:
     void resizeEvent(QResizeEvent *Event) override
@@ -156,8 +157,8 @@ int TStatusBarMY::CompactWidth(int Index) const
     const QFontMetrics Metrics(Label->font());
     // The label indents its text by half an 'x' inside its frame; another
     // half keeps the last character off the right edge.
-    return Metrics.horizontalAdvance(QLatin1String(CompactText[Index])) + 2 * Label->frameWidth()
-           + Metrics.horizontalAdvance(QLatin1Char('x'));
+    return Metrics.horizontalAdvance(QLatin1String(CompactText[Index])) + 2 * Label->frameWidth() +
+        Metrics.horizontalAdvance(QLatin1Char('x'));
 }
 
 void TStatusBarMY::LayOutPanels()
@@ -166,7 +167,7 @@ void TStatusBarMY::LayOutPanels()
     // room for them and the signal panel; narrower, each gives up its share
     // of the missing room from what it has beyond its usual text.
     constexpr int Shrinking = PanelCount - 1;
-    std::array<int, Shrinking> Width{};
+    std::array<int, Shrinking> Width {};
     int Design = 0, Slack = 0;
     for (int I = 0; I < Shrinking; ++I) {
         Width[I] = DesignWidth(I);
@@ -239,8 +240,8 @@ bool TStatusBarMY::Tick()
         CountersShown = true;
     }
 
-    const TCaretReport Report{Runtime->HexUnits, Runtime->ActiveView && Runtime->ActiveView == Runtime->SendView,
-                              Runtime->CursorLine, Runtime->CursorCol, Runtime->SelCount};
+    const TCaretReport Report {Runtime->HexUnits, Runtime->ActiveView && Runtime->ActiveView == Runtime->SendView,
+        Runtime->CursorLine, Runtime->CursorCol, Runtime->SelCount};
     if (!ReportShown || Report != ShownReport) {
         Changed = true;
         const QString Mode = Report.Hex ? QStringLiteral("Hex") : QStringLiteral("Asc");
@@ -252,17 +253,14 @@ bool TStatusBarMY::Tick()
                                            .arg(Report.Col)
                                            .arg(Report.Sel));
         } else {
-            SetText(Panels[3], QStringLiteral("%1: Ln:%2  Col:%3  Sel:%4")
-                                   .arg(Mode)
-                                   .arg(Report.Line)
-                                   .arg(Report.Col)
-                                   .arg(Report.Sel));
+            SetText(Panels[3],
+                QStringLiteral("%1: Ln:%2  Col:%3  Sel:%4").arg(Mode).arg(Report.Line).arg(Report.Col).arg(Report.Sel));
         }
         ShownReport = Report;
         ReportShown = true;
     }
 
-    std::array<bool, SignalCount> On{};
+    std::array<bool, SignalCount> On {};
     if (Link && Link->Port.Connected()) {
         On[sigDTR] = Link->Port.FlowControl().ControlDTR() == dtrEnable;
         On[sigRTS] = Link->Port.FlowControl().ControlRTS() == rtsEnable;

@@ -114,8 +114,8 @@ private:
     uint32_t ShownRx = 0;
     TCaretReport ShownReport;
 
-    std::array<QLabel *, PanelCount> Panels{};
-    std::array<QLabel *, SignalCount> Signals{};
+    std::array<QLabel *, PanelCount> Panels {};
+    std::array<QLabel *, SignalCount> Signals {};
     // Holds the five panels side by side. The bar's own layout would lay
     // them out anew at every new text; the row places them only when its
     // width changes.

@@ -25,14 +25,14 @@ void Draw(QPainter &P, TToolIcon Kind)
         P.drawRect(QRectF(10, 5, 12, 8));
         P.drawRect(QRectF(9, 18, 14, 9));
         break;
-    case TToolIcon::PortOpen: // a plug: click to connect
+    case TToolIcon::PortOpen:  // a plug: click to connect
         P.setBrush(QColor(60, 160, 70));
         P.drawRoundedRect(QRectF(8, 10, 14, 14), 3, 3);
         P.drawLine(QPointF(12, 10), QPointF(12, 4));
         P.drawLine(QPointF(18, 10), QPointF(18, 4));
         P.drawLine(QPointF(15, 24), QPointF(15, 29));
         break;
-    case TToolIcon::PortClose: // the plug crossed: click to disconnect
+    case TToolIcon::PortClose:  // the plug crossed: click to disconnect
         P.setBrush(QColor(200, 60, 50));
         P.drawRoundedRect(QRectF(8, 10, 14, 14), 3, 3);
         P.drawLine(QPointF(12, 10), QPointF(12, 4));
@@ -120,7 +120,7 @@ void Draw(QPainter &P, TToolIcon Kind)
         break;
     }
 }
-} // namespace
+}  // namespace
 
 QIcon ToolIcon(TToolIcon Kind)
 {

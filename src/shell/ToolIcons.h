@@ -5,8 +5,19 @@
 #include <QIcon>
 
 enum class TToolIcon {
-    Save, PortOpen, PortClose, Pause, SendWindow, FindWindow, Converter,
-    DisplayTime, DisplaySending, WordWrap, Filter, AsciiReceive, Clear
+    Save,
+    PortOpen,
+    PortClose,
+    Pause,
+    SendWindow,
+    FindWindow,
+    Converter,
+    DisplayTime,
+    DisplaySending,
+    WordWrap,
+    Filter,
+    AsciiReceive,
+    Clear
 };
 
 QIcon ToolIcon(TToolIcon Kind);

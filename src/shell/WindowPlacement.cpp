@@ -8,11 +8,11 @@ QRect PlacementRect(TPlacement Command, const QRect &WorkArea, const QSize &Mini
     struct {
         int Width, Height, Left, Top;
     } const Places[] = {
-        {600, 400, 250, 100}, // Center
-        {W, H / 2, 0, 0},     // Top
-        {W, H / 2, 0, H / 2}, // Bottom
-        {W / 2, H, 0, 0},     // Left
-        {W / 2, H, W / 2, 0}, // Right
+        {600, 400, 250, 100},  // Center
+        {W, H / 2, 0, 0},      // Top
+        {W, H / 2, 0, H / 2},  // Bottom
+        {W / 2, H, 0, 0},      // Left
+        {W / 2, H, W / 2, 0},  // Right
     };
     const auto &P = Places[static_cast<int>(Command)];
     const int Width = std::max(std::min(P.Width, W - Frame.left() - Frame.right()), Minimum.width());

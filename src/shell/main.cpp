@@ -12,8 +12,8 @@
 #include "FindDiaUnit.h"
 #include "FindUnit.h"
 #include "HexUnit.h"
-#include "LineCombos.h"
 #include "LayoutFile.h"
+#include "LineCombos.h"
 #include "PopUnit.h"
 #include "PortSession.h"
 #include "PrintUnit.h"
@@ -58,7 +58,7 @@ uint32_t ValueOfColour(const QColor &C)
 {
     return uint32_t(C.red()) | (uint32_t(C.green()) << 8) | (uint32_t(C.blue()) << 16);
 }
-} // namespace
+}  // namespace
 
 TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     : QMainWindow(Parent), FDefaultMessages(std::make_unique<TRuntimeMessages>())
@@ -110,7 +110,7 @@ TMainForm::~TMainForm()
     if (FLink)
         FLink->SetStateChangedHandler(nullptr);
     FTick->Stop();
-    StatusBarMY1->Sources = TStatusSources{};
+    StatusBarMY1->Sources = TStatusSources {};
     FDataRT.reset();
     FSession.reset();
     FComThread.reset();
@@ -184,7 +184,7 @@ void TMainForm::ConnectForms()
     for (TRichView *V : {SendForm->RichSend, FindForm->RichFind}) {
         V->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(V, &QWidget::customContextMenuRequested, this,
-                [this, V](const QPoint &At) { ViewPopup->popup(V->viewport()->mapToGlobal(At)); });
+            [this, V](const QPoint &At) { ViewPopup->popup(V->viewport()->mapToGlobal(At)); });
     }
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *Now) {
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
@@ -265,8 +265,7 @@ void TMainForm::InitWorkspace()
         FLink->SetStateChangedHandler([this] { FTick->WakeLater(); });
         FComThread = std::make_unique<TQuillComThread>(*FLink);
         FSession = std::make_unique<TPortSession>(*FLink, *FComThread);
-        FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(),
-                                            Settings);
+        FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
         // A click into a view makes it the active one before the runtime's
         // own mouse handler measures it (filters installed later run first).
@@ -330,7 +329,7 @@ void TMainForm::LoadLayout()
         const TLayoutFile File(LayoutFilePath());
         if (!File.EnsureExists(QStringLiteral(":/config")))
             return;
-        const TLayout Layout = File.Read(TLayout{QRect(x(), y(), width(), height()), false, {}, {}, {}});
+        const TLayout Layout = File.Read(TLayout {QRect(x(), y(), width(), height()), false, {}, {}, {}});
         FStoredPort = Layout.PortName;
         // Qt's own record of the geometry handles frames and screens, but
         // refuses one made on a screen of another width; the plain keys
@@ -373,7 +372,8 @@ void TMainForm::ApplyOptions()
             RichShow->SetWordWrap(S.WordWrap());
             FLink->HexReceive = !S.AsciiReceive();
             if (S.CycleSendOn())
-                FDataRT->CycleTimer->start(int(std::max<uint32_t>(1, std::min<uint32_t>(S.CycleInterval(), INT32_MAX))));
+                FDataRT->CycleTimer->start(
+                    int(std::max<uint32_t>(1, std::min<uint32_t>(S.CycleInterval(), INT32_MAX))));
             else
                 FDataRT->CycleTimer->stop();
             FDataRT->SetCycleOptions(S);
@@ -454,9 +454,10 @@ bool TMainForm::StatusStep()
             QMetaObject::invokeMethod(
                 this,
                 [this, Gone] {
-                    Warn(QStringLiteral("Port"), QStringLiteral("The device %1 is gone (unplugged or closed at the "
-                                                                "other end). The port was closed.")
-                                                     .arg(Gone));
+                    Warn(QStringLiteral("Port"),
+                        QStringLiteral("The device %1 is gone (unplugged or closed at the "
+                                       "other end). The port was closed.")
+                            .arg(Gone));
                 },
                 Qt::QueuedConnection);
         }
@@ -492,15 +493,15 @@ void TMainForm::closeEvent(QCloseEvent *Event)
     try {
         SaveSettings();
     } catch (const std::exception &E) {
-        Warn(QStringLiteral("Save"), QStringLiteral("The settings could not be saved.\n%1")
-                                         .arg(QString::fromLocal8Bit(E.what())));
+        Warn(QStringLiteral("Save"),
+            QStringLiteral("The settings could not be saved.\n%1").arg(QString::fromLocal8Bit(E.what())));
     }
     try {
         CreateDataFolder();
         SendForm->RichSend->SaveRtf(SendFilePath());
     } catch (const std::exception &E) {
-        Warn(QStringLiteral("Save"), QStringLiteral("The send window's text could not be saved.\n%1")
-                                         .arg(QString::fromLocal8Bit(E.what())));
+        Warn(QStringLiteral("Save"),
+            QStringLiteral("The send window's text could not be saved.\n%1").arg(QString::fromLocal8Bit(E.what())));
     }
     hide();
     // Floating docks and open tool windows must not keep the program alive.

@@ -74,8 +74,8 @@ public:
 
     // The send window floated for the first time: client size, and the
     // outer top left on the work area.
-    static constexpr QSize SendFloatSize{455, 337};
-    static constexpr QPoint SendFloatPlace{219, 38};
+    static constexpr QSize SendFloatSize {455, 337};
+    static constexpr QPoint SendFloatPlace {219, 38};
 
     // Shows or hides a docked window in the place the layout gave it.
     static void ShowDocked(QWidget *Window);
@@ -174,7 +174,7 @@ private:
     // that follows it leaves the focus where the click put it.
     QElapsedTimer FClickWhileInactive;
     bool FWatchingPresses = false;
-    static constexpr int ClickActivationTime = 1000; // ms
+    static constexpr int ClickActivationTime = 1000;  // ms
 
     // Controls, by their design names.
     TRichView *RichShow = nullptr;

@@ -46,7 +46,7 @@ public:
             if (N > 0) {
                 Done += std::size_t(N);
             } else if (N < 0 && (errno == EAGAIN || errno == EINTR)) {
-                pollfd P{Master, POLLOUT, 0};
+                pollfd P {Master, POLLOUT, 0};
                 ::poll(&P, 1, 100);
             } else {
                 return false;
@@ -58,7 +58,7 @@ public:
     // Waits until the port wrote something (and leaves it unread).
     bool WaitWritten(int TimeoutMs = 5000)
     {
-        pollfd P{Master, POLLIN, 0};
+        pollfd P {Master, POLLIN, 0};
         return ::poll(&P, 1, TimeoutMs) > 0 && (P.revents & POLLIN);
     }
 
@@ -70,7 +70,7 @@ public:
         QElapsedTimer Quiet;
         Quiet.start();
         while (Got.size() < Count && Quiet.elapsed() < QuietMs) {
-            pollfd P{Master, POLLIN, 0};
+            pollfd P {Master, POLLIN, 0};
             if (::poll(&P, 1, 20) <= 0)
                 continue;
             char Buffer[65536];

@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
     const std::string Formatted = FormatHexText(Text);
     if (IsHexText(Formatted)) {
         const std::string Bytes = HexTextToBytes(Formatted);
-        if (static_cast<int32_t>(Bytes.size()) != HexByteCount(Formatted, 2)
-            || static_cast<int32_t>(Bytes.size()) != HexByteCount(Formatted, 1))
+        if (static_cast<int32_t>(Bytes.size()) != HexByteCount(Formatted, 2) ||
+            static_cast<int32_t>(Bytes.size()) != HexByteCount(Formatted, 1))
             std::abort();
     }
     (void)IsHexText(Text);

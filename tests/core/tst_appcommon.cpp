@@ -21,7 +21,7 @@ QByteArray B(const std::string &S)
     return QByteArray(S.data(), static_cast<qsizetype>(S.size()));
 }
 
-} // namespace
+}  // namespace
 
 class TestAppCommon : public QObject {
     Q_OBJECT
@@ -125,8 +125,8 @@ void TestAppCommon::formatThenCheckRejectsExactlyTheBadTexts()
             }
         const bool Expected = Kept >= 2 && Kept % 2 == 0 && AllDigits;
         if (IsHexText(FormatHexText(Text)) != Expected)
-            QFAIL(qPrintable(QStringLiteral("wrong verdict for '%1'")
-                                 .arg(QString::fromLatin1(B(Text).toPercentEncoding()))));
+            QFAIL(qPrintable(
+                QStringLiteral("wrong verdict for '%1'").arg(QString::fromLatin1(B(Text).toPercentEncoding()))));
     }
 }
 
@@ -205,10 +205,10 @@ void TestAppCommon::hexToBinText_data()
     QTest::newRow("odd, used as given") << QByteArray("ABC") << QByteArray("1010 1011 1100 ") << QString();
     QTest::newRow("lower case") << QByteArray("ff") << QByteArray("1111 1111 ") << QString();
     QTest::newRow("single 0") << QByteArray("0") << QByteArray("0000 ") << QString();
-    QTest::newRow("well-formed, spaces removed") << QByteArray(" 12 34 ")
-                                                 << QByteArray("0001 0010 0011 0100 ") << QString();
-    QTest::newRow("F F fails on the space") << QByteArray("F F") << QByteArray("1111 ")
-                                            << QStringLiteral("'$ ' is not a valid integer value");
+    QTest::newRow("well-formed, spaces removed")
+        << QByteArray(" 12 34 ") << QByteArray("0001 0010 0011 0100 ") << QString();
+    QTest::newRow("F F fails on the space")
+        << QByteArray("F F") << QByteArray("1111 ") << QStringLiteral("'$ ' is not a valid integer value");
     QTest::newRow("line break left in") << QByteArray("12\n34") << QByteArray("0011 0100 ")
                                         << QStringLiteral("'$\n' is not a valid integer value");
     QTest::newRow("non-digit") << QByteArray("G1") << QByteArray("0001 ")
@@ -247,8 +247,7 @@ void TestAppCommon::binTextToValue_data()
     QTest::newRow("empty") << QByteArray() << qint64(0);
     QTest::newRow("64 ones") << QByteArray(64, '1') << qint64(-1);
     QTest::newRow("65 ones, top lost") << QByteArray(65, '1') << qint64(-1);
-    QTest::newRow("top bit only") << (QByteArray("1") + QByteArray(63, '0'))
-                                  << std::numeric_limits<qint64>::min();
+    QTest::newRow("top bit only") << (QByteArray("1") + QByteArray(63, '0')) << std::numeric_limits<qint64>::min();
     QTest::newRow("a 2 adds 2") << QByteArray("12") << qint64(4);
     QTest::newRow("a space adds -16") << QByteArray("1 ") << qint64(-14);
     QTest::newRow("no trimming") << QByteArray(" 1") << qint64(-31);
@@ -282,7 +281,7 @@ uint32_t FixedClock()
 {
     return 0xFFFFFFF0u;
 }
-} // namespace
+}  // namespace
 
 void TestAppCommon::clockCanBeReplaced()
 {

@@ -35,19 +35,28 @@ void TestCursorReport::Tags_data()
     QTest::addColumn<QString>("Data");
 
     const QString R = QStringLiteral("R[14:03:07  15]01 02");
-    QTest::newRow("R time+dir") << R << true << true << true << "[14:03:07  15 Rx] " << "01 02";
-    QTest::newRow("R time") << R << true << false << true << "[14:03:07  15] " << "01 02";
-    QTest::newRow("R dir") << R << false << true << true << "[R x] " << "01 02";
-    QTest::newRow("R none") << R << false << false << true << "" << "01 02";
+    QTest::newRow("R time+dir") << R << true << true << true << "[14:03:07  15 Rx] "
+                                << "01 02";
+    QTest::newRow("R time") << R << true << false << true << "[14:03:07  15] "
+                            << "01 02";
+    QTest::newRow("R dir") << R << false << true << true << "[R x] "
+                           << "01 02";
+    QTest::newRow("R none") << R << false << false << true << ""
+                            << "01 02";
     const QString T = QStringLiteral("T[14:03:08 120]hello");
-    QTest::newRow("T time+dir") << T << true << true << false << "[14:03:08 120 Tx] " << "hello";
-    QTest::newRow("T time") << T << true << false << false << "[14:03:08 120] " << "hello";
-    QTest::newRow("T dir") << T << false << true << false << "[T x] " << "hello";
+    QTest::newRow("T time+dir") << T << true << true << false << "[14:03:08 120 Tx] "
+                                << "hello";
+    QTest::newRow("T time") << T << true << false << false << "[14:03:08 120] "
+                            << "hello";
+    QTest::newRow("T dir") << T << false << true << false << "[T x] "
+                           << "hello";
     QTest::newRow("gap ---") << "R[09:15:00 ---]AA BB" << true << true << true << "[09:15:00 --- Rx] "
                              << "AA BB";
     // Only the first "]" ends the head: data may hold brackets of its own.
-    QTest::newRow("] in data") << "T[09:15:00   0]a]b" << false << false << false << "" << "a]b";
-    QTest::newRow("no ]") << "Xabc" << false << true << false << "[T x] " << "Xabc";
+    QTest::newRow("] in data") << "T[09:15:00   0]a]b" << false << false << false << ""
+                               << "a]b";
+    QTest::newRow("no ]") << "Xabc" << false << true << false << "[T x] "
+                          << "Xabc";
 }
 
 void TestCursorReport::Tags()
@@ -116,11 +125,9 @@ void TestCursorReport::Selection()
 // line at a time) gives what the whole text gives, wherever it is cut.
 void TestCursorReport::SelectionInPieces()
 {
-    const QString Texts[] = {QStringLiteral("AA BB C"),     QStringLiteral("  AA BB \r\n"),
-                             QStringLiteral("R AA BB"),     QStringLiteral("R \nAA"),
-                             QStringLiteral("A\n B C"),     QStringLiteral(" \n A  \n"),
-                             QStringLiteral("AA\n\nBB\nC "), QStringLiteral("\u0100 AB"),
-                             QStringLiteral("A"),           QStringLiteral("   ")};
+    const QString Texts[] = {QStringLiteral("AA BB C"), QStringLiteral("  AA BB \r\n"), QStringLiteral("R AA BB"),
+        QStringLiteral("R \nAA"), QStringLiteral("A\n B C"), QStringLiteral(" \n A  \n"),
+        QStringLiteral("AA\n\nBB\nC "), QStringLiteral("\u0100 AB"), QStringLiteral("A"), QStringLiteral("   ")};
     for (const QString &Text : Texts) {
         const int32_t Whole = HexByteCount(Text.toLatin1().toStdString(), 2);
         QCOMPARE(SelectionSize(Text, true), Whole);
@@ -144,15 +151,20 @@ void TestCursorReport::CtrlValues_data()
 
     QTest::newRow("four FF") << "FF FF FF FF" << true << "-1"
                              << "1111 1111 1111 1111 1111 1111 1111 1111 ";
-    QTest::newRow("00 01") << "00 01" << true << "1" << "0000 0000 0000 0001 ";
+    QTest::newRow("00 01") << "00 01" << true << "1"
+                           << "0000 0000 0000 0001 ";
     QTest::newRow("7FFFFFFF") << "7fffffff" << true << "2147483647"
                               << "0111 1111 1111 1111 1111 1111 1111 1111 ";
     QTest::newRow("80000000") << "80 00 00 00" << true << "-2147483648"
                               << "1000 0000 0000 0000 0000 0000 0000 0000 ";
-    QTest::newRow("five bytes") << "FF FF FF FF 00" << false << "" << "";
-    QTest::newRow("odd digits") << "ABC" << false << "" << "";
-    QTest::newRow("not hex") << "hello" << false << "" << "";
-    QTest::newRow("empty") << "" << false << "" << "";
+    QTest::newRow("five bytes") << "FF FF FF FF 00" << false << ""
+                                << "";
+    QTest::newRow("odd digits") << "ABC" << false << ""
+                                << "";
+    QTest::newRow("not hex") << "hello" << false << ""
+                             << "";
+    QTest::newRow("empty") << "" << false << ""
+                           << "";
 }
 
 void TestCursorReport::CtrlValues()
@@ -219,7 +231,7 @@ void TestCursorReport::SendTextSearchLimit()
 {
     // The end must lie within BlockSearchLimit characters of the block start.
     const auto Block = [](int Filler) {
-        return QStringList{QStringLiteral("[>>") + QString(Filler, u'A') + QStringLiteral("<<]")};
+        return QStringList {QStringLiteral("[>>") + QString(Filler, u'A') + QStringLiteral("<<]")};
     };
     const QStringList Fits = Block(BlockSearchLimit - 3);
     const QStringList TooFar = Block(BlockSearchLimit - 2);
@@ -234,8 +246,7 @@ void TestCursorReport::SendTextSearchLimit()
     QCOMPARE(CaretSendText([&](int I) { return Lines.value(I); }, int(Lines.size()), 0), QString());
     Lines.resize(500);
     Lines << QStringLiteral("<<]");
-    QCOMPARE(CaretSendText([&](int I) { return Lines.value(I); }, int(Lines.size()), 0).count(u'B'),
-             499 * 99);
+    QCOMPARE(CaretSendText([&](int I) { return Lines.value(I); }, int(Lines.size()), 0).count(u'B'), 499 * 99);
 }
 
 void TestCursorReport::Colour()

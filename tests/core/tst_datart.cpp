@@ -12,9 +12,9 @@
 #include "UndrainedPty.h"
 
 #include <QPushButton>
-#include <QThread>
 #include <QRegularExpression>
 #include <QTextBlock>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -80,7 +80,7 @@ QPoint PointAt(TRichView &View, int Position)
     return QPoint(R.left(), R.center().y());
 }
 
-} // namespace
+}  // namespace
 
 class TestDataRT : public QObject {
     Q_OBJECT
@@ -182,8 +182,8 @@ void TestDataRT::initTestCase()
     Show = new TRichView;
     Find = new TRichView;
     ColourButton = new QPushButton(QStringLiteral("Colour"));
-    for (QWidget *W : {static_cast<QWidget *>(Send), static_cast<QWidget *>(Show),
-                       static_cast<QWidget *>(Find), static_cast<QWidget *>(ColourButton)})
+    for (QWidget *W : {static_cast<QWidget *>(Send), static_cast<QWidget *>(Show), static_cast<QWidget *>(Find),
+             static_cast<QWidget *>(ColourButton)})
         Layout->addWidget(W);
     Window.resize(900, 700);
     Window.show();
@@ -217,8 +217,7 @@ void TestDataRT::init()
     // Nothing left over from the test before.
     QVERIFY(Sent());
     Pair.ReadFar(1 << 20, 50);
-    while (!Link->FetchLine().empty()) {
-    }
+    while (!Link->FetchLine().empty()) { }
 }
 
 void TestDataRT::cleanup()
@@ -236,8 +235,7 @@ void TestDataRT::DrainsOneLinePerTick_data()
     const QString Time = QStringLiteral(R"(\[\d\d:\d\d:\d\d (?:[ \d]{3}|---))");
     QTest::newRow("time+dir") << true << true << Time + QStringLiteral(R"( Rx\] )")
                               << Time + QStringLiteral(R"( Tx\] )");
-    QTest::newRow("time") << true << false << Time + QStringLiteral(R"(\] )")
-                          << Time + QStringLiteral(R"(\] )");
+    QTest::newRow("time") << true << false << Time + QStringLiteral(R"(\] )") << Time + QStringLiteral(R"(\] )");
     QTest::newRow("dir") << false << true << QStringLiteral(R"(\[R x\] )") << QStringLiteral(R"(\[T x\] )");
     QTest::newRow("none") << false << false << QString() << QString();
 }
@@ -261,8 +259,8 @@ void TestDataRT::DrainsOneLinePerTick()
     QVERIFY(Receive("\x03"));
     QCOMPARE(Queued(), std::size_t(3));
 
-    const QStringList Data{QStringLiteral("01 02"), QStringLiteral("AA BB "), QStringLiteral("03")};
-    const QList<QRgb> Colours{Rgb(0x0000C000), Rgb(0x00FF0000), Rgb(0x0000C000)};
+    const QStringList Data {QStringLiteral("01 02"), QStringLiteral("AA BB "), QStringLiteral("03")};
+    const QList<QRgb> Colours {Rgb(0x0000C000), Rgb(0x00FF0000), Rgb(0x0000C000)};
     for (int I = 0; I < 3; ++I) {
         Rt->DisplayTick();
         QCOMPARE(Queued(), std::size_t(2 - I));
@@ -273,8 +271,9 @@ void TestDataRT::DrainsOneLinePerTick()
             QCOMPARE(Line.size(), 1);
         } else {
             QCOMPARE(Line.size(), 2);
-            QVERIFY2(QRegularExpression(QStringLiteral("^") + Tag + QStringLiteral("$")).match(Line[0].first).hasMatch(),
-                     qPrintable(Line[0].first));
+            QVERIFY2(
+                QRegularExpression(QStringLiteral("^") + Tag + QStringLiteral("$")).match(Line[0].first).hasMatch(),
+                qPrintable(Line[0].first));
             QCOMPARE(Line[0].second, Rgb(TDataRT::TagColour));
         }
         QCOMPARE(Line.last().first, Data[I]);
@@ -313,7 +312,7 @@ void TestDataRT::HiddenSendLinesStillSetTriggerState()
     QCOMPARE(Queued(), std::size_t(0));
     QCOMPARE(Show->TextLength(), 0);
     QCOMPARE(Rt->RxTriggerState, 1);
-    QCOMPARE(Seen, QStringList{QString()});
+    QCOMPARE(Seen, QStringList {QString()});
 
     // The trigger steps run on a tick that took nothing too.
     Rt->RxTriggerState = 2;
@@ -475,8 +474,7 @@ void TestDataRT::SendCaretLine_data()
     const QString Block = QStringLiteral("[>>01 02\n03<<]\n05");
     QTest::newRow("block hex") << Block << 2 << true << QByteArray("\x01\x02\x03");
     QTest::newRow("block chars") << Block << 8 << false << QByteArray("01 02\r\n03");
-    QTest::newRow("caret behind own end") << QStringLiteral("[>>41<<]\n[>>42<<]") << 8 << true
-                                          << QByteArray("\x41");
+    QTest::newRow("caret behind own end") << QStringLiteral("[>>41<<]\n[>>42<<]") << 8 << true << QByteArray("\x41");
     QTest::newRow("no end") << QStringLiteral("[>>01 02\n03") << 3 << true << QByteArray();
     QTest::newRow("empty line") << QStringLiteral("01\n\n02") << 3 << true << QByteArray();
 }
@@ -531,7 +529,7 @@ void TestDataRT::SendCurrentLineMessage()
     QCOMPARE(int(Messages.Warnings.size()), 1);
     QCOMPARE(Messages.Warnings[0].Caption, QStringLiteral("Send"));
     QCOMPARE(Messages.Warnings[0].Text,
-             QStringLiteral("Line 3 is not the Hex format.\r\n\r\nIf send ASCII data, please switch to ASCII mode."));
+        QStringLiteral("Line 3 is not the Hex format.\r\n\r\nIf send ASCII data, please switch to ASCII mode."));
     QCOMPARE(Messages.Warnings[0].Owner, Send->window());
     QCOMPARE(Queued(), std::size_t(0));
     QCOMPARE(Pair.ReadFar(1, 200), std::string());
@@ -659,7 +657,7 @@ void TestDataRT::HooksAndOptions()
     Rt->CycleTimer->start();
     QTRY_VERIFY(Cycles >= 3);
     Rt->CycleTimer->stop();
-    QCOMPARE(Messages.Errors, QStringList{QStringLiteral("port write failed")});
+    QCOMPARE(Messages.Errors, QStringList {QStringLiteral("port write failed")});
 
     TSettingsRecord R;
     R.SetCycleMode(1);
@@ -684,13 +682,13 @@ void TestDataRT::HooksAndOptions()
     Rt->SetTriggerOptions(R);
     const auto &C = Rt->CycleOptions;
     QCOMPARE(std::tuple(C.Mode, C.LineChoice, C.FixedLine, C.RangeFirst, C.RangeLast, C.Interval),
-             std::tuple(uint8_t(1), uint8_t(1), 4, 2, 9, 250u));
+        std::tuple(uint8_t(1), uint8_t(1), 4, 2, 9, 250u));
     const auto &T = Rt->TriggerOptions;
     QVERIFY(T.TimingTriggerOn && T.ReceiveTriggerOn);
     QCOMPARE(T.TriggerTime, 0.5);
-    QCOMPARE(std::tuple(T.TimingMode, T.TimingLineChoice, T.TimingFixedLine, T.TimingRangeFirst,
-                        T.TimingRangeLast, T.TimingInterval, T.TriggerDelay),
-             std::tuple(uint8_t(1), uint8_t(1), 3, 5, 6, 40u, 123u));
+    QCOMPARE(std::tuple(T.TimingMode, T.TimingLineChoice, T.TimingFixedLine, T.TimingRangeFirst, T.TimingRangeLast,
+                 T.TimingInterval, T.TriggerDelay),
+        std::tuple(uint8_t(1), uint8_t(1), 3, 5, 6, 40u, 123u));
     QCOMPARE(T.RecLine[9], 7);
     QCOMPARE(T.TrigLine[9], 8);
     QCOMPARE(T.RecLine[0], 0);
@@ -758,7 +756,7 @@ void TestDataRT::SelectionByMouseMove()
     // A selection over several lines and runs, counted in place: line breaks
     // count as characters, and in hex units as the text's do.
     Show->Append({{QStringLiteral("[R x] "), Qt::gray}, {QStringLiteral("DD EE\n"), Qt::blue},
-                  {QStringLiteral("\nF"), Qt::red}, {QStringLiteral("F 11 2\n"), Qt::blue}});
+        {QStringLiteral("\nF"), Qt::red}, {QStringLiteral("F 11 2\n"), Qt::blue}});
     Show->FlushUpdates();
     int At = 0;
     for (const bool Hex : {false, true}) {
@@ -816,7 +814,7 @@ void TestDataRT::CtrlReleasePopUp()
     QCOMPARE(PopUp.Bin, QStringLiteral("1111 1111 1111 1111 1111 1111 1111 1111 "));
     QCOMPARE(PopUp.MouseGlobal, Show->viewport()->mapToGlobal(PointAt(*Show, 11)));
 
-    Drag(0, 11, {});  // without Ctrl
+    Drag(0, 11, {});                   // without Ctrl
     Drag(0, 14, Qt::ControlModifier);  // five bytes
     Drag(1, 4, Qt::ControlModifier);   // 'F F': not hex
     QCOMPARE(PopUp.Shown, 1);
@@ -832,7 +830,7 @@ void TestDataRT::CtrlReleasePopUp()
     Drag(Third, Third + 3, Qt::ControlModifier);
     QCOMPARE(Show->SelText(), QStringLiteral("0\n1"));
     QCOMPARE(PopUp.Shown, 2);
-    QCOMPARE(Messages.Errors, QStringList{QStringLiteral("'$0\n1' is not a valid integer value")});
+    QCOMPARE(Messages.Errors, QStringList {QStringLiteral("'$0\n1' is not a valid integer value")});
 }
 
 QTEST_MAIN(TestDataRT)

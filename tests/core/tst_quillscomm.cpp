@@ -15,17 +15,17 @@
 #include <QtTest>
 
 #include <atomic>
-#include <future>
-#include <sys/resource.h>
-#include <cstring>
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <future>
+#include <grp.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -54,12 +54,14 @@ TParsed ParseLine(const std::string &Line)
     P.Gap = Line.substr(2 + TimeLength, 4);
     P.Data = Line.substr(HeadLength);
     const std::string &T = P.Time;
-    auto Digits = [&T](std::size_t At) { return std::isdigit(static_cast<unsigned char>(T[At])) && std::isdigit(static_cast<unsigned char>(T[At + 1])); };
+    auto Digits = [&T](std::size_t At) {
+        return std::isdigit(static_cast<unsigned char>(T[At])) && std::isdigit(static_cast<unsigned char>(T[At + 1]));
+    };
     const std::size_t M = 2 + Sep.size();
     const std::size_t S = M + 2 + Sep.size();
-    P.Ok = (P.Direction == 'R' || P.Direction == 'T') && Digits(0) && Digits(M) && Digits(S)
-           && T.compare(2, Sep.size(), Sep) == 0 && T.compare(M + 2, Sep.size(), Sep) == 0
-           && (P.Gap == " ---" || (P.Gap[0] == ' ' && std::stoi(P.Gap.substr(1)) >= 0));
+    P.Ok = (P.Direction == 'R' || P.Direction == 'T') && Digits(0) && Digits(M) && Digits(S) &&
+        T.compare(2, Sep.size(), Sep) == 0 && T.compare(M + 2, Sep.size(), Sep) == 0 &&
+        (P.Gap == " ---" || (P.Gap[0] == ' ' && std::stoi(P.Gap.substr(1)) >= 0));
     return P;
 }
 
@@ -130,7 +132,7 @@ struct TRig {
     }
 };
 
-std::atomic<uint32_t> FakeNow{0};
+std::atomic<uint32_t> FakeNow {0};
 uint32_t FakeClock()
 {
     return FakeNow.load();
@@ -138,18 +140,22 @@ uint32_t FakeClock()
 
 // Puts the fake clock in for one test.
 struct TFakeClock {
-    explicit TFakeClock(uint32_t Start) { FakeNow = Start; SetMilliClock(&FakeClock); }
+    explicit TFakeClock(uint32_t Start)
+    {
+        FakeNow = Start;
+        SetMilliClock(&FakeClock);
+    }
     ~TFakeClock() { SetMilliClock(nullptr); }
 };
 
 double ProcessCpuSeconds()
 {
-    timespec T{};
+    timespec T {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
     return static_cast<double>(T.tv_sec) + static_cast<double>(T.tv_nsec) / 1e9;
 }
 
-} // namespace
+}  // namespace
 
 #define OPEN_RIG(Rig) QVERIFY2((Rig).Open(), qPrintable((Rig).Pair.Error))
 
@@ -288,7 +294,7 @@ void TestQuillScomm::openFailures()
     File.close();
     TSocatPair Pair;
     QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
-    TQuillScomm Holder; // another program holding the port: here, this test
+    TQuillScomm Holder;  // another program holding the port: here, this test
     Holder.Port.SetPort(Pair.Near());
     Holder.OpenPort();
     const std::string Self = QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15).toStdString();
@@ -299,15 +305,15 @@ void TestQuillScomm::openFailures()
         std::string Second;
     } Cases[] = {
         {"missing", Dir.filePath(QStringLiteral("missing")).toStdString(),
-         std::string(std::strerror(ENOENT)) + ": no such device: check the port name, or plug the device in."},
+            std::string(std::strerror(ENOENT)) + ": no such device: check the port name, or plug the device in."},
         {"regular file", Plain,
-         std::string(std::strerror(ENOTTY)) + ": the path is not a terminal, so it is no serial port."},
+            std::string(std::strerror(ENOTTY)) + ": the path is not a terminal, so it is no serial port."},
         {"folder", Dir.path().toStdString(),
-         std::string(std::strerror(EISDIR)) + ": the path is a folder, not a serial device."},
+            std::string(std::strerror(EISDIR)) + ": the path is a folder, not a serial device."},
         // (socat, which holds the cable's ends, is named after this test.)
         {"busy", Pair.Near(),
-         std::string(std::strerror(EBUSY)) + ": the port is held by " + Self + " (process "
-             + std::to_string(::getpid()) + ")"},
+            std::string(std::strerror(EBUSY)) + ": the port is held by " + Self + " (process " +
+                std::to_string(::getpid()) + ")"},
     };
     for (const auto &C : Cases) {
         TQuillScomm Link;
@@ -317,8 +323,7 @@ void TestQuillScomm::openFailures()
         if (C.Second.ends_with('.'))
             QCOMPARE(Got, Expected);
         else
-            QVERIFY2(Got.startsWith(Expected) && Got.endsWith(QStringLiteral("; close it there.")),
-                     qPrintable(Got));
+            QVERIFY2(Got.startsWith(Expected) && Got.endsWith(QStringLiteral("; close it there.")), qPrintable(Got));
         QVERIFY2(!Link.Port.Connected(), C.Name);
     }
     QVERIFY(Holder.Port.Connected());
@@ -334,17 +339,16 @@ void TestQuillScomm::openFailures()
     struct stat St;
     QVERIFY(::stat(Denied.c_str(), &St) == 0);
     const std::string GroupName = ::getgrgid(St.st_gid)->gr_name;
-    const std::string Cure = GroupName == "root"
-                                 ? "ask the administrator for access to the device."
-                                 : "the device belongs to the group '" + GroupName + "'; join it with sudo usermod -aG "
-                                       + GroupName + " $USER, then log in again.";
+    const std::string Cure = GroupName == "root" ? "ask the administrator for access to the device."
+                                                 : "the device belongs to the group '" + GroupName +
+            "'; join it with sudo usermod -aG " + GroupName + " $USER, then log in again.";
     if (::geteuid() != 0) {
         TQuillScomm Link;
         Link.Port.SetPort(Denied);
         QCOMPARE(Message(Link), QString::fromStdString(First + "\n" + std::strerror(EACCES) + ": " + Cure));
     } else {
         QCOMPARE(OpenFailureCause(EACCES, GatherOpenFacts(EACCES, Denied)),
-                 std::string(std::strerror(EACCES)) + ": " + Cure);
+            std::string(std::strerror(EACCES)) + ": " + Cure);
     }
 
     {
@@ -352,9 +356,9 @@ void TestQuillScomm::openFailures()
         auto State = std::make_shared<TFakeComState>();
         State->LineError = EOPNOTSUPP;
         TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
-        QCOMPARE(Message(Link), QString::fromStdString(First + "\nSetCommState function failed: "
-                                                       + std::strerror(EOPNOTSUPP)
-                                                       + ": the device does not take these settings (handshaking)."));
+        QCOMPARE(Message(Link),
+            QString::fromStdString(First + "\nSetCommState function failed: " + std::strerror(EOPNOTSUPP) +
+                ": the device does not take these settings (handshaking)."));
         QVERIFY(!Link.Port.Connected());
     }
     {
@@ -392,11 +396,11 @@ void TestQuillScomm::burstBecomesOneLine()
     QVERIFY(Lines[0].Ok);
     QCOMPARE(Lines[0].Direction, 'R');
     QCOMPARE(Lines[0].Data, std::string("01 02 03 04 05 06 07 08 09 A0"));
-    QCOMPARE(Lines[0].Gap, std::string(" ---")); // first line since start-up
+    QCOMPARE(Lines[0].Gap, std::string(" ---"));  // first line since start-up
     // The wall-clock time of day, local time.
     const QString Sep = QString::fromLatin1(LocaleTimeSeparator(QLocale::system()));
     const QTime Shown = QTime::fromString(QString::fromLatin1(Lines[0].Time),
-                                          QStringLiteral("hh") + Sep + QStringLiteral("mm") + Sep + QStringLiteral("ss"));
+        QStringLiteral("hh") + Sep + QStringLiteral("mm") + Sep + QStringLiteral("ss"));
     QVERIFY(Shown.isValid());
     const int Behind = Shown.secsTo(QTime::currentTime());
     QVERIFY2((Behind >= 0 && Behind < 5) || Behind < -86390, qPrintable(Shown.toString()));
@@ -455,7 +459,7 @@ void TestQuillScomm::continuousStreamIsCutIntoBlocks()
         QVERIFY(L.Ok);
         Joined += (Joined.empty() ? "" : " ") + L.Data;
     }
-    QCOMPARE(Joined, Hex(Sent)); // nothing lost, nothing twice
+    QCOMPARE(Joined, Hex(Sent));  // nothing lost, nothing twice
     QCOMPARE(Rig.Link->RxCount.load(), 140u);
     // Blocks follow each other: no gap shorter than most of a read time-out
     // (the next block starts after the last was stored), and together they
@@ -503,12 +507,12 @@ void TestQuillScomm::closeAndReopenResumes()
     TRig Rig;
     OPEN_RIG(Rig);
     QVERIFY(Rig.Pair.WriteFar("1"));
-    QThread::msleep(400); // queued, not yet displayed
+    QThread::msleep(400);  // queued, not yet displayed
     Rig.Link->ClosePort();
     Rig.Reader->Park();
     QVERIFY(Rig.Reader->Parked());
     QVERIFY(!Rig.Link->Port.Connected());
-    QVERIFY(Rig.Pair.WriteFar("2")); // while closed: nobody reads it
+    QVERIFY(Rig.Pair.WriteFar("2"));  // while closed: nobody reads it
 
     Rig.Link->OpenPort();
     Rig.Reader->Release();
@@ -517,7 +521,7 @@ void TestQuillScomm::closeAndReopenResumes()
     QVERIFY(Rig.Pair.WriteFar("3"));
     const auto Lines = Drain(*Rig.Link, 500);
     QVERIFY(!Lines.empty());
-    QCOMPARE(Lines.front().Data, std::string("31")); // queued before the close
+    QCOMPARE(Lines.front().Data, std::string("31"));  // queued before the close
     QCOMPARE(Lines.back().Data.substr(Lines.back().Data.size() - 2), std::string("33"));
 
     // Several cycles in a row keep working.
@@ -542,7 +546,7 @@ void TestQuillScomm::modemLinesUpdateFlagsWithoutALine()
     TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
     TQuillComThread Reader(Link);
     Link.OpenPort();
-    QVERIFY(!Link.CtsOn && Link.DsrOn && !Link.RlsdOn); // read at open
+    QVERIFY(!Link.CtsOn && Link.DsrOn && !Link.RlsdOn);  // read at open
     Reader.Release();
 
     State->SetModemStatus(MS_CTS_ON);
@@ -553,7 +557,7 @@ void TestQuillScomm::modemLinesUpdateFlagsWithoutALine()
     QTRY_VERIFY(!Link.CtsOn && Link.DsrOn && !Link.RlsdOn);
     QVERIFY(Drain(Link, 200).empty());
 
-    Link.ClosePort(); // the port clears them
+    Link.ClosePort();  // the port clears them
     Reader.Park();
     QVERIFY(!Link.CtsOn && !Link.DsrOn && !Link.RlsdOn);
 }
@@ -569,10 +573,12 @@ void TestQuillScomm::lockHeldTooLongDropsTheBlock()
         const auto Lock = Link.LockQueue();
         State->Feed("lost");
         // Hold on well past the reader's bounded wait once it has the bytes.
-        QTRY_VERIFY_WITH_TIMEOUT([&State] {
-            std::lock_guard<std::mutex> G(State->Lock);
-            return State->Received.empty();
-        }(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&State] {
+                std::lock_guard<std::mutex> G(State->Lock);
+                return State->Received.empty();
+            }(),
+            10000);
         QThread::msleep(1000);
     }
     QVERIFY(Drain(Link, 300).empty());
@@ -598,14 +604,14 @@ void TestQuillScomm::sendData_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("wire");
     QTest::addColumn<QByteArray>("echo");
-    QTest::newRow("hex") << true << QByteArray("01 03 00 00 00 0a")
-                         << QByteArray("\x01\x03\x00\x00\x00\x0A", 6) << QByteArray("01 03 00 00 00 0A ");
-    QTest::newRow("hex across line break") << true << QByteArray("0102\r\n0304")
-                                           << QByteArray("\x01\x02\x03\x04") << QByteArray("01 02 03 04 ");
-    QTest::newRow("characters with line break") << false << QByteArray("ab\r\ncd")
-                                                << QByteArray("ab\r\ncd") << QByteArray("ab\r\ncd");
-    QTest::newRow("characters with zero byte") << false << QByteArray("a\0b", 3)
-                                               << QByteArray("a\0b", 3) << QByteArray("a\0b", 3);
+    QTest::newRow("hex") << true << QByteArray("01 03 00 00 00 0a") << QByteArray("\x01\x03\x00\x00\x00\x0A", 6)
+                         << QByteArray("01 03 00 00 00 0A ");
+    QTest::newRow("hex across line break")
+        << true << QByteArray("0102\r\n0304") << QByteArray("\x01\x02\x03\x04") << QByteArray("01 02 03 04 ");
+    QTest::newRow("characters with line break")
+        << false << QByteArray("ab\r\ncd") << QByteArray("ab\r\ncd") << QByteArray("ab\r\ncd");
+    QTest::newRow("characters with zero byte")
+        << false << QByteArray("a\0b", 3) << QByteArray("a\0b", 3) << QByteArray("a\0b", 3);
 }
 
 void TestQuillScomm::sendData()
@@ -671,7 +677,7 @@ void TestQuillScomm::sendWhilePausedCountsButQueuesNothing()
     Link.TxCount = 0xFFFFFFFFu;
     Link.SendData("AA BB");
     QVERIFY(WaitSent(Link));
-    QCOMPARE(Link.TxCount.load(), 1u); // wrapped
+    QCOMPARE(Link.TxCount.load(), 1u);  // wrapped
     QVERIFY(Link.FetchLine().empty());
     std::lock_guard<std::mutex> Lock(State->Lock);
     QCOMPARE(State->Sent, std::string("\xAA\xBB"));
@@ -689,12 +695,12 @@ void TestQuillScomm::sendGapRule()
         WaitSent(Link);
         return ParseLine(Link.FetchLine()).Gap;
     };
-    QCOMPARE(GapOfSend(123456), std::string(" ---")); // LastLineTime starts at 0
+    QCOMPARE(GapOfSend(123456), std::string(" ---"));  // LastLineTime starts at 0
     QCOMPARE(Link.LastLineAt(), 123456u);
     QCOMPARE(GapOfSend(123456 + 50), std::string("  50"));
     QCOMPARE(GapOfSend(123506 + 999), std::string(" 999"));
     QCOMPARE(GapOfSend(124505 + 2000), std::string(" ---"));
-    QCOMPARE(GapOfSend(126505 - 1), std::string(" ---")); // "negative": unsigned
+    QCOMPARE(GapOfSend(126505 - 1), std::string(" ---"));  // "negative": unsigned
     // Across the 32-bit wrap the difference still counts.
     (void)GapOfSend(0xFFFFFFF0u);
     QCOMPARE(GapOfSend(0x00000010u), std::string("  32"));
@@ -726,7 +732,7 @@ void TestQuillScomm::sendEchoDroppedWhenLockIsHeld()
     auto State = std::make_shared<TFakeComState>();
     TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
     Link.OpenPort();
-    std::atomic<bool> Held{false}, Done{false};
+    std::atomic<bool> Held {false}, Done {false};
     std::thread Holder([&] {
         const auto Lock = Link.LockQueue();
         Held = true;
@@ -744,8 +750,8 @@ void TestQuillScomm::sendEchoDroppedWhenLockIsHeld()
     Done = true;
     Holder.join();
     QVERIFY2(Ms >= 150 && Ms < 2000, qPrintable(QStringLiteral("%1 ms").arg(Ms)));
-    QCOMPARE(Link.TxCount.load(), 2u); // sent and counted
-    QVERIFY(Link.FetchLine().empty()); // echo dropped
+    QCOMPARE(Link.TxCount.load(), 2u);  // sent and counted
+    QVERIFY(Link.FetchLine().empty());  // echo dropped
 }
 
 void TestQuillScomm::fetchLineEmptyAndBounded()
@@ -753,7 +759,7 @@ void TestQuillScomm::fetchLineEmptyAndBounded()
     TQuillScomm Link;
     QVERIFY(Link.FetchLine().empty());
     QVERIFY(Link.QueueLine("R[00:00:00 ---]01"));
-    std::atomic<bool> Held{false}, Done{false};
+    std::atomic<bool> Held {false}, Done {false};
     std::thread Holder([&] {
         const auto Lock = Link.LockQueue();
         Held = true;
@@ -769,7 +775,7 @@ void TestQuillScomm::fetchLineEmptyAndBounded()
     Done = true;
     Holder.join();
     QVERIFY2(Ms >= 150 && Ms < 2000, qPrintable(QStringLiteral("%1 ms").arg(Ms)));
-    QCOMPARE(Link.FetchLine(), std::string("R[00:00:00 ---]01")); // left in place
+    QCOMPARE(Link.FetchLine(), std::string("R[00:00:00 ---]01"));  // left in place
     QVERIFY(Link.FetchLine().empty());
 }
 
@@ -814,7 +820,7 @@ std::string HexLine(std::size_t Count, const char *Byte = "55")
 // The kernel's buffer holds a few kilobytes; this many stay stuck.
 constexpr std::size_t StuckSize = 65536;
 
-} // namespace
+}  // namespace
 
 #define OPEN_STUCK(Rig) QVERIFY2((Rig).Open(), "no pseudo-terminal")
 
@@ -914,9 +920,9 @@ void TestQuillScomm::backlogIsBounded_data()
     const int Bytes = int(TQuillScomm::MaxWaitingBytes);
     QTest::newRow("frames full") << QList<int>(Frames, 1) << 1 << false;
     QTest::newRow("one frame less") << QList<int>(Frames - 1, 1) << 1 << true;
-    QTest::newRow("bytes full") << QList<int>{Bytes - 1} << 2 << false;
-    QTest::newRow("bytes just fit") << QList<int>{Bytes - 1} << 1 << true;
-    QTest::newRow("big frame, nothing waits") << QList<int>{} << 2 * Bytes << true;
+    QTest::newRow("bytes full") << QList<int> {Bytes - 1} << 2 << false;
+    QTest::newRow("bytes just fit") << QList<int> {Bytes - 1} << 1 << true;
+    QTest::newRow("big frame, nothing waits") << QList<int> {} << 2 * Bytes << true;
 }
 
 void TestQuillScomm::backlogIsBounded()
@@ -928,7 +934,7 @@ void TestQuillScomm::backlogIsBounded()
     OPEN_STUCK(Rig);
     TQuillScomm &Link = *Rig.Link;
     Link.SendData(HexLine(StuckSize));
-    QVERIFY(Rig.Pty.WaitWritten()); // the writer holds it: it waits no more
+    QVERIFY(Rig.Pty.WaitWritten());  // the writer holds it: it waits no more
     Link.HexSend = false;
     for (int Size : waiting)
         Link.SendData(std::string(std::size_t(Size), 'w'));
@@ -954,7 +960,7 @@ void TestQuillScomm::failedWriteIsToldOnceAndDropsWhatWaits()
     TQuillScomm Link;
     Link.Port.SetPort(Pty.Path());
     Link.OpenPort();
-    std::atomic<int> Told{0};
+    std::atomic<int> Told {0};
     Link.SetSendFailedHandler([&Told] { ++Told; });
     Link.SendData(HexLine(StuckSize));
     Link.SendData("01");
@@ -985,7 +991,7 @@ void TestQuillScomm::vanishedDeviceIsReportedWithoutSpinning()
     QVERIFY(Rig.Pair.WriteFar("x"));
     QCOMPARE(Drain(*Rig.Link, 300).size(), std::size_t(1));
 
-    Rig.Pair.Stop(); // the far end goes away, as on an unplug
+    Rig.Pair.Stop();  // the far end goes away, as on an unplug
     QTRY_VERIFY_WITH_TIMEOUT(Rig.Link->DeviceGone(), 5000);
     // From now on the reader must neither spin nor queue anything.
     const double CpuBefore = ProcessCpuSeconds();
@@ -1012,7 +1018,7 @@ void TestQuillScomm::vanishedFakeDeviceIsReported()
     QTRY_COMPARE(Link.RxCount.load(), 2u);
     State->Vanish(EIO);
     QTRY_VERIFY(Link.DeviceGone());
-    QVERIFY(Drain(Link, 300).size() == 1); // the line from before, nothing else
+    QVERIFY(Drain(Link, 300).size() == 1);  // the line from before, nothing else
     Link.ClosePort();
     Reader.Park();
     QVERIFY(Reader.Parked());
@@ -1032,14 +1038,14 @@ void TestQuillScomm::readerRunsAtNormalPolicy()
     std::unique_ptr<TQuillComThread> Reader;
     TQuillScomm Link;
     std::thread Creator([&] {
-        sched_param Idle{};
+        sched_param Idle {};
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &Idle);
         Reader = std::make_unique<TQuillComThread>(Link);
     });
     Creator.join();
     QTRY_VERIFY(Reader->Parked());
     int Policy = -1;
-    sched_param Param{};
+    sched_param Param {};
     QCOMPARE(pthread_getschedparam(Reader->NativeHandle(), &Policy, &Param), 0);
     QCOMPARE(Policy, SCHED_OTHER);
 }
@@ -1080,10 +1086,10 @@ void TestQuillScomm::readerStopsWithoutWakeDescriptor()
     const int Lowest = ::dup(0);
     QVERIFY(Lowest >= 0);
     ::close(Lowest);
-    rlimit Old{};
+    rlimit Old {};
     QCOMPARE(::getrlimit(RLIMIT_NOFILE, &Old), 0);
     rlimit Tight = Old;
-    Tight.rlim_cur = rlim_t(Lowest); // no eventfd, no pipe
+    Tight.rlim_cur = rlim_t(Lowest);  // no eventfd, no pipe
     QCOMPARE(::setrlimit(RLIMIT_NOFILE, &Tight), 0);
     auto Reader = std::make_unique<TQuillComThread>(Link);
     ::setrlimit(RLIMIT_NOFILE, &Old);
@@ -1091,8 +1097,7 @@ void TestQuillScomm::readerStopsWithoutWakeDescriptor()
     QVERIFY(Rig.Pair.WriteFar("z"));
     QTRY_COMPARE(Link.RxCount.load(), 1u);
     auto Stopped = std::async(std::launch::async, [&Reader] { Reader.reset(); });
-    QVERIFY2(Stopped.wait_for(std::chrono::seconds(10)) == std::future_status::ready,
-             "the reader did not stop");
+    QVERIFY2(Stopped.wait_for(std::chrono::seconds(10)) == std::future_status::ready, "the reader did not stop");
 }
 
 QTEST_GUILESS_MAIN(TestQuillScomm)

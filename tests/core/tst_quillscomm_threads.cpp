@@ -28,7 +28,7 @@ std::size_t HexLineBytes(const std::string &Line)
     return Data == 0 ? 0 : (Data + 1) / 3;
 }
 
-} // namespace
+}  // namespace
 
 class TestQuillScommThreads : public QObject {
     Q_OBJECT
@@ -53,7 +53,7 @@ void TestQuillScommThreads::streamWhileSendingAndFetching()
 
     constexpr int Chunks = 60;
     constexpr std::size_t ChunkSize = 500;
-    std::atomic<bool> Written{false};
+    std::atomic<bool> Written {false};
     std::thread Device([&] {
         for (int I = 0; I < Chunks; ++I) {
             Pair.WriteFar(std::string(ChunkSize, static_cast<char>('A' + I % 26)));
@@ -102,7 +102,7 @@ void TestQuillScommThreads::openCloseCyclesWhileStreaming()
     Link.Port.SetPort(Pair.Near());
     TQuillComThread Reader(Link);
 
-    std::atomic<bool> Stop{false};
+    std::atomic<bool> Stop {false};
     std::thread Device([&] {
         while (!Stop) {
             Pair.WriteFar("0123456789");
@@ -142,8 +142,8 @@ void TestQuillScommThreads::queueContention()
     Link.OpenPort();
     constexpr int Blocks = 2000;
     constexpr int Sends = 200;
-    std::atomic<int> Queued{0};
-    std::atomic<bool> Done{false};
+    std::atomic<int> Queued {0};
+    std::atomic<bool> Done {false};
     std::thread Producer([&] {
         // Each block carries its number, two bytes big-endian.
         for (int I = 0; I < Blocks; ++I) {
@@ -165,21 +165,23 @@ void TestQuillScommThreads::queueContention()
         const std::string Line = Link.FetchLine();
         if (!Line.empty()) {
             // "XX YY" after the head: the number again.
-            const int Number = std::stoi(Line.substr(HeadLength(), 2), nullptr, 16) * 256
-                               + std::stoi(Line.substr(HeadLength() + 3, 2), nullptr, 16);
+            const int Number = std::stoi(Line.substr(HeadLength(), 2), nullptr, 16) * 256 +
+                std::stoi(Line.substr(HeadLength() + 3, 2), nullptr, 16);
             (Line[0] == 'R' ? Received : Echoed).push_back(Number);
         }
         if (Done && int(Received.size() + Echoed.size()) == Queued + Sent)
             break;
     }
     Producer.join();
-    QCOMPARE(Queued.load(), Blocks); // nobody held the lock for 200 ms
+    QCOMPARE(Queued.load(), Blocks);  // nobody held the lock for 200 ms
     QCOMPARE(int(Received.size()), Blocks);
     QCOMPARE(int(Echoed.size()), Sends);
     for (int I = 0; I < Blocks; ++I)
-        QVERIFY2(Received[std::size_t(I)] == I, qPrintable(QStringLiteral("block %1 came out as %2").arg(I).arg(Received[std::size_t(I)])));
+        QVERIFY2(Received[std::size_t(I)] == I,
+            qPrintable(QStringLiteral("block %1 came out as %2").arg(I).arg(Received[std::size_t(I)])));
     for (int I = 0; I < Sends; ++I)
-        QVERIFY2(Echoed[std::size_t(I)] == I, qPrintable(QStringLiteral("send %1 came out as %2").arg(I).arg(Echoed[std::size_t(I)])));
+        QVERIFY2(Echoed[std::size_t(I)] == I,
+            qPrintable(QStringLiteral("send %1 came out as %2").arg(I).arg(Echoed[std::size_t(I)])));
     QCOMPARE(Link.RxCount.load(), uint32_t(2 * Blocks));
     QCOMPARE(Link.TxCount.load(), uint32_t(2 * Sends));
 }

@@ -36,7 +36,7 @@ void PickNext(TComComboBox &box)
     QTest::keyClick(&box, Qt::Key_Down);
 }
 
-} // namespace
+}  // namespace
 
 class TestCPortCtl : public QObject {
     Q_OBJECT
@@ -57,27 +57,23 @@ void TestCPortCtl::lists_data()
     QTest::addColumn<QStringList>("items");
     QTest::newRow("none") << int(cpNone) << QStringList();
     QTest::newRow("baud") << int(cpBaudRate)
-                          << QStringList{QStringLiteral("Custom"), QStringLiteral("110"),
-                                         QStringLiteral("300"), QStringLiteral("600"),
-                                         QStringLiteral("1200"), QStringLiteral("2400"),
-                                         QStringLiteral("4800"), QStringLiteral("9600"),
-                                         QStringLiteral("14400"), QStringLiteral("19200"),
-                                         QStringLiteral("38400"), QStringLiteral("56000"),
-                                         QStringLiteral("57600"), QStringLiteral("115200"),
-                                         QStringLiteral("128000"), QStringLiteral("256000")};
+                          << QStringList {QStringLiteral("Custom"), QStringLiteral("110"), QStringLiteral("300"),
+                                 QStringLiteral("600"), QStringLiteral("1200"), QStringLiteral("2400"),
+                                 QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("14400"),
+                                 QStringLiteral("19200"), QStringLiteral("38400"), QStringLiteral("56000"),
+                                 QStringLiteral("57600"), QStringLiteral("115200"), QStringLiteral("128000"),
+                                 QStringLiteral("256000")};
     QTest::newRow("data bits") << int(cpDataBits)
-                               << QStringList{QStringLiteral("5"), QStringLiteral("6"),
-                                              QStringLiteral("7"), QStringLiteral("8")};
+                               << QStringList {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"),
+                                      QStringLiteral("8")};
     QTest::newRow("stop bits") << int(cpStopBits)
-                               << QStringList{QStringLiteral("1"), QStringLiteral("1.5"),
-                                              QStringLiteral("2")};
+                               << QStringList {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")};
     QTest::newRow("parity") << int(cpParity)
-                            << QStringList{QStringLiteral("None"), QStringLiteral("Odd"),
-                                           QStringLiteral("Even"), QStringLiteral("Mark"),
-                                           QStringLiteral("Space")};
+                            << QStringList {QStringLiteral("None"), QStringLiteral("Odd"), QStringLiteral("Even"),
+                                   QStringLiteral("Mark"), QStringLiteral("Space")};
     QTest::newRow("flow") << int(cpFlowControl)
-                          << QStringList{QStringLiteral("Hardware"), QStringLiteral("Software"),
-                                         QStringLiteral("None"), QStringLiteral("Custom")};
+                          << QStringList {QStringLiteral("Hardware"), QStringLiteral("Software"),
+                                 QStringLiteral("None"), QStringLiteral("Custom")};
 }
 
 // Unbound, every list selects its first item; the list is always a drop-down list.
@@ -148,8 +144,7 @@ void TestCPortCtl::userPick()
     port->OpenDevice();
     const int applies = state->LineApplies;
     bool appliedBeforeChange = false;
-    connect(&box, &TComComboBox::Change, this,
-            [&] { appliedBeforeChange = port->BaudRate() == br19200; });
+    connect(&box, &TComComboBox::Change, this, [&] { appliedBeforeChange = port->BaudRate() == br19200; });
     PickNext(box);  // 19200, written to the open port at once
     QCOMPARE(changes.count(), 2);
     QCOMPARE(port->BaudRate(), br19200);
@@ -207,8 +202,7 @@ void TestCPortCtl::portList()
     box.SetPortSource(&source);
     box.SetComPort(port.get());
     box.SetComProperty(cpPort);
-    QCOMPARE(Items(box), (QStringList{QStringLiteral("ttyACM1"), QStringLiteral("ttyS2"),
-                                      QStringLiteral("ttyUSB0")}));
+    QCOMPARE(Items(box), (QStringList {QStringLiteral("ttyACM1"), QStringLiteral("ttyS2"), QStringLiteral("ttyUSB0")}));
     QCOMPARE(box.Text(), QStringLiteral("ttyS2"));
     port->SetPort("/dev/pts/3");  // not in the list: nothing selected after a rebind
     TComComboBox other;

@@ -16,7 +16,7 @@ namespace {
 
 struct TFakePort {
     std::shared_ptr<TFakeComState> State = std::make_shared<TFakeComState>();
-    TComPort Port{std::make_unique<TFakeComDevice>(State)};
+    TComPort Port {std::make_unique<TFakeComDevice>(State)};
 };
 
 int CodeOf(const std::function<void()> &f)
@@ -29,7 +29,7 @@ int CodeOf(const std::function<void()> &f)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 class TestCPortSettings : public QObject {
     Q_OBJECT
@@ -121,9 +121,8 @@ void TestCPortSettings::otherTexts()
 // Every member's text reads back as the member, and the texts are the fixed ones.
 void TestCPortSettings::textsRoundTrip()
 {
-    const char *rates[] = {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600",
-                           "14400", "19200", "38400", "56000", "57600", "115200", "128000",
-                           "256000"};
+    const char *rates[] = {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
+        "56000", "57600", "115200", "128000", "256000"};
     for (int i = 0; i < BaudRateCount; ++i) {
         QCOMPARE(BaudRateToText(TBaudRate(i)), std::string(rates[i]));
         QCOMPARE(int(TextToBaudRate(rates[i])), i);
@@ -170,7 +169,7 @@ void TestCPortSettings::eventMask()
     QCOMPARE(MaskToEvents(mask).Word(), uint16_t(word));
     // Bits outside the table are ignored.
     QCOMPARE(MaskToEvents(mask | 0x0200 | 0x10000).Word(), uint16_t(word));
-    QCOMPARE((TComEvents{evRxChar, evCTS, evDSR, evRLSD}.Word()), uint16_t(353));
+    QCOMPARE((TComEvents {evRxChar, evCTS, evDSR, evRLSD}.Word()), uint16_t(353));
 }
 
 void TestCPortSettings::flowControlPreset()
@@ -371,9 +370,7 @@ void TestCPortSettings::callbackOrder()
     f.State->ModemStatus = MS_CTS_ON | MS_RLSD_ON;
     std::vector<std::string> calls;
     TComPort &p = f.Port;
-    auto note = [&calls](const char *name) {
-        return [&calls, name](TCustomComPort *) { calls.push_back(name); };
-    };
+    auto note = [&calls](const char *name) { return [&calls, name](TCustomComPort *) { calls.push_back(name); }; };
     auto signal = [&calls, &p](const char *name) {
         return [&calls, &p, name](TCustomComPort *sender, bool on) {
             QCOMPARE(sender, &p);
@@ -395,10 +392,10 @@ void TestCPortSettings::callbackOrder()
     p.OnRLSDChange = signal("RLSD");
     p.OpenDevice();
     p.CloseDevice();
-    QCOMPARE(calls, (std::vector<std::string>{"BeforeOpen", "AfterOpen", "CTS=1", "DSR=0", "RLSD=1", "CTS=0",
-                                 "DSR=0", "RLSD=0", "BeforeClose", "AfterClose"}));
-    QCOMPARE(f.State->Log, (std::vector<std::string>{"open", "queues", "line", "timeouts",
-                                                     "abort", "close"}));
+    QCOMPARE(calls,
+        (std::vector<std::string> {"BeforeOpen", "AfterOpen", "CTS=1", "DSR=0", "RLSD=1", "CTS=0", "DSR=0", "RLSD=0",
+            "BeforeClose", "AfterClose"}));
+    QCOMPARE(f.State->Log, (std::vector<std::string> {"open", "queues", "line", "timeouts", "abort", "close"}));
 }
 
 void TestCPortSettings::openCloseIdempotent()
@@ -438,8 +435,7 @@ void TestCPortSettings::refusedSettings()
     QFETCH(int, which);
     QFETCH(int, code);
     TFakePort f;
-    int *errors[] = {&f.State->OpenError, &f.State->QueueError, &f.State->LineError,
-                     &f.State->TimeoutError};
+    int *errors[] = {&f.State->OpenError, &f.State->QueueError, &f.State->LineError, &f.State->TimeoutError};
     *errors[which] = EINVAL;
     bool afterOpen = false;
     f.Port.OnAfterOpen = [&](TCustomComPort *) { afterOpen = true; };
@@ -506,7 +502,7 @@ void TestCPortSettings::portChangeReopens()
     f.Port.OpenDevice();
     QCOMPARE(f.State->OpenPath, std::string("/dev/ttyUSB0"));
     f.Port.SetPort("ttyusb0");  // compared with letter case: a change
-    QCOMPARE(calls, (std::vector<std::string>{"open", "close", "open"}));
+    QCOMPARE(calls, (std::vector<std::string> {"open", "close", "open"}));
     QCOMPARE(f.State->OpenPath, std::string("/dev/ttyusb0"));
 
     // The reopen under the new name fails: the port stays closed.

@@ -49,7 +49,7 @@ public:
     virtual void Vanish() = 0;
     virtual bool HasModemLines() const = 0;
     // Sets the modem input lines (MS_* bits); only where HasModemLines.
-    virtual void SetModemStatus(uint32_t) {}
+    virtual void SetModemStatus(uint32_t) { }
 };
 
 class TFakeRig : public TDeviceRig {
@@ -69,7 +69,7 @@ public:
 
 private:
     std::shared_ptr<TFakeComState> FState = std::make_shared<TFakeComState>();
-    TFakeComDevice FDevice{FState};
+    TFakeComDevice FDevice {FState};
 };
 
 class TPosixRig : public TDeviceRig {
@@ -117,18 +117,18 @@ bool WaitForInput(TComDevice &Device)
     return Device.WaitEvent(EV_RXCHAR, -1, HangMs, Occurred) == 0 && Occurred == EV_RXCHAR;
 }
 
-} // namespace
+}  // namespace
 
 // Each test: one row per implementation, a started rig in Rig.
-#define RIG()                                                                  \
-    QFETCH(QString, kind);                                                     \
-    auto RigHolder = MakeRig(kind);                                            \
-    TDeviceRig &Rig = *RigHolder;                                              \
-    {                                                                          \
-        QString Error;                                                         \
-        QVERIFY2(Rig.Start(Error), qPrintable(Error));                         \
-    }                                                                          \
-    TComDevice &Dev = Rig.Device();                                            \
+#define RIG()                                                                                                          \
+    QFETCH(QString, kind);                                                                                             \
+    auto RigHolder = MakeRig(kind);                                                                                    \
+    TDeviceRig &Rig = *RigHolder;                                                                                      \
+    {                                                                                                                  \
+        QString Error;                                                                                                 \
+        QVERIFY2(Rig.Start(Error), qPrintable(Error));                                                                 \
+    }                                                                                                                  \
+    TComDevice &Dev = Rig.Device();                                                                                    \
     QCOMPARE(Dev.Open(Rig.Path()), 0)
 
 class TestComDevice : public QObject {
@@ -168,7 +168,7 @@ void TestComDevice::openAndClose()
     QVERIFY(Dev.IsOpen());
     QVERIFY(Dev.Handle() >= 0);
     QVERIFY(!Dev.Lost());
-    QCOMPARE(Dev.Open(Rig.Path()), EBUSY); // one opening at a time
+    QCOMPARE(Dev.Open(Rig.Path()), EBUSY);  // one opening at a time
     Dev.Close();
     QVERIFY(!Dev.IsOpen());
     QCOMPARE(Dev.Handle(), -1);
@@ -181,7 +181,7 @@ void TestComDevice::openAndClose()
     QCOMPARE(Dev.Write("x", 1, Done), EBADF);
     QCOMPARE(Dev.WaitEvent(EV_RXCHAR, -1, -1, Occurred), EBADF);
     QCOMPARE(Occurred, 0u);
-    Dev.Close(); // twice is harmless
+    Dev.Close();  // twice is harmless
     QCOMPARE(Dev.Open(Rig.Path()), 0);
 }
 
@@ -322,7 +322,7 @@ void TestComDevice::abortEndsBlockedWait()
     QCOMPARE(Dev.AbortIo(), 0);
     QCOMPARE(Waiter.wait_for(std::chrono::milliseconds(HangMs)), std::future_status::ready);
     QCOMPARE(Waiter.get(), 0);
-    QVERIFY(Dev.IsOpen()); // an abort is no close
+    QVERIFY(Dev.IsOpen());  // an abort is no close
 }
 
 // The device goes away under a blocked wait: the wait ends with the loss
@@ -404,10 +404,8 @@ void TestComDevice::modemLines()
     struct {
         uint32_t Lines;
         uint32_t Events;
-    } Steps[] = {{MS_CTS_ON, EV_CTS},
-                 {MS_CTS_ON | MS_RLSD_ON, EV_RLSD},
-                 {MS_DSR_ON | MS_RLSD_ON | MS_RING_ON, EV_CTS | EV_DSR | EV_RING},
-                 {0, EV_DSR | EV_RLSD | EV_RING}};
+    } Steps[] = {{MS_CTS_ON, EV_CTS}, {MS_CTS_ON | MS_RLSD_ON, EV_RLSD},
+        {MS_DSR_ON | MS_RLSD_ON | MS_RING_ON, EV_CTS | EV_DSR | EV_RING}, {0, EV_DSR | EV_RLSD | EV_RING}};
     for (const auto &S : Steps) {
         uint32_t Occurred = 0;
         std::thread Later([&Rig, &S] {

@@ -16,7 +16,7 @@ using Names = std::vector<std::string>;
 
 struct TListSource : TSerialDeviceSource {
     Names List;
-    explicit TListSource(Names list) : List(std::move(list)) {}
+    explicit TListSource(Names list) : List(std::move(list)) { }
     Names SerialDevices() const override { return List; }
 };
 
@@ -29,7 +29,7 @@ struct TModems : TModemSource {
     std::vector<TModemInfo> Modems() const override { return List; }
 };
 
-} // namespace
+}  // namespace
 
 class TestPortDiscovery : public QObject {
     Q_OBJECT
@@ -43,9 +43,9 @@ private Q_SLOTS:
 
 void TestPortDiscovery::serialPortsKeepOrderAndDuplicates()
 {
-    Names items{"first"};
+    Names items {"first"};
     AddSerialCommPorts(items, TListSource({"ttyUSB1", "ttyS0", "ttyUSB1"}));
-    QCOMPARE(items, (Names{"first", "ttyUSB1", "ttyS0", "ttyUSB1"}));
+    QCOMPARE(items, (Names {"first", "ttyUSB1", "ttyS0", "ttyUSB1"}));
     Names none;
     AddSerialCommPorts(none, TListSource({}));
     QVERIFY(none.empty());
@@ -59,19 +59,20 @@ void TestPortDiscovery::modemEntries()
         {std::string("Sierra MC7455"), std::string("ttyUSB5")},
         {std::string("Qualcomm QMI"), std::string("cdc-wdm0")},  // not a serial port
         {std::nullopt, std::string("ttyACM3")},
-        {std::string("Quectel EC25"), std::nullopt},             // names are never checked
+        {std::string("Quectel EC25"), std::nullopt},  // names are never checked
         {std::string("Old"), std::string("COM3")},
     };
-    Names items{"ttyS0", "ttyUSB2"};
+    Names items {"ttyS0", "ttyUSB2"};
     AddModemEntries(items, modems);
-    QCOMPARE(items, (Names{"ttyS0", "ttyUSB2", "Quectel EC25", "Sierra MC7455", "ttyUSB5",
-                           "Qualcomm QMI", "ttyACM3", "Quectel EC25", "Old", "COM3"}));
+    QCOMPARE(items,
+        (Names {"ttyS0", "ttyUSB2", "Quectel EC25", "Sierra MC7455", "ttyUSB5", "Qualcomm QMI", "ttyACM3",
+            "Quectel EC25", "Old", "COM3"}));
 }
 
 void TestPortDiscovery::listSerialPortsSorts()
 {
     const Names sorted = ListSerialPorts(TListSource({"ttyS2", "COM2", "com10", "ttyACM0", "COM2"}));
-    QCOMPARE(sorted, (Names{"com10", "COM2", "COM2", "ttyACM0", "ttyS2"}));
+    QCOMPARE(sorted, (Names {"com10", "COM2", "COM2", "ttyACM0", "ttyS2"}));
 }
 
 void TestPortDiscovery::listSerialPortsFails()
@@ -106,13 +107,13 @@ void TestPortDiscovery::sysfsSource()
         bool Device;
         int Type;
     } entries[] = {
-        {"ttyS0", true, 4},    // a real 16550A
-        {"ttyS1", true, 0},    // placeholder: unknown UART
+        {"ttyS0", true, 4},  // a real 16550A
+        {"ttyS1", true, 0},  // placeholder: unknown UART
         {"ttyS10", true, 4},
         {"ttyS2", true, 4},
         {"ttyUSB0", true, -1},
         {"ttyACM0", true, -1},
-        {"tty1", false, -1},   // virtual console
+        {"tty1", false, -1},  // virtual console
         {"ptmx", false, -1},
     };
     for (const auto &e : entries) {
@@ -127,7 +128,7 @@ void TestPortDiscovery::sysfsSource()
             std::ofstream(d + "/type") << e.Type << "\n";
     }
     const Names found = TSysfsSerialSource(cls).SerialDevices();
-    QCOMPARE(found, (Names{"ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
+    QCOMPARE(found, (Names {"ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
 }
 
 QTEST_GUILESS_MAIN(TestPortDiscovery)

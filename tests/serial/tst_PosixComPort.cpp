@@ -55,10 +55,10 @@ int CodeOf(const std::function<void()> &f, int *system = nullptr)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
-#define NEED_SOCAT(pair)                                                       \
-    TSocatPair pair;                                                           \
+#define NEED_SOCAT(pair)                                                                                               \
+    TSocatPair pair;                                                                                                   \
     QVERIFY2(pair.Start(), qPrintable(pair.Error))
 
 class TestPosixComPort : public QObject {
@@ -93,22 +93,14 @@ void TestPosixComPort::termiosMapping_data()
     QTest::addColumn<uint>("iflags");  // of IXON|IXOFF|INPCK
     QTest::newRow("8N1") << 8 << 0 << 0 << 0 << false << false << 0 << uint(CS8) << 0u;
     QTest::newRow("7E1") << 7 << 2 << 0 << 0 << false << false << 0 << uint(CS7 | PARENB) << 0u;
-    QTest::newRow("8O2") << 8 << 1 << 2 << 0 << false << false << 0
-                         << uint(CS8 | PARENB | PARODD | CSTOPB) << 0u;
-    QTest::newRow("mark") << 8 << 3 << 0 << 0 << false << false << 0
-                          << uint(CS8 | PARENB | PARODD | CMSPAR) << 0u;
-    QTest::newRow("space") << 6 << 4 << 0 << 0 << false << false << 0
-                           << uint(CS6 | PARENB | CMSPAR) << 0u;
-    QTest::newRow("5 bits 1.5 stop") << 5 << 0 << 1 << 0 << false << false << 0
-                                     << uint(CS5 | CSTOPB) << 0u;
-    QTest::newRow("1.5 stop needs 5 bits") << 8 << 0 << 1 << 0 << false << false << EINVAL
-                                           << 0u << 0u;
-    QTest::newRow("hardware") << 8 << 0 << 0 << 2 << true << false << 0 << uint(CS8 | CRTSCTS)
-                              << 0u;
-    QTest::newRow("rts handshake alone") << 8 << 0 << 0 << 2 << false << false << 0
-                                         << uint(CS8 | CRTSCTS) << 0u;
-    QTest::newRow("software") << 8 << 0 << 0 << 0 << false << true << 0 << uint(CS8)
-                              << uint(IXON | IXOFF);
+    QTest::newRow("8O2") << 8 << 1 << 2 << 0 << false << false << 0 << uint(CS8 | PARENB | PARODD | CSTOPB) << 0u;
+    QTest::newRow("mark") << 8 << 3 << 0 << 0 << false << false << 0 << uint(CS8 | PARENB | PARODD | CMSPAR) << 0u;
+    QTest::newRow("space") << 6 << 4 << 0 << 0 << false << false << 0 << uint(CS6 | PARENB | CMSPAR) << 0u;
+    QTest::newRow("5 bits 1.5 stop") << 5 << 0 << 1 << 0 << false << false << 0 << uint(CS5 | CSTOPB) << 0u;
+    QTest::newRow("1.5 stop needs 5 bits") << 8 << 0 << 1 << 0 << false << false << EINVAL << 0u << 0u;
+    QTest::newRow("hardware") << 8 << 0 << 0 << 2 << true << false << 0 << uint(CS8 | CRTSCTS) << 0u;
+    QTest::newRow("rts handshake alone") << 8 << 0 << 0 << 2 << false << false << 0 << uint(CS8 | CRTSCTS) << 0u;
+    QTest::newRow("software") << 8 << 0 << 0 << 0 << false << true << 0 << uint(CS8) << uint(IXON | IXOFF);
     QTest::newRow("rts toggle") << 8 << 0 << 0 << 3 << false << false << EOPNOTSUPP << 0u << 0u;
     QTest::newRow("4 bits") << 4 << 0 << 0 << 0 << false << false << EINVAL << 0u << 0u;
 }
@@ -131,7 +123,7 @@ void TestPosixComPort::termiosMapping()
     dcb.RtsControl = uint8_t(rts);
     dcb.OutxCtsFlow = ctsFlow;
     dcb.OutX = dcb.InX = xon;
-    struct termios t {};
+    struct termios t { };
     t.c_iflag = ICRNL | IXANY;
     t.c_lflag = ICANON | ECHO;
     QCOMPARE(DcbToTermios(dcb, t), result);
@@ -194,8 +186,7 @@ void TestPosixComPort::openFailures()
         } catch (const EComPort &e) {
             QCOMPARE(e.ErrorCode(), 1);
             QCOMPARE(e.SystemErrorCode(), c.Errno);
-            QVERIFY(std::string(e.what()).ends_with(
-                " (system error code: " + std::to_string(c.Errno) + ")"));
+            QVERIFY(std::string(e.what()).ends_with(" (system error code: " + std::to_string(c.Errno) + ")"));
         }
         QVERIFY(before && !after);
         QVERIFY(!port.Connected());
@@ -289,11 +280,10 @@ void TestPosixComPort::readEndsAtTotalWhileBytesFlow()
     NEED_SOCAT(pair);
     TComPort port;
     OpenWithLinkTimeouts(port, pair.Near());
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop {false};
     std::thread sender([&] {
         const std::string chunk(4096, 'x');
-        while (!stop && pair.WriteFar(chunk, 200)) {
-        }
+        while (!stop && pair.WriteFar(chunk, 200)) { }
     });
     std::vector<char> buf(64 * 1024 * 1024);
     const auto start = Clock::now();
@@ -373,7 +363,7 @@ void TestPosixComPort::concurrentReadAndWrite()
         std::vector<char> buf(65536);
         const auto until = Clock::now() + std::chrono::seconds(10);
         while (got.size() < incoming.size() && Clock::now() < until) {
-            TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
+            TComEvents ev {evRxChar, evCTS, evDSR, evRLSD};
             port.WaitForEvent(ev, NoStopEvent, 200);
             if (ev.Contains(evRxChar))
                 got.append(buf.data(), size_t(port.ReadBlock(buf.data(), int32_t(buf.size()))));
@@ -406,7 +396,7 @@ void TestPosixComPort::vanishedFarEnd()
     pair.Stop();
     char buf[64];
     int system = 0;
-    TComEvents ev{evRxChar, evCTS, evDSR, evRLSD};
+    TComEvents ev {evRxChar, evCTS, evDSR, evRLSD};
     QCOMPARE(CodeOf([&] { port.WaitForEvent(ev, NoStopEvent, -1); }, &system), 21);
     QCOMPARE(system, EIO);
     QVERIFY(port.DeviceLost());
@@ -422,16 +412,16 @@ void TestPosixComPort::vanishedFarEnd()
 }
 
 namespace {
-std::atomic<bool> HandlerRan{false};
+std::atomic<bool> HandlerRan {false};
 // Keeps a thread inside a call, deaf to the wake-up, for a while (as a driver
 // that does not return would).
 void SlowHandler(int)
 {
     HandlerRan = true;
-    const timespec Pause{3, 0};
+    const timespec Pause {3, 0};
     nanosleep(&Pause, nullptr);
 }
-} // namespace
+}  // namespace
 
 // A call that does not come back when woken must not hold up the close for
 // ever: Close returns after its bounded wait; the call ends with ECANCELED
@@ -445,13 +435,14 @@ void TestPosixComPort::closeWaitIsBounded()
     NEED_SOCAT(pair);
     TPosixComDevice device;
     QCOMPARE(device.Open(pair.Near()), 0);
-    QCOMPARE(device.SetTimeouts(TComTimeoutRecord{0, 0, 0, 0, 0}), 0);  // a read without limit
-    struct sigaction action {}, old {};
+    QCOMPARE(device.SetTimeouts(TComTimeoutRecord {0, 0, 0, 0, 0}), 0);  // a read without limit
+    struct sigaction action {
+    }, old {};
     action.sa_handler = SlowHandler;
     sigemptyset(&action.sa_mask);
     QCOMPARE(::sigaction(SIGUSR1, &action, &old), 0);
-    std::atomic<int> result{-1};
-    std::atomic<bool> ended{false};
+    std::atomic<int> result {-1};
+    std::atomic<bool> ended {false};
     std::thread reader([&] {
         char buf[16];
         int32_t done = 0;

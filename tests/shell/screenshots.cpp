@@ -45,7 +45,7 @@ void Shoot(QWidget *Window, const QString &Path)
     if (!Shot.save(Path))
         std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
 }
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -83,8 +83,8 @@ int main(int argc, char *argv[])
             Send->SetSelection(Send->LineStart(Round % 2), 0);
             Main->findChild<QAction *>(QStringLiteral("SendDataItem"))->trigger();
         }
-        Cable.WriteFar(std::string("\x01\x03\x14\x00\x2A\x01\x5C\x00\x00\x13\x88\xFF\xFF\x00\x07", 15)
-                       + std::string(1, char(Round)));
+        Cable.WriteFar(std::string("\x01\x03\x14\x00\x2A\x01\x5C\x00\x00\x13\x88\xFF\xFF\x00\x07", 15) +
+            std::string(1, char(Round)));
         ++Round;
     });
     Feed.start(120);
@@ -104,7 +104,10 @@ int main(int argc, char *argv[])
     Shoot(Main.get(), Out.filePath(QStringLiteral("ascii.png")));
 
     auto *Colour = Main->findChild<TColourButton *>(QStringLiteral("ColorButton"));
-    QTimer::singleShot(300, [&] { Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png"))); Colour->Palette()->close(); });
+    QTimer::singleShot(300, [&] {
+        Shoot(Main.get(), Out.filePath(QStringLiteral("palette.png")));
+        Colour->Palette()->close();
+    });
     Colour->showMenu();
 
     Main->findChild<QAction *>(QStringLiteral("AsciiReceiveButton"))->trigger();  // hex again

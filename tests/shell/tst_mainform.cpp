@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSizeGrip>
@@ -38,11 +39,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QWidgetAction>
 #include <QWindow>
-#include <QUrlQuery>
 
 namespace {
 class TCapture : public TRuntimeMessages {
@@ -145,7 +145,7 @@ bool Exists(const QString &Path)
 {
     return QFileInfo::exists(Path);
 }
-} // namespace
+}  // namespace
 
 class TUrlCatcher : public QObject {
     Q_OBJECT
@@ -165,7 +165,8 @@ private:
     // Opens the cable's near end through the port combo and the port button.
     void OpenByCombo(TRun &Run)
     {
-        Run.Find<QComboBox>("CBoxPort")->setCurrentIndex(Run.Find<QComboBox>("CBoxPort")->findText(QString::fromStdString(Cable->Near())));
+        Run.Find<QComboBox>("CBoxPort")
+            ->setCurrentIndex(Run.Find<QComboBox>("CBoxPort")->findText(QString::fromStdString(Cable->Near())));
         Run.Action("PortButton")->trigger();
         QVERIFY(Run->Link()->Port.Connected());
     }
@@ -205,16 +206,16 @@ private Q_SLOTS:
 
         // Marks: Show Time and Show Sending on, everything else off; the
         // Send Window mark is clear although the layout shows the window.
-        const QList<QAction *> On = {Run.Action("ShowTimeItem"), Run.Action("ShowTimeItem2"), Run.Action("ShowSendingItem"),
-                                     Run.Action("DisplaySendingButton")};
-        const QList<QAction *> Off = {Run.Action("ShowRxTxItem"), Run.Action("ShowRxTxItem2"), Run.Action("WordWrapItem"),
-                                      Run.Action("WordWrapButton"), Run.Action("FilterItem"), Run.Action("FilterButton"),
-                                      Run.Action("AsciiReceiveItem"), Run.Action("AsciiReceiveButton"), Run.Action("AsciiSendItem"),
-                                      Run->SendForm->ToolButton8, Run.Action("CycleItem"), Run->SendForm->ToolButton2,
-                                      Run.Action("TriggerItem"), Run->SendForm->ToolButton3, Run.Action("SendWindowItem"),
-                                      Run.Action("SendWinButton"), Run.Action("FindWindowItem"), Run.Action("FindWinButton"),
-                                      Run.Action("PauseItem"), Run.Action("PauseButton"), Run.Action("DtrButton"), Run.Action("RtsButton"),
-                                      Run.Action("AlwaysOnTopItem")};
+        const QList<QAction *> On = {Run.Action("ShowTimeItem"), Run.Action("ShowTimeItem2"),
+            Run.Action("ShowSendingItem"), Run.Action("DisplaySendingButton")};
+        const QList<QAction *> Off = {Run.Action("ShowRxTxItem"), Run.Action("ShowRxTxItem2"),
+            Run.Action("WordWrapItem"), Run.Action("WordWrapButton"), Run.Action("FilterItem"),
+            Run.Action("FilterButton"), Run.Action("AsciiReceiveItem"), Run.Action("AsciiReceiveButton"),
+            Run.Action("AsciiSendItem"), Run->SendForm->ToolButton8, Run.Action("CycleItem"),
+            Run->SendForm->ToolButton2, Run.Action("TriggerItem"), Run->SendForm->ToolButton3,
+            Run.Action("SendWindowItem"), Run.Action("SendWinButton"), Run.Action("FindWindowItem"),
+            Run.Action("FindWinButton"), Run.Action("PauseItem"), Run.Action("PauseButton"), Run.Action("DtrButton"),
+            Run.Action("RtsButton"), Run.Action("AlwaysOnTopItem")};
         for (QAction *A : On)
             QVERIFY2(A->isChecked(), qPrintable(A->text()));
         for (QAction *A : Off)
@@ -299,32 +300,37 @@ private Q_SLOTS:
             return Items.join(QLatin1Char(','));
         };
         QCOMPARE(Bar(Run.Find<QToolBar>("CoolBand1")),
-                 QStringLiteral("Save Receiving Message,|,Open Port,") + QString::fromUtf8("\u6682\u505c\u62a5\u6587\u76d1\u89c6")
-                     + QStringLiteral(",|,[CBoxPort],[CBoxBaudRate],[CBoxParityBits],[CBoxDataBits],"
-                                      "[CBoxStopBits],|,DTR,RTS"));
-        QCOMPARE(Bar(Run.Find<QToolBar>("CoolBand2")), QStringLiteral("Send Window,Find Window,|,HexDecBin Converter,|,[ColorButton]"));
-        QCOMPARE(Bar(Run.Find<QToolBar>("ReceBar")), QStringLiteral("[DisplayTimeButton],Display Sending Message,|,Word Wrap,|,"
-                                                   "Filter Settings,|,ASCII Receive,|,Clear Screen"));
+            QStringLiteral("Save Receiving Message,|,Open Port,") +
+                QString::fromUtf8("\u6682\u505c\u62a5\u6587\u76d1\u89c6") +
+                QStringLiteral(",|,[CBoxPort],[CBoxBaudRate],[CBoxParityBits],[CBoxDataBits],"
+                               "[CBoxStopBits],|,DTR,RTS"));
+        QCOMPARE(Bar(Run.Find<QToolBar>("CoolBand2")),
+            QStringLiteral("Send Window,Find Window,|,HexDecBin Converter,|,[ColorButton]"));
+        QCOMPARE(Bar(Run.Find<QToolBar>("ReceBar")),
+            QStringLiteral("[DisplayTimeButton],Display Sending Message,|,Word Wrap,|,"
+                           "Filter Settings,|,ASCII Receive,|,Clear Screen"));
         QStringList Popup;
         for (QAction *A : Run.Find<QMenu>("ViewPopup")->actions())
             Popup << (A->isSeparator() ? QStringLiteral("-") : A->text());
-        QCOMPARE(Popup.join(QLatin1Char('|')),
-                 QStringLiteral("Cut     Ctrl+X|Copy    Ctrl+C|Paste   Ctrl+V|-|To Dec Bin"));
+        QCOMPARE(
+            Popup.join(QLatin1Char('|')), QStringLiteral("Cut     Ctrl+X|Copy    Ctrl+C|Paste   Ctrl+V|-|To Dec Bin"));
 
         // The colour palette's entries and hints.
         QStringList Palette;
         for (QAction *A : Run.Find<TColourButton>("ColorButton")->Palette()->actions())
             if (!A->text().isEmpty())
                 Palette << A->text() + QLatin1Char('/') + A->toolTip();
-        QCOMPARE(Palette, QStringList({QStringLiteral("No Color/No Color"), QStringLiteral("Auto/Automatic"),
-                                       QStringLiteral("Other Color.../Other Colors...")}));
+        QCOMPARE(Palette,
+            QStringList({QStringLiteral("No Color/No Color"), QStringLiteral("Auto/Automatic"),
+                QStringLiteral("Other Color.../Other Colors...")}));
         QCOMPARE(Run.Find<TColourButton>("ColorButton")->Palette()->title(), QStringLiteral("Color Window"));
     }
 
     void accessibleNames()
     {
         TRun Run(Ports);
-        for (QToolBar *Bar : {Run.Find<QToolBar>("CoolBand1"), Run.Find<QToolBar>("CoolBand2"), Run.Find<QToolBar>("ReceBar"), Run->SendForm->SendBar})
+        for (QToolBar *Bar : {Run.Find<QToolBar>("CoolBand1"), Run.Find<QToolBar>("CoolBand2"),
+                 Run.Find<QToolBar>("ReceBar"), Run->SendForm->SendBar})
             for (QAction *A : Bar->actions())
                 if (!A->isSeparator() && !qobject_cast<QWidgetAction *>(A))
                     QCOMPARE(AccessibleName(Bar->widgetForAction(A)), A->toolTip());
@@ -385,7 +391,7 @@ private Q_SLOTS:
     void portComboFitsUsualNames()
     {
         const QString ById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-        TRun Run(Ports + QStringList{ById});
+        TRun Run(Ports + QStringList {ById});
         QComboBox *Box = Run.Find<QComboBox>("CBoxPort");
         const QFontMetrics Metrics(Box->lineEdit()->font());
         // Usual names whole; of a by-id name, the end that tells two adapters
@@ -424,8 +430,9 @@ private Q_SLOTS:
         QStringList Names;
         for (int I = 0; I < Bar->childCount(); ++I)
             Names << Bar->child(I)->text(QAccessible::Name);
-        QCOMPARE(Names, QStringList({QStringLiteral("File"), QStringLiteral("Edit"), QStringLiteral("View"),
-                                     QStringLiteral("Tools "), QStringLiteral("Window"), QStringLiteral("Help ")}));
+        QCOMPARE(Names,
+            QStringList({QStringLiteral("File"), QStringLiteral("Edit"), QStringLiteral("View"),
+                QStringLiteral("Tools "), QStringLiteral("Window"), QStringLiteral("Help ")}));
         // Alt+W opens the Window menu.
         Run->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
@@ -463,7 +470,8 @@ private Q_SLOTS:
         OpenByCombo(Run);
         QCOMPARE(Run.Action("PortButton")->text(), QStringLiteral("Close Port"));
         QCOMPARE(Run.Action("PortItem")->text(), QStringLiteral("Close Port"));
-        QVERIFY(!Run.Find<QComboBox>("CBoxPort")->isEnabled() && !Run.Find<TComComboBox>("CBoxBaudRate")->isEnabled() && !Run.Find<TComComboBox>("CBoxStopBits")->isEnabled());
+        QVERIFY(!Run.Find<QComboBox>("CBoxPort")->isEnabled() && !Run.Find<TComComboBox>("CBoxBaudRate")->isEnabled() &&
+            !Run.Find<TComComboBox>("CBoxStopBits")->isEnabled());
         QVERIFY(Run.Action("DtrButton")->isEnabled() && Run.Action("RtsButton")->isEnabled());
 
         // A received burst: one line, grey tag, data in the receive colour.
@@ -475,10 +483,11 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(QStringLiteral("^\\[\\d\\d.\\d\\d.\\d\\d( ---| [ \\d]{2}\\d)\\] 01 02 AB$"))
                      .match(Text)
                      .hasMatch(),
-                 qPrintable(Text));
+            qPrintable(Text));
         const int Start = Run->ReceiveView()->LineStart(Line);
         QCOMPARE(ColourAt(Run->ReceiveView(), Start), QColor(128, 128, 128));
-        QCOMPARE(ColourAt(Run->ReceiveView(), Start + int(Text.indexOf(QStringLiteral("01 02 AB")))), QColor(0, 0, 200));
+        QCOMPARE(
+            ColourAt(Run->ReceiveView(), Start + int(Text.indexOf(QStringLiteral("01 02 AB")))), QColor(0, 0, 200));
 
         // F5 sends the caret line; the echo is shown in the send colour.
         TRichView *Send = Run->SendForm->RichSend;
@@ -488,7 +497,8 @@ private Q_SLOTS:
         QCOMPARE(Cable->ReadFar(6), std::string("\x01\x03\x00\x00\x00\x0A", 6));
         QTRY_VERIFY(LineWith(Run->ReceiveView(), QStringLiteral("01 03 00 00 00 0A")) >= 0);
         const int Echo = LineWith(Run->ReceiveView(), QStringLiteral("01 03 00 00 00 0A"));
-        const int EchoData = Run->ReceiveView()->LineStart(Echo) + int(Run->ReceiveView()->LineText(Echo).indexOf(QStringLiteral("01 03")));
+        const int EchoData = Run->ReceiveView()->LineStart(Echo) +
+            int(Run->ReceiveView()->LineText(Echo).indexOf(QStringLiteral("01 03")));
         QCOMPARE(ColourAt(Run->ReceiveView(), EchoData), QColor(200, 0, 0));
 
         // A malformed line is refused with a message naming it; nothing goes.
@@ -542,9 +552,9 @@ private Q_SLOTS:
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Open Port"));
         // The fixed first line, then the cause and the cure.
         QVERIFY2(Run.Messages.List[0].Text.startsWith(
-                     QStringLiteral("Open port failure,it may be opened by other procedures.\n"))
-                     && Run.Messages.List[0].Text.contains(QStringLiteral("no such device")),
-                 qPrintable(Run.Messages.List[0].Text));
+                     QStringLiteral("Open port failure,it may be opened by other procedures.\n")) &&
+                Run.Messages.List[0].Text.contains(QStringLiteral("no such device")),
+            qPrintable(Run.Messages.List[0].Text));
         QVERIFY(!Run->Link()->Port.Connected());
         QCOMPARE(Run.Action("PortButton")->text(), QStringLiteral("Open Port"));
         QVERIFY(Run.Find<QComboBox>("CBoxPort")->isEnabled() && !Run.Action("DtrButton")->isEnabled());
@@ -561,21 +571,25 @@ private Q_SLOTS:
         struct TOption {
             const char *Name;
             bool (R::*Get)() const;
-            QList<QAction *> Controls; // each flips the flag; all mirror it
+            QList<QAction *> Controls;   // each flips the flag; all mirror it
             std::function<bool()> Core;  // the flag as the core sees it
         } Options[] = {
-            {"Show Time", &R::ShowTime, {Run.Action("ShowTimeItem"), Run.Action("ShowTimeItem2")}, [Rt] { return Rt->ShowTime; }},
-            {"Show RxTx", &R::ShowRxTx, {Run.Action("ShowRxTxItem"), Run.Action("ShowRxTxItem2")}, [Rt] { return Rt->ShowRxTx; }},
+            {"Show Time", &R::ShowTime, {Run.Action("ShowTimeItem"), Run.Action("ShowTimeItem2")},
+                [Rt] { return Rt->ShowTime; }},
+            {"Show RxTx", &R::ShowRxTx, {Run.Action("ShowRxTxItem"), Run.Action("ShowRxTxItem2")},
+                [Rt] { return Rt->ShowRxTx; }},
             {"Show Sending", &R::ShowSending, {Run.Action("ShowSendingItem"), Run.Action("DisplaySendingButton")},
-             [Rt] { return Rt->ShowSending; }},
+                [Rt] { return Rt->ShowSending; }},
             {"Word Wrap", &R::WordWrap, {Run.Action("WordWrapItem"), Run.Action("WordWrapButton")},
-             [&Run] { return Run->ReceiveView()->WordWrap(); }},
+                [&Run] { return Run->ReceiveView()->WordWrap(); }},
             {"ASCII Receive", &R::AsciiReceive, {Run.Action("AsciiReceiveItem"), Run.Action("AsciiReceiveButton")},
-             [Link] { return !Link->HexReceive; }},
+                [Link] { return !Link->HexReceive; }},
             {"ASCII Send", &R::AsciiSend, {Run.Action("AsciiSendItem"), Run->SendForm->ToolButton8},
-             [Link] { return !Link->HexSend; }},
-            {"DTR", &R::DtrOn, {Run.Action("DtrButton")}, [Link] { return Link->Port.FlowControl().ControlDTR() == dtrEnable; }},
-            {"RTS", &R::RtsOn, {Run.Action("RtsButton")}, [Link] { return Link->Port.FlowControl().ControlRTS() == rtsEnable; }},
+                [Link] { return !Link->HexSend; }},
+            {"DTR", &R::DtrOn, {Run.Action("DtrButton")},
+                [Link] { return Link->Port.FlowControl().ControlDTR() == dtrEnable; }},
+            {"RTS", &R::RtsOn, {Run.Action("RtsButton")},
+                [Link] { return Link->Port.FlowControl().ControlRTS() == rtsEnable; }},
         };
         for (const TOption &O : Options) {
             for (QAction *Control : O.Controls) {
@@ -584,7 +598,8 @@ private Q_SLOTS:
                 const bool After = (Run->Settings.*O.Get)();
                 QVERIFY2(After == !Before, O.Name);
                 for (QAction *Twin : O.Controls)
-                    QVERIFY2(Twin->isChecked() == After, qPrintable(QLatin1String(O.Name) + QLatin1Char('/') + Twin->text()));
+                    QVERIFY2(Twin->isChecked() == After,
+                        qPrintable(QLatin1String(O.Name) + QLatin1Char('/') + Twin->text()));
                 QVERIFY2(O.Core() == After, O.Name);
             }
         }
@@ -596,7 +611,8 @@ private Q_SLOTS:
 
         // A check button whose command only opens a dialog (or is refused)
         // ends in its flag's state, not toggled.
-        for (QAction *A : {Run->SendForm->ToolButton2, Run->SendForm->ToolButton3, Run.Action("CycleItem"), Run.Action("TriggerItem")}) {
+        for (QAction *A : {Run->SendForm->ToolButton2, Run->SendForm->ToolButton3, Run.Action("CycleItem"),
+                 Run.Action("TriggerItem")}) {
             A->setEnabled(true);
             A->trigger();
             QVERIFY2(!A->isChecked(), qPrintable(A->toolTip()));
@@ -718,7 +734,8 @@ private Q_SLOTS:
             // A listed port chosen by the user is found again by its name,
             // even when discovery lists it elsewhere.
             Run.Action("PortButton")->trigger();
-            Run.Find<QComboBox>("CBoxPort")->setCurrentIndex(Run.Find<QComboBox>("CBoxPort")->findText(QStringLiteral("ttyUSB1")));
+            Run.Find<QComboBox>("CBoxPort")
+                ->setCurrentIndex(Run.Find<QComboBox>("CBoxPort")->findText(QStringLiteral("ttyUSB1")));
             Run.Main->close();
         }
         TRun Run({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")});
@@ -733,8 +750,8 @@ private Q_SLOTS:
             TRun Run(Ports);
             QVERIFY(!Exists(DataFilePath()));
             Run->SendForm->RichSend->setPlainText(QStringLiteral("01 02 03\nsecond line"));
-            Run.Action("ShowTimeItem")->trigger();       // off
-            Run.Action("AsciiSendItem")->trigger();      // on
+            Run.Action("ShowTimeItem")->trigger();   // off
+            Run.Action("AsciiSendItem")->trigger();  // on
             Run.Find<QComboBox>("CBoxPort")->setCurrentIndex(1);
             Run.Find<TComComboBox>("CBoxBaudRate")->SetText(QStringLiteral("115200"));
             Run.Find<TComComboBox>("CBoxParityBits")->SetText(QStringLiteral("Even"));
@@ -878,7 +895,7 @@ private Q_SLOTS:
         TUndrainedPty Pty;
         QVERIFY(Pty.Ready());
         const QString Path = QString::fromStdString(Pty.Path());
-        auto Run = std::make_unique<TRun>(Ports + QStringList{Path});
+        auto Run = std::make_unique<TRun>(Ports + QStringList {Path});
         TMainForm *Main = Run->Main.get();
         QComboBox *PortBox = Run->Find<QComboBox>("CBoxPort");
         PortBox->setCurrentIndex(PortBox->findText(Path));
@@ -923,7 +940,7 @@ private Q_SLOTS:
 
         // Paused, a write that ends while the status tick sleeps still shows
         // on the counter (no T line is queued to wake it).
-        Pty.Read(1 << 20, 200); // what the ended write had put out
+        Pty.Read(1 << 20, 200);  // what the ended write had put out
         Run->Action("PortButton")->trigger();
         QVERIFY(Main->Link()->Port.Connected());
         Run->Action("PauseButton")->trigger();
@@ -952,16 +969,16 @@ private Q_SLOTS:
         TRun Run(Ports);
         const QRect Area = Run->screen()->availableGeometry();
         const QStringList Captions = {QStringLiteral("Center"), QStringLiteral("Top"), QStringLiteral("Bottom"),
-                                      QStringLiteral("Left"), QStringLiteral("Right")};
+            QStringLiteral("Left"), QStringLiteral("Right")};
         for (int I = 0; I < Captions.size(); ++I) {
             Run.Main->showMaximized();
             Item(Run.Main.get(), QStringLiteral("Window"), Captions[I])->trigger();
             QVERIFY(!Run->isMaximized());
             const QRect Outer = Run->frameGeometry(), Inner = Run->geometry();
-            const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(),
-                                 Outer.right() - Inner.right(), Outer.bottom() - Inner.bottom());
-            const QRect Expected = PlacementRect(static_cast<TPlacement>(I), Area,
-                                                 Run->minimumSizeHint().expandedTo(Run->minimumSize()), Frame);
+            const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(), Outer.right() - Inner.right(),
+                Outer.bottom() - Inner.bottom());
+            const QRect Expected = PlacementRect(
+                static_cast<TPlacement>(I), Area, Run->minimumSizeHint().expandedTo(Run->minimumSize()), Frame);
             QTRY_COMPARE(Run->geometry(), Expected);
             QVERIFY2(Area.contains(Run->frameGeometry()), qPrintable(Captions[I]));
         }
@@ -1076,11 +1093,12 @@ private Q_SLOTS:
         TRichView *Send = Run->SendForm->RichSend;
         Send->setPlainText(QStringLiteral("01 02 03\n04 05"));
         Run->ReceiveView()->setPlainText(QStringLiteral("[10:00:00 ---] 41 42"));
-        QTest::mouseClick(Send->viewport(), Qt::LeftButton, {}, Send->cursorRect(QTextCursor(Send->document()->findBlockByNumber(1))).center());
+        QTest::mouseClick(Send->viewport(), Qt::LeftButton, {},
+            Send->cursorRect(QTextCursor(Send->document()->findBlockByNumber(1))).center());
         QCOMPARE(Run->DataRT()->ActiveView, Send);
         // The caret report goes to the send window's caption.
         QTRY_VERIFY2(Run->SendForm->windowTitle().startsWith(QStringLiteral("Send [Hex: Ln:2 ")),
-                     qPrintable(Run->SendForm->windowTitle()));
+            qPrintable(Run->SendForm->windowTitle()));
         QTest::mouseClick(Run->ReceiveView()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(Run->DataRT()->ActiveView, Run->ReceiveView());
         QTRY_VERIFY(Run->StatusBar()->Panel(3)->text().contains(QStringLiteral("Ln:1 ")));
@@ -1108,7 +1126,7 @@ private Q_SLOTS:
         // Typing goes where the focus is, as the window system sends it.
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("/dev/pts/9"));
         QVERIFY2(Run.Find<QComboBox>("CBoxPort")->currentText().contains(QStringLiteral("/dev/pts/9")),
-                 qPrintable(Run.Find<QComboBox>("CBoxPort")->currentText()));
+            qPrintable(Run.Find<QComboBox>("CBoxPort")->currentText()));
         QCOMPARE(Run->ReceiveView()->TextLength(), 0);
         QCOMPARE(Run->DataRT()->ActiveView, Run->ReceiveView());
 
@@ -1148,7 +1166,8 @@ private Q_SLOTS:
         QCOMPARE(Send->frameGeometry().topLeft(), Area.topLeft() + QPoint(219, 38));
         // Beside the designed main window it leaves the receive tool bar
         // uncovered.
-        QVERIFY(!Send->frameGeometry().intersects(QRect(Run.Find<QToolBar>("ReceBar")->mapToGlobal(QPoint()), Run.Find<QToolBar>("ReceBar")->size())));
+        QVERIFY(!Send->frameGeometry().intersects(
+            QRect(Run.Find<QToolBar>("ReceBar")->mapToGlobal(QPoint()), Run.Find<QToolBar>("ReceBar")->size())));
 
         // Moved, docked and floated again: back where the user had it.
         Send->setGeometry(300, 200, 500, 350);

@@ -28,7 +28,7 @@ struct TFieldCase {
     const char *Name;
     std::size_t Offset;
     TKind Kind;
-    uint64_t New; // as stored (a double by its bits)
+    uint64_t New;  // as stored (a double by its bits)
     uint64_t (*Get)(const TSettingsRecord &);
     void (*Set)(TSettingsRecord &, uint64_t);
 };
@@ -65,14 +65,12 @@ uint64_t SampleFor(const TFieldCase &F)
     return 0;
 }
 
-#define FIELD(Name, Offset, Kind, New, Type)                                                  \
-    TFieldCase                                                                                \
-    {                                                                                         \
-        #Name, Offset, TKind::Kind, New,                                                      \
-            [](const TSettingsRecord &R) {                                                    \
-                return static_cast<uint64_t>(static_cast<uint32_t>(R.Name()));               \
-            },                                                                                \
-            [](TSettingsRecord &R, uint64_t V) { R.Set##Name(static_cast<Type>(V)); }         \
+#define FIELD(Name, Offset, Kind, New, Type)                                                                           \
+    TFieldCase                                                                                                         \
+    {                                                                                                                  \
+#Name, Offset, TKind::Kind, New,                                                                               \
+            [](const TSettingsRecord &R) { return static_cast<uint64_t>(static_cast<uint32_t>(R.Name())); },           \
+                [](TSettingsRecord & R, uint64_t V) { R.Set##Name(static_cast<Type>(V)); }                             \
     }
 
 const TFieldCase Fields[] = {
@@ -84,8 +82,8 @@ const TFieldCase Fields[] = {
     FIELD(CycleInterval, 16, UInt32, 0, uint32_t),
     FIELD(TimingTriggerOn, 24, Flag, 0, bool),
     {"TriggerTime", 32, TKind::Double, 0,
-     [](const TSettingsRecord &R) { return std::bit_cast<uint64_t>(R.TriggerTime()); },
-     [](TSettingsRecord &R, uint64_t V) { R.SetTriggerTime(std::bit_cast<double>(V)); }},
+        [](const TSettingsRecord &R) { return std::bit_cast<uint64_t>(R.TriggerTime()); },
+        [](TSettingsRecord &R, uint64_t V) { R.SetTriggerTime(std::bit_cast<double>(V)); }},
     FIELD(TimingMode, 40, Byte, 0, uint8_t),
     FIELD(TimingLineChoice, 41, Byte, 0, uint8_t),
     FIELD(TimingFixedLine, 44, Int32, 0, int32_t),
@@ -195,12 +193,12 @@ public:
     bool Active() const { return FActive; }
 
 private:
-    rlimit FOld{};
+    rlimit FOld {};
     void (*FOldHandler)(int) = nullptr;
     bool FActive = false;
 };
 
-} // namespace
+}  // namespace
 
 class TestSettingsRecord : public QObject {
     Q_OBJECT
@@ -246,12 +244,11 @@ private Q_SLOTS:
     void dataFolderFollowsXdgDataHome_data()
     {
         QTest::addColumn<QString>("Xdg");
-        QTest::addColumn<QString>("Expected"); // relative to the temporary HOME
+        QTest::addColumn<QString>("Expected");  // relative to the temporary HOME
         QTest::newRow("set") << QStringLiteral("%1/xdg") << QStringLiteral("/xdg/Corvane/Tallyscope");
         QTest::newRow("unset") << QString() << QStringLiteral("/.local/share/Corvane/Tallyscope");
         QTest::newRow("empty") << QStringLiteral("") << QStringLiteral("/.local/share/Corvane/Tallyscope");
-        QTest::newRow("relative") << QStringLiteral("rel/share")
-                                  << QStringLiteral("/.local/share/Corvane/Tallyscope");
+        QTest::newRow("relative") << QStringLiteral("rel/share") << QStringLiteral("/.local/share/Corvane/Tallyscope");
     }
 
     void dataFolderFollowsXdgDataHome()
@@ -279,7 +276,7 @@ private Q_SLOTS:
     void firstRunGivesNewValues()
     {
         TSettingsRecord Record;
-        Record.SetShowTime(false); // must be overwritten by the read
+        Record.SetShowTime(false);  // must be overwritten by the read
         ReadDataFile(Record);
         QVERIFY(QFileInfo(DataFolderPath()).isDir());
         QVERIFY(!QFileInfo::exists(DataFilePath()));
@@ -341,9 +338,13 @@ private Q_SLOTS:
         Put(Expected, 64 + 72, 4, 0xFFFFFFFF);
         Put(Expected, 68 + 72, 4, 0x7FFFFFFF);
         Put(Expected, 156, 4, 3);
-        Expected.replace(160, 3, "\x02" "A5");
+        Expected.replace(160, 3,
+            "\x02"
+            "A5");
         Put(Expected, 156 + 32, 4, 260);
-        Expected.replace(160 + 32, 3, "\x02" "0F");
+        Expected.replace(160 + 32, 3,
+            "\x02"
+            "0F");
         QCOMPARE(ReadAll(DataFilePath()), Expected);
 
         const TSettingsRecord Back = Load(Expected);
@@ -392,9 +393,15 @@ private Q_SLOTS:
         const TImage Earlier = ScribbledImage();
         TSettingsRecord Record = Load(Earlier);
         switch (Offset) {
-        case 524: Record.SetLastMessageFile(Value); break;
-        case 780: Record.SetProgramPath(Value); break;
-        default: Record.SetAutoSaveFolder(Value); break;
+        case 524:
+            Record.SetLastMessageFile(Value);
+            break;
+        case 780:
+            Record.SetProgramPath(Value);
+            break;
+        default:
+            Record.SetAutoSaveFolder(Value);
+            break;
         }
         WriteDataFile(Record);
         TImage Expected = Earlier;
@@ -402,9 +409,9 @@ private Q_SLOTS:
         QCOMPARE(ReadAll(DataFilePath()), Expected);
 
         const TSettingsRecord Back = Load(Expected);
-        const std::string Read = Offset == 524   ? Back.LastMessageFile()
-                                 : Offset == 780 ? Back.ProgramPath()
-                                                 : Back.AutoSaveFolder();
+        const std::string Read = Offset == 524 ? Back.LastMessageFile()
+            : Offset == 780                    ? Back.ProgramPath()
+                                               : Back.AutoSaveFolder();
         QCOMPARE(QByteArray::fromStdString(Read), Stored);
     }
 
@@ -433,7 +440,9 @@ private Q_SLOTS:
         Record.SetFilterValue(0, "0123456789");
         QCOMPARE(Record.FilterValue(0), std::string("01"));
         TImage Changed = Stored;
-        Changed.replace(160, 3, "\x02" "01");
+        Changed.replace(160, 3,
+            "\x02"
+            "01");
         QCOMPARE(ImageOf(Record), Changed);
     }
 
@@ -470,8 +479,7 @@ private Q_SLOTS:
             const TImage &Source = O.Offset + O.Size <= Length ? Full : Fresh;
             QCOMPARE(Image.mid(O.Offset, O.Size), Source.mid(O.Offset, O.Size));
         }
-        QCOMPARE(Record.LastMessageFile().size(),
-                 Length >= 780 ? std::size_t(static_cast<uint8_t>(Full[524])) : 0u);
+        QCOMPARE(Record.LastMessageFile().size(), Length >= 780 ? std::size_t(static_cast<uint8_t>(Full[524])) : 0u);
     }
 
     // A longer file gives its first 1296 bytes; the next write drops the rest.
@@ -559,7 +567,7 @@ private Q_SLOTS:
         QVERIFY2(Error.contains(DataFilePath()), qPrintable(Error));
         QCOMPARE(ReadAll(DataFilePath()), Old);
         QCOMPARE(QDir(DataFolderPath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{QStringLiteral("data")});
+            QStringList {QStringLiteral("data")});
 
         if (How == QLatin1String("readonly"))
             QFile::setPermissions(DataFolderPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

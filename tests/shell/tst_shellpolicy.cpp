@@ -20,14 +20,14 @@
 #include <cerrno>
 
 namespace {
-const TPortChoice Choice{"/dev/ttyFAKE", "115200", "Even", "7", "2"};
+const TPortChoice Choice {"/dev/ttyFAKE", "115200", "Even", "7", "2"};
 
 // An event that is neither input nor the tick's own work.
 class TAnyEvent : public QEvent {
 public:
-    TAnyEvent() : QEvent(QEvent::User) {}
+    TAnyEvent() : QEvent(QEvent::User) { }
 };
-} // namespace
+}  // namespace
 
 class TestShellPolicy : public QObject {
     Q_OBJECT
@@ -164,7 +164,7 @@ private Q_SLOTS:
     {
         QTemporaryDir Dir;
         const TLayoutFile File(Dir.filePath(QStringLiteral("a/b/config.ini")));
-        const TLayout Fallback{QRect(1, 2, 3, 4), false, {}, {}, {}};
+        const TLayout Fallback {QRect(1, 2, 3, 4), false, {}, {}, {}};
         // Missing: the fallback whole.
         QCOMPARE(File.Read(Fallback).Normal, Fallback.Normal);
 
@@ -175,7 +175,7 @@ private Q_SLOTS:
         L.DockState = QByteArray(300, '\xFF');
         L.PortName = QStringLiteral("/dev/serial/by-id/usb-Maker_Cable_\u00e9;=#1-if00-port0");
         QVERIFY(File.Write(L));
-        QVERIFY(!TLayoutFile(Dir.filePath(QStringLiteral("a"))).Write(L)); // a folder
+        QVERIFY(!TLayoutFile(Dir.filePath(QStringLiteral("a"))).Write(L));  // a folder
         const TLayout R = File.Read(Fallback);
         QCOMPARE(R.Normal, L.Normal);
         QCOMPARE(R.Maximized, true);
@@ -204,7 +204,7 @@ private Q_SLOTS:
         QVERIFY(Written.open(QIODevice::ReadOnly) && Source.open(QIODevice::ReadOnly));
         QCOMPARE(Written.readAll(), Source.readAll());
         Written.close();
-        const TLayout Fallback{QRect(5, 6, 7, 8), false, {}, {}, QStringLiteral("ttyS0")};
+        const TLayout Fallback {QRect(5, 6, 7, 8), false, {}, {}, QStringLiteral("ttyS0")};
         const TLayout R = File.Read(Fallback);
         QCOMPARE(R.Normal, QRect(361, 158, 685, 506));
         QVERIFY(R.Geometry.isEmpty() && R.DockState.isEmpty());

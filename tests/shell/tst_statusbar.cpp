@@ -21,12 +21,12 @@ namespace {
 // The objects a main window would hand to the bar.
 struct TRig {
     std::shared_ptr<TFakeComState> Device = std::make_shared<TFakeComState>();
-    TQuillScomm Link{std::make_unique<TFakeComDevice>(Device)};
+    TQuillScomm Link {std::make_unique<TFakeComDevice>(Device)};
     TSettingsRecord Settings;
     TRichView SendView;
     TRichView ReceiveView;
     TRichView FindView;
-    TDataRT Runtime{&SendView, &ReceiveView, &FindView, &Link, Settings};
+    TDataRT Runtime {&SendView, &ReceiveView, &FindView, &Link, Settings};
     TStatusBarMY Bar;
     QString SendCaption = QStringLiteral("Send");
     int Applies = 0;
@@ -51,9 +51,9 @@ struct TRig {
     }
 };
 
-const QList<bool> AllOff{false, false, false, false, false};
+const QList<bool> AllOff {false, false, false, false, false};
 
-} // namespace
+}  // namespace
 
 class TStatusBarTest : public QObject {
     Q_OBJECT
@@ -120,11 +120,11 @@ void TStatusBarTest::signalsOpen_data()
     QTest::addColumn<bool>("Rts");
     QTest::addColumn<uint>("Modem");
     QTest::addColumn<QList<bool>>("Expected");
-    QTest::newRow("DTR set, lines quiet") << true << false << 0u << QList<bool>{true, false, false, false, false};
+    QTest::newRow("DTR set, lines quiet") << true << false << 0u << QList<bool> {true, false, false, false, false};
     QTest::newRow("RTS set, DSR and RLSD up")
-        << false << true << uint(MS_DSR_ON | MS_RLSD_ON) << QList<bool>{false, true, true, false, true};
+        << false << true << uint(MS_DSR_ON | MS_RLSD_ON) << QList<bool> {false, true, true, false, true};
     QTest::newRow("all up") << true << true << uint(MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON)
-                            << QList<bool>{true, true, true, true, true};
+                            << QList<bool> {true, true, true, true, true};
     QTest::newRow("ring is not shown") << false << false << uint(MS_RING_ON) << AllOff;
 }
 
@@ -194,7 +194,7 @@ void TStatusBarTest::doubleClickResets()
 
 void TStatusBarTest::caretReportMovesToSendCaption()
 {
-    QWidget Window; // outlives the views it shows
+    QWidget Window;  // outlives the views it shows
     TRig Rig;
     Rig.ReceiveView.Append(QStringLiteral("[14:03:07  15] AA BB CC\n[14:03:07  16] 01 02\n"));
     Rig.SendView.setPlainText(QStringLiteral("hello\nworld"));
@@ -221,7 +221,7 @@ void TStatusBarTest::caretReportMovesToSendCaption()
     Rig.Link.HexSend = false;
     Rig.Runtime.ActiveView = &Rig.SendView;
     QTextCursor Cursor = Rig.SendView.textCursor();
-    Cursor.setPosition(9); // "wor" on line 2
+    Cursor.setPosition(9);  // "wor" on line 2
     Rig.SendView.setTextCursor(Cursor);
     QTest::mouseClick(Rig.SendView.viewport(), Qt::LeftButton, {}, Rig.SendView.cursorRect().center());
     Rig.Bar.Tick();
@@ -284,7 +284,7 @@ void TStatusBarTest::cycleReleasedWithinATick()
     Timer1.start();
     QTest::qWait(120);
     QVERIFY(CycleMark);
-    Rig.Runtime.CycleTimer->stop(); // what a failed cycle send does
+    Rig.Runtime.CycleTimer->stop();  // what a failed cycle send does
     QTRY_VERIFY_WITH_TIMEOUT(!CycleMark, 2000);
     QVERIFY(!Rig.Settings.CycleSendOn());
 }

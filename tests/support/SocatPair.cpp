@@ -7,10 +7,10 @@
 
 #include <cerrno>
 #include <csignal>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -34,8 +34,8 @@ bool TSocatPair::Start()
     }
     const std::string NearArg = "pty,raw,echo=0,link=" + NearLink.toStdString();
     const std::string FarArg = "pty,raw,echo=0,link=" + FarLink.toStdString();
-    char *const Argv[] = {const_cast<char *>("socat"), const_cast<char *>(NearArg.c_str()),
-                          const_cast<char *>(FarArg.c_str()), nullptr};
+    char *const Argv[] = {
+        const_cast<char *>("socat"), const_cast<char *>(NearArg.c_str()), const_cast<char *>(FarArg.c_str()), nullptr};
     const pid_t Parent = ::getpid();
     Socat = ::fork();
     if (Socat == 0) {
@@ -69,7 +69,7 @@ bool TSocatPair::Start()
         Error = QStringLiteral("cannot open the far end");
         return false;
     }
-    termios Raw{};
+    termios Raw {};
     if (tcgetattr(FarFd, &Raw) == 0) {
         cfmakeraw(&Raw);
         tcsetattr(FarFd, TCSANOW, &Raw);
@@ -101,7 +101,7 @@ bool TSocatPair::WriteFar(const std::string &Bytes, int TimeoutMs)
         if (N > 0) {
             Done += static_cast<std::size_t>(N);
         } else if (N < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd P{FarFd, POLLOUT, 0};
+            pollfd P {FarFd, POLLOUT, 0};
             ::poll(&P, 1, 100);
         } else {
             return false;
@@ -116,7 +116,7 @@ std::string TSocatPair::ReadFar(std::size_t Count, int TimeoutMs)
     QElapsedTimer Waited;
     Waited.start();
     while (Got.size() < Count && Waited.elapsed() < TimeoutMs) {
-        pollfd P{FarFd, POLLIN, 0};
+        pollfd P {FarFd, POLLIN, 0};
         if (::poll(&P, 1, 20) <= 0)
             continue;
         char Buffer[4096];
