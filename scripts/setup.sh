@@ -9,6 +9,7 @@ pkgs=(
   clang libclang-rt-14-dev
   socat stress-ng xvfb xauth x11-apps imagemagick
   fonts-liberation unrtf
+  clang-format
   dbus-daemon at-spi2-core
 )
 missing=()

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, the non-GUI tests under
+# Sets up, builds and runs every test: the format check, the normal build, the non-GUI tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threading tests under
 # ThreadSanitizer, and a short run of each fuzzer.
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
 cd "$ROOT"
+
+echo "== format"
+bash "$ROOT/scripts/check-format.sh"
 
 echo "== build and test (RelWithDebInfo)"
 configure_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
