@@ -639,17 +639,38 @@ private:
         const QRgb Background = View->palette().color(QPalette::Base).rgb() | 0xFF000000u;
         const bool SameSize = Got.size() == Want.size();
         int Ink = 0;
-        int Differ = 0;
-        int WholeDiffer = 0;
         for (int Y = 0; SameSize && Y < Got.height(); ++Y)
-            for (int X = 0; X < Got.width(); ++X) {
-                if (Caret.contains(X, Y))
-                    continue;
-                const bool Same = Got.pixel(X, Y) == Want.pixel(X, Y);
-                WholeDiffer += !Same;
-                if (Band.contains(X, Y)) {
-                    Differ += !Same;
+            for (int X = 0; X < Got.width(); ++X)
+                if (Band.contains(X, Y) && !Caret.contains(X, Y))
                     Ink += (Got.pixel(X, Y) | 0xFF000000u) != Background;
+        // Pixels that differ when the screen is taken as drawn Shift pixels higher than Qt's view.
+        const auto CountDiffer = [&](int Shift, int &Whole) {
+            int InBand = 0;
+            Whole = 0;
+            for (int Y = std::max(0, Shift); SameSize && Y < Got.height() + std::min(0, Shift); ++Y)
+                for (int X = 0; X < Got.width(); ++X) {
+                    if (Caret.contains(X, Y) || Got.pixel(X, Y - Shift) == Want.pixel(X, Y))
+                        continue;
+                    ++Whole;
+                    InBand += Band.contains(X, Y);
+                }
+            return InBand;
+        };
+        // The receive view may stop a wrapped line's rows a pixel or two from
+        // where Qt's view, scrolled to the same row, puts them (a partly shown
+        // top row): the same picture moved by less than a row still counts as
+        // drawn, and the shift is said.
+        int WholeDiffer = 0;
+        int Differ = CountDiffer(0, WholeDiffer);
+        int Shifted = 0;
+        const int Row = std::max(1, View->fontMetrics().lineSpacing());
+        for (int Shift = 1; Differ != 0 && SameSize && Shift < Row; ++Shift)
+            for (int Sign : {-1, 1}) {
+                int Whole = 0;
+                if (Differ != 0 && CountDiffer(Sign * Shift, Whole) == 0 && Whole == 0) {
+                    Differ = 0;
+                    WholeDiffer = 0;
+                    Shifted = Sign * Shift;
                 }
             }
         const bool Ok = SameSize && !Band.isEmpty() && Ink > 20 && Differ == 0;
@@ -665,6 +686,10 @@ private:
                    .arg(WholeDiffer)
                    .arg((PastEnd ? QStringLiteral("; the view is scrolled %1 rows past where Qt's can go").arg(PastEnd)
                                  : QString()) +
+                       (Shifted ? QStringLiteral("; drawn %1 px %2 than Qt's view")
+                                      .arg(std::abs(Shifted))
+                                      .arg(Shifted > 0 ? QStringLiteral("higher") : QStringLiteral("lower"))
+                                : QString()) +
                        QStringLiteral("; viewport %1x%2, horizontal bar %3")
                            .arg(ViewportSize.width())
                            .arg(ViewportSize.height())
