@@ -174,8 +174,8 @@ public:
     // receive view just loses the focus.
     QWidget *FocusTarget = nullptr;
 
-    // Steps that later parts of the program fill in. The filter accepts every
-    // line and the others do nothing until then.
+    // Steps the receive tools plug in. Unset, the filter accepts every line
+    // and the trigger steps do nothing.
     std::function<bool(const std::string &Data)> PassesReceiveFilter;
     std::function<void()> TimingTriggerStep;
     std::function<void(const std::string &LastRxData)> ReceiveTriggerStep;

@@ -253,8 +253,8 @@ void TMainForm::CreateMenus()
     QAction *TriggerItem = MenuItem(Tools, QStringLiteral("Trigger Send"), true, {}, "TriggerItem");
     Mark(CycleItem, &R::CycleSendOn);
     Mark(TriggerItem, [this] { return Settings.TimingTriggerOn() || Settings.ReceiveTriggerOn(); });
-    // The settings dialog comes with cycle and trigger send; until then the
-    // marks stay as their flags.
+    // Hidden while no settings dialog can switch them on; their marks show
+    // the stored flags.
     for (QAction *A : {CycleItem, TriggerItem}) {
         A->setVisible(false);
         connect(A, &QAction::triggered, this, &TMainForm::ApplyOptions);
