@@ -62,6 +62,17 @@ struct TResult {
 
 std::unique_ptr<TQuillComThread> StartReader(TQuillScomm &Link, bool Idle);
 
+// Starts the cable and opens the link on its near end; the run cannot go on without.
+void OpenOnCable(TSocatPair &Pair, TQuillScomm &Link)
+{
+    if (!Pair.Start()) {
+        std::fprintf(stderr, "socat: %s\n", qPrintable(Pair.Error));
+        std::exit(1);
+    }
+    Link.Port.SetPort(Pair.Near());
+    Link.OpenPort();
+}
+
 // Writes the payload into the far end, paced in 10 ms slices when asked.
 void Feed(TSocatPair &Pair, const TRun &Run)
 {
@@ -86,13 +97,8 @@ TResult RunReader(const TRun &Run, bool Idle = false)
 {
     TResult R;
     TSocatPair Pair;
-    if (!Pair.Start()) {
-        std::fprintf(stderr, "socat: %s\n", qPrintable(Pair.Error));
-        std::exit(1);
-    }
     TQuillScomm Link;
-    Link.Port.SetPort(Pair.Near());
-    Link.OpenPort();
+    OpenOnCable(Pair, Link);
     auto Reader = StartReader(Link, Idle);
     clockid_t ReaderClock;
     pthread_getcpuclockid(Reader->NativeHandle(), &ReaderClock);
@@ -198,13 +204,8 @@ TGapResult RunGaps(bool Idle, int Count, int ApartMs)
 {
     TGapResult R;
     TSocatPair Pair;
-    if (!Pair.Start()) {
-        std::fprintf(stderr, "socat: %s\n", qPrintable(Pair.Error));
-        std::exit(1);
-    }
     TQuillScomm Link;
-    Link.Port.SetPort(Pair.Near());
-    Link.OpenPort();
+    OpenOnCable(Pair, Link);
     auto Reader = StartReader(Link, Idle);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
