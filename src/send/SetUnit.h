@@ -1,7 +1,9 @@
 #pragma once
-// The settings dialog of cycle and trigger send. Its panels come with those features.
+// The settings dialog of cycle and trigger send.
 
 #include <QDialog>
+
+enum class TSetPanel { Cycle, Trigger };
 
 class TSetForm : public QDialog {
 public:
@@ -9,5 +11,17 @@ public:
     {
         setObjectName(QStringLiteral("SetForm"));
         setWindowTitle(QStringLiteral("Settings"));
+    }
+
+    // Opens the dialog, modeless, on one panel: the send window's "Cycle To
+    // Send" and "Trigger Send" buttons call this after putting themselves back
+    // to the stored flags.
+    void ShowPanel(TSetPanel Panel)
+    {
+        setWindowTitle(Panel == TSetPanel::Cycle ? QStringLiteral("Cycle to Send data")
+                                                 : QStringLiteral("Send data conditionally"));
+        show();
+        raise();
+        activateWindow();
     }
 };

@@ -174,12 +174,18 @@ void TMainForm::ConnectForms()
     });
     connect(SendForm->ToolButton1, &QAction::triggered, this, &TMainForm::SendDataCommand);
     FlagCommand(SendForm->ToolButton8, &TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend);
-    // The settings dialog's panels come with cycle and trigger send; until
-    // then a click only puts the button back to its flag.
+    // A click never changes what the two buttons show: they are put back to
+    // the stored flags, then open the settings dialog on their panel.
     Mark(SendForm->ToolButton2, &TSettingsRecord::CycleSendOn);
     Mark(SendForm->ToolButton3, [this] { return Settings.TimingTriggerOn() || Settings.ReceiveTriggerOn(); });
-    connect(SendForm->ToolButton2, &QAction::triggered, this, &TMainForm::ApplyOptions);
-    connect(SendForm->ToolButton3, &QAction::triggered, this, &TMainForm::ApplyOptions);
+    connect(SendForm->ToolButton2, &QAction::triggered, this, [this] {
+        ApplyOptions();
+        SetForm->ShowPanel(TSetPanel::Cycle);
+    });
+    connect(SendForm->ToolButton3, &QAction::triggered, this, [this] {
+        ApplyOptions();
+        SetForm->ShowPanel(TSetPanel::Trigger);
+    });
 
     for (TRichView *V : {SendForm->RichSend, FindForm->RichFind}) {
         V->setContextMenuPolicy(Qt::CustomContextMenu);
