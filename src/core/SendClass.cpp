@@ -1,5 +1,7 @@
 #include "SendClass.h"
 
+#include "NumberConvert.h"
+
 #include "AppCommon.h"
 #include "QuillScomm.h"
 #include "RichView.h"
@@ -114,22 +116,7 @@ void THexByteCounter::Add(QStringView Piece)
 
 bool SelectionValues(const QString &Selected, QString &Dec, QString &Bin)
 {
-    const std::string Text = Latin1(Selected);
-    if (!IsHexText(Text))
-        return false;
-    const std::string Digits = RemoveSpaces(Text);
-    if (Digits.size() > 8)
-        return false;
-    // At most eight digits: a 32-bit number, shown signed.
-    bool Ok = false;
-    const uint32_t Value = FromLatin1(Digits).toUInt(&Ok, 16);
-    if (!Ok)
-        throw EConvertError("'$" + Digits + "' is not a valid integer value");
-    std::string Binary;
-    HexToBinText(Digits, Binary);
-    Dec = QString::number(static_cast<int32_t>(Value));
-    Bin = FromLatin1(Binary);
-    return true;
+    return SelectionNumber(Selected, true, Dec, Bin);
 }
 
 QString CaretSendText(const std::function<QString(int)> &LineAt, int LineCount, int CaretLine)
@@ -489,5 +476,13 @@ void TDataRT::ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGl
     QString Dec;
     QString Bin;
     if (SelectionValues(SelectedText(ActiveView), Dec, Bin) && PopUp)
+        PopUp->ShowValues(Dec, Bin, MouseGlobal);
+}
+
+void TDataRT::ToDecBin(const QPoint &MouseGlobal)
+{
+    QString Dec;
+    QString Bin;
+    if (ActiveView && SelectionNumber(SelectedText(ActiveView), false, Dec, Bin) && PopUp)
         PopUp->ShowValues(Dec, Bin, MouseGlobal);
 }

@@ -218,6 +218,9 @@ public:
     void ViewMouseDown();
     void ViewMouseMove();
     void ViewMouseUp(Qt::KeyboardModifiers Modifiers, const QPoint &MouseGlobal);
+    // "To Dec Bin" of the views' context menu: the active view's selection
+    // as an unsigned number in the pop-up (the Ctrl-release shows it signed).
+    void ToDecBin(const QPoint &MouseGlobal);
 
 private:
     // Hands the link's "line queued" over to the UI thread.

@@ -3,14 +3,20 @@
 // click handlers only change flags.
 #include "main.h"
 
+#include "AscUnit.h"
+#include "BColorSetUnit.h"
 #include "ColourButton.h"
 #include "FindUnit.h"
+#include "HexUnit.h"
 #include "LineCombos.h"
 #include "RichView.h"
+#include "SendClass.h"
 #include "SendUnit.h"
 #include "ToolIcons.h"
+#include "aboutUnit.h"
 
 #include <QAction>
+#include <QCursor>
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
@@ -173,7 +179,8 @@ void TMainForm::CreateToolBars()
     QAction *ClearButton =
         ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear), QStringLiteral("Clear Screen"), false);
     connect(ClearButton, &QAction::triggered, this, [this] { RichShow->ClearText(); });
-    Pending({SaveButton, FilterButton, ConverterButton});
+    Pending({SaveButton, FilterButton});
+    connect(ConverterButton, &QAction::triggered, this, [this] { HexDecForm->ShowAtCursor(); });
 }
 
 void TMainForm::DockCommands(QAction *SendWindow, QAction *FindWindow)
@@ -301,6 +308,16 @@ void TMainForm::CreateMenus()
     ViewPopup->addSeparator();
     QAction *ToDecBin = ViewPopup->addAction(QStringLiteral("To Dec Bin"));
 
-    Pending({OpenReceiving, SaveReceiving, OpenSending, SaveSending, Print, Preview, Find, FindNext, FilterItem,
-        ColourSettings, AutoSave, Converter, AsciiTable, About, ToDecBin});
+    connect(ColourSettings, &QAction::triggered, this, [this] { BColorSetForm->ShowBeside(this); });
+    connect(Converter, &QAction::triggered, this, [this] { HexDecForm->ShowAtCursor(); });
+    connect(AsciiTable, &QAction::triggered, this, [this] { AscForm->ShowAtPlace(); });
+    connect(About, &QAction::triggered, this, [this] { aboutForm->ShowBeside(this); });
+    connect(ToDecBin, &QAction::triggered, this, [this] {
+        // The menu's own place would cover the selection: the pop-up goes
+        // where the pointer is now.
+        Guarded([this] { FDataRT->ToDecBin(QCursor::pos()); });
+    });
+    ToDecBin->setObjectName(QStringLiteral("ToDecBinItem"));
+    Pending(
+        {OpenReceiving, SaveReceiving, OpenSending, SaveSending, Print, Preview, Find, FindNext, FilterItem, AutoSave});
 }

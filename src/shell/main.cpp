@@ -137,7 +137,7 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     FindForm = new TFindForm(this);
     FilterForm = new TFilterForm(this);
     FindDialog = new TFindDialog(this);
-    BColorSetForm = new TBColorSetForm(this);
+    BColorSetForm = new TBColorSetForm(Settings, this);
     TimeSaveForm = new TTimeSaveForm(this);
     PrintForm = new TPrintForm(this);
     HexDecForm = new THexDecForm(this);
@@ -163,6 +163,16 @@ void TMainForm::ConnectForms()
     addDockWidget(Qt::LeftDockWidgetArea, SendForm);
     addDockWidget(Qt::BottomDockWidgetArea, FindForm);
     FindForm->hide();
+
+    // The colour dialog stored new colours: the backgrounds change at once,
+    // the line colours with the next lines appended.
+    connect(BColorSetForm, &TBColorSetForm::Applied, this, [this] {
+        RichShow->SetBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
+        SendForm->RichSend->SetBackgroundColour(ColourOfValue(Settings.SendViewBackground()));
+        FindForm->RichFind->SetBackgroundColour(ColourOfValue(Settings.SearchViewBackground()));
+    });
+    HexDecForm->SetMessages(FMessages);
+    aboutForm->OpenLink = [this](const QString &Url) { OpenWebPage(Url); };
 
     connect(SendForm, &TSendForm::Closed, this, [this] {
         Settings.SetSendWindowShown(false);
@@ -223,6 +233,8 @@ void TMainForm::ViewFocused(TRichView *View)
 void TMainForm::SetMessages(TRuntimeMessages *Messages)
 {
     FMessages = Messages ? Messages : FDefaultMessages.get();
+    if (HexDecForm)
+        HexDecForm->SetMessages(FMessages);
     if (FDataRT)
         FDataRT->SetMessages(Messages);
 }
@@ -273,6 +285,7 @@ void TMainForm::InitWorkspace()
         FSession = std::make_unique<TPortSession>(*FLink, *FComThread);
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
+        FDataRT->PopUp = PopForm;
         // A click into a view makes it the active one before the runtime's
         // own mouse handler measures it (filters installed later run first).
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
