@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace {
 constexpr int FieldHeight = 16;
 constexpr int DesignHeight = 43;
@@ -48,7 +50,9 @@ void TPopForm::ShowValues(const QString &Dec, const QString &Bin, const QPoint &
     FBin->setText(Bin);
     // Each hex digit is four binary digits and a blank.
     const int Digits = int(Bin.size() / 5);
-    const int FieldWidth = (Digits / 2) * ByteWidth;
+    // 54 pixels a byte, or more where the desktop's font needs it: a value
+    // cut off at the left would read as another number.
+    const int FieldWidth = std::max((Digits / 2) * ByteWidth, FBin->fontMetrics().horizontalAdvance(Bin.trimmed()) + 6);
     const int LabelWidth = std::max(FDecLabel->sizeHint().width(), FBinLabel->sizeHint().width());
     const int Width = LabelWidth + FieldWidth + 17;
     const int Height = std::max(DesignHeight, 2 * FieldHeight + 11);
@@ -59,6 +63,8 @@ void TPopForm::ShowValues(const QString &Dec, const QString &Bin, const QPoint &
     FDec->setGeometry(LabelWidth + 10, 4, FieldWidth, FieldHeight);
     FBin->setGeometry(LabelWidth + 10, 4 + FieldHeight + 3, FieldWidth, FieldHeight);
     FSink->setGeometry(Width - 3, 4, 0, FieldHeight);
+    FDec->setCursorPosition(0);
+    FBin->setCursorPosition(0);
     setFixedSize(Width, Height);
     move(MouseGlobal.x(), MouseGlobal.y() - Height - 10);
     show();

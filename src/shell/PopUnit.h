@@ -22,7 +22,7 @@ public:
     QLineEdit *DecField() const { return FDec; }
     QLineEdit *BinField() const { return FBin; }
 
-    // Width of the binary field per byte.
+    // Width of the binary field per byte, at the least.
     static constexpr int ByteWidth = 54;
 
 protected:
