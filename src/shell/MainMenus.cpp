@@ -6,8 +6,10 @@
 #include "ColourButton.h"
 #include "FindUnit.h"
 #include "LineCombos.h"
+#include "MessageCommands.h"
 #include "RichView.h"
 #include "SendUnit.h"
+#include "TimeSaveUnit.h"
 #include "ToolIcons.h"
 
 #include <QAction>
@@ -173,7 +175,8 @@ void TMainForm::CreateToolBars()
     QAction *ClearButton =
         ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear), QStringLiteral("Clear Screen"), false);
     connect(ClearButton, &QAction::triggered, this, [this] { RichShow->ClearText(); });
-    Pending({SaveButton, FilterButton, ConverterButton});
+    connect(SaveButton, &QAction::triggered, this, [this] { FMessageCommands->SaveFile(RichShow); });
+    Pending({FilterButton, ConverterButton});
 }
 
 void TMainForm::DockCommands(QAction *SendWindow, QAction *FindWindow)
@@ -301,6 +304,14 @@ void TMainForm::CreateMenus()
     ViewPopup->addSeparator();
     QAction *ToDecBin = ViewPopup->addAction(QStringLiteral("To Dec Bin"));
 
-    Pending({OpenReceiving, SaveReceiving, OpenSending, SaveSending, Print, Preview, Find, FindNext, FilterItem,
-        ColourSettings, AutoSave, Converter, AsciiTable, About, ToDecBin});
+    connect(OpenReceiving, &QAction::triggered, this, [this] { FMessageCommands->OpenFile(RichShow); });
+    connect(SaveReceiving, &QAction::triggered, this, [this] { FMessageCommands->SaveFile(RichShow); });
+    connect(OpenSending, &QAction::triggered, this, [this] { FMessageCommands->OpenFile(SendForm->RichSend); });
+    connect(SaveSending, &QAction::triggered, this, [this] { FMessageCommands->SaveFile(SendForm->RichSend); });
+    connect(AutoSave, &QAction::triggered, this, [this] {
+        TimeSaveForm->show();
+        TimeSaveForm->raise();
+        TimeSaveForm->activateWindow();
+    });
+    Pending({Print, Preview, Find, FindNext, FilterItem, ColourSettings, Converter, AsciiTable, About, ToDecBin});
 }
