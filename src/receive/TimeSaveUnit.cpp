@@ -36,6 +36,7 @@ TTimeSaveForm::TTimeSaveForm(TAutoSave *AutoSave, TSettingsRecord &Settings, QWi
     Edit2->setAccessibleName(Label2->text());
     Button1 = new QPushButton(QStringLiteral("..."), this);
     Button1->setAccessibleName(QStringLiteral("Browse"));
+    Button1->setMaximumWidth(Button1->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
     Button1->setToolTip(QStringLiteral("Browse for the folder"));
     Button2 = new QPushButton(QStringLiteral("Ok"), this);
     Button3 = new QPushButton(QStringLiteral("Cancel"), this);
