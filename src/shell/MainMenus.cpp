@@ -9,9 +9,11 @@
 #include "FindUnit.h"
 #include "HexUnit.h"
 #include "LineCombos.h"
+#include "MessageCommands.h"
 #include "RichView.h"
 #include "SendClass.h"
 #include "SendUnit.h"
+#include "TimeSaveUnit.h"
 #include "ToolIcons.h"
 #include "aboutUnit.h"
 
@@ -179,7 +181,8 @@ void TMainForm::CreateToolBars()
     QAction *ClearButton =
         ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear), QStringLiteral("Clear Screen"), false);
     connect(ClearButton, &QAction::triggered, this, [this] { RichShow->ClearText(); });
-    Pending({SaveButton, FilterButton});
+    connect(SaveButton, &QAction::triggered, this, [this] { FMessageCommands->SaveFile(RichShow); });
+    Pending({FilterButton});
     connect(ConverterButton, &QAction::triggered, this, [this] { HexDecForm->ShowAtCursor(); });
 }
 
@@ -318,6 +321,14 @@ void TMainForm::CreateMenus()
         Guarded([this] { FDataRT->ToDecBin(QCursor::pos()); });
     });
     ToDecBin->setObjectName(QStringLiteral("ToDecBinItem"));
-    Pending(
-        {OpenReceiving, SaveReceiving, OpenSending, SaveSending, Print, Preview, Find, FindNext, FilterItem, AutoSave});
+    connect(OpenReceiving, &QAction::triggered, this, [this] { FMessageCommands->OpenFile(RichShow); });
+    connect(SaveReceiving, &QAction::triggered, this, [this] { FMessageCommands->SaveFile(RichShow); });
+    connect(OpenSending, &QAction::triggered, this, [this] { FMessageCommands->OpenFile(SendForm->RichSend); });
+    connect(SaveSending, &QAction::triggered, this, [this] { FMessageCommands->SaveFile(SendForm->RichSend); });
+    connect(AutoSave, &QAction::triggered, this, [this] {
+        TimeSaveForm->show();
+        TimeSaveForm->raise();
+        TimeSaveForm->activateWindow();
+    });
+    Pending({Print, Preview, Find, FindNext, FilterItem});
 }

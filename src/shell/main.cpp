@@ -4,6 +4,7 @@
 #include "main.h"
 
 #include "AscUnit.h"
+#include "AutoSave.h"
 #include "BColorSetUnit.h"
 #include "CPortCtl.h"
 #include "ColourButton.h"
@@ -14,6 +15,7 @@
 #include "HexUnit.h"
 #include "LayoutFile.h"
 #include "LineCombos.h"
+#include "MessageCommands.h"
 #include "PopUnit.h"
 #include "PortSession.h"
 #include "PrintUnit.h"
@@ -138,7 +140,11 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     FilterForm = new TFilterForm(this);
     FindDialog = new TFindDialog(this);
     BColorSetForm = new TBColorSetForm(Settings, this);
-    TimeSaveForm = new TTimeSaveForm(this);
+    FAutoSave = new TAutoSave(RichShow, Settings, this);
+    FAutoSave->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
+    TimeSaveForm = new TTimeSaveForm(FAutoSave, Settings, this);
+    FMessageCommands = new TMessageCommands(Settings, this);
+    FMessageCommands->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     PrintForm = new TPrintForm(this);
     HexDecForm = new THexDecForm(this);
     AscForm = new TAscForm(this);

@@ -26,6 +26,7 @@ class QAction;
 class QMenu;
 class QToolBar;
 class TAscForm;
+class TAutoSave;
 class TBColorSetForm;
 class TDataRT;
 class TFilterForm;
@@ -33,6 +34,7 @@ class TFindDialog;
 class TFindForm;
 class THexDecForm;
 class TLineCombos;
+class TMessageCommands;
 class TPopForm;
 class TPortSession;
 class TPrintForm;
@@ -112,6 +114,9 @@ public:
     TRichView *ReceiveView() const { return RichShow; }
     TStatusBarMY *StatusBar() const { return StatusBarMY1; }
     TStatusTick *StatusTick() const { return FTick; }
+    // The receive view's automatic save, clear and line bound; message files.
+    TAutoSave *AutoSave() const { return FAutoSave; }
+    TMessageCommands *MessageCommands() const { return FMessageCommands; }
 
     // Web pages of the Help commands.
     static const QString GuideUrl, ProductUrl, FeedbackUrl;
@@ -188,6 +193,8 @@ private:
     std::vector<std::pair<QAction *, std::function<bool()>>> FMarks;
 
     TStatusTick *FTick = nullptr;
+    TAutoSave *FAutoSave = nullptr;
+    TMessageCommands *FMessageCommands = nullptr;
     std::unique_ptr<TQuillScomm> FLink;
     std::unique_ptr<TQuillComThread> FComThread;
     std::unique_ptr<TDataRT> FDataRT;

@@ -2,7 +2,8 @@
 // pseudo-terminal feeding it (see README, development):
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/screenshots DIR
 // Writes DIR/main.png (hex lines arriving, echoes, send window docked),
-// DIR/ascii.png (ASCII receive, search window shown), DIR/palette.png, and
+// DIR/ascii.png (ASCII receive, search window shown), DIR/autosave.png (the
+// "Auto Save or Clear" dialog), DIR/palette.png, and
 // a 512-byte burst in hex without word wrap, scrolled to the left and right
 // ends (DIR/nowrap-left.png, DIR/nowrap-right.png), then with Word Wrap
 // switched on while scrolled right, at the end and at the top
@@ -15,6 +16,7 @@
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendUnit.h"
+#include "TimeSaveUnit.h"
 #include "main.h"
 
 #include "DataFolder.h"
@@ -102,6 +104,9 @@ int main(int argc, char *argv[])
     Cable.WriteFar("Firmware 2.4.1 (build 811)\r\nOK\r\n");
     QTest::qWait(600);
     Shoot(Main.get(), Out.filePath(QStringLiteral("ascii.png")));
+    Main->TimeSaveForm->show();
+    Shoot(Main->TimeSaveForm, Out.filePath(QStringLiteral("autosave.png")));
+    Main->TimeSaveForm->close();
 
     auto *Colour = Main->findChild<TColourButton *>(QStringLiteral("ColorButton"));
     QTimer::singleShot(300, [&] {
