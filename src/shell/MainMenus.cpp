@@ -173,7 +173,7 @@ void TMainForm::CreateToolBars()
     QAction *ClearButton =
         ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear), QStringLiteral("Clear Screen"), false);
     connect(ClearButton, &QAction::triggered, this, [this] { RichShow->ClearText(); });
-    Pending({SaveButton, FilterButton, ConverterButton});
+    Pending({SaveButton, ConverterButton});
 }
 
 void TMainForm::DockCommands(QAction *SendWindow, QAction *FindWindow)
@@ -218,8 +218,8 @@ void TMainForm::CreateMenus()
         connect(MenuItem(Edit, QLatin1String(Caption)), &QAction::triggered, this,
             [this, Key = Key] { SynthesiseKey(Key); });
     }
-    QAction *Find = MenuItem(Edit, QStringLiteral("Find"), false, QKeySequence(Qt::CTRL | Qt::Key_F));
-    QAction *FindNext = MenuItem(Edit, QStringLiteral("Find Next "), false, QKeySequence(Qt::Key_F3));
+    MenuItem(Edit, QStringLiteral("Find"), false, QKeySequence(Qt::CTRL | Qt::Key_F), "FindItem");
+    MenuItem(Edit, QStringLiteral("Find Next "), false, QKeySequence(Qt::Key_F3), "FindNextItem");
 
     QMenu *View = Bar->addMenu(QStringLiteral("&View"));
     FlagCommand(MenuItem(View, QStringLiteral("Show Time"), true, {}, "ShowTimeItem"), &R::ShowTime, &R::SetShowTime);
@@ -301,6 +301,6 @@ void TMainForm::CreateMenus()
     ViewPopup->addSeparator();
     QAction *ToDecBin = ViewPopup->addAction(QStringLiteral("To Dec Bin"));
 
-    Pending({OpenReceiving, SaveReceiving, OpenSending, SaveSending, Print, Preview, Find, FindNext, FilterItem,
-        ColourSettings, AutoSave, Converter, AsciiTable, About, ToDecBin});
+    Pending({OpenReceiving, SaveReceiving, OpenSending, SaveSending, Print, Preview, FilterItem, ColourSettings,
+        AutoSave, Converter, AsciiTable, About, ToDecBin});
 }
