@@ -18,14 +18,17 @@
 
 namespace {
 // Case folding of ASCII letters only: a hex or text monitor's data has no
-// other letters a user would expect to match either way.
-QString AsciiUpper(QStringView Text)
+// other letters a user would expect to match either way. Into a buffer
+// reused line after line: the search folds every line of the view.
+void AsciiUpper(QStringView Text, QString &Out)
 {
-    QString Upper = Text.toString();
-    for (QChar &C : Upper)
-        if (C.unicode() >= 'a' && C.unicode() <= 'z')
-            C = QChar(C.unicode() - 32);
-    return Upper;
+    Out.resize(Text.size());
+    char16_t *To = reinterpret_cast<char16_t *>(Out.data());
+    const char16_t *From = Text.utf16();
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        const char16_t C = From[I];
+        To[I] = C >= u'a' && C <= u'z' ? char16_t(C - 32) : C;
+    }
 }
 
 // A hit line as the search output shows it: the tag up to its first "]" and
@@ -130,36 +133,48 @@ void TFindDialog::FindAllLines(const QString &What, bool MatchCase)
     FindPosition = 0;
     TRichView *Output = FOutput->RichFind;
     Output->ClearText();
-    const QString Needle = MatchCase ? What : AsciiUpper(What);
+    QString Needle = What;
+    if (!MatchCase)
+        AsciiUpper(What, Needle);
+    QString Folded;
     const QColor DataColour = ReceivedColour();
     QTextDocument *Document = FReceiveView->document();
-    // Cursors rather than positions: they follow the text when its oldest
-    // lines are cut while the search runs. Lines appended meanwhile lie
-    // beyond End and are not searched.
-    QTextCursor At(Document);
-    QTextCursor End(Document);
-    End.movePosition(QTextCursor::End);
-    End.setKeepPositionOnInsert(true);
+    // Positions follow the text when its oldest lines are cut while the
+    // search runs; lines appended meanwhile lie at or beyond End and are not
+    // searched. (Text cursors would do the same but lay out every line they
+    // pass.)
+    int At = 0;
+    int End = FReceiveView->TextLength();
+    int LastHit = -1;
+    const QMetaObject::Connection Follow =
+        connect(Document, &QTextDocument::contentsChange, this, [&](int Position, int Removed, int Added) {
+            for (int *P : {&At, &End, &LastHit}) {
+                if (*P < 0 || Position >= *P)
+                    continue;
+                *P = Position + Removed <= *P ? *P + Added - Removed : Position;
+            }
+        });
     setWindowTitle(QStringLiteral("Finding..."));
     Searching = true;
-    int LastHit = -1;
     bool Found = false;
     const QPointer<TFindDialog> Alive(this);
 
     QElapsedTimer Slice;
     Slice.start();
-    while (Searching && !Needle.isEmpty()) {
-        const QTextBlock Block = At.block();
+    QTextBlock Block = Document->findBlock(At);
+    while (Searching && !Needle.isEmpty() && Block.isValid()) {
         const int Start = Block.position();
-        if (!Block.isValid() || Start >= End.position())
+        if (Start >= End)
             break;
         const QString Line = Block.text();
-        const qsizetype Hit = MatchCase ? Line.indexOf(Needle) : AsciiUpper(Line).indexOf(Needle);
-        if (Hit >= 0 && Start + Hit + Needle.size() <= End.position()) {
+        if (!MatchCase)
+            AsciiUpper(Line, Folded);
+        const QString &Searched = MatchCase ? Line : Folded;
+        const qsizetype Hit = Searched.indexOf(Needle);
+        if (Hit >= 0 && Start + Hit + Needle.size() <= End) {
             // A line is listed once, however many hits it holds; the last
             // hit's place is the one kept.
             qsizetype Last = Hit;
-            const QString Searched = MatchCase ? Line : AsciiUpper(Line);
             for (qsizetype Next = Searched.indexOf(Needle, Last + What.size()); Next >= 0;
                  Next = Searched.indexOf(Needle, Next + What.size()))
                 Last = Next;
@@ -168,15 +183,21 @@ void TFindDialog::FindAllLines(const QString &What, bool MatchCase)
             Output->Append(OutputLine(Line, DataColour));
             Found = true;
         }
-        if (!At.movePosition(QTextCursor::NextBlock))
-            break;
+        Block = Block.next();
+        At = Block.isValid() ? Block.position() : End;
         if (Slice.elapsed() >= SliceMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             if (!Alive)
                 return;
+            // The text may have changed meanwhile: the block is found again
+            // by its followed position.
+            Block = Document->findBlock(At);
             Slice.restart();
         }
     }
+    disconnect(Follow);
+    if (LastHit >= 0)
+        FindPosition = LastHit + 1;
 
     if (!Found) {
         Warn(this, QStringLiteral("Find"), QStringLiteral("Search string \"%1\" not found.").arg(What));
