@@ -4,6 +4,8 @@
 #include "main.h"
 
 #include "ColourButton.h"
+#include "FilterUnit.h"
+#include "FindDiaUnit.h"
 #include "FindUnit.h"
 #include "QuillScomm.h"
 #include "RichView.h"
@@ -175,4 +177,36 @@ void TMainForm::changeEvent(QEvent *Event)
                 RichShow->setFocus();
         }
     }
+}
+
+void TMainForm::ConnectReceiveTools()
+{
+    // The filter button shows the filter-on flag, whatever a click did to it.
+    connect(findChild<QAction *>(QStringLiteral("FilterButton")), &QAction::triggered, this, [this] {
+        FilterForm->show();
+        FilterForm->raise();
+        ApplyOptions();
+    });
+    FilterForm->Warn = [this](QWidget *Owner, const QString &Caption, const QString &Text) {
+        FMessages->Warning(Owner, Caption, Text);
+    };
+    connect(FilterForm, &TFilterForm::Closed, this, &TMainForm::ApplyOptions);
+
+    FindDialog->Warn = FilterForm->Warn;
+    FindDialog->ReceivedColour = [this] {
+        const uint32_t V = Settings.ReceiveMessageColour();  // 0x00BBGGRR
+        return QColor(int(V & 0xFF), int((V >> 8) & 0xFF), int((V >> 16) & 0xFF));
+    };
+    FindDialog->ShowOutput = [this] {
+        Settings.SetSearchWindowShown(true);
+        ShowDocked(FindForm);
+        ApplyOptions();
+    };
+    connect(findChild<QAction *>(QStringLiteral("FindItem")), &QAction::triggered, this, [this] {
+        FindDialog->show();
+        FindDialog->raise();
+        FindDialog->activateWindow();
+    });
+    connect(
+        findChild<QAction *>(QStringLiteral("FindNextItem")), &QAction::triggered, FindDialog, &TFindDialog::RunFind);
 }

@@ -182,7 +182,6 @@ void TMainForm::CreateToolBars()
         ToolButton(ReceBar, "ClearButton", ToolIcon(TToolIcon::Clear), QStringLiteral("Clear Screen"), false);
     connect(ClearButton, &QAction::triggered, this, [this] { RichShow->ClearText(); });
     connect(SaveButton, &QAction::triggered, this, [this] { FMessageCommands->SaveFile(RichShow); });
-    Pending({FilterButton});
     connect(ConverterButton, &QAction::triggered, this, [this] { HexDecForm->ShowAtCursor(); });
 }
 
@@ -228,8 +227,8 @@ void TMainForm::CreateMenus()
         connect(MenuItem(Edit, QLatin1String(Caption)), &QAction::triggered, this,
             [this, Key = Key] { SynthesiseKey(Key); });
     }
-    QAction *Find = MenuItem(Edit, QStringLiteral("Find"), false, QKeySequence(Qt::CTRL | Qt::Key_F));
-    QAction *FindNext = MenuItem(Edit, QStringLiteral("Find Next "), false, QKeySequence(Qt::Key_F3));
+    MenuItem(Edit, QStringLiteral("Find"), false, QKeySequence(Qt::CTRL | Qt::Key_F), "FindItem");
+    MenuItem(Edit, QStringLiteral("Find Next "), false, QKeySequence(Qt::Key_F3), "FindNextItem");
 
     QMenu *View = Bar->addMenu(QStringLiteral("&View"));
     FlagCommand(MenuItem(View, QStringLiteral("Show Time"), true, {}, "ShowTimeItem"), &R::ShowTime, &R::SetShowTime);
@@ -330,5 +329,5 @@ void TMainForm::CreateMenus()
         TimeSaveForm->raise();
         TimeSaveForm->activateWindow();
     });
-    Pending({Print, Preview, Find, FindNext, FilterItem});
+    Pending({Print, Preview, FilterItem});
 }

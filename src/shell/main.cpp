@@ -20,6 +20,7 @@
 #include "PortSession.h"
 #include "PrintUnit.h"
 #include "QuillScomm.h"
+#include "ReceiveFilter.h"
 #include "RichView.h"
 #include "SendClass.h"
 #include "SendUnit.h"
@@ -137,8 +138,8 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     SetForm = new TSetForm(this);
     PopForm = new TPopForm(this);
     FindForm = new TFindForm(this);
-    FilterForm = new TFilterForm(this);
-    FindDialog = new TFindDialog(this);
+    FilterForm = new TFilterForm(Settings, this);
+    FindDialog = new TFindDialog(RichShow, FindForm, this);
     BColorSetForm = new TBColorSetForm(Settings, this);
     FAutoSave = new TAutoSave(RichShow, Settings, this);
     FAutoSave->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
@@ -188,6 +189,7 @@ void TMainForm::ConnectForms()
         Settings.SetSearchWindowShown(false);
         ApplyOptions();
     });
+    ConnectReceiveTools();
     connect(SendForm->ToolButton1, &QAction::triggered, this, &TMainForm::SendDataCommand);
     FlagCommand(SendForm->ToolButton8, &TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend);
     // A click never changes what the two buttons show: they are put back to
@@ -292,6 +294,7 @@ void TMainForm::InitWorkspace()
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
         FDataRT->PopUp = PopForm;
+        FDataRT->PassesReceiveFilter = [this](const std::string &Data) { return PassesReceiveFilter(Settings, Data); };
         // A click into a view makes it the active one before the runtime's
         // own mouse handler measures it (filters installed later run first).
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})

@@ -140,6 +140,7 @@ private:
     void CreateReceiveView();
     void FillPortList(const QStringList *Ports);
     void ConnectForms();
+    void ConnectReceiveTools();
 
     // Check marks mirror flags: Mark binds a control to its flag for
     // ShowMarks, FlagCommand also makes a click flip the flag.

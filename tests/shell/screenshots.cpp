@@ -33,6 +33,13 @@
 #include <QTimer>
 
 #include "ColourButton.h"
+#include "FilterUnit.h"
+#include "FindDiaUnit.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QPushButton>
+#include <QTableWidget>
 
 #include <cstdio>
 
@@ -127,6 +134,26 @@ int main(int argc, char *argv[])
     Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-end.png")));
     Main->ReceiveView()->verticalScrollBar()->setValue(0);
     Shoot(Main.get(), Out.filePath(QStringLiteral("wrap-top.png")));
+
+    // The receive tools: the filter dialog at the pointer, the find dialog
+    // filled from a selection, and the search output of "Find All".
+    QCursor::setPos(Main->frameGeometry().center());
+    Main->findChild<QAction *>(QStringLiteral("FilterButton"))->trigger();
+    Main->FilterForm->StringGrid1->item(0, 1)->setText(QStringLiteral("1"));
+    Main->FilterForm->StringGrid1->item(0, 2)->setText(QStringLiteral("01"));
+    Shoot(Main->FilterForm, Out.filePath(QStringLiteral("filter.png")));
+    Main->FilterForm->close();
+    TRichView *Receive = Main->ReceiveView();
+    int Line = 0;
+    while (Line < Receive->LineCount() - 1 && !Receive->LineText(Line).contains(QLatin1String("13 88")))
+        ++Line;
+    Receive->SetSelection(Receive->LineStart(Line) + int(Receive->LineText(Line).indexOf(QLatin1String("13 88"))), 5);
+    Main->findChild<QAction *>(QStringLiteral("FindItem"))->trigger();
+    Main->FindDialog->FindAll->setChecked(true);
+    Shoot(Main->FindDialog, Out.filePath(QStringLiteral("find.png")));
+    Main->FindDialog->FindNext->click();
+    Main->FindDialog->close();
+    Shoot(Main.get(), Out.filePath(QStringLiteral("search-output.png")));
 
     Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
     Main->close();
