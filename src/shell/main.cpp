@@ -190,6 +190,9 @@ void TMainForm::ConnectForms()
         ApplyOptions();
     });
     ConnectReceiveTools();
+    SendForm->Settings = &Settings;
+    SendForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
+    SendForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
     connect(SendForm->ToolButton1, &QAction::triggered, this, &TMainForm::SendDataCommand);
     FlagCommand(SendForm->ToolButton8, &TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend);
     // A click never changes what the two buttons show: they are put back to
