@@ -292,7 +292,9 @@ private Q_SLOTS:
         // Its bottom 10 pixels above the pointer, its left edge at it.
         QCOMPARE(Pop->geometry().left(), Mouse.x());
         QCOMPARE(Pop->geometry().bottom() + 1, Mouse.y() - 10);
-        Pop->hide();
+        // A click anywhere else hides it.
+        QTest::mouseClick(Pop, Qt::LeftButton, {}, QPoint(-20, -20));
+        QTRY_VERIFY(!Pop->isVisible());
     }
 
     void asciiChart()
