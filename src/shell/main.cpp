@@ -190,6 +190,14 @@ void TMainForm::ConnectForms()
         ApplyOptions();
     });
     ConnectReceiveTools();
+    SetForm->Settings = &Settings;
+    SetForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
+    SetForm->Confirmed = [this] {
+        Guarded([this] {
+            WriteDataFile(Settings);
+            ApplyOptions();
+        });
+    };
     SendForm->Settings = &Settings;
     SendForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     SendForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
