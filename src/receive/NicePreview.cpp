@@ -432,9 +432,16 @@ bool TNicePreview::PrintPage(QPainter &Painter, QPrinter &Printer, int Page)
     Painter.save();
     Painter.scale(
         double(Area.width()) / TPreviewGeometry::PageWidth, double(Area.height()) / TPreviewGeometry::PageHeight);
-    Painter.drawPicture(0, 0, Recording(Page));
+    // Pages with a source are drawn afresh: a recording replayed on a printer
+    // takes its fonts at the printer's resolution.
+    const TPage &P = FPages[size_t(Page)];
+    if (P.FromSource && FSource) {
+        Painter.setClipRect(QRect(0, 0, TPreviewGeometry::PageWidth, TPreviewGeometry::PageHeight));
+        FSource(Page, Painter);
+    } else {
+        Painter.drawPicture(0, 0, Recording(Page));
+    }
     Painter.restore();
-    DropFarRecordings();
     return Painter.isActive();
 }
 

@@ -7,6 +7,15 @@
 
 #include <algorithm>
 
+namespace {
+QFont PixelSized(QFont Font)
+{
+    if (Font.pixelSize() <= 0)
+        Font.setPixelSize(qMax(1, qRound(Font.pointSizeF() * 96 / 72)));
+    return Font;
+}
+}  // namespace
+
 struct TPageRenderer::TLaidBlock {
     int Position = -1;
     int Length = 0;
@@ -39,10 +48,18 @@ const TPageRenderer::TLaidBlock &TPageRenderer::LayOut(int BlockPosition)
     FCache->Length = Block.length();
     QTextLayout &L = FCache->Layout;
     L.setText(Block.text());
-    L.setFont(FDoc->defaultFont());
+    // Sizes in pixels of the page, not points: a recorded page replayed on a
+    // printer would otherwise take its fonts at the printer's resolution.
+    L.setFont(PixelSized(FDoc->defaultFont()));
     QList<QTextLayout::FormatRange> Formats;
-    for (const QTextLayout::FormatRange &R : Block.textFormats())
+    for (QTextLayout::FormatRange R : Block.textFormats()) {
+        if (R.format.hasProperty(QTextFormat::FontPointSize)) {
+            const double Points = R.format.doubleProperty(QTextFormat::FontPointSize);
+            R.format.clearProperty(QTextFormat::FontPointSize);
+            R.format.setProperty(QTextFormat::FontPixelSize, qMax(1, qRound(Points * 96 / 72)));
+        }
         Formats.append(R);
+    }
     L.setFormats(Formats);
     QTextOption Option = FDoc->defaultTextOption();
     // Paper has no horizontal scroll bar: long lines wrap.
