@@ -91,7 +91,7 @@ private Q_SLOTS:
         QVERIFY(QPrinterInfo::availablePrinterNames().isEmpty());
         FillPages(1);
         Main->findChild<QAction *>(QStringLiteral("PrintItem"))->trigger();
-        QCOMPARE(Messages.List, QStringList{QStringLiteral("Print|Printers have not yet installed.")});
+        QCOMPARE(Messages.List, QStringList {QStringLiteral("Print|Printers have not yet installed.")});
     }
 
     void printsRangeCopiesAndAllPages()
@@ -104,7 +104,7 @@ private Q_SLOTS:
 
         // Empty view: nothing to print.
         Print->trigger();
-        QCOMPARE(Messages.List, QStringList{QStringLiteral("Print|There is not content to print.")});
+        QCOMPARE(Messages.List, QStringList {QStringLiteral("Print|There is not content to print.")});
         Messages.List.clear();
 
         const int Lines = FillPages(5);
@@ -133,8 +133,7 @@ private Q_SLOTS:
 
         // Five jobs, in order: pages 2, 3, 2, 3 and the whole view; the
         // scheduler keeps each job's document (d...) and attributes (c...).
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QDir(Spool).entryList({QStringLiteral("d*")}, QDir::Files).size(), 5, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(Spool).entryList({QStringLiteral("d*")}, QDir::Files).size(), 5, 60000);
         QStringList Files = QDir(Spool).entryList({QStringLiteral("d*")}, QDir::Files, QDir::Name);
         QCOMPARE(Files.size(), 5);
         // Job titles, from the scheduler, oldest first.
@@ -146,8 +145,9 @@ private Q_SLOTS:
         cupsFreeJobs(JobCount, Jobs);
         const QString Title = Form->Preview()->Title();
         const QString Range = Title + QStringLiteral(" - Page ");
-        QCOMPARE(Titles, (QStringList{Range + QLatin1Char('2'), Range + QLatin1Char('3'), Range + QLatin1Char('2'),
-                             Range + QLatin1Char('3'), Title}));
+        QCOMPARE(Titles,
+            (QStringList {Range + QLatin1Char('2'), Range + QLatin1Char('3'), Range + QLatin1Char('2'),
+                Range + QLatin1Char('3'), Title}));
         auto Text = [&](const QString &File) {
             // Words, one space apart: the text's own line breaks are not kept.
             return Run(QStringLiteral("pdftotext"), {QDir(Spool).filePath(File), QStringLiteral("-")}).simplified();
