@@ -285,6 +285,9 @@ void TSetForm::ShowPanel(TSetPanel Panel)
     setWindowTitle(Cycle ? QStringLiteral("Cycle to Send data") : QStringLiteral("Send data conditionally"));
     Panel1->setVisible(Cycle);
     Panel3->setVisible(!Cycle);
+    // Enter in a box confirms the panel shown.
+    Button3->setDefault(Cycle);
+    Button1->setDefault(!Cycle);
     // The design size, or what the fonts in use need if that is more.
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
