@@ -232,8 +232,7 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
               if (SendStopped)
                   SendStopped();
               if (Failure.Kind == TStepFailure::Refusal)
-                  Messages->Warning(this->SendView ? ViewWidget(this->SendView)->window() : nullptr,
-                      QStringLiteral("Send"), Failure.Text);
+                  Warn(QStringLiteral("Send"), Failure.Text);
               else
                   Messages->StandardError(Failure.Text);
           })),
@@ -395,6 +394,11 @@ void TDataRT::SendCaretLine()
     SelectionEnd(SendView, Line, Column);
     const QString Text = CaretSendText([this](int I) { return LineText(SendView, I); }, LineCount(SendView), Line);
     Link->SendData(Latin1(Text));
+}
+
+void TDataRT::Warn(const QString &Caption, const QString &Text)
+{
+    Messages->Warning(SendView ? ViewWidget(SendView)->window() : nullptr, Caption, Text);
 }
 
 void TDataRT::SendCurrentLine()

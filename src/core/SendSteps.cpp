@@ -38,8 +38,9 @@ std::optional<TStepFailure> TrySend(int64_t Number, const std::function<void()> 
     } catch (const ECom &) {
         return TStepFailure {
             TStepFailure::Refusal, QStringLiteral("Line %1 is not the right format.").arg(QString::number(Number))};
-    } catch (const ESendBusy &Busy) {
-        return TStepFailure {TStepFailure::Refusal, QString::fromLocal8Bit(Busy.what())};
+    } catch (const ESendBusy &) {
+        // The device does not take what was sent before: this line is
+        // skipped rather than queued without end, and sending goes on.
     } catch (const std::exception &Error) {
         return TStepFailure {TStepFailure::Error, QString::fromLocal8Bit(Error.what())};
     }

@@ -73,7 +73,8 @@ struct TStepFailure {
 
 // Runs Send for the 1-based line Number and turns what it throws into the
 // failure the user is told: "Line N is not the right format." for text that
-// is not hexadecimal.
+// is not hexadecimal. A send refused because the link's backlog is full is
+// no failure: that line is skipped.
 std::optional<TStepFailure> TrySend(int64_t Number, const std::function<void()> &Send);
 
 // One tick of cycle send. The range cursor moves on after each send of a
