@@ -191,14 +191,6 @@ void TMainForm::ConnectForms()
         ApplyOptions();
     });
     ConnectReceiveTools();
-    SetForm->Settings = &Settings;
-    SetForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
-    SetForm->Confirmed = [this] {
-        Guarded([this] {
-            WriteDataFile(Settings);
-            ApplyOptions();
-        });
-    };
     SendForm->Settings = &Settings;
     SendForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     SendForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
@@ -216,6 +208,9 @@ void TMainForm::ConnectForms()
         ApplyOptions();
         SetForm->ShowPanel(TSetPanel::Trigger);
     });
+    SetForm->Settings = &Settings;
+    SetForm->ApplyOptions = [this] { ApplyOptions(); };
+    SetForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
 
     for (TRichView *V : {SendForm->RichSend, FindForm->RichFind}) {
         V->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -307,6 +302,7 @@ void TMainForm::InitWorkspace()
         FSession = std::make_unique<TPortSession>(*FLink, *FComThread);
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
+        FDataRT->SendStopped = [this] { FTick->Wake(); };
         FDataRT->PopUp = PopForm;
         FDataRT->PassesReceiveFilter = [this](const std::string &Data) { return PassesReceiveFilter(Settings, Data); };
         // A click into a view makes it the active one before the runtime's
@@ -413,11 +409,7 @@ void TMainForm::ApplyOptions()
             FDataRT->ShowSending = S.ShowSending();
             RichShow->SetWordWrap(S.WordWrap());
             FLink->HexReceive = !S.AsciiReceive();
-            if (S.CycleSendOn())
-                FDataRT->CycleTimer->start(
-                    int(std::max<uint32_t>(1, std::min<uint32_t>(S.CycleInterval(), INT32_MAX))));
-            else
-                FDataRT->CycleTimer->stop();
+            ApplyCycleTimer(FDataRT->CycleTimer, S.CycleSendOn(), S.CycleInterval());
             FDataRT->SetCycleOptions(S);
             FDataRT->SetTriggerOptions(S);
             FLink->HexSend = !S.AsciiSend();
@@ -503,7 +495,9 @@ bool TMainForm::StatusStep()
                 },
                 Qt::QueuedConnection);
         }
-        Changed = StatusBarMY1->Tick() || !Gone.isEmpty() || FDataRT->CycleTimer->isActive() || FDataRT->TriggerOn;
+        // A cycle or trigger stopped by a failed send wakes the tick itself
+        // (SendStopped), so an armed trigger lets it sleep.
+        Changed = StatusBarMY1->Tick() || !Gone.isEmpty();
     });
     return Changed;
 }
