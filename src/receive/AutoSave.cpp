@@ -44,7 +44,11 @@ void TAutoSave::RichShowChange()
     FRunning = true;
     const int Lines = CompleteLines(FView);
     const int N = FSettings.AutoSaveLineCount();
-    if (AutoSaveOn && Lines >= N && Lines > 0) {
+    // Long lines fill the view's character bound (or many short ones its
+    // line bound) before N lines: the view would then drop its oldest text,
+    // so it is saved instead. Five sixths leave room for the next lines.
+    const bool Full = FView->TextLength() > FView->CharacterBound() / 6 * 5 || Lines > LineBound;
+    if (AutoSaveOn && Lines > 0 && (Lines >= N || Full)) {
         const QString Folder = QString::fromLocal8Bit(FSettings.AutoSaveFolder());
         if (!QFileInfo(Folder).isDir()) {
             Tell(QStringLiteral("The folder \"%1\" for automatic saving does not exist. Automatic saving has "

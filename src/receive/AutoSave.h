@@ -1,6 +1,7 @@
 #pragma once
 // Keeps the receive view in check while it runs unattended: saves it to a
-// new file in a folder and empties it at N lines (auto save), empties it past
+// new file in a folder and empties it at N lines, or earlier where the view
+// would otherwise drop its oldest text (auto save), empties it past
 // N lines (auto clear), and cuts its oldest 20,000 lines past 120,000.
 //
 // Only complete lines count, and nothing is saved or emptied while the last

@@ -227,6 +227,33 @@ private Q_SLOTS:
         QVERIFY(Saved.first().endsWith(Long));
     }
 
+    // Long lines reach the view's character bound before N lines: what the
+    // bound would cut is saved first, so the files and the view hold every
+    // line once, in order.
+    void autoSaveBeforeTheCharacterBoundCuts()
+    {
+        TRun Run(Ports);
+        const QString Folder = Home->filePath(QStringLiteral("logs"));
+        QVERIFY(QDir().mkpath(Folder));
+        QVERIFY(Run.Confirm(false, QStringLiteral("1000"), true, Folder));
+        Run.View()->SetMaxLength(600);
+        QStringList Added;
+        for (int I = 0; I < 40; ++I) {
+            Added << QStringLiteral("%1 ").arg(I, 2, 10, QLatin1Char('0')).repeated(8);
+            AddLine(Run.View(), Added.last());
+        }
+        Run.View()->FlushUpdates();
+        QStringList Kept;
+        for (const QString &File : RtfFiles(Folder))
+            Kept += LinesOfFile(QDir(Folder).filePath(File));
+        Kept += Lines(Run.View());
+        std::sort(Kept.begin(), Kept.end());
+        QCOMPARE(Kept.size(), Added.size());
+        for (int I = 0; I < Added.size(); ++I)
+            QVERIFY2(Kept[I].endsWith(Added[I]), qPrintable(Kept[I]));
+        QVERIFY(Run.Messages.List.isEmpty());
+    }
+
     void autoClearAtNPlusOne()
     {
         TRun Run(Ports);

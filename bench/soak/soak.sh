@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Soak of the program's main window under Xvfb: frames of random length and
+# content written into socat's far end at a set rate for a set time, shown in
+# hex with automatic save on; then every byte written must be found once, in
+# order, across the saved files and the view, resident memory must stay flat
+# after the first automatic save and event-loop stalls under 20 ms at p99
+# (see SoakRun.cpp). Prints the figures with the machine's load beside them.
+#
+#   bench/soak/soak.sh [--seconds S] [--rate BYTES_PER_S] [--lines N] [--out DIR] [--build DIR]
+#
+# Defaults: one hour at 11,520 bytes/s (115200 baud), automatic save at
+# 20,000 lines, results in a new temporary folder, the build in build/.
+# The 1 MB/s run: --seconds 600 --rate 1000000. A 2-minute run checks the
+# script itself: --seconds 120 --lines 300.
+# Exit status 0 when every check passed.
+source "$(dirname "$0")/../../scripts/common.sh"
+seconds=3600
+rate=11520
+lines=20000
+out=""
+build="$ROOT/build"
+extra=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift ;;
+    --rate) rate="$2"; shift ;;
+    --lines) lines="$2"; shift ;;
+    --out) out="$2"; shift ;;
+    --build) build="$2"; shift ;;
+    --seed|--longest-frame|--probe) extra+=("$1" "$2"); shift ;;
+    *) echo "usage: $0 [--seconds S] [--rate BYTES_PER_S] [--lines N] [--out DIR] [--build DIR]" >&2; exit 2 ;;
+  esac
+  shift
+done
+[ -n "$out" ] || out="$(mktemp -d /tmp/tallyscope-soak.XXXXXX)"
+mkdir -p "$out"
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  configure_build "${build#"$ROOT"/}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+nice cmake --build "$build" -j"$JOBS" --target SoakRun >/dev/null
+
+echo "results in $out"
+echo "load before: $(uptime)"
+status=0
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$build/bench/soak/SoakRun" --seconds "$seconds" --rate "$rate" --lines "$lines" --out "$out" "${extra[@]}" \
+  2> >(grep -v 'XDG_RUNTIME_DIR' >&2) | tee "$out/summary.txt" || status=$?
+echo "load after: $(uptime)"
+exit $status
