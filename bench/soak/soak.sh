@@ -6,12 +6,14 @@
 # after the first automatic save and event-loop stalls under 20 ms at p99
 # (see SoakRun.cpp). Prints the figures with the machine's load beside them.
 #
-#   bench/soak/soak.sh [--seconds S] [--rate BYTES_PER_S] [--lines N] [--out DIR] [--build DIR]
+#   bench/soak/soak.sh [--seconds S] [--rate BYTES_PER_S] [--lines N] [--out DIR] [--build DIR] [--tsan]
 #
 # Defaults: one hour at 11,520 bytes/s (115200 baud), automatic save at
 # 20,000 lines, results in a new temporary folder, the build in build/.
 # The 1 MB/s run: --seconds 600 --rate 1000000. A 2-minute run checks the
-# script itself: --seconds 120 --lines 300.
+# script itself: --seconds 120 --lines 300. --tsan builds build-tsan-soak/
+# under ThreadSanitizer (the test command's flags and options) and runs there:
+# any race report ends the run; its stall and memory figures mean nothing.
 # Exit status 0 when every check passed.
 source "$(dirname "$0")/../../scripts/common.sh"
 seconds=3600
@@ -20,6 +22,7 @@ lines=20000
 out=""
 build="$ROOT/build"
 extra=()
+tsan=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds="$2"; shift ;;
@@ -27,15 +30,21 @@ while [ $# -gt 0 ]; do
     --lines) lines="$2"; shift ;;
     --out) out="$2"; shift ;;
     --build) build="$2"; shift ;;
+    --tsan) build="$ROOT/build-tsan-soak"; tsan=1 ;;
     --seed|--longest-frame|--probe) extra+=("$1" "$2"); shift ;;
-    *) echo "usage: $0 [--seconds S] [--rate BYTES_PER_S] [--lines N] [--out DIR] [--build DIR]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--seconds S] [--rate BYTES_PER_S] [--lines N] [--out DIR] [--build DIR] [--tsan]" >&2; exit 2 ;;
   esac
   shift
 done
 [ -n "$out" ] || out="$(mktemp -d /tmp/tallyscope-soak.XXXXXX)"
 mkdir -p "$out"
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
+if [ "$tsan" = 1 ]; then
+  configure_build build-tsan-soak -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLYSCOPE_SANITIZE=thread
+  # As in the test command: socat is forked from a threaded process, and Qt
+  # itself is not instrumented.
+  export TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 ignore_noninstrumented_modules=1"
+elif [ ! -f "$build/CMakeCache.txt" ]; then
   configure_build "${build#"$ROOT"/}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 nice cmake --build "$build" -j"$JOBS" --target SoakRun >/dev/null
