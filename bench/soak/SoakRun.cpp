@@ -346,6 +346,7 @@ int Run(const TOptions &O)
     while (Drain.elapsed() < 60000 && (Link->RxCount.load() != uint32_t(Writer.Written.load()) || Link->LinesWaiting()))
         QTest::qWait(100);
     QTest::qWait(1000);
+    View->FlushUpdates();  // what the view still holds back, when it fell behind
     Probe.Stop();
     Sampler.stop();
     Sample();

@@ -744,6 +744,18 @@ void TRichView::InsertQueued()
             Room -= Left;
             continue;
         }
+        // A slice that has ended a line ends there: while lines arrive faster
+        // than slices go in, the view still stands at line ends now and then,
+        // where automatic save may save it.
+        qsizetype LineEnd = Part.size();
+        while (LineEnd > 0 && !Part[LineEnd - 1].Text.endsWith(u'\n'))
+            --LineEnd;
+        if (LineEnd > 0) {
+            // The runs after it were taken whole; they go back in front.
+            while (Part.size() > LineEnd)
+                FQueued.prepend(Part.takeLast());
+            break;
+        }
         qsizetype Cut = Room;
         // Never between the two characters of a "\r\n" line break.
         if (R.Text[FQueuedOffset + Cut - 1] == u'\r' && R.Text[FQueuedOffset + Cut] == u'\n')

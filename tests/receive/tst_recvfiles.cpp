@@ -252,6 +252,27 @@ private Q_SLOTS:
         for (int I = 0; I < Added.size(); ++I)
             QVERIFY2(Kept[I].endsWith(Added[I]), qPrintable(Kept[I]));
         QVERIFY(Run.Messages.List.isEmpty());
+
+        // Lines longer than a slice, arriving faster than the view inserts
+        // them: a slice that ends a line ends there, so automatic save still
+        // finds complete lines before the bound cuts.
+        Run.View()->SetMaxLength(TRichView::SliceChars * 4);
+        QStringList Long;
+        for (int I = 0; I < 8; ++I) {
+            Long << QString(TRichView::SliceChars * 4 / 3, QLatin1Char('a' + I));
+            AddLine(Run.View(), Long.last());
+        }
+        Run.View()->FlushUpdates();
+        QStringList All;
+        for (const QString &File : RtfFiles(Folder))
+            All += LinesOfFile(QDir(Folder).filePath(File));
+        All += Lines(Run.View());
+        All = All.filter(QStringLiteral("aaaaaaaa")) + All.filter(QRegularExpression(QStringLiteral("[b-h]{8}")));
+        std::sort(All.begin(), All.end());
+        QCOMPARE(All.size(), Long.size());
+        for (int I = 0; I < Long.size(); ++I)
+            QVERIFY(All[I].endsWith(Long[I]));
+        QVERIFY(Run.Messages.List.isEmpty());
     }
 
     void autoClearAtNPlusOne()
