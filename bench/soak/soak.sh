@@ -31,7 +31,7 @@ while [ $# -gt 0 ]; do
     --out) out="$2"; shift ;;
     --build) build="$2"; shift ;;
     --tsan) build="$ROOT/build-tsan-soak"; tsan=1 ;;
-    --seed|--longest-frame|--probe) extra+=("$1" "$2"); shift ;;
+    --seed|--longest-frame|--probe|--view-chars) extra+=("$1" "$2"); shift ;;
     *) echo "usage: $0 [--seconds S] [--rate BYTES_PER_S] [--lines N] [--out DIR] [--build DIR] [--tsan]" >&2; exit 2 ;;
   esac
   shift
