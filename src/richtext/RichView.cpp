@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
@@ -1072,6 +1073,14 @@ void TRichView::ClearText()
     C.setPosition(TextLength(), QTextCursor::KeepAnchor);
     C.removeSelectedText();
     C.endEditBlock();
+    // The document keeps removed text in its buffer until the buffer is
+    // nearly full: emptied by automatic save, a full view would take twice
+    // its memory before that. Clearing the emptied document frees it; it
+    // changes nothing anyone sees, so nobody is told twice.
+    {
+        const QSignalBlocker Quiet(document());
+        document()->clear();
+    }
     FAtEnd = true;
 }
 
