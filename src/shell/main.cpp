@@ -194,6 +194,11 @@ void TMainForm::ConnectForms()
     SendForm->Settings = &Settings;
     SendForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     SendForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
+    SendForm->ToolButton1->setIcon(ToolIcon(TToolIcon::SendLine));
+    SendForm->ToolButton2->setIcon(ToolIcon(TToolIcon::CycleSend));
+    SendForm->ToolButton3->setIcon(ToolIcon(TToolIcon::TriggerSend));
+    SendForm->ToolButton7->setIcon(ToolIcon(TToolIcon::Checksum));
+    SendForm->ToolButton8->setIcon(ToolIcon(TToolIcon::AsciiSend));
     connect(SendForm->ToolButton1, &QAction::triggered, this, &TMainForm::SendDataCommand);
     FlagCommand(SendForm->ToolButton8, &TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend);
     // A click never changes what the two buttons show: they are put back to
