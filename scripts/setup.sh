@@ -11,6 +11,7 @@ pkgs=(
   fonts-liberation unrtf
   clang-format
   dbus-daemon at-spi2-core
+  cups-daemon cups-client printer-driver-cups-pdf poppler-utils libcups2-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,4 +1,5 @@
 #include "SendClass.h"
+#include "CycleSend.h"
 
 #include "NumberConvert.h"
 
@@ -230,6 +231,7 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
       Settings(Settings)
 {
     CycleTimer->setInterval(10);
+    CycleTick = [this] { RunCycleTick(*this); };
     connect(CycleTimer, &QTimer::timeout, this, [this] {
         Guarded([this] {
             if (CycleTick)
@@ -386,6 +388,11 @@ void TDataRT::SendCaretLine()
     SelectionEnd(SendView, Line, Column);
     const QString Text = CaretSendText([this](int I) { return LineText(SendView, I); }, LineCount(SendView), Line);
     Link->SendData(Latin1(Text));
+}
+
+void TDataRT::Warn(const QString &Caption, const QString &Text)
+{
+    Messages->Warning(SendView ? ViewWidget(SendView)->window() : nullptr, Caption, Text);
 }
 
 void TDataRT::SendCurrentLine()

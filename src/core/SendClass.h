@@ -183,6 +183,8 @@ public:
 
     // Not owned; nullptr puts the message boxes back.
     void SetMessages(TRuntimeMessages *Messages);
+    // A refusal owned by the send window's window.
+    void Warn(const QString &Caption, const QString &Text);
     // Not owned; the converter pop-up (nothing is shown without one).
     TPopUpTarget *PopUp = nullptr;
 

@@ -1178,8 +1178,17 @@ QByteArray TRichView::ToRtf() const
 
 void TRichView::SaveRtf(const QString &Path) const
 {
+    // The buffer is flushed and checked here: a write that fails only when
+    // QSaveFile's close flushes it (a full disk) is otherwise committed as
+    // success, renaming a short file over the old one.
     QSaveFile F(Path);
-    if (!F.open(QIODevice::WriteOnly) || F.write(ToRtf()) < 0 || !F.commit())
+    const QByteArray Rtf = ToRtf();
+    if (!F.open(QIODevice::WriteOnly) || F.write(Rtf) != Rtf.size() || !F.flush()) {
+        const QString Reason = F.errorString();
+        F.cancelWriting();
+        throw ERichText(QStringLiteral("Cannot write %1: %2").arg(Path, Reason).toStdString());
+    }
+    if (!F.commit())
         throw ERichText(QStringLiteral("Cannot write %1: %2").arg(Path, F.errorString()).toStdString());
 }
 

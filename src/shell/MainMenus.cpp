@@ -10,6 +10,7 @@
 #include "HexUnit.h"
 #include "LineCombos.h"
 #include "MessageCommands.h"
+#include "PrintUnit.h"
 #include "RichView.h"
 #include "SendClass.h"
 #include "SendUnit.h"
@@ -329,5 +330,13 @@ void TMainForm::CreateMenus()
         TimeSaveForm->raise();
         TimeSaveForm->activateWindow();
     });
-    Pending({Print, Preview, FilterItem});
+    Print->setObjectName(QStringLiteral("PrintItem"));
+    Preview->setObjectName(QStringLiteral("PrintPreviewItem"));
+    connect(Print, &QAction::triggered, this, [this] { PrintForm->PrintReceiveView(); });
+    connect(Preview, &QAction::triggered, this, [this] {
+        PrintForm->show();
+        PrintForm->raise();
+        PrintForm->activateWindow();
+    });
+    Pending({FilterItem});
 }

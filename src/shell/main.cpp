@@ -146,7 +146,7 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     TimeSaveForm = new TTimeSaveForm(FAutoSave, Settings, this);
     FMessageCommands = new TMessageCommands(Settings, this);
     FMessageCommands->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
-    PrintForm = new TPrintForm(this);
+    PrintForm = new TPrintForm(RichShow, this);
     HexDecForm = new THexDecForm(this);
     AscForm = new TAscForm(this);
     aboutForm = new TaboutForm(this);
@@ -179,6 +179,7 @@ void TMainForm::ConnectForms()
         FindForm->RichFind->SetBackgroundColour(ColourOfValue(Settings.SearchViewBackground()));
     });
     HexDecForm->SetMessages(FMessages);
+    PrintForm->SetMessages(FMessages);
     aboutForm->OpenLink = [this](const QString &Url) { OpenWebPage(Url); };
 
     connect(SendForm, &TSendForm::Closed, this, [this] {
@@ -190,6 +191,14 @@ void TMainForm::ConnectForms()
         ApplyOptions();
     });
     ConnectReceiveTools();
+    SetForm->Settings = &Settings;
+    SetForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
+    SetForm->Confirmed = [this] {
+        Guarded([this] {
+            WriteDataFile(Settings);
+            ApplyOptions();
+        });
+    };
     SendForm->Settings = &Settings;
     SendForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     SendForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
@@ -246,6 +255,8 @@ void TMainForm::SetMessages(TRuntimeMessages *Messages)
     FMessages = Messages ? Messages : FDefaultMessages.get();
     if (HexDecForm)
         HexDecForm->SetMessages(FMessages);
+    if (PrintForm)
+        PrintForm->SetMessages(FMessages);
     if (FDataRT)
         FDataRT->SetMessages(Messages);
 }

@@ -22,7 +22,9 @@
 #include <QTextCursor>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 
 namespace {
 
@@ -616,6 +618,42 @@ private Q_SLOTS:
         V.ClearText();
         QCOMPARE(V.TextLength(), 0);
         QCOMPARE(Changed.count(), 1);
+    }
+
+    // A disk that fills while the text is saved: the error is reported and
+    // the file keeps its previous whole content instead of an empty one.
+    void saveOntoAFullDiskKeepsTheOldFile()
+    {
+        QTemporaryDir Dir;
+        const QString Path = Dir.filePath(QStringLiteral("send"));
+        TRichView V;
+        V.Append(QStringLiteral("old\n"));
+        V.SaveRtf(Path);
+        QFile Old(Path);
+        QVERIFY(Old.open(QIODevice::ReadOnly));
+        const QByteArray Before = Old.readAll();
+        Old.close();
+        for (int Line = 0; Line < 2000; ++Line)
+            V.Append(QStringLiteral("line %1 of a text larger than the space left\n").arg(Line));
+        // A file size limit stands in for the full disk: writes past it fail
+        // with EFBIG, as they would with ENOSPC.
+        rlimit Saved {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &Saved), 0);
+        const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit Small = Saved;
+        Small.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &Small), 0);
+        bool Threw = false;
+        try {
+            V.SaveRtf(Path);
+        } catch (const ERichText &) {
+            Threw = true;
+        }
+        setrlimit(RLIMIT_FSIZE, &Saved);
+        std::signal(SIGXFSZ, OldHandler);
+        QVERIFY(Threw);
+        QVERIFY(Old.open(QIODevice::ReadOnly));
+        QCOMPARE(Old.readAll(), Before);
     }
 
     void mouseSignalsComeAfterTheCaretMoved()

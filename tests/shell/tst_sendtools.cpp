@@ -1,21 +1,76 @@
 // The send window's checksum command and menu in the whole program,
 // offscreen, with a temporary data folder.
 #include "ProgramRun.h"
+#include "SocatPair.h"
 
 #include "SendUnit.h"
+#include "SetUnit.h"
 #include "SettingsRecord.h"
 
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QToolButton>
 
+namespace {
+QByteArray Hex(const std::string &Bytes)
+{
+    return QByteArray::fromStdString(Bytes).toHex(' ').toUpper();
+}
+}  // namespace
+
 class TestSendTools : public QObject {
     Q_OBJECT
 private:
     std::unique_ptr<QTemporaryDir> Home;
-    const QStringList Ports;
+    std::unique_ptr<TSocatPair> Cable;
+    QStringList Ports;
+
+    // Fills the cycle panel as a user would and confirms it.
+    static void ConfirmCycle(TRun &Run, bool Range, const QString &First, const QString &Last, const QString &Fixed,
+        const QString &Interval, bool On)
+    {
+        Run->SendForm->ToolButton2->trigger();
+        TSetForm *Set = Run->SetForm;
+        QVERIFY(Set->isVisible());
+        QCOMPARE(Set->windowTitle(), QStringLiteral("Cycle to Send data"));
+        (Range ? Set->RadioButton2 : Set->RadioButton1)->click();
+        Set->RadioButton5->setChecked(true);
+        for (auto [Edit, Text] : {std::pair {Set->Edit3, First}, std::pair {Set->Edit4, Last},
+                 std::pair {Set->Edit2, Fixed}, std::pair {Set->Edit10, Interval}})
+            Edit->setText(Text);
+        Set->CheckBox1->setChecked(On);
+        Set->Button3->click();
+    }
+    // Count bytes from the far end, the program's event loop running
+    // meanwhile (its timers send them).
+    std::string Receive(std::size_t Count, int TimeoutMs = 3000)
+    {
+        QElapsedTimer Clock;
+        Clock.start();
+        while (FPending.size() < Count && Clock.elapsed() < TimeoutMs) {
+            QTest::qWait(5);
+            FPending += Cable->ReadFar(Count - FPending.size(), 1);
+        }
+        const std::string Got = FPending.substr(0, Count);
+        FPending.erase(0, Got.size());
+        return Got;
+    }
+    std::string FPending;
+    // What the far end received until it was quiet for QuietMs.
+    std::string Drain(int QuietMs = 300)
+    {
+        std::string All;
+        for (std::string Got; !(Got = Receive(4096, QuietMs)).empty();)
+            All += Got;
+        return All;
+    }
 
 private Q_SLOTS:
     void init()
@@ -23,8 +78,16 @@ private Q_SLOTS:
         Home = std::make_unique<QTemporaryDir>();
         QVERIFY(Home->isValid());
         qputenv("XDG_DATA_HOME", Home->path().toLocal8Bit());
+        FPending.clear();
+        Cable = std::make_unique<TSocatPair>();
+        QVERIFY2(Cable->Start(), qPrintable(Cable->Error));
+        Ports = {QString::fromStdString(Cable->Near())};
     }
-    void cleanup() { Home.reset(); }
+    void cleanup()
+    {
+        Cable.reset();
+        Home.reset();
+    }
 
     void checksumCommand_data()
     {
@@ -102,6 +165,8 @@ private Q_SLOTS:
         }
     }
 
+    void cycleSend();
+
     void checksumMenu()
     {
         {
@@ -136,6 +201,80 @@ private Q_SLOTS:
         QVERIFY(Form->ChecksumItem(8)->isChecked());
     }
 };
+
+void TestSendTools::cycleSend()
+{
+    {
+        TRun Run(Ports);
+        QVERIFY(Run.OpenPort(Ports[0]));
+        Run->SendForm->RichSend->setPlainText(QStringLiteral("01\n02\n03\n04\n05\nhello"));
+        // A range, 3 to 5, again and again; interval 5 is stored as 20.
+        ConfirmCycle(
+            Run, true, QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("0"), QStringLiteral("5"), true);
+        QVERIFY(!Run->SetForm->isVisible());
+        QCOMPARE(Run->Settings.CycleInterval(), 20u);
+        QCOMPARE(Run->Settings.CycleFixedLine(), 1);
+        QVERIFY(Run->SendForm->ToolButton2->isChecked());
+        std::string Seen = Receive(6);
+        QCOMPARE(Hex(Seen), QByteArray("03 04 05 03 04 05"));
+
+        // Stopped, then started again: the range goes on where it stood.
+        ConfirmCycle(
+            Run, true, QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("0"), QStringLiteral("20"), false);
+        QVERIFY(!Run->SendForm->ToolButton2->isChecked());
+        Seen += Drain();
+        ConfirmCycle(
+            Run, true, QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("0"), QStringLiteral("20"), true);
+        const char Next = Seen.back() == '\x05' ? '\x03' : char(Seen.back() + 1);
+        QCOMPARE(Hex(Receive(1)), Hex(std::string(1, Next)));
+
+        // 5 to 3 sends line 5 every time.
+        ConfirmCycle(
+            Run, true, QStringLiteral("5"), QStringLiteral("3"), QStringLiteral("0"), QStringLiteral("20"), true);
+        // (A byte or two of the range may still be on the way.)
+        const std::string Stream = Receive(8);
+        QCOMPARE(Hex(Stream.substr(Stream.size() - 5)), QByteArray("05 05 05 05 05"));
+
+        // A fixed line that is not hex stops the cycle with one message and
+        // releases the button.
+        ConfirmCycle(
+            Run, false, QStringLiteral("3"), QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("20"), true);
+        QTRY_VERIFY(!Run->DataRT()->CycleTimer->isActive());
+        QTRY_VERIFY(!Run->SendForm->ToolButton2->isChecked());
+        QVERIFY(!Run->Settings.CycleSendOn());
+        QTest::qWait(100);
+        QCOMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Send"));
+        QCOMPARE(Run.Messages.List[0].Text, QStringLiteral("Line 6 is not the right format."));
+
+        // A box that is no integer: told, the dialog stays, the record is
+        // as it was (the boxes before it are not stored either).
+        const QByteArray Stored = QByteArray(
+            reinterpret_cast<const char *>(Run->Settings.Image().data()), qsizetype(Run->Settings.Image().size()));
+        Run->SendForm->ToolButton2->trigger();
+        TSetForm *Set = Run->SetForm;
+        Set->RadioButton2->click();
+        Set->Edit3->setText(QStringLiteral("9"));
+        Set->Edit4->setText(QStringLiteral("x"));
+        Set->Button3->click();
+        QVERIFY(Set->isVisible());
+        QCOMPARE(Run.Messages.List.last().Text, QStringLiteral("'x' is not a valid integer value"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(Run->Settings.Image().data()),
+                     qsizetype(Run->Settings.Image().size())),
+            Stored);
+        Set->Button4->click();
+        ConfirmCycle(
+            Run, true, QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("6"), QStringLiteral("500"), true);
+    }
+    // After a restart the settings are back, cycle sending off.
+    TRun Run(Ports);
+    QCOMPARE(Run->Settings.CycleMode(), uint8_t(1));
+    QCOMPARE(Run->Settings.CycleRangeFirst(), 2);
+    QCOMPARE(Run->Settings.CycleRangeLast(), 4);
+    QCOMPARE(Run->Settings.CycleInterval(), 500u);
+    QVERIFY(!Run->Settings.CycleSendOn() && !Run->SendForm->ToolButton2->isChecked());
+    QVERIFY(!Run->DataRT()->CycleTimer->isActive());
+}
 
 QTEST_MAIN(TestSendTools)
 #include "tst_sendtools.moc"

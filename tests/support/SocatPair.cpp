@@ -87,6 +87,13 @@ void TSocatPair::Stop()
         ::waitpid(Socat, nullptr, 0);
         Socat = -1;
     }
+    // A killed socat leaves its links behind, pointing at pseudo-terminal
+    // numbers that a test running beside this one may be given next; an
+    // unplugged device's node goes away too.
+    if (!NearPath.empty())
+        ::unlink(NearPath.c_str());
+    if (!FarName.empty())
+        ::unlink(FarName.c_str());
 }
 
 bool TSocatPair::WriteFar(const std::string &Bytes, int TimeoutMs)

@@ -1,0 +1,325 @@
+#include "PrintUnit.h"
+
+#include "NicePreview.h"
+#include "RichView.h"
+#include "SendClass.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextDocument>
+#include <QTimer>
+#include <QVBoxLayout>
+
+const QRectF TPrintForm::TextArea(30, 30, 816 - 60, 1056 - 60);
+
+bool RunPrintJobs(TNicePreview &Preview, QPrinter &Printer, const TPrintChoice &Choice)
+{
+    // Copies are separate jobs: the printer is asked for one each time.
+    Printer.setCopyCount(1);
+    for (int Copy = 0; Copy < Choice.Copies; ++Copy) {
+        switch (Choice.Range) {
+        case TPrintChoice::AllPages:
+            if (!Preview.PrintAllPages(Printer))
+                return false;
+            break;
+        case TPrintChoice::PageRange:
+            if (Choice.To < Choice.From)
+                break;
+            for (int Page = Choice.From - 1; Page <= Choice.To - 1; ++Page)
+                if (!Preview.PrintOnePage(Printer, Page))
+                    return false;
+            break;
+        case TPrintChoice::Selection:
+            break;
+        }
+    }
+    return true;
+}
+
+TPrintForm::TPrintForm(TRichView *View, QWidget *Parent) : QDialog(Parent), FView(View), FRenderer(View->document())
+{
+    setObjectName(QStringLiteral("PrintForm"));
+    setWindowTitle(QStringLiteral("Print Preview"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setSizeGripEnabled(false);
+    resize(703, 512);
+
+    auto *Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->setSpacing(0);
+
+    auto *Strip = new QWidget(this);
+    Strip->setFixedHeight(25);
+    auto *StripLayout = new QHBoxLayout(Strip);
+    StripLayout->setContentsMargins(0, 0, 0, 0);
+    StripLayout->setSpacing(0);
+    FPreview = new TNicePreview(this);
+    auto Button = [&](const char *Caption, const char *Name, std::function<void()> Action) {
+        auto *B = new QPushButton(QString::fromLatin1(Caption), Strip);
+        B->setObjectName(QLatin1String(Name));
+        B->setAutoDefault(false);
+        B->setFixedHeight(25);
+        connect(B, &QPushButton::clicked, this, std::move(Action));
+        StripLayout->addWidget(B);
+    };
+    Button("Print", "PrintButton", [this] { PrintShownPages(); });
+    Button("Actual Size", "ActualSizeButton", [this] {
+        FPreview->ZoomActualSize();
+        FPreview->SetMouseTool(0);
+    });
+    Button("Full Page", "FullPageButton", [this] {
+        FPreview->ZoomFullPage();
+        FPreview->SetMouseTool(0);
+    });
+    Button("Zoom In", "ZoomInButton", [this] { FPreview->SetMouseTool(2); });
+    Button("Zoom Out", "ZoomOutButton", [this] { FPreview->SetMouseTool(3); });
+    Button("Cancel", "CancelButton", [this] { close(); });
+    StripLayout->addStretch(1);
+    Layout->addWidget(Strip);
+    Layout->addWidget(FPreview, 1);
+
+    auto *Bar = new QStatusBar(this);
+    Bar->setObjectName(QStringLiteral("PrintStatusBar"));
+    Bar->setSizeGripEnabled(false);
+    FStatus = new QLabel(Bar);
+    FStatus->setObjectName(QStringLiteral("PrintStatus"));
+    Bar->addWidget(FStatus, 1);
+    FProgress = new QProgressBar(Bar);
+    FProgress->setObjectName(QStringLiteral("LayoutProgress"));
+    FProgress->setAccessibleName(QStringLiteral("Laying out pages"));
+    FProgress->setRange(0, 1000);
+    FProgress->setMaximumWidth(200);
+    FProgress->hide();
+    Bar->addPermanentWidget(FProgress);
+    FCancelBuild = new QPushButton(QStringLiteral("Stop"), Bar);
+    FCancelBuild->setObjectName(QStringLiteral("StopLayoutButton"));
+    FCancelBuild->setToolTip(QStringLiteral("Stop laying out pages"));
+    FCancelBuild->setAutoDefault(false);
+    FCancelBuild->hide();
+    connect(FCancelBuild, &QPushButton::clicked, this, &TPrintForm::CancelBuild);
+    Bar->addPermanentWidget(FCancelBuild);
+    Layout->addWidget(Bar);
+
+    FSliceTimer = new QTimer(this);
+    FSliceTimer->setInterval(0);
+    connect(FSliceTimer, &QTimer::timeout, this, &TPrintForm::Slice);
+
+    connect(FPreview, &TNicePreview::OnChange, this, &TPrintForm::ShowStatus);
+    connect(View->document(), &QTextDocument::contentsChange, this, &TPrintForm::DocumentChanged);
+    ShowStatus();
+}
+
+TPrintForm::~TPrintForm() = default;
+
+void TPrintForm::showEvent(QShowEvent *Event)
+{
+    // The window fills the work area whenever it is shown.
+    if (QScreen *S = screen())
+        setGeometry(S->availableGeometry());
+    QDialog::showEvent(Event);
+}
+
+void TPrintForm::changeEvent(QEvent *Event)
+{
+    QDialog::changeEvent(Event);
+    if (Event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible())
+        BuildPreview();
+}
+
+void TPrintForm::BuildPreview()
+{
+    FSliceTimer->stop();
+    FPreview->ClearPages();
+    FStarts.clear();
+    FRenderer.Reset();
+    FBuildEnd = FRenderer.End();
+    FPreview->SetPageSource([this](int Page, QPainter &Painter) {
+        if (Page < 0 || Page >= int(FStarts.size()))
+            return;
+        const int Stop = Page + 1 < int(FStarts.size()) ? FStarts[size_t(Page) + 1] : FRenderer.LaidOutTo();
+        FRenderer.DrawPage(Painter, TextArea, FStarts[size_t(Page)], Stop, TPlacement::Top);
+    });
+    FProgress->setValue(0);
+    FProgress->show();
+    FCancelBuild->show();
+    FSliceTimer->start();
+    ShowStatus();
+}
+
+bool TPrintForm::Building() const
+{
+    return FSliceTimer->isActive();
+}
+
+void TPrintForm::Slice()
+{
+    QElapsedTimer Clock;
+    Clock.start();
+    int Added = 0;
+    bool More = true;
+    while (Clock.elapsed() < SliceMs) {
+        More = FRenderer.HasMorePages();
+        if (!More)
+            break;
+        // A page that does not lay out is skipped; the start always moves on,
+        // so the loop ends.
+        const int Start = FRenderer.RenderNextPage(nullptr, TextArea);
+        if (Start >= 0) {
+            FStarts.push_back(Start);
+            ++Added;
+        }
+    }
+    FPreview->AppendSourcePages(Added);
+    if (FBuildEnd > 0)
+        FProgress->setValue(int(qint64(FRenderer.LaidOutTo()) * 1000 / FBuildEnd));
+    if (!More)
+        EndBuild();
+    else if (Added)
+        ShowStatus();
+}
+
+void TPrintForm::EndBuild()
+{
+    FSliceTimer->stop();
+    FProgress->hide();
+    FCancelBuild->hide();
+    ShowStatus();
+    Q_EMIT BuildEnded();
+}
+
+void TPrintForm::CancelBuild()
+{
+    if (Building())
+        EndBuild();
+}
+
+void TPrintForm::WaitForBuild()
+{
+    if (!Building())
+        return;
+    QEventLoop Loop;
+    connect(this, &TPrintForm::BuildEnded, &Loop, &QEventLoop::quit);
+    Loop.exec();
+}
+
+void TPrintForm::DocumentChanged(int Position, int Removed, int Added)
+{
+    Q_UNUSED(Added);
+    // Text added after what the pages hold does not touch them; anything
+    // else (a cut from the top, a clear) moves the text under them.
+    if (Position >= FBuildEnd && Removed == 0)
+        return;
+    if (FStarts.empty() && !Building())
+        return;
+    if (isVisible() && isActiveWindow())
+        QTimer::singleShot(0, this, &TPrintForm::BuildPreview);
+    else {
+        FSliceTimer->stop();
+        FProgress->hide();
+        FCancelBuild->hide();
+        FStarts.clear();
+        FPreview->ClearPages();
+        FRenderer.Reset();
+        FBuildEnd = 0;
+        ShowStatus();
+    }
+}
+
+QString TPrintForm::StatusText() const
+{
+    return FStatus->text();
+}
+
+void TPrintForm::ShowStatus()
+{
+    const int Count = FPreview->PageCount();
+    const int Page = FPreview->CurrentPage() >= 0 ? FPreview->CurrentPage() + 1 : (Count ? 1 : 0);
+    FStatus->setText(QStringLiteral("    Page %1    Total %2").arg(Page).arg(Count));
+}
+
+void TPrintForm::Warn(const QString &Text)
+{
+    QWidget *Owner = parentWidget() ? parentWidget() : this;
+    if (FMessages)
+        FMessages->Warning(Owner, QStringLiteral("Print"), Text);
+    else
+        TRuntimeMessages().Warning(Owner, QStringLiteral("Print"), Text);
+}
+
+bool TPrintForm::HavePrinter()
+{
+    if (!QPrinterInfo::availablePrinterNames().isEmpty())
+        return true;
+    Warn(QStringLiteral("Printers have not yet installed."));
+    return false;
+}
+
+void TPrintForm::PrintReceiveView()
+{
+    if (FPrinting || !HavePrinter())
+        return;
+    FPrinting = true;
+    FPreview->ClearPages();
+    FPreview->ZoomActualSize();
+    BuildPreview();
+    WaitForBuild();
+    FPrinting = false;
+    Print();
+}
+
+void TPrintForm::PrintShownPages()
+{
+    FPreview->SetMouseTool(0);
+    if (FPrinting || !HavePrinter())
+        return;
+    Print();
+}
+
+void TPrintForm::Print()
+{
+    if (FPreview->PageCount() == 0) {
+        Warn(QStringLiteral("There is not content to print."));
+        return;
+    }
+    FPrinting = true;
+    QPrinter Printer(QPrinter::HighResolution);
+    Printer.setFullPage(false);
+    TPrintChoice Choice;
+    bool Go = false;
+    if (ChoosePrint) {
+        Go = ChoosePrint(Printer, Choice);
+    } else {
+        QPrintDialog Dialog(&Printer, this);
+        Dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+        Dialog.setOption(QAbstractPrintDialog::PrintSelection, true);
+        Dialog.setMinMax(1, FPreview->PageCount());
+        Dialog.setFromTo(1, 1);
+        Dialog.setPrintRange(QAbstractPrintDialog::AllPages);
+        Go = Dialog.exec() == QDialog::Accepted;
+        if (Go) {
+            Choice.Copies = std::max(1, Printer.copyCount());
+            if (Dialog.printRange() == QAbstractPrintDialog::PageRange) {
+                Choice.Range = TPrintChoice::PageRange;
+                Choice.From = Dialog.fromPage();
+                Choice.To = Dialog.toPage();
+            } else if (Dialog.printRange() == QAbstractPrintDialog::Selection) {
+                Choice.Range = TPrintChoice::Selection;
+            }
+        }
+    }
+    // Errors while printing end it without a message.
+    if (Go)
+        RunPrintJobs(*FPreview, Printer, Choice);
+    FPrinting = false;
+}

@@ -1,0 +1,178 @@
+// Printing the receive view in the whole program, on the queue of a private
+// CUPS scheduler that print-cups.sh starts (CUPS_SERVER points at it).
+#include "NicePreview.h"
+#include "PageRender.h"
+#include "PrintUnit.h"
+#include "RichView.h"
+#include "SendClass.h"
+#include "main.h"
+
+#include <cups/cups.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+class TCapture : public TRuntimeMessages {
+public:
+    QStringList List;
+    void Warning(QWidget *, const QString &Caption, const QString &Text) override
+    {
+        List.append(Caption + QLatin1Char('|') + Text);
+    }
+    void StandardError(const QString &Text) override { List.append(Text); }
+};
+
+QString Run(const QString &Program, const QStringList &Arguments)
+{
+    QProcess P;
+    P.start(Program, Arguments);
+    P.waitForFinished(60000);
+    return QString::fromLocal8Bit(P.readAllStandardOutput());
+}
+
+QString Line(int I)
+{
+    return QStringLiteral("printed line %1 ABCDEF").arg(I, 5, 10, QLatin1Char('0'));
+}
+}  // namespace
+
+class TPrintCupsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> Home;
+    std::unique_ptr<TMainForm> Main;
+    TCapture Messages;
+
+    // Fills the receive view with numbered lines until it makes Pages pages.
+    int FillPages(int Pages)
+    {
+        TRichView *View = Main->ReceiveView();
+        int Count = 0;
+        for (;;) {
+            QString Text;
+            for (int I = 0; I < 10; ++I)
+                Text += QLatin1Char('\n') + Line(Count++);
+            View->Append(Count == 10 ? Text.mid(1) : Text);
+            View->FlushUpdates();
+            TPageRenderer R(View->document());
+            int N = 0;
+            while (R.HasMorePages())
+                N += R.RenderNextPage(nullptr, QRectF()) >= 0;
+            if (N == Pages)
+                return Count;
+        }
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        Home = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_DATA_HOME", Home->path().toLocal8Bit());
+        Main = CreateProgram({});
+        Main->SetMessages(&Messages);
+        Main->show();
+        Messages.List.clear();
+    }
+    void cleanup()
+    {
+        Main.reset();
+        Home.reset();
+    }
+
+    void noPrinterIsReported()
+    {
+        QVERIFY(QPrinterInfo::availablePrinterNames().isEmpty());
+        FillPages(1);
+        Main->findChild<QAction *>(QStringLiteral("PrintItem"))->trigger();
+        QCOMPARE(Messages.List, QStringList {QStringLiteral("Print|Printers have not yet installed.")});
+    }
+
+    void printsRangeCopiesAndAllPages()
+    {
+        const QString Spool = qEnvironmentVariable("TALLYSCOPE_CUPS_SPOOL");
+        QVERIFY(!Spool.isEmpty());
+        QVERIFY(!QPrinterInfo::availablePrinterNames().isEmpty());
+        auto *Form = Main->findChild<TPrintForm *>();
+        QAction *Print = Main->findChild<QAction *>(QStringLiteral("PrintItem"));
+
+        // Empty view: nothing to print.
+        Print->trigger();
+        QCOMPARE(Messages.List, QStringList {QStringLiteral("Print|There is not content to print.")});
+        Messages.List.clear();
+
+        const int Lines = FillPages(5);
+        Form->ChoosePrint = [](QPrinter &Printer, TPrintChoice &Choice) {
+            Printer.setPrinterName(QStringLiteral("Tallyscope"));
+            Choice.Range = TPrintChoice::PageRange;
+            Choice.From = 2;
+            Choice.To = 3;
+            Choice.Copies = 2;
+            return true;
+        };
+        Print->trigger();
+        QCOMPARE(Form->Preview()->PageCount(), 5);
+        Form->ChoosePrint = [](QPrinter &Printer, TPrintChoice &Choice) {
+            Printer.setPrinterName(QStringLiteral("Tallyscope"));
+            Choice.Range = TPrintChoice::Selection;
+            return true;
+        };
+        Print->trigger();
+        Form->ChoosePrint = [](QPrinter &Printer, TPrintChoice &) {
+            Printer.setPrinterName(QStringLiteral("Tallyscope"));
+            return true;
+        };
+        Print->trigger();
+        QVERIFY(Messages.List.isEmpty());
+
+        // Five jobs, in order: pages 2, 3, 2, 3 and the whole view; the
+        // scheduler keeps each job's document (d...) and attributes (c...).
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(Spool).entryList({QStringLiteral("d*")}, QDir::Files).size(), 5, 60000);
+        QStringList Files = QDir(Spool).entryList({QStringLiteral("d*")}, QDir::Files, QDir::Name);
+        QCOMPARE(Files.size(), 5);
+        // Job titles, from the scheduler, oldest first.
+        cups_job_t *Jobs = nullptr;
+        const int JobCount = cupsGetJobs(&Jobs, "Tallyscope", 0, CUPS_WHICHJOBS_ALL);
+        QStringList Titles;
+        for (int I = 0; I < JobCount; ++I)
+            Titles.append(QString::fromUtf8(Jobs[I].title));
+        cupsFreeJobs(JobCount, Jobs);
+        const QString Title = Form->Preview()->Title();
+        const QString Range = Title + QStringLiteral(" - Page ");
+        QCOMPARE(Titles,
+            (QStringList {Range + QLatin1Char('2'), Range + QLatin1Char('3'), Range + QLatin1Char('2'),
+                Range + QLatin1Char('3'), Title}));
+        auto Text = [&](const QString &File) {
+            // Words, one space apart: the text's own line breaks are not kept.
+            return Run(QStringLiteral("pdftotext"), {QDir(Spool).filePath(File), QStringLiteral("-")}).simplified();
+        };
+        auto FirstLine = [](const QString &T) {
+            const int At = T.indexOf(QStringLiteral("printed line "));
+            return At < 0 ? -1 : T.mid(At + 13, 5).toInt();
+        };
+        const int Page2 = FirstLine(Text(Files[0]));
+        const int Page3 = FirstLine(Text(Files[1]));
+        QVERIFY2(Page2 > 0, qPrintable(Text(Files[0]).left(300)));
+        QVERIFY(Page3 > Page2);
+        QCOMPARE(FirstLine(Text(Files[2])), Page2);
+        QCOMPARE(FirstLine(Text(Files[3])), Page3);
+        // All pages: every line, in order, once.
+        const QString All = Text(Files[4]);
+        int At = 0;
+        for (int I = 0; I < Lines; ++I) {
+            const int Next = All.indexOf(Line(I), At);
+            QVERIFY2(Next >= 0, qPrintable(Line(I)));
+            At = Next + 1;
+        }
+        QCOMPARE(All.count(QStringLiteral("printed line")), Lines);
+    }
+};
+
+QTEST_MAIN(TPrintCupsTest)
+#include "tst_printcups.moc"
