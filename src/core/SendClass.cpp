@@ -1,11 +1,11 @@
 #include "SendClass.h"
-#include "CycleSend.h"
 
 #include "NumberConvert.h"
 
 #include "AppCommon.h"
 #include "QuillScomm.h"
 #include "RichView.h"
+#include "RuntimeSteps.h"
 #include "SettingsRecord.h"
 
 #include <QApplication>
@@ -227,11 +227,21 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
       Link(Link),
       CycleTimer(new QTimer(this)),
       DisplayTimer(new QTimer(this)),
+      Steps(new TRuntimeSteps(*this,
+          [this](const TStepFailure &Failure) {
+              if (SendStopped)
+                  SendStopped();
+              if (Failure.Kind == TStepFailure::Refusal)
+                  Warn(QStringLiteral("Send"), Failure.Text);
+              else
+                  Messages->StandardError(Failure.Text);
+          })),
       Wake(this, [this] { DisplayWoken(); }),
       Settings(Settings)
 {
+    CycleTick = [this] { Steps->CycleTick(); };
+    ReceiveTriggerStep = [this](const std::string &LastRxData) { Steps->Trigger->LineTaken(LastRxData); };
     CycleTimer->setInterval(10);
-    CycleTick = [this] { RunCycleTick(*this); };
     connect(CycleTimer, &QTimer::timeout, this, [this] {
         Guarded([this] {
             if (CycleTick)
@@ -285,10 +295,9 @@ void TDataRT::WakeDisplay()
 void TDataRT::DisplayWoken()
 {
     // The line is shown now: a tick a millisecond later would only wake the
-    // thread once more. The timer runs on while more lines wait or a trigger
-    // needs every tick.
+    // thread once more. The timer runs on while more lines wait.
     Guarded([this] { DisplayTick(); });
-    if (!DisplayTimer->isActive() && (TriggerOn || (Link && Link->LinesWaiting())))
+    if (!DisplayTimer->isActive() && Link && Link->LinesWaiting())
         DisplayTimer->start();
 }
 
@@ -348,15 +357,12 @@ void TDataRT::DisplayTick()
             AppendLine(ReceiveView, Parts.Tag, Settings.SendMessageColour(), Parts.Data);
         }
     }
-    if (TriggerOn) {
-        if (TriggerOptions.TimingTriggerOn && TimingTriggerStep)
-            TimingTriggerStep();
-        if (TriggerOptions.ReceiveTriggerOn && ReceiveTriggerStep)
-            ReceiveTriggerStep(LastRxData);
-    } else if (!(Link && Link->LinesWaiting())) {
-        // Nothing more to show: sleep until the next line wakes the timer.
+    if (!Line.empty() && TriggerOn && TriggerOptions.ReceiveTriggerOn && ReceiveTriggerStep)
+        ReceiveTriggerStep(LastRxData);
+    // Nothing more to show: sleep until the next line wakes the timer. The
+    // triggers wake the thread themselves when they have something to do.
+    if (!(Link && Link->LinesWaiting()))
         DisplayTimer->stop();
-    }
 }
 
 void TDataRT::AppendLine(TRichView *View, const std::string &Tag, uint32_t Colour, const std::string &Data)
@@ -426,8 +432,6 @@ void TDataRT::SetCycleOptions(const TSettingsRecord &Record)
 
 void TDataRT::SetTriggerOptions(const TSettingsRecord &Record)
 {
-    // The trigger steps run on every tick, so the display must not sleep.
-    WakeDisplay();
     TriggerOptions.TimingTriggerOn = Record.TimingTriggerOn();
     TriggerOptions.TriggerTime = Record.TriggerTime();
     TriggerOptions.TimingMode = Record.TimingMode();
@@ -442,6 +446,7 @@ void TDataRT::SetTriggerOptions(const TSettingsRecord &Record)
         TriggerOptions.TrigLine[Row] = Record.TriggerTrigLine(Row);
     }
     TriggerOptions.TriggerDelay = Record.TriggerDelay();
+    Steps->Trigger->OptionsChanged();
 }
 
 void TDataRT::ViewMouseDown()

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "DisplayWake.h"
+#include "SendSteps.h"
 
 #include <QObject>
 #include <QPoint>
@@ -23,6 +24,7 @@ class QTimer;
 class QWidget;
 class TQuillScomm;
 class TRichView;
+class TRuntimeSteps;
 class TSettingsRecord;
 
 // ---------------------------------------------------------------------------
@@ -126,28 +128,8 @@ public:
 
     // Copies of the settings record's cycle and trigger fields, taken at
     // every options step; the cycle and trigger steps read only these.
-    struct TCycleOptions {
-        uint8_t Mode = 0;
-        uint8_t LineChoice = 0;
-        int32_t FixedLine = 0;
-        int32_t RangeFirst = 0;
-        int32_t RangeLast = 0;
-        uint32_t Interval = 0;
-    } CycleOptions;
-    struct TTriggerOptions {
-        bool TimingTriggerOn = false;
-        double TriggerTime = 0;
-        uint8_t TimingMode = 0;
-        uint8_t TimingLineChoice = 0;
-        int32_t TimingFixedLine = 0;
-        int32_t TimingRangeFirst = 0;
-        int32_t TimingRangeLast = 0;
-        uint32_t TimingInterval = 0;
-        bool ReceiveTriggerOn = false;
-        int32_t RecLine[10] = {};
-        int32_t TrigLine[10] = {};
-        uint32_t TriggerDelay = 0;
-    } TriggerOptions;
+    TCycleOptions CycleOptions;
+    TTriggerOptions TriggerOptions;
 
     bool TriggerOn = false;
     bool ShowTime = false;
@@ -174,12 +156,19 @@ public:
     // receive view just loses the focus.
     QWidget *FocusTarget = nullptr;
 
-    // Steps the receive tools plug in. Unset, the filter accepts every line
-    // and the trigger steps do nothing.
+    // Steps plugged in: the receiving filter (unset, it accepts every
+    // line), the receive trigger's look at each line taken and the cycle
+    // tick (set to the runtime's own steps; cleared, they do nothing).
     std::function<bool(const std::string &Data)> PassesReceiveFilter;
-    std::function<void()> TimingTriggerStep;
     std::function<void(const std::string &LastRxData)> ReceiveTriggerStep;
     std::function<void()> CycleTick;
+
+    // Cycle send and the triggers; the timing trigger and a pending
+    // receive-trigger send wake themselves.
+    TRuntimeSteps *const Steps;
+    // A failed send stopped cycle send or the triggers (called before the
+    // user is told), so the status tick can release their buttons.
+    std::function<void()> SendStopped;
 
     // Not owned; nullptr puts the message boxes back.
     void SetMessages(TRuntimeMessages *Messages);
@@ -188,10 +177,10 @@ public:
     // Not owned; the converter pop-up (nothing is shown without one).
     TPopUpTarget *PopUp = nullptr;
 
-    // One display step: at most one queued line, then the trigger steps.
-    // With nothing queued and no trigger on, it stops DisplayTimer; the
-    // link's next queued line starts it again, so an idle monitor does not
-    // wake a thousand times a second.
+    // One display step: at most one queued line, handed to the receive
+    // trigger when it is on. With nothing more queued it stops DisplayTimer;
+    // the link's next queued line starts it again, so an idle monitor does
+    // not wake a thousand times a second.
     void DisplayTick();
     // Starts DisplayTimer if it sleeps (any thread may call it).
     void WakeDisplay();

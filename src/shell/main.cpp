@@ -191,17 +191,14 @@ void TMainForm::ConnectForms()
         ApplyOptions();
     });
     ConnectReceiveTools();
-    SetForm->Settings = &Settings;
-    SetForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
-    SetForm->Confirmed = [this] {
-        Guarded([this] {
-            WriteDataFile(Settings);
-            ApplyOptions();
-        });
-    };
     SendForm->Settings = &Settings;
     SendForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     SendForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
+    SendForm->ToolButton1->setIcon(ToolIcon(TToolIcon::SendLine));
+    SendForm->ToolButton2->setIcon(ToolIcon(TToolIcon::CycleSend));
+    SendForm->ToolButton3->setIcon(ToolIcon(TToolIcon::TriggerSend));
+    SendForm->ToolButton7->setIcon(ToolIcon(TToolIcon::Checksum));
+    SendForm->ToolButton8->setIcon(ToolIcon(TToolIcon::AsciiSend));
     connect(SendForm->ToolButton1, &QAction::triggered, this, &TMainForm::SendDataCommand);
     FlagCommand(SendForm->ToolButton8, &TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend);
     // A click never changes what the two buttons show: they are put back to
@@ -216,6 +213,9 @@ void TMainForm::ConnectForms()
         ApplyOptions();
         SetForm->ShowPanel(TSetPanel::Trigger);
     });
+    SetForm->Settings = &Settings;
+    SetForm->ApplyOptions = [this] { ApplyOptions(); };
+    SetForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
 
     for (TRichView *V : {SendForm->RichSend, FindForm->RichFind}) {
         V->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -307,6 +307,7 @@ void TMainForm::InitWorkspace()
         FSession = std::make_unique<TPortSession>(*FLink, *FComThread);
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
+        FDataRT->SendStopped = [this] { FTick->Wake(); };
         FDataRT->PopUp = PopForm;
         FDataRT->PassesReceiveFilter = [this](const std::string &Data) { return PassesReceiveFilter(Settings, Data); };
         // A click into a view makes it the active one before the runtime's
@@ -413,11 +414,7 @@ void TMainForm::ApplyOptions()
             FDataRT->ShowSending = S.ShowSending();
             RichShow->SetWordWrap(S.WordWrap());
             FLink->HexReceive = !S.AsciiReceive();
-            if (S.CycleSendOn())
-                FDataRT->CycleTimer->start(
-                    int(std::max<uint32_t>(1, std::min<uint32_t>(S.CycleInterval(), INT32_MAX))));
-            else
-                FDataRT->CycleTimer->stop();
+            ApplyCycleTimer(FDataRT->CycleTimer, S.CycleSendOn(), S.CycleInterval());
             FDataRT->SetCycleOptions(S);
             FDataRT->SetTriggerOptions(S);
             FLink->HexSend = !S.AsciiSend();
@@ -503,7 +500,9 @@ bool TMainForm::StatusStep()
                 },
                 Qt::QueuedConnection);
         }
-        Changed = StatusBarMY1->Tick() || !Gone.isEmpty() || FDataRT->CycleTimer->isActive() || FDataRT->TriggerOn;
+        // A cycle or trigger stopped by a failed send wakes the tick itself
+        // (SendStopped), so an armed trigger lets it sleep.
+        Changed = StatusBarMY1->Tick() || !Gone.isEmpty();
     });
     return Changed;
 }
