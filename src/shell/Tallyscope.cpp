@@ -1,3 +1,4 @@
+#include "QuitSignals.h"
 #include "main.h"
 
 #include <QApplication>
@@ -40,6 +41,10 @@ int main(int argc, char *argv[])
     Arguments.removeFirst();
     std::unique_ptr<TMainForm> MainForm = CreateProgram(Arguments);
     MainForm->show();
+    // A quit asked for by a signal takes the window's own way out, which
+    // saves what the user set and typed.
+    TQuitSignals Quit;
+    QObject::connect(&Quit, &TQuitSignals::Requested, MainForm.get(), [&MainForm] { MainForm->close(); });
     const int Result = QApplication::exec();
     // The reader thread is stopped and joined here, before the application
     // object goes.
