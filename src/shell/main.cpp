@@ -200,6 +200,11 @@ void TMainForm::ConnectForms()
     SendForm->Settings = &Settings;
     SendForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     SendForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
+    SendForm->ToolButton1->setIcon(ToolIcon(TToolIcon::SendLine));
+    SendForm->ToolButton2->setIcon(ToolIcon(TToolIcon::CycleSend));
+    SendForm->ToolButton3->setIcon(ToolIcon(TToolIcon::TriggerSend));
+    SendForm->ToolButton7->setIcon(ToolIcon(TToolIcon::Checksum));
+    SendForm->ToolButton8->setIcon(ToolIcon(TToolIcon::AsciiSend));
     connect(SendForm->ToolButton1, &QAction::triggered, this, &TMainForm::SendDataCommand);
     FlagCommand(SendForm->ToolButton8, &TSettingsRecord::AsciiSend, &TSettingsRecord::SetAsciiSend);
     // A click never changes what the two buttons show: they are put back to
@@ -548,12 +553,18 @@ void TMainForm::closeEvent(QCloseEvent *Event)
     }
     // Saved also while minimised: the geometry saved is the normal one, and
     // what was typed and set in this session is not lost.
+    // A layout that cannot be saved does not stop the exit, but the user
+    // is told, as for the settings: the next start would not find it.
+    QString LayoutError;
     try {
         CreateDataFolder();
-        WriteLayout(LayoutFilePath());
-    } catch (const std::exception &) {
-        // A layout that cannot be saved is not worth stopping the exit for.
+        if (!WriteLayout(LayoutFilePath()))
+            LayoutError = QStringLiteral("The file could not be written: %1").arg(LayoutFilePath());
+    } catch (const std::exception &E) {
+        LayoutError = QString::fromLocal8Bit(E.what());
     }
+    if (!LayoutError.isEmpty())
+        Warn(QStringLiteral("Save"), QStringLiteral("The window layout could not be saved.\n%1").arg(LayoutError));
     try {
         SaveSettings();
     } catch (const std::exception &E) {
