@@ -242,6 +242,9 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
     CycleTick = [this] { Steps->CycleTick(); };
     ReceiveTriggerStep = [this](const std::string &LastRxData) { Steps->Trigger->LineTaken(LastRxData); };
     CycleTimer->setInterval(10);
+    // Cycle send keeps its period to the millisecond, not to the 5 % a
+    // coarse timer may wander.
+    CycleTimer->setTimerType(Qt::PreciseTimer);
     connect(CycleTimer, &QTimer::timeout, this, [this] {
         Guarded([this] {
             if (CycleTick)
@@ -348,7 +351,9 @@ void TDataRT::DisplayTick()
         }
         RxTriggerState = 1;
         const TDisplayParts Parts = SplitMonitorLine(Line, ShowTime, ShowRxTx);
-        if (Parts.Received) {
+        if (IsNoteLine(Line)) {
+            AppendLine(ReceiveView, std::string(), TagColour, Line);
+        } else if (Parts.Received) {
             if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data)))
                 AppendLine(ReceiveView, Parts.Tag, Settings.ReceiveMessageColour(), Parts.Data);
             if (TriggerOn)  // only the receive trigger looks at it

@@ -70,8 +70,10 @@ TSendForm::TSendForm(QWidget *Parent) : QDockWidget(QStringLiteral("Send"), Pare
 
     SendBar = new QToolBar(QStringLiteral("SendBar"), Body);
     SendBar->setObjectName(QStringLiteral("SendBar"));
+    // Images only (the main window gives them), so that the five buttons
+    // fit a narrow dock; hints as tool tips and accessible names.
     SendBar->setIconSize(QSize(16, 16));
-    SendBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    SendBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     auto Button = [this](const char *Name, const QString &Text, const QString &Hint, bool Check) {
         QAction *A = SendBar->addAction(Text);
         A->setObjectName(QLatin1String(Name));
@@ -117,6 +119,7 @@ TSendForm::TSendForm(QWidget *Parent) : QDockWidget(QStringLiteral("Send"), Pare
     ToolButton7->setAccessibleName(QStringLiteral("Checksum"));
     ToolButton7->setMenu(PopupMenu1);
     ToolButton7->setPopupMode(QToolButton::MenuButtonPopup);
+    ToolButton7->setToolButtonStyle(Qt::ToolButtonIconOnly);
     connect(ToolButton7, &QToolButton::clicked, this, &TSendForm::ToolButton7Click);
     SendBar->addWidget(ToolButton7);
     SendBar->addSeparator();

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPolygonF>
 
 namespace {
 QPixmap Canvas()
@@ -118,6 +119,48 @@ void Draw(QPainter &P, TToolIcon Kind)
         P.drawLine(QPointF(11, 11), QPointF(21, 21));
         P.drawLine(QPointF(21, 11), QPointF(11, 21));
         break;
+    case TToolIcon::SendLine:  // a line leaving to the right
+        P.setBrush(Qt::white);
+        P.drawRect(QRectF(3, 9, 14, 14));
+        P.setPen(QPen(QColor(0, 0, 200), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        P.drawLine(QPointF(12, 16), QPointF(28, 16));
+        P.drawLine(QPointF(22, 10), QPointF(28, 16));
+        P.drawLine(QPointF(22, 22), QPointF(28, 16));
+        break;
+    case TToolIcon::CycleSend: {  // a circling arrow
+        P.setPen(QPen(QColor(0, 130, 60), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPainterPath Round;
+        Round.arcMoveTo(QRectF(6, 6, 20, 20), 60);
+        Round.arcTo(QRectF(6, 6, 20, 20), 60, 300);
+        P.drawPath(Round);
+        const QPointF End = Round.currentPosition();
+        P.drawLine(End, End + QPointF(-1, -7));
+        P.drawLine(End, End + QPointF(-7, 1));
+        break;
+    }
+    case TToolIcon::TriggerSend:  // a lightning flash
+        P.setBrush(QColor(240, 190, 30));
+        P.drawPolygon(QPolygonF({QPointF(18, 3), QPointF(7, 18), QPointF(15, 18), QPointF(12, 29), QPointF(25, 12),
+            QPointF(17, 12), QPointF(21, 3)}));
+        break;
+    case TToolIcon::Checksum: {
+        QFont F;
+        F.setPixelSize(22);
+        F.setBold(true);
+        P.setFont(F);
+        P.setPen(QColor(0, 0, 200));
+        P.drawText(QRectF(0, 0, 32, 32), Qt::AlignCenter, QString(QChar(0x03A3)));
+        break;
+    }
+    case TToolIcon::AsciiSend: {
+        QFont F;
+        F.setPixelSize(20);
+        F.setBold(true);
+        P.setFont(F);
+        P.setPen(QColor(0, 0, 200));
+        P.drawText(QRectF(0, 0, 32, 32), Qt::AlignCenter, QStringLiteral("A"));
+        break;
+    }
     }
 }
 }  // namespace

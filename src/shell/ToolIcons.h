@@ -17,7 +17,12 @@ enum class TToolIcon {
     WordWrap,
     Filter,
     AsciiReceive,
-    Clear
+    Clear,
+    SendLine,
+    CycleSend,
+    TriggerSend,
+    Checksum,
+    AsciiSend
 };
 
 QIcon ToolIcon(TToolIcon Kind);

@@ -45,7 +45,8 @@ int main(int argc, char *argv[])
     const QStringList Ports;
     std::unique_ptr<TMainForm> Main = CreateProgram({}, &Ports);
     Main->show();
-    QTest::qWaitForWindowExposed(Main.get());
+    if (!QTest::qWaitForWindowExposed(Main.get()))
+        return 1;
 
     // Settings as a user leaves them: a range cycle, a timing range and two
     // trigger rows.

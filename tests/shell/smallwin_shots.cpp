@@ -51,7 +51,8 @@ int main(int argc, char *argv[])
     const QStringList Ports;
     std::unique_ptr<TMainForm> Main = CreateProgram({}, &Ports);
     Main->show();
-    QTest::qWaitForWindowExposed(Main.get());
+    if (!QTest::qWaitForWindowExposed(Main.get()))
+        return 1;
 
     Main->BColorSetForm->ShowBeside(Main.get());
     Shoot(Main->BColorSetForm, Out.filePath(QStringLiteral("colour.png")));

@@ -265,9 +265,10 @@ private Q_SLOTS:
                            "Find=Ctrl+F|Find Next =F3"),
             QStringLiteral("&View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
                            "Send Window=F8|Find Window|-|Color Settings"),
-            QStringLiteral("&Tools : Open Port|Pause Monitoring|Send Data=F5|-|ASCII Receive|ASCII Send|-|"
-                           "Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
-                           "HexDecBin Converter(hidden)|ASCII Table"),
+            QStringLiteral(
+                "&Tools : Open Port|Reopen When Device Returns|Pause Monitoring|Send Data=F5|-|"
+                "ASCII Receive|ASCII Send|-|Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
+                "HexDecBin Converter(hidden)|ASCII Table"),
             QStringLiteral("&Window: Center|Top|Bottom|Left|Right|-|Always On Top"),
             QStringLiteral("&Help : Help Online=F1|-|Check For Updates|Online Support|Feedback|-|About"),
         };
@@ -810,14 +811,16 @@ private Q_SLOTS:
     {
         TRun Run(Ports);
         // Directories where the files must go: neither can be written.
-        QVERIFY(QDir().mkpath(DataFilePath()) && QDir().mkpath(SendFilePath()));
+        QFile::remove(LayoutFilePath());
+        QVERIFY(QDir().mkpath(DataFilePath()) && QDir().mkpath(SendFilePath()) && QDir().mkpath(LayoutFilePath()));
         Run.Main->close();
         QVERIFY(!Run->isVisible());
-        QCOMPARE(Run.Messages.List.size(), 2);
-        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Save"));
-        QVERIFY(Run.Messages.List[0].Text.contains(QStringLiteral("settings")));
-        QCOMPARE(Run.Messages.List[1].Caption, QStringLiteral("Save"));
-        QVERIFY(Run.Messages.List[1].Text.contains(QStringLiteral("send")));
+        QCOMPARE(Run.Messages.List.size(), 3);
+        for (const auto &M : Run.Messages.List)
+            QCOMPARE(M.Caption, QStringLiteral("Save"));
+        QVERIFY(Run.Messages.List[0].Text.contains(QStringLiteral("layout")));
+        QVERIFY(Run.Messages.List[1].Text.contains(QStringLiteral("settings")));
+        QVERIFY(Run.Messages.List[2].Text.contains(QStringLiteral("send")));
     }
 
     void unreadableDataStartsWithNewValues()

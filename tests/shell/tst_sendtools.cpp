@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace {
@@ -189,6 +190,15 @@ private Q_SLOTS:
             Form->ChecksumItem(8)->trigger();
             QCOMPARE(Send->toPlainText(), QStringLiteral("31 32 33 34 35 36 37 38 39 31 C3"));
             QCOMPARE(AccessibleName(Form->ToolButton7), QStringLiteral("Checksum"));
+            // The bar shows images only: each button has one and is named
+            // by its hint.
+            for (auto [A, Hint] :
+                {std::pair {Form->ToolButton1, "Send cursor line(F5)"}, std::pair {Form->ToolButton2, "Cycle To Send"},
+                    std::pair {Form->ToolButton3, "Trigger Send"}, std::pair {Form->ToolButton8, "ASCII Send"}}) {
+                QVERIFY2(!A->icon().isNull(), Hint);
+                QCOMPARE(AccessibleName(Form->SendBar->widgetForAction(A)), QLatin1String(Hint));
+            }
+            QVERIFY(!Form->ToolButton7->icon().isNull());
         }
         // After a restart the choice is kept, marked when the menu opens.
         TRun Run(Ports);
