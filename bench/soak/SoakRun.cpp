@@ -8,7 +8,7 @@
 // files (read back by the program's RTF reader, in the order they were
 // written) and the view. Resident memory is sampled every 10 s and must stay
 // flat after the first bound: no peak after the first automatic save (and
-// after a sixth of the run) 10 % or more above the peak before it. The event loop's
+// after a sixth of the run) 10 % or more above the highest before that. The event loop's
 // stalls, seen by a probe timer, must stay under 20 ms at p99, over the whole
 // run; the worst minute is printed too.
 //
@@ -379,8 +379,8 @@ int Run(const TOptions &O)
 
     // Memory after the first bound. The view fills and is saved and emptied
     // over and over, so memory rises and falls: flat means no later peak
-    // above the first one (the view full for the first time) by 10 % or
-    // more. The medians of the window's first and last minute show a trend
+    // above the highest before (the view full for the first time, and the
+    // first rounds where they are short) by 10 % or more. The medians of the window's first and last minute show a trend
     // beside it.
     const double WindowFrom = std::max(FirstSaveAt, O.Seconds / 6);
     std::vector<double> First, Last;
@@ -389,7 +389,7 @@ int Run(const TOptions &O)
     for (const auto &[At, MB] : Rss) {
         if (FirstSaveAt < 0)
             break;
-        if (At <= FirstSaveAt)
+        if (At <= WindowFrom)
             FirstPeak = std::max(FirstPeak, MB);
         if (At < WindowFrom)
             continue;

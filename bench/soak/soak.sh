@@ -11,7 +11,8 @@
 # Defaults: one hour at 11,520 bytes/s (115200 baud), automatic save at
 # 20,000 lines, results in a new temporary folder, the build in build/.
 # The 1 MB/s run: --seconds 600 --rate 1000000. A 2-minute run checks the
-# script itself: --seconds 120 --lines 300. --tsan builds build-tsan-soak/
+# script itself: --seconds 120 --lines 300. --view-chars N bounds the view
+# to N characters, for many rounds of automatic save in a short run. --tsan builds build-tsan-soak/
 # under ThreadSanitizer (the test command's flags and options) and runs there:
 # any race report ends the run; its stall and memory figures mean nothing.
 # Exit status 0 when every check passed.
