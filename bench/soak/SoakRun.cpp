@@ -435,9 +435,10 @@ int Run(const TOptions &O)
                 "first differing byte %lld\n",
         Written, InFiles, int(Saved.size()), qlonglong(FilesOnDisk), Check.Checked() - InFiles, Lines,
         qlonglong(Check.FirstWrong()));
-    std::printf("  resident: %.1f MB at start, %.1f MB at its peak before the first save (%.0f s); from %.0f s on: "
-                "highest %.1f MB (%+.1f %%), median of the first minute %.1f MB, of the last %.1f MB (%+.1f %%); "
-                "%.1f MB at the end\n",
+    std::printf(
+        "  resident: %.1f MB at start, %.1f MB at most before the window (first save at %.0f s); from %.0f s on: "
+        "highest %.1f MB (%+.1f %%), median of the first minute %.1f MB, of the last %.1f MB (%+.1f %%); "
+        "%.1f MB at the end\n",
         Rss.front().second, FirstPeak, FirstSaveAt, WindowFrom, WindowMax, Growth, Median(First), Median(Last), Trend,
         Rss.back().second);
     std::printf("  stalls: p50 %.2f ms, p99 %.2f ms, max %.2f ms over %zu samples (probe every %d ms); worst "
