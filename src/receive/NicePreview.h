@@ -126,7 +126,7 @@ private:
         bool FromSource = false;
         quint64 LastUse = 0;
     };
-    void Relayout();
+    void Relayout(bool Repaint = true);
     void ApplyZoom(double NewZoom);
     void CentreAnchor();
     const QPicture &Recording(int Page);

@@ -118,6 +118,11 @@ TPrintForm::TPrintForm(TRichView *View, QWidget *Parent) : QDialog(Parent), FVie
     connect(FPreview, &TNicePreview::OnChange, this, &TPrintForm::ShowStatus);
     connect(View->document(), &QTextDocument::contentsChange, this, &TPrintForm::DocumentChanged);
     ShowStatus();
+    // A label of fixed size changes its text without laying the window out
+    // again, which a build does several times a second.
+    FStatus->setFixedSize(
+        FStatus->fontMetrics().horizontalAdvance(QStringLiteral("    Page 0000000    Total 0000000")) + 8,
+        FStatus->sizeHint().height());
 }
 
 TPrintForm::~TPrintForm() = default;
@@ -133,8 +138,13 @@ void TPrintForm::showEvent(QShowEvent *Event)
 void TPrintForm::changeEvent(QEvent *Event)
 {
     QDialog::changeEvent(Event);
+    // The build starts from the event loop, so that the window's first paint
+    // and the start of the build are not one long wait.
     if (Event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible())
-        BuildPreview();
+        QTimer::singleShot(0, this, [this] {
+            if (isActiveWindow() && isVisible())
+                BuildPreview();
+        });
 }
 
 void TPrintForm::BuildPreview()
@@ -166,32 +176,46 @@ void TPrintForm::Slice()
 {
     QElapsedTimer Clock;
     Clock.start();
-    int Added = 0;
     bool More = true;
     while (Clock.elapsed() < SliceMs) {
-        More = FRenderer.HasMorePages();
-        if (!More)
-            break;
         // A page that does not lay out is skipped; the start always moves on,
-        // so the loop ends.
-        const int Start = FRenderer.RenderNextPage(nullptr, TextArea);
-        if (Start >= 0) {
-            FStarts.push_back(Start);
-            ++Added;
+        // so the loop ends. Asking HasMorePages() first would lay each page
+        // out twice.
+        if (FRenderer.PageStart() >= FRenderer.End()) {
+            More = false;
+            break;
         }
+        const int Start = FRenderer.RenderNextPage(nullptr, TextArea);
+        if (Start < 0) {
+            More = false;
+            break;
+        }
+        FStarts.push_back(Start);
+        // The first page is shown as soon as it is known.
+        if (FPreview->PageCount() == 0)
+            break;
     }
-    FPreview->AppendSourcePages(Added);
-    if (FBuildEnd > 0)
-        FProgress->setValue(int(qint64(FRenderer.LaidOutTo()) * 1000 / FBuildEnd));
     if (!More)
         EndBuild();
-    else if (Added)
-        ShowStatus();
+    else if (FPreview->PageCount() == 0 || FSinceShown.elapsed() >= ShowEveryMs)
+        ShowLaidOutPages();
+}
+
+void TPrintForm::ShowLaidOutPages()
+{
+    // Handing pages over a few times a second, not after every slice, keeps
+    // the window's layout and scroll bars from being redone all the time.
+    FPreview->AppendSourcePages(int(FStarts.size()) - FPreview->PageCount());
+    if (FBuildEnd > 0)
+        FProgress->setValue(int(qint64(FRenderer.LaidOutTo()) * 1000 / FBuildEnd));
+    ShowStatus();
+    FSinceShown.start();
 }
 
 void TPrintForm::EndBuild()
 {
     FSliceTimer->stop();
+    ShowLaidOutPages();
     FProgress->hide();
     FCancelBuild->hide();
     ShowStatus();

@@ -6,6 +6,7 @@
 #include "PageRender.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <functional>
 #include <memory>
@@ -42,6 +43,8 @@ public:
     static const QRectF TextArea;
     // Time one slice of the layout may take before events are handled.
     static constexpr int SliceMs = 12;
+    // How often pages laid out are handed to the preview during a build.
+    static constexpr int ShowEveryMs = 100;
 
     explicit TPrintForm(TRichView *View, QWidget *Parent = nullptr);
     ~TPrintForm() override;
@@ -78,6 +81,7 @@ protected:
 private:
     void Slice();
     void EndBuild();
+    void ShowLaidOutPages();
     void ShowStatus();
     void DocumentChanged(int Position, int Removed, int Added);
     bool HavePrinter();
@@ -93,6 +97,7 @@ private:
     TPageRenderer FRenderer;
     std::vector<int> FStarts;
     int FBuildEnd = 0;
+    QElapsedTimer FSinceShown;
     bool FPrinting = false;
     TRuntimeMessages *FMessages = nullptr;
 };
