@@ -462,6 +462,13 @@ bool TNicePreview::PrintAllPages(QPrinter &Printer)
     if (!Painter.begin(&Printer))
         return false;
     for (int I = 0; I < PageCount(); ++I) {
+        if (I > 0 && BetweenPages && !BetweenPages()) {
+            Painter.end();
+            return false;
+        }
+        // The pages may have gone meanwhile.
+        if (I >= PageCount())
+            break;
         if (I > 0 && !Printer.newPage())
             return false;
         if (!PrintPage(Painter, Printer, I))

@@ -28,6 +28,8 @@ bool RunPrintJobs(TNicePreview &Preview, QPrinter &Printer, const TPrintChoice &
     // Copies are separate jobs: the printer is asked for one each time.
     Printer.setCopyCount(1);
     for (int Copy = 0; Copy < Choice.Copies; ++Copy) {
+        if (Copy > 0 && Preview.BetweenPages && !Preview.BetweenPages())
+            return false;
         switch (Choice.Range) {
         case TPrintChoice::AllPages:
             if (!Preview.PrintAllPages(Printer))
@@ -36,9 +38,12 @@ bool RunPrintJobs(TNicePreview &Preview, QPrinter &Printer, const TPrintChoice &
         case TPrintChoice::PageRange:
             if (Choice.To < Choice.From)
                 break;
-            for (int Page = Choice.From - 1; Page <= Choice.To - 1; ++Page)
+            for (int Page = Choice.From - 1; Page <= Choice.To - 1; ++Page) {
+                if (Page > Choice.From - 1 && Preview.BetweenPages && !Preview.BetweenPages())
+                    return false;
                 if (!Preview.PrintOnePage(Printer, Page))
                     return false;
+            }
             break;
         case TPrintChoice::Selection:
             break;
@@ -149,6 +154,8 @@ void TPrintForm::changeEvent(QEvent *Event)
 
 void TPrintForm::BuildPreview()
 {
+    if (FSendingJobs)
+        return;
     FSliceTimer->stop();
     FPreview->ClearPages();
     FStarts.clear();
@@ -246,6 +253,17 @@ void TPrintForm::DocumentChanged(int Position, int Removed, int Added)
         return;
     if (FStarts.empty() && !Building())
         return;
+    // The pages being printed stay until the job is closed: it stops at the
+    // next page, and they are laid out again after.
+    if (FSendingJobs) {
+        FTextMoved = true;
+        return;
+    }
+    TextMoved();
+}
+
+void TPrintForm::TextMoved()
+{
     if (isVisible() && isActiveWindow())
         QTimer::singleShot(0, this, &TPrintForm::BuildPreview);
     else {
@@ -343,7 +361,23 @@ void TPrintForm::Print()
         }
     }
     // Errors while printing end it without a message.
-    if (Go)
+    if (Go) {
+        FSendingJobs = true;
+        FTextMoved = false;
+        FPreview->BetweenPages = [this] {
+            // Drawing a thousand pages takes a while: received lines and
+            // repaints go on meanwhile, commands wait for the end.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            return !FTextMoved;
+        };
         RunPrintJobs(*FPreview, Printer, Choice);
+        FPreview->BetweenPages = nullptr;
+        FSendingJobs = false;
+    }
     FPrinting = false;
+    if (FTextMoved) {
+        FTextMoved = false;
+        Warn(QStringLiteral("The receive view changed while printing: the pages after it were not printed."));
+        TextMoved();
+    }
 }

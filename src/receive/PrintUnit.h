@@ -32,7 +32,7 @@ struct TPrintChoice {
 
 // Sends the print jobs of a choice: per copy, all pages as one job, or each
 // page of the range as its own job; a selection prints nothing. False when a
-// job failed (the rest are not sent).
+// job failed or the preview's BetweenPages stopped it (the rest are not sent).
 bool RunPrintJobs(TNicePreview &Preview, QPrinter &Printer, const TPrintChoice &Choice);
 
 class TPrintForm : public QDialog {
@@ -84,6 +84,9 @@ private:
     void ShowLaidOutPages();
     void ShowStatus();
     void DocumentChanged(int Position, int Removed, int Added);
+    // The text under the pages moved: they are laid out again (window in
+    // front) or dropped.
+    void TextMoved();
     bool HavePrinter();
     void Print();
     void Warn(const QString &Text);
@@ -99,5 +102,8 @@ private:
     int FBuildEnd = 0;
     QElapsedTimer FSinceShown;
     bool FPrinting = false;
+    // Print jobs are being drawn; the text under the pages moved meanwhile.
+    bool FSendingJobs = false;
+    bool FTextMoved = false;
     TRuntimeMessages *FMessages = nullptr;
 };

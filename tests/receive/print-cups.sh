@@ -13,3 +13,4 @@ source "$(dirname "$0")/../support/private-cups.sh"
 lpadmin -p Tallyscope -v "file://$cups_dir/out.pdf" -E
 lpadmin -d Tallyscope
 TALLYSCOPE_CUPS_SPOOL=$cups_dir/spool "$test_exe" printsRangeCopiesAndAllPages
+TALLYSCOPE_CUPS_SPOOL=$cups_dir/spool "$test_exe" printingKeepsTheProgramRunningAndStopsWhenTheTextMoves
