@@ -168,8 +168,7 @@ void TPrintForm::BuildPreview()
         FRenderer.DrawPage(Painter, TextArea, FStarts[size_t(Page)], Stop, TPlacement::Top);
     });
     FProgress->setValue(0);
-    FProgress->show();
-    FCancelBuild->show();
+    FBuildClock.start();
     FSliceTimer->start();
     ShowStatus();
 }
@@ -213,6 +212,13 @@ void TPrintForm::ShowLaidOutPages()
     // Handing pages over a few times a second, not after every slice, keeps
     // the window's layout and scroll bars from being redone all the time.
     FPreview->AppendSourcePages(int(FStarts.size()) - FPreview->PageCount());
+    // The progress and the way to stop come once the build lasts: a short
+    // one does not flash them, and the first page is not kept waiting for
+    // what showing a control asks of the display server.
+    if (Building() && FProgress->isHidden() && FBuildClock.elapsed() >= ShowEveryMs) {
+        FProgress->show();
+        FCancelBuild->show();
+    }
     if (FBuildEnd > 0)
         FProgress->setValue(int(qint64(FRenderer.LaidOutTo()) * 1000 / FBuildEnd));
     ShowStatus();

@@ -101,6 +101,7 @@ private:
     std::vector<int> FStarts;
     int FBuildEnd = 0;
     QElapsedTimer FSinceShown;
+    QElapsedTimer FBuildClock;
     bool FPrinting = false;
     // Print jobs are being drawn; the text under the pages moved meanwhile.
     bool FSendingJobs = false;

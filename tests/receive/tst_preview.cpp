@@ -235,13 +235,16 @@ private Q_SLOTS:
     void activationBuildsAndEveryControlIsNamed()
     {
         TRichView View;
-        Fill(View, 3000);
+        Fill(View, 20000);
         TPrintForm Form(&View);
         Form.show();
         Form.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&Form));
-        // Activating the window lays the pages out again.
+        // Activating the window lays the pages out again; a long build shows
+        // its progress and a way to stop it.
         QTRY_VERIFY(Form.Building());
+        QTRY_VERIFY(Form.findChild<QProgressBar *>()->isVisible());
+        QVERIFY(Form.Building());
         // Every control a user reaches, the build's own included, under its
         // caption or a name of its own.
         int Controls = 0;
