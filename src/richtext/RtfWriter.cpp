@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -185,8 +186,26 @@ void AppendChanges(QByteArray &Out, const TRunProps &Prev, const TRunProps &P)
 
 }  // namespace
 
-QByteArray WriteRtf(const QTextDocument &Doc)
+struct TRtfSnapshot::TData {
+    // A run of Text with the properties at Format; a paragraph break where
+    // Start is ParagraphBreak.
+    static constexpr int ParagraphBreak = -1;
+    struct TRun {
+        int Start;
+        int Length;
+        int Format;
+    };
+    QByteArray Tables;  // the font and colour tables, written
+    std::vector<TRunProps> Props;
+    QString Text;
+    std::vector<TRun> Runs;
+    int End = 0;   // the copy ends here
+    int Next = 0;  // the next line to copy starts here
+};
+
+TRtfSnapshot::TRtfSnapshot(const QTextDocument &Doc, int End) : Data(std::make_shared<TData>())
 {
+    TData &D = *Data;
     const QFont DefaultFont = Doc.defaultFont();
     TTables Tables;
     Tables.Font(DefaultFont.family());
@@ -194,39 +213,80 @@ QByteArray WriteRtf(const QTextDocument &Doc)
     // Properties per character format, resolved once: a document of 100,000
     // lines uses only a handful of formats.
     const QList<QTextFormat> Formats = Doc.allFormats();
-    std::vector<TRunProps> Props(static_cast<size_t>(Formats.size()));
+    D.Props.resize(static_cast<size_t>(Formats.size()));
     for (qsizetype I = 0; I < Formats.size(); ++I) {
         if (Formats[I].isCharFormat())
-            Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
+            D.Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
     }
+    Tables.Write(D.Tables);
+    D.End = std::clamp(End, 0, Doc.characterCount() - 1);
+    D.Text.reserve(D.End);
+}
 
+TRtfSnapshot::TRtfSnapshot(const QTextDocument &Doc) : TRtfSnapshot(Doc, Doc.characterCount() - 1)
+{
+    CopyMore(Doc, std::numeric_limits<int>::max());
+}
+
+bool TRtfSnapshot::CopyMore(const QTextDocument &Doc, int Chars)
+{
+    TData &D = *Data;
+    int Copied = 0;
+    for (QTextBlock Block = Doc.findBlock(D.Next); Block.isValid() && D.Next <= D.End && Copied < Chars;
+         Block = Block.next()) {
+        const int Start = Block.position();
+        if (Start > 0)
+            D.Runs.push_back({TData::ParagraphBreak, 0, 0});
+        // The line that starts at the end is the one after the copy (or the
+        // empty last line): only its break before it belongs to the copy.
+        if (Start < D.End) {
+            for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+                const QTextFragment Frag = It.fragment();
+                if (!Frag.isValid())
+                    continue;
+                D.Runs.push_back({static_cast<int>(D.Text.size()), Frag.length(), Frag.charFormatIndex()});
+                D.Text += Frag.text();
+            }
+        }
+        D.Next = Start + Block.length();
+        Copied += Block.length();
+    }
+    return D.Next > D.End || D.Next >= Doc.characterCount();
+}
+
+QByteArray WriteRtf(const TRtfSnapshot &Snapshot)
+{
+    const TRtfSnapshot::TData &D = *Snapshot.Data;
     QByteArray Body;
-    Body.reserve(Doc.characterCount() + Doc.blockCount() * 16 + 1024);
+    Body.reserve(D.Text.size() + static_cast<qsizetype>(D.Runs.size()) * 6 + 1024);
     TRunProps Prev;  // what a reader assumes before the first run, but no font yet
     Prev.Font = -1;
     Prev.HalfPoints = -1;
-    for (QTextBlock Block = Doc.begin(); Block.isValid(); Block = Block.next()) {
-        if (Block != Doc.begin())
+    const QStringView Text(D.Text);
+    for (const TRtfSnapshot::TData::TRun &Run : D.Runs) {
+        if (Run.Start == TRtfSnapshot::TData::ParagraphBreak) {
             Body += "\\par\r\n";
-        for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
-            const QTextFragment Frag = It.fragment();
-            if (!Frag.isValid())
-                continue;
-            const int Idx = Frag.charFormatIndex();
-            const TRunProps &P =
-                Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
-            AppendChanges(Body, Prev, P);
-            Prev = P;
-            TTables::AppendText(Body, Frag.text());
+            continue;
         }
+        const int Idx = Run.Format;
+        const TRunProps &P =
+            Idx >= 0 && static_cast<size_t>(Idx) < D.Props.size() ? D.Props[static_cast<size_t>(Idx)] : Prev;
+        AppendChanges(Body, Prev, P);
+        Prev = P;
+        TTables::AppendText(Body, Text.sliced(Run.Start, Run.Length));
     }
 
     QByteArray Out;
-    Out.reserve(Body.size() + 4096);
+    Out.reserve(Body.size() + D.Tables.size() + 256);
     Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
-    Tables.Write(Out);
+    Out += D.Tables;
     Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
     Out += Body;
     Out += "}\r\n";
     return Out;
+}
+
+QByteArray WriteRtf(const QTextDocument &Doc)
+{
+    return WriteRtf(TRtfSnapshot(Doc));
 }
