@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the format check, the normal build, the non-GUI tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the threading tests under
+# Sets up, builds and runs every test: the format check, the normal build, the Debian package (installed, started
+# and purged), the non-GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer, the threading tests under
 # ThreadSanitizer, and a short run of each fuzzer.
 source "$(dirname "$0")/common.sh"
 bash "$ROOT/scripts/setup.sh"
@@ -13,6 +13,9 @@ echo "== build and test (RelWithDebInfo)"
 configure_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$JOBS"
 ctest --test-dir build --output-on-failure -j"$JOBS"
+
+echo "== Debian package: install, start under Xvfb, purge"
+bash "$ROOT/scripts/test-deb.sh" build
 
 echo "== non-GUI tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_build build-asan -DCMAKE_BUILD_TYPE=Debug -DTALLYSCOPE_WIDGETS=OFF \

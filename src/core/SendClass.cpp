@@ -242,6 +242,9 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
     CycleTick = [this] { Steps->CycleTick(); };
     ReceiveTriggerStep = [this](const std::string &LastRxData) { Steps->Trigger->LineTaken(LastRxData); };
     CycleTimer->setInterval(10);
+    // Cycle send keeps its period to the millisecond, not to the 5 % a
+    // coarse timer may wander.
+    CycleTimer->setTimerType(Qt::PreciseTimer);
     connect(CycleTimer, &QTimer::timeout, this, [this] {
         Guarded([this] {
             if (CycleTick)

@@ -1,14 +1,50 @@
+#include "QuitSignals.h"
 #include "main.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+
+namespace {
+
+// --help and --version print and exit before any window system is touched, so they work over ssh and in scripts
+// with no display. Anything else, unknown options included, keeps its old meaning.
+void AnswerHelpOrVersion(int &Argc, char **Argv)
+{
+    const QCoreApplication Probe(Argc, Argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLYSCOPE_VERSION));
+    QCommandLineParser Parser;
+    Parser.setApplicationDescription(QCoreApplication::translate("main", "Serial port terminal and monitor."));
+    Parser.addHelpOption();
+    Parser.addVersionOption();
+    Parser.addPositionalArgument(QStringLiteral("file"),
+        QCoreApplication::translate("main", "Message file to show in the receive view."), QStringLiteral("[file]"));
+    Parser.parse(QCoreApplication::arguments());
+    if (Parser.isSet(QStringLiteral("help")))
+        Parser.showHelp();
+    if (Parser.isSet(QStringLiteral("version")))
+        Parser.showVersion();
+}
+
+}  // namespace
 
 int main(int argc, char *argv[])
 {
+    AnswerHelpOrVersion(argc, argv);
     QApplication App(argc, argv);
+    QApplication::setApplicationVersion(QStringLiteral(TALLYSCOPE_VERSION));
+    // Lets the desktop match the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TALLYSCOPE_APP_ID));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("tallyscope"), QIcon(QStringLiteral(":/icons/tallyscope.png"))));
     QStringList Arguments = QApplication::arguments();
     Arguments.removeFirst();
     std::unique_ptr<TMainForm> MainForm = CreateProgram(Arguments);
     MainForm->show();
+    // A quit asked for by a signal takes the window's own way out, which
+    // saves what the user set and typed.
+    TQuitSignals Quit;
+    QObject::connect(&Quit, &TQuitSignals::Requested, MainForm.get(), [&MainForm] { MainForm->close(); });
     const int Result = QApplication::exec();
     // The reader thread is stopped and joined here, before the application
     // object goes.

@@ -525,12 +525,18 @@ void TMainForm::closeEvent(QCloseEvent *Event)
     }
     // Saved also while minimised: the geometry saved is the normal one, and
     // what was typed and set in this session is not lost.
+    // A layout that cannot be saved does not stop the exit, but the user
+    // is told, as for the settings: the next start would not find it.
+    QString LayoutError;
     try {
         CreateDataFolder();
-        WriteLayout(LayoutFilePath());
-    } catch (const std::exception &) {
-        // A layout that cannot be saved is not worth stopping the exit for.
+        if (!WriteLayout(LayoutFilePath()))
+            LayoutError = QStringLiteral("The file could not be written: %1").arg(LayoutFilePath());
+    } catch (const std::exception &E) {
+        LayoutError = QString::fromLocal8Bit(E.what());
     }
+    if (!LayoutError.isEmpty())
+        Warn(QStringLiteral("Save"), QStringLiteral("The window layout could not be saved.\n%1").arg(LayoutError));
     try {
         SaveSettings();
     } catch (const std::exception &E) {

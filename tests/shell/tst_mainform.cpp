@@ -810,14 +810,16 @@ private Q_SLOTS:
     {
         TRun Run(Ports);
         // Directories where the files must go: neither can be written.
-        QVERIFY(QDir().mkpath(DataFilePath()) && QDir().mkpath(SendFilePath()));
+        QFile::remove(LayoutFilePath());
+        QVERIFY(QDir().mkpath(DataFilePath()) && QDir().mkpath(SendFilePath()) && QDir().mkpath(LayoutFilePath()));
         Run.Main->close();
         QVERIFY(!Run->isVisible());
-        QCOMPARE(Run.Messages.List.size(), 2);
-        QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Save"));
-        QVERIFY(Run.Messages.List[0].Text.contains(QStringLiteral("settings")));
-        QCOMPARE(Run.Messages.List[1].Caption, QStringLiteral("Save"));
-        QVERIFY(Run.Messages.List[1].Text.contains(QStringLiteral("send")));
+        QCOMPARE(Run.Messages.List.size(), 3);
+        for (const auto &M : Run.Messages.List)
+            QCOMPARE(M.Caption, QStringLiteral("Save"));
+        QVERIFY(Run.Messages.List[0].Text.contains(QStringLiteral("layout")));
+        QVERIFY(Run.Messages.List[1].Text.contains(QStringLiteral("settings")));
+        QVERIFY(Run.Messages.List[2].Text.contains(QStringLiteral("send")));
     }
 
     void unreadableDataStartsWithNewValues()
