@@ -86,6 +86,7 @@ int main(int argc, char *argv[])
     TRichView View;
     View.resize(900, 600);
     View.show();
+    View.KeepFindCopy();  // as the program's receive view does, for its Find dialog
     TAutoSave Auto(&View, Settings);
     const QString Folder = Dir.filePath(QStringLiteral("logs"));
     QDir().mkpath(Folder);

@@ -38,9 +38,9 @@ public:
     static constexpr int LineBound = 120'000;
     static constexpr int LinesCut = 20'000;
     // Characters copied, and saved lines removed, in one turn of the event
-    // loop (a few tens of milliseconds each).
-    static constexpr int CopyChars = 1 << 20;
-    static constexpr int RemoveLines = 10'000;
+    // loop (about ten milliseconds each).
+    static constexpr int CopyChars = 1 << 19;
+    static constexpr int RemoveLines = 5'000;
 
     TAutoSave(TRichView *View, TSettingsRecord &Settings, QObject *Parent = nullptr);
     // Waits for a save that is being written.
