@@ -13,6 +13,7 @@ pkgs=(
   clang-format
   dbus-daemon at-spi2-core
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils libcups2-dev
+  libudev-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

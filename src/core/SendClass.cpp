@@ -351,7 +351,9 @@ void TDataRT::DisplayTick()
         }
         RxTriggerState = 1;
         const TDisplayParts Parts = SplitMonitorLine(Line, ShowTime, ShowRxTx);
-        if (Parts.Received) {
+        if (IsNoteLine(Line)) {
+            AppendLine(ReceiveView, std::string(), TagColour, Line);
+        } else if (Parts.Received) {
             if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data)))
                 AppendLine(ReceiveView, Parts.Tag, Settings.ReceiveMessageColour(), Parts.Data);
             if (TriggerOn)  // only the receive trigger looks at it

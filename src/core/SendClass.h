@@ -39,6 +39,13 @@ struct TDisplayParts {
     std::string Data;
 };
 TDisplayParts SplitMonitorLine(const std::string &Line, bool ShowTime, bool ShowRxTx);
+// A line the program queues itself among the received and sent ones (the
+// mark of a gap in the port's life) starts with "---", as no R or T line
+// does; it is shown whole in the tag colour, whatever the filter or pause.
+inline bool IsNoteLine(const std::string &Line)
+{
+    return Line.rfind("---", 0) == 0;
+}
 
 // Caret column for the text of its line in front of the caret: the display
 // tag or a send block's "[>>" is not counted; in hex units the column is the

@@ -33,7 +33,8 @@ bool BeginsWith(const std::string &text, const char *prefix)
     return LowerAscii(text).rfind(prefix, 0) == 0;
 }
 
-// ttyS2 before ttyS10: digit runs compare by value.
+}  // namespace
+
 bool NaturalLess(const std::string &a, const std::string &b)
 {
     size_t i = 0, j = 0;
@@ -62,8 +63,6 @@ bool NaturalLess(const std::string &a, const std::string &b)
     }
     return a.size() - i < b.size() - j;
 }
-
-}  // namespace
 
 TSysfsSerialSource::TSysfsSerialSource(std::string classDir) : FClassDir(std::move(classDir))
 {

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// ttyS2 before ttyS10: digit runs compare by value.
+bool NaturalLess(const std::string &a, const std::string &b);
+
 // Serial devices of the machine, by device name under /dev ("ttyUSB0"), in
 // the source's order. Throws EComPort 23 when the list cannot be read.
 class TSerialDeviceSource {

@@ -85,6 +85,8 @@ struct TPosixComDevice::TChannel {
     bool Pseudo = false;  // a pseudo-terminal
     int Active = 0;       // calls in progress; guarded by the device's FLock
     std::atomic<int> LostError {0};
+    // The terminal settings found at open, put back at close (empty: none).
+    std::vector<unsigned char> Found;
 
     void Wake() const
     {
@@ -93,6 +95,10 @@ struct TPosixComDevice::TChannel {
     }
     ~TChannel()
     {
+        // Before the descriptor closes, so that the last close sees them. A
+        // device gone refuses them, which changes nothing.
+        if (!Found.empty())
+            RestoreTerminal(Fd, Found);
         ::ioctl(Fd, TIOCNXCL);
         ::close(Fd);
         ::close(WakeRead);
@@ -209,6 +215,12 @@ int DcbToTermios(const TComDCB &dcb, struct termios &t)
     t.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_cflag |= CREAD | CLOCAL;
+    // Closing drops DTR under HUPCL, which resets many boards: only when the
+    // user keeps DTR on does closing hang up.
+    if (dcb.DtrControl == 0)
+        t.c_cflag &= ~tcflag_t(HUPCL);
+    else
+        t.c_cflag |= HUPCL;
 
     static const tcflag_t sizes[4] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[dcb.ByteSize - 5];
@@ -286,6 +298,9 @@ int TPosixComDevice::Open(const std::string &path)
     FChannel->WakeRead = wake[0];
     FChannel->WakeWrite = wake[1];
     FChannel->Pseudo = IsPseudoTerminal(fd);
+    // What another program (or the boot) set is put back at close.
+    if (!SaveTerminal(fd, FChannel->Found))
+        FChannel->Found.clear();
     FCancelled = false;
     FTimeouts = TComTimeoutRecord();
     return 0;

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 struct termios;
 
@@ -69,3 +70,7 @@ unsigned StandardSpeed(uint32_t baud);
 // file that sees the kernel's termios headers).
 int SetCustomBaudRate(int fd, uint32_t baud);
 int GetCustomBaudRate(int fd, uint32_t &baud);
+// The terminal's whole state as the kernel holds it (custom rates too), and
+// putting it back with the hang-up-on-close flag left as it is now.
+bool SaveTerminal(int fd, std::vector<unsigned char> &saved);
+int RestoreTerminal(int fd, const std::vector<unsigned char> &saved);

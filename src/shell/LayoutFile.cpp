@@ -16,6 +16,7 @@ const QString Maximized = QStringLiteral("MainForm/Maximized");
 const QString Geometry = QStringLiteral("MainForm/Geometry");
 const QString DockState = QStringLiteral("MainForm/DockState");
 const QString PortName = QStringLiteral("Port/Name");
+const QString ReopenOnReturn = QStringLiteral("Port/ReopenWhenDeviceReturns");
 
 int IntValue(const QSettings &Ini, const QString &Key, int Fallback)
 {
@@ -53,6 +54,7 @@ TLayout TLayoutFile::Read(const TLayout &Fallback) const
     L.Geometry = Ini.value(Geometry, Fallback.Geometry).toByteArray();
     L.DockState = Ini.value(DockState, Fallback.DockState).toByteArray();
     L.PortName = Ini.value(PortName, Fallback.PortName).toString();
+    L.ReopenOnReturn = Ini.value(ReopenOnReturn, Fallback.ReopenOnReturn).toBool();
     return L;
 }
 
@@ -70,6 +72,7 @@ bool TLayoutFile::Write(const TLayout &Layout) const
     Ini.setValue(DockState, Layout.DockState);
     if (!Layout.PortName.isEmpty())
         Ini.setValue(PortName, Layout.PortName);
+    Ini.setValue(ReopenOnReturn, Layout.ReopenOnReturn);
     Ini.sync();
     return Ini.status() == QSettings::NoError;
 }

@@ -1,6 +1,7 @@
 // The layout file config.ini: the main window's geometry, the arrangement
-// of its docks and the port last chosen, as INI keys. No widgets: the
-// window hands in and takes out the values.
+// of its docks, the port last chosen and whether it is reopened when its
+// device returns, as INI keys. No widgets: the window hands in and takes out
+// the values.
 #pragma once
 
 #include <QByteArray>
@@ -19,6 +20,8 @@ struct TLayout {
     // The port combo's text: a typed path is not in the port list, so its
     // index in the settings record cannot bring it back. Empty: none.
     QString PortName;
+    // "Reopen When Device Returns".
+    bool ReopenOnReturn = true;
 };
 
 class TLayoutFile {

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolBar>
 
 namespace {
@@ -29,6 +30,22 @@ void SelectIndex(QComboBox *Box, int Index)
         Box->setCurrentIndex(Index);
 }
 
+// The drop-down list shows, beside a port, what it is ("ttyUSB0, FTDI
+// FT232R USB UART"); the combo's text stays the port alone, as it is opened.
+class TPortItemDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *Option, const QModelIndex &Index) const override
+    {
+        QStyledItemDelegate::initStyleOption(Option, Index);
+        const QString Details = Index.data(Qt::UserRole).toString();
+        if (!Details.isEmpty())
+            Option->text += QStringLiteral("   (%1)").arg(Details);
+    }
+};
+
 uint8_t StoredIndex(const QComboBox *Box)
 {
     const int I = Box->currentIndex();
@@ -49,6 +66,7 @@ TLineCombos::TLineCombos(QToolBar *Bar)
     // list shows it whole, and so does the tool tip.
     FPort->setMinimumContentsLength(15);
     FPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    FPort->setItemDelegate(new TPortItemDelegate(FPort));
     Bar->addWidget(FPort);
     NameForScreenReaders(FPort, QStringLiteral("Port"));
     FPort->lineEdit()->setAccessibleName(QStringLiteral("Port"));
@@ -86,10 +104,60 @@ TLineCombos::TLineCombos(QToolBar *Bar)
 
 void TLineCombos::AddPorts(const QStringList &Names, TSettingsRecord &Settings)
 {
-    FPort->addItems(Names);
+    std::vector<TPortEntry> Entries;
+    for (const QString &Name : Names)
+        Entries.push_back({Name.toStdString(), std::string(), {}});
+    AddPorts(Entries, Settings);
+}
+
+void TLineCombos::AddPorts(const std::vector<TPortEntry> &Entries, TSettingsRecord &Settings)
+{
+    SetPorts(Entries);
     if (Settings.PortIndex() >= FPort->count())
         Settings.SetPortIndex(0);
     SelectIndex(FPort, Settings.PortIndex());
+}
+
+void TLineCombos::SetPorts(const std::vector<TPortEntry> &Entries)
+{
+    bool Same = int(Entries.size()) == FPort->count();
+    for (int I = 0; Same && I < FPort->count(); ++I)
+        Same = FPort->itemText(I) == QString::fromStdString(Entries[size_t(I)].Port) &&
+            FPort->itemData(I, Qt::UserRole).toString() == QString::fromStdString(Entries[size_t(I)].Details());
+    if (Same)
+        return;
+    // What the user is typing survives the new list: its text, caret and
+    // selection (an inline completion is a selection too).
+    QLineEdit *Edit = FPort->lineEdit();
+    const QString Text = Edit->text();
+    const int Caret = Edit->cursorPosition();
+    const int SelectionStart = Edit->selectionStart();
+    const int SelectionLength = int(Edit->selectedText().size());
+    {
+        const QSignalBlocker Quiet(FPort);
+        FPort->clear();
+        for (const TPortEntry &Entry : Entries) {
+            const QString Port = QString::fromStdString(Entry.Port);
+            const QString Details = QString::fromStdString(Entry.Details());
+            FPort->addItem(Port);
+            const int I = FPort->count() - 1;
+            FPort->setItemData(I, Details, Qt::UserRole);
+            FPort->setItemData(I, Details.isEmpty() ? Port : Port + QLatin1Char('\n') + Details, Qt::ToolTipRole);
+            FPort->setItemData(I, Details, Qt::AccessibleDescriptionRole);
+        }
+        FPort->setCurrentIndex(FPort->findText(Text));
+        if (Edit->text() != Text)
+            Edit->setText(Text);
+    }
+    if (SelectionStart >= 0 && SelectionLength > 0) {
+        // The caret stays at the end of the selection it was at.
+        if (Caret == SelectionStart)
+            Edit->setSelection(SelectionStart + SelectionLength, -SelectionLength);
+        else
+            Edit->setSelection(SelectionStart, SelectionLength);
+    } else {
+        Edit->setCursorPosition(Caret);
+    }
 }
 
 void TLineCombos::Bind(TComPort *Port)

@@ -3,10 +3,13 @@
 // record.
 #pragma once
 
+#include "PortList.h"
 #include "PortSession.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 class QComboBox;
 class QToolBar;
@@ -22,6 +25,11 @@ public:
 
     // Fills the port list; a stored port index past its end becomes 0.
     void AddPorts(const QStringList &Names, TSettingsRecord &Settings);
+    void AddPorts(const std::vector<TPortEntry> &Entries, TSettingsRecord &Settings);
+    // Replaces the port list (a device came or went), each port with what is
+    // known of it beside it. What is typed in the combo, its caret and its
+    // selection stay as they are; nothing happens when the list is the same.
+    void SetPorts(const std::vector<TPortEntry> &Entries);
     // The four line-setting combos follow Port's settings (nullptr: none).
     void Bind(TComPort *Port);
     // Selects the stored entries. PortName (the port last chosen), when

@@ -250,6 +250,9 @@ void TMainForm::CreateMenus()
     QMenu *Tools = Bar->addMenu(QStringLiteral("&Tools "));
     PortItem = MenuItem(Tools, QStringLiteral("Open Port"), false, {}, "PortItem");
     connect(PortItem, &QAction::triggered, this, [this] { Guarded([this] { TogglePort(); }); });
+    ReopenItem = MenuItem(Tools, QStringLiteral("Reopen When Device Returns"), true, {}, "ReopenItem");
+    ReopenItem->setChecked(true);
+    connect(ReopenItem, &QAction::toggled, this, [this](bool On) { ReopenWhenDeviceReturns(On); });
     PauseItem = MenuItem(Tools, QStringLiteral("Pause Monitoring"), true, {}, "PauseItem");
     connect(MenuItem(Tools, QStringLiteral("Send Data"), false, QKeySequence(Qt::Key_F5), "SendDataItem"),
         &QAction::triggered, this, &TMainForm::SendDataCommand);

@@ -24,7 +24,7 @@ bool TPortSession::IsOpen() const
     return FLink.Port.Connected();
 }
 
-void TPortSession::Open(const TPortChoice &Choice)
+void TPortSession::Open(const TPortChoice &Choice, const std::string &FirstLine)
 {
     if (IsOpen())
         return;
@@ -35,8 +35,13 @@ void TPortSession::Open(const TPortChoice &Choice)
     Port.SetDataBits(TextToDataBits(Choice.DataBits));
     Port.SetStopBits(TextToStopBits(Choice.StopBits));
     FLink.OpenPort();
-    if (IsOpen())
-        FReader.Release();
+    if (!IsOpen())
+        return;
+    FLast = Choice;
+    // The reader is still parked: nothing received can come before it.
+    if (!FirstLine.empty())
+        FLink.QueueLine(FirstLine);
+    FReader.Release();
 }
 
 void TPortSession::Close()

@@ -28,8 +28,11 @@ public:
     bool IsOpen() const;
     // Sets the port from Choice, opens it and lets the reader run. Throws ECom
     // when it does not open: the port stays closed, the reader parked. Does
-    // nothing when the port is open.
-    void Open(const TPortChoice &Choice);
+    // nothing when the port is open. FirstLine, when given, is queued before
+    // anything the port receives.
+    void Open(const TPortChoice &Choice, const std::string &FirstLine = std::string());
+    // The choice the port was last opened with.
+    const TPortChoice &LastChoice() const { return FLast; }
     // Closes the port, then parks the reader; does nothing when closed.
     void Close();
     // When the reader found the open device gone: closes what is left of the
@@ -40,4 +43,5 @@ public:
 private:
     TQuillScomm &FLink;
     TQuillComThread &FReader;
+    TPortChoice FLast;
 };

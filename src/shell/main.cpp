@@ -9,6 +9,7 @@
 #include "CPortCtl.h"
 #include "ColourButton.h"
 #include "DataFolder.h"
+#include "DeviceReturn.h"
 #include "FilterUnit.h"
 #include "FindDiaUnit.h"
 #include "FindUnit.h"
@@ -17,6 +18,7 @@
 #include "LineCombos.h"
 #include "MessageCommands.h"
 #include "PopUnit.h"
+#include "PortList.h"
 #include "PortSession.h"
 #include "PrintUnit.h"
 #include "QuillScomm.h"
@@ -115,6 +117,7 @@ TMainForm::~TMainForm()
     FTick->Stop();
     StatusBarMY1->Sources = TStatusSources {};
     FDataRT.reset();
+    FReturn.reset();
     FSession.reset();
     FComThread.reset();
     FCombos->Bind(nullptr);
@@ -123,13 +126,16 @@ TMainForm::~TMainForm()
 
 void TMainForm::FillPortList(const QStringList *Ports)
 {
-    QStringList Names;
     if (Ports)
-        Names = *Ports;
+        FCombos->AddPorts(*Ports, Settings);
     else
-        for (const std::string &Name : PortsPresent())
-            Names << QString::fromStdString(Name);
-    FCombos->AddPorts(Names, Settings);
+        WatchPorts(TPortRoots());
+}
+
+void TMainForm::WatchPorts(const TPortRoots &Roots)
+{
+    FPortWatch = std::make_unique<TPortWatch>(Roots, [this] { FCombos->SetPorts(FPortWatch->List()); });
+    FCombos->AddPorts(FPortWatch->List(), Settings);
 }
 
 void TMainForm::CreateForms(const QStringList &Arguments)
@@ -305,6 +311,8 @@ void TMainForm::InitWorkspace()
         FLink->SetStateChangedHandler([this] { FTick->WakeLater(); });
         FComThread = std::make_unique<TQuillComThread>(*FLink);
         FSession = std::make_unique<TPortSession>(*FLink, *FComThread);
+        FReturn = std::make_unique<TDeviceReturn>(*FSession);
+        FReturn->Reopened = [this](const std::string &Port) { DeviceReturned(QString::fromStdString(Port)); };
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
         FDataRT->SendStopped = [this] { FTick->Wake(); };
@@ -374,6 +382,7 @@ void TMainForm::LoadLayout()
             return;
         const TLayout Layout = File.Read(TLayout {QRect(x(), y(), width(), height()), false, {}, {}, {}});
         FStoredPort = Layout.PortName;
+        ReopenItem->setChecked(Layout.ReopenOnReturn);
         // Qt's own record of the geometry handles frames and screens, but
         // refuses one made on a screen of another width; the plain keys
         // (the default layout has only those) stand in for it then.
@@ -397,6 +406,7 @@ bool TMainForm::WriteLayout(const QString &Path)
     Layout.Geometry = saveGeometry();
     Layout.DockState = saveState(TLayoutFile::LayoutVersion);
     Layout.PortName = FCombos->PortName();
+    Layout.ReopenOnReturn = ReopenItem->isChecked();
     return TLayoutFile(Path).Write(Layout);
 }
 
@@ -443,6 +453,8 @@ void TMainForm::TogglePort()
 {
     if (!FSession)
         return;
+    // The user's own choice ends any wait for a vanished device.
+    FReturn->Cancel();
     if (FSession->IsOpen()) {
         FSession->Close();
     } else {
@@ -454,6 +466,18 @@ void TMainForm::TogglePort()
         }
     }
     ShowPortState();
+}
+
+void TMainForm::ReopenWhenDeviceReturns(bool On)
+{
+    if (!On && FReturn)
+        FReturn->Cancel();
+}
+
+void TMainForm::DeviceReturned(const QString &Port)
+{
+    ShowPortState();
+    StatusBarMY1->showMessage(QStringLiteral("The device %1 returned: the port was reopened.").arg(Port), 10000);
 }
 
 void TMainForm::ShowPortState()
@@ -489,14 +513,18 @@ bool TMainForm::StatusStep()
         // stop the tick while it is open.
         const QString Gone = QString::fromStdString(FSession->CloseVanished());
         if (!Gone.isEmpty()) {
+            const bool Reopen = ReopenItem->isChecked();
+            if (Reopen)
+                FReturn->Await(FSession->LastChoice());
             ShowPortState();
             QMetaObject::invokeMethod(
                 this,
-                [this, Gone] {
+                [this, Gone, Reopen] {
                     Warn(QStringLiteral("Port"),
                         QStringLiteral("The device %1 is gone (unplugged or closed at the "
-                                       "other end). The port was closed.")
-                            .arg(Gone));
+                                       "other end). The port was closed.%2")
+                            .arg(Gone,
+                                Reopen ? QStringLiteral("\nIt is reopened when the device returns.") : QString()));
                 },
                 Qt::QueuedConnection);
         }

@@ -29,6 +29,7 @@ class TAscForm;
 class TAutoSave;
 class TBColorSetForm;
 class TDataRT;
+class TDeviceReturn;
 class TFilterForm;
 class TFindDialog;
 class TFindForm;
@@ -37,6 +38,8 @@ class TLineCombos;
 class TMessageCommands;
 class TPopForm;
 class TPortSession;
+class TPortWatch;
+struct TPortRoots;
 class TPrintForm;
 class TQuillComThread;
 class TQuillScomm;
@@ -69,6 +72,12 @@ public:
     void SaveSettings();
     // Once, when the window is first shown (idempotent).
     void InitWorkspace();
+
+    // Fills the port list from the devices under Roots and follows them as
+    // they come and go (the machine's own unless a test gives others).
+    void WatchPorts(const TPortRoots &Roots);
+    // Waiting for a vanished device to return, to reopen it.
+    TDeviceReturn *DeviceReturn() const { return FReturn.get(); }
 
     // Writes the window geometry, the dock arrangement and the port as
     // config.ini holds them. False when the file could not be written.
@@ -170,6 +179,8 @@ private:
     // something runs that may change it.
     bool StatusStep();
     void ShowPortState();
+    void ReopenWhenDeviceReturns(bool On);
+    void DeviceReturned(const QString &Port);
     void LoadLayout();
     void Warn(const QString &Caption, const QString &Text);
     // Runs a command or tick; an exception it lets out is shown in the
@@ -190,7 +201,7 @@ private:
     TColourButton *ColorButton = nullptr;
     QMenu *ViewPopup = nullptr;
     QAction *PortButton = nullptr, *PortItem = nullptr, *PauseButton = nullptr, *PauseItem = nullptr;
-    QAction *DtrButton = nullptr, *RtsButton = nullptr, *AlwaysOnTopItem = nullptr;
+    QAction *DtrButton = nullptr, *RtsButton = nullptr, *AlwaysOnTopItem = nullptr, *ReopenItem = nullptr;
     std::vector<std::pair<QAction *, std::function<bool()>>> FMarks;
 
     TStatusTick *FTick = nullptr;
@@ -200,6 +211,8 @@ private:
     std::unique_ptr<TQuillComThread> FComThread;
     std::unique_ptr<TDataRT> FDataRT;
     std::unique_ptr<TPortSession> FSession;
+    std::unique_ptr<TPortWatch> FPortWatch;
+    std::unique_ptr<TDeviceReturn> FReturn;
     // The port named in config.ini, selected with the stored entries.
     QString FStoredPort;
     TRuntimeMessages *FMessages = nullptr;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -74,6 +75,8 @@ private Q_SLOTS:
     void readEndsAtTotalWhileBytesFlow();
     void writeEndsAtItsTimeout();
     void lineSettingsOnPty();
+    void closePutsBackTheTerminal_data();
+    void closePutsBackTheTerminal();
     void concurrentReadAndWrite();
     void vanishedFarEnd();
     void closeWaitIsBounded();
@@ -347,6 +350,61 @@ void TestPosixComPort::lineSettingsOnPty()
     port.SetStopBits(sbOneStopBit);
     port.FlowControl().SetControlDTR(dtrEnable);
     port.FlowControl().SetControlRTS(rtsEnable);
+}
+
+void TestPosixComPort::closePutsBackTheTerminal_data()
+{
+    QTest::addColumn<bool>("dtr");
+    QTest::newRow("DTR off: no hang-up on close") << false;
+    QTest::newRow("DTR on: hang-up on close") << true;
+}
+
+// What another program left on the terminal (a slow rate, cooked input,
+// hang-up on close) comes back when the port closes; only HUPCL follows the
+// DTR setting, so that closing with DTR kept off does not reset a board.
+void TestPosixComPort::closePutsBackTheTerminal()
+{
+    QFETCH(bool, dtr);
+    NEED_SOCAT(pair);
+    struct termios before;
+    {
+        const int fd = ::open(pair.Near().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::tcgetattr(fd, &before), 0);
+        before.c_iflag |= ICRNL | IXON;
+        before.c_lflag |= ICANON | ECHO;
+        before.c_cflag |= HUPCL;
+        before.c_cc[VMIN] = 3;
+        ::cfsetispeed(&before, B1200);
+        ::cfsetospeed(&before, B1200);
+        QCOMPARE(::tcsetattr(fd, TCSANOW, &before), 0);
+        QCOMPARE(::tcgetattr(fd, &before), 0);
+        ::close(fd);
+    }
+    TComPort port;
+    port.SetPort(pair.Near());
+    port.SetBaudRate(br115200);
+    port.FlowControl().SetControlDTR(dtr ? dtrEnable : dtrDisable);
+    port.OpenDevice();
+    struct termios open;
+    QCOMPARE(::tcgetattr(port.DeviceHandle(), &open), 0);
+    QCOMPARE(::cfgetospeed(&open), speed_t(B115200));
+    QCOMPARE(bool(open.c_cflag & HUPCL), dtr);
+    port.CloseDevice();
+
+    struct termios after;
+    const int fd = ::open(pair.Near().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::tcgetattr(fd, &after), 0);
+    ::close(fd);
+    QCOMPARE(bool(after.c_cflag & HUPCL), dtr);
+    QCOMPARE(::cfgetospeed(&after), speed_t(B1200));
+    QCOMPARE(::cfgetispeed(&after), speed_t(B1200));
+    QCOMPARE(after.c_iflag, before.c_iflag);
+    QCOMPARE(after.c_oflag, before.c_oflag);
+    QCOMPARE(after.c_lflag, before.c_lflag);
+    QCOMPARE(after.c_cflag & ~tcflag_t(HUPCL), before.c_cflag & ~tcflag_t(HUPCL));
+    QVERIFY(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(before.c_cc)));
 }
 
 // The reader thread waits and reads while the UI thread writes, as the link

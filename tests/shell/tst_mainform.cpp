@@ -265,9 +265,10 @@ private Q_SLOTS:
                            "Find=Ctrl+F|Find Next =F3"),
             QStringLiteral("&View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
                            "Send Window=F8|Find Window|-|Color Settings"),
-            QStringLiteral("&Tools : Open Port|Pause Monitoring|Send Data=F5|-|ASCII Receive|ASCII Send|-|"
-                           "Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
-                           "HexDecBin Converter(hidden)|ASCII Table"),
+            QStringLiteral(
+                "&Tools : Open Port|Reopen When Device Returns|Pause Monitoring|Send Data=F5|-|"
+                "ASCII Receive|ASCII Send|-|Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
+                "HexDecBin Converter(hidden)|ASCII Table"),
             QStringLiteral("&Window: Center|Top|Bottom|Left|Right|-|Always On Top"),
             QStringLiteral("&Help : Help Online=F1|-|Check For Updates|Online Support|Feedback|-|About"),
         };

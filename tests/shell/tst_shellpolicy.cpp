@@ -3,6 +3,7 @@
 // tick's sleep and wake, the layout file in a temporary folder.
 #include "SocatPair.h"
 
+#include "DeviceReturn.h"
 #include "FakeComDevice.h"
 #include "LayoutFile.h"
 #include "PortSession.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace {
 const TPortChoice Choice {"/dev/ttyFAKE", "115200", "Even", "7", "2"};
@@ -113,6 +115,55 @@ private Q_SLOTS:
         QVERIFY(Session.CloseVanished().empty());
     }
 
+    // An adapter unplugged takes its by-id link and, being the last, the
+    // folders above it; plugged back in, all come back and the port is
+    // reopened by its link, the marker line ahead of what it receives.
+    void returnedDeviceIsReopenedThroughItsFolders()
+    {
+        TSocatPair Cable;
+        QVERIFY2(Cable.Start(), qPrintable(Cable.Error));
+        QTemporaryDir Dev;
+        const QString ById = Dev.filePath(QStringLiteral("serial/by-id"));
+        const QString Link = ById + QStringLiteral("/usb-Maker_Cable_1-if00-port0");
+        QVERIFY(QDir().mkpath(ById));
+        QCOMPARE(::symlink(Cable.Near().c_str(), Link.toLocal8Bit().constData()), 0);
+        TQuillScomm Scomm;
+        TQuillComThread Reader(Scomm);
+        TPortSession Session(Scomm, Reader);
+        TDeviceReturn Return(Session);
+        QStringList Reopened;
+        Return.Reopened = [&](const std::string &Port) { Reopened << QString::fromStdString(Port); };
+        TPortChoice Port = Choice;
+        Port.Port = Link.toStdString();
+        Session.Open(Port);
+
+        Cable.Stop();
+        QVERIFY(QDir(Dev.filePath(QStringLiteral("serial"))).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(Scomm.DeviceGone(), 5000);
+        QCOMPARE(Session.CloseVanished(), Port.Port);
+        Return.Await(Session.LastChoice());
+        QVERIFY(Return.Waiting());
+        QCOMPARE(QString::fromStdString(Return.WatchedFolder()), Dev.path());
+        while (!Scomm.FetchLine().empty()) { }
+
+        // udev makes the folders first, the link last.
+        TSocatPair Back;
+        QVERIFY2(Back.Start(), qPrintable(Back.Error));
+        QVERIFY(QDir().mkpath(ById));
+        QTRY_COMPARE(QString::fromStdString(Return.WatchedFolder()), ById);
+        QVERIFY(!Session.IsOpen());
+        QCOMPARE(::symlink(Back.Near().c_str(), Link.toLocal8Bit().constData()), 0);
+        QTRY_VERIFY(Session.IsOpen());
+        QCOMPARE(Reopened, QStringList {Link});
+        QVERIFY(!Return.Waiting() && Return.WatchedFolder().empty());
+        QCOMPARE(Scomm.Port.BaudRate(), br115200);
+        QCOMPARE(Scomm.Port.Parity().Bits(), prEven);
+        QVERIFY(Back.WriteFar("\x01"));
+        QCOMPARE(Scomm.FetchLine(), TDeviceReturn::Marker);
+        QTRY_VERIFY(Scomm.LinesWaiting());
+        QVERIFY(Scomm.FetchLine().rfind("R[", 0) == 0);
+    }
+
     void tickSleepsWhenNothingChangesAndEventsWakeIt()
     {
         int Steps = 0;
@@ -174,6 +225,8 @@ private Q_SLOTS:
         L.Geometry = QByteArray("\x00\x01geo;=[x]\n", 11);
         L.DockState = QByteArray(300, '\xFF');
         L.PortName = QStringLiteral("/dev/serial/by-id/usb-Maker_Cable_\u00e9;=#1-if00-port0");
+        QVERIFY(Fallback.ReopenOnReturn);
+        L.ReopenOnReturn = false;
         QVERIFY(File.Write(L));
         QVERIFY(!TLayoutFile(Dir.filePath(QStringLiteral("a"))).Write(L));  // a folder
         const TLayout R = File.Read(Fallback);
@@ -182,6 +235,7 @@ private Q_SLOTS:
         QCOMPARE(R.Geometry, L.Geometry);
         QCOMPARE(R.DockState, L.DockState);
         QCOMPARE(R.PortName, L.PortName);
+        QCOMPARE(R.ReopenOnReturn, false);
 
         // No port written: none read; rewriting drops the old keys.
         L.PortName.clear();

@@ -19,13 +19,13 @@ TSocatPair::~TSocatPair()
     Stop();
 }
 
-bool TSocatPair::Start()
+bool TSocatPair::Start(const QString &NearLinkGiven)
 {
     if (!Dir.isValid()) {
         Error = QStringLiteral("no temporary folder");
         return false;
     }
-    const QString NearLink = Dir.filePath(QStringLiteral("near"));
+    const QString NearLink = NearLinkGiven.isEmpty() ? Dir.filePath(QStringLiteral("near")) : NearLinkGiven;
     const QString FarLink = Dir.filePath(QStringLiteral("far"));
     const std::string Program = QStandardPaths::findExecutable(QStringLiteral("socat")).toStdString();
     if (Program.empty()) {

@@ -18,7 +18,9 @@ public:
     TSocatPair &operator=(const TSocatPair &) = delete;
 
     // Starts socat and opens the far end; false (with Error set) on failure.
-    bool Start();
+    // NearLink, when given, is where the near end's link goes (a device
+    // coming back under the path of one that vanished).
+    bool Start(const QString &NearLink = QString());
     // Kills socat: both pseudo-terminals vanish, as on an unplug. (socat is
     // forked from a process with threads: under ThreadSanitizer that needs
     // die_after_fork=0, as the test script sets.)
