@@ -203,22 +203,61 @@ struct TRtfSnapshot::TData {
     int Next = 0;  // the next line to copy starts here
 };
 
-TRtfSnapshot::TRtfSnapshot(const QTextDocument &Doc, int End) : Data(std::make_shared<TData>())
+namespace {
+
+// Properties per character format, resolved once (a document of 100,000
+// lines uses only a handful of formats), and the tables they fill, written.
+void ResolveFormats(const QTextDocument &Doc, std::vector<TRunProps> &Props, QByteArray &TableBytes)
 {
-    TData &D = *Data;
     const QFont DefaultFont = Doc.defaultFont();
     TTables Tables;
     Tables.Font(DefaultFont.family());
-
-    // Properties per character format, resolved once: a document of 100,000
-    // lines uses only a handful of formats.
     const QList<QTextFormat> Formats = Doc.allFormats();
-    D.Props.resize(static_cast<size_t>(Formats.size()));
+    Props.assign(static_cast<size_t>(Formats.size()), TRunProps());
     for (qsizetype I = 0; I < Formats.size(); ++I) {
         if (Formats[I].isCharFormat())
-            D.Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
+            Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
     }
-    Tables.Write(D.Tables);
+    Tables.Write(TableBytes);
+}
+
+// The document around the runs that Each hands out, calling Paragraph(),
+// then Run(text, format index) for each run of a line: one writer for a
+// document and for a copy of it.
+template <typename TEach>
+QByteArray WriteRuns(const QByteArray &Tables, const std::vector<TRunProps> &Props, qsizetype Reserve, TEach Each)
+{
+    QByteArray Body;
+    Body.reserve(Reserve);
+    TRunProps Prev;  // what a reader assumes before the first run, but no font yet
+    Prev.Font = -1;
+    Prev.HalfPoints = -1;
+    const auto Paragraph = [&] { Body += "\\par\r\n"; };
+    const auto Run = [&](QStringView Text, int Idx) {
+        const TRunProps &P =
+            Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
+        AppendChanges(Body, Prev, P);
+        Prev = P;
+        TTables::AppendText(Body, Text);
+    };
+    Each(Paragraph, Run);
+
+    QByteArray Out;
+    Out.reserve(Body.size() + Tables.size() + 256);
+    Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
+    Out += Tables;
+    Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
+    Out += Body;
+    Out += "}\r\n";
+    return Out;
+}
+
+}  // namespace
+
+TRtfSnapshot::TRtfSnapshot(const QTextDocument &Doc, int End) : Data(std::make_shared<TData>())
+{
+    TData &D = *Data;
+    ResolveFormats(Doc, D.Props, D.Tables);
     D.End = std::clamp(End, 0, Doc.characterCount() - 1);
     D.Text.reserve(D.End);
 }
@@ -257,36 +296,33 @@ bool TRtfSnapshot::CopyMore(const QTextDocument &Doc, int Chars)
 QByteArray WriteRtf(const TRtfSnapshot &Snapshot)
 {
     const TRtfSnapshot::TData &D = *Snapshot.Data;
-    QByteArray Body;
-    Body.reserve(D.Text.size() + static_cast<qsizetype>(D.Runs.size()) * 6 + 1024);
-    TRunProps Prev;  // what a reader assumes before the first run, but no font yet
-    Prev.Font = -1;
-    Prev.HalfPoints = -1;
     const QStringView Text(D.Text);
-    for (const TRtfSnapshot::TData::TRun &Run : D.Runs) {
-        if (Run.Start == TRtfSnapshot::TData::ParagraphBreak) {
-            Body += "\\par\r\n";
-            continue;
-        }
-        const int Idx = Run.Format;
-        const TRunProps &P =
-            Idx >= 0 && static_cast<size_t>(Idx) < D.Props.size() ? D.Props[static_cast<size_t>(Idx)] : Prev;
-        AppendChanges(Body, Prev, P);
-        Prev = P;
-        TTables::AppendText(Body, Text.sliced(Run.Start, Run.Length));
-    }
-
-    QByteArray Out;
-    Out.reserve(Body.size() + D.Tables.size() + 256);
-    Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
-    Out += D.Tables;
-    Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
-    Out += Body;
-    Out += "}\r\n";
-    return Out;
+    return WriteRuns(D.Tables, D.Props, D.Text.size() + static_cast<qsizetype>(D.Runs.size()) * 6 + 1024,
+        [&](const auto &Paragraph, const auto &Run) {
+            for (const TRtfSnapshot::TData::TRun &R : D.Runs) {
+                if (R.Start == TRtfSnapshot::TData::ParagraphBreak)
+                    Paragraph();
+                else
+                    Run(Text.sliced(R.Start, R.Length), R.Format);
+            }
+        });
 }
 
 QByteArray WriteRtf(const QTextDocument &Doc)
 {
-    return WriteRtf(TRtfSnapshot(Doc));
+    std::vector<TRunProps> Props;
+    QByteArray Tables;
+    ResolveFormats(Doc, Props, Tables);
+    return WriteRuns(Tables, Props, Doc.characterCount() + Doc.blockCount() * 16 + 1024,
+        [&](const auto &Paragraph, const auto &Run) {
+            for (QTextBlock Block = Doc.begin(); Block.isValid(); Block = Block.next()) {
+                if (Block != Doc.begin())
+                    Paragraph();
+                for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+                    const QTextFragment Frag = It.fragment();
+                    if (Frag.isValid())
+                        Run(Frag.text(), Frag.charFormatIndex());
+                }
+            }
+        });
 }
