@@ -10,6 +10,8 @@
 //    and on: stalls, and whether every line arrived. The same run on a plain
 //    QPlainTextEdit batched the same way is the baseline that shows the cost
 //    of painting long lines whole.
+// With the argument "find", part 1 runs with the copy of the text that Find
+// searches kept, as in the receive view.
 #include "RichView.h"
 
 #include <QApplication>
@@ -194,12 +196,16 @@ int main(int argc, char **argv)
     std::printf("Rich view benchmark (platform %s)\n", qPrintable(QGuiApplication::platformName()));
 
     const bool OnlyLong = argc > 1 && QByteArray(argv[1]) == "long";
+    // "find": the views keep the copy Find searches, as the receive view does.
+    const bool FindCopy = argc > 1 && QByteArray(argv[1]) == "find";
     // --- 1. 300-character lines ---
     if (!OnlyLong) {
         TRichView View;
         QFont Font(QStringLiteral("Courier New"));
         Font.setPixelSize(12);
         View.setFont(Font);
+        if (FindCopy)
+            View.KeepFindCopy();
         Show(View);
         QApplication::processEvents();
         const long RssBefore = RssBytes();

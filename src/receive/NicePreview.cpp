@@ -180,13 +180,20 @@ void TNicePreview::AppendSourcePages(int Count)
 {
     if (Count <= 0)
         return;
+    const int First = PageCount();
     for (int I = 0; I < Count; ++I) {
         TPage Page;
         Page.FromSource = true;
         FPages.push_back(std::move(Page));
     }
-    Relayout();
-    viewport()->update();
+    // Pages added below the visible ones change only the scroll range: a
+    // long build would otherwise replay the shown pages after every slice.
+    Relayout(false);
+    const int SX = horizontalScrollBar()->value(), SY = verticalScrollBar()->value();
+    const QRect Client = viewport()->rect();
+    if (FGeometry.PageRect(First, SX, SY).top() <= Client.bottom() &&
+        FGeometry.PageRect(PageCount() - 1, SX, SY).bottom() + 5 >= Client.top())
+        viewport()->update();
 }
 
 int TNicePreview::RecordedPages() const
@@ -256,7 +263,7 @@ void TNicePreview::ApplyZoom(double NewZoom)
     Relayout();
 }
 
-void TNicePreview::Relayout()
+void TNicePreview::Relayout(bool Repaint)
 {
     const QSize Client = viewport()->size();
     if (FZoomMode != ZoomFree) {
@@ -276,7 +283,8 @@ void TNicePreview::Relayout()
     if (FGeometry.Pages == 0)
         FCurrent = -1;
     CentreAnchor();
-    viewport()->update();
+    if (Repaint)
+        viewport()->update();
 }
 
 void TNicePreview::CentreAnchor()
@@ -454,6 +462,13 @@ bool TNicePreview::PrintAllPages(QPrinter &Printer)
     if (!Painter.begin(&Printer))
         return false;
     for (int I = 0; I < PageCount(); ++I) {
+        if (I > 0 && BetweenPages && !BetweenPages()) {
+            Painter.end();
+            return false;
+        }
+        // The pages may have gone meanwhile.
+        if (I >= PageCount())
+            break;
         if (I > 0 && !Printer.newPage())
             return false;
         if (!PrintPage(Painter, Printer, I))

@@ -105,8 +105,11 @@ public:
     void SetTitle(const QString &Title) { FTitle = Title; }
 
     // Print jobs on an already set-up printer; false when the job failed.
+    // BetweenPages, when set, is asked before each page after the first; on
+    // false the job is closed with the pages drawn so far.
     bool PrintAllPages(QPrinter &Printer);
     bool PrintOnePage(QPrinter &Printer, int Page);
+    std::function<bool()> BetweenPages;
 
 Q_SIGNALS:
     void OnChange();
@@ -126,7 +129,7 @@ private:
         bool FromSource = false;
         quint64 LastUse = 0;
     };
-    void Relayout();
+    void Relayout(bool Repaint = true);
     void ApplyZoom(double NewZoom);
     void CentreAnchor();
     const QPicture &Recording(int Page);

@@ -6,6 +6,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 QFont PixelSized(QFont Font)
@@ -41,12 +42,17 @@ void TPageRenderer::Reset(int End)
 const TPageRenderer::TLaidBlock &TPageRenderer::LayOut(int BlockPosition)
 {
     const QTextBlock Block = FDoc->findBlock(BlockPosition);
-    if (FCache && FCache->Position == Block.position() && FCache->Length == Block.length())
-        return *FCache;
-    FCache = std::make_unique<TLaidBlock>();
-    FCache->Position = Block.position();
-    FCache->Length = Block.length();
-    QTextLayout &L = FCache->Layout;
+    if (!FCache || FCache->Position != Block.position() || FCache->Length != Block.length())
+        FCache = MakeLayout(Block);
+    return *FCache;
+}
+
+std::unique_ptr<TPageRenderer::TLaidBlock> TPageRenderer::MakeLayout(const QTextBlock &Block) const
+{
+    auto Laid = std::make_unique<TLaidBlock>();
+    Laid->Position = Block.position();
+    Laid->Length = Block.length();
+    QTextLayout &L = Laid->Layout;
     L.setText(Block.text());
     // Sizes in pixels of the page, not points: a recorded page replayed on a
     // printer would otherwise take its fonts at the printer's resolution.
@@ -77,7 +83,7 @@ const TPageRenderer::TLaidBlock &TPageRenderer::LayOut(int BlockPosition)
         Y += Line.height();
     }
     L.endLayout();
-    return *FCache;
+    return Laid;
 }
 
 int TPageRenderer::FormatPage(int Start, double *UsedHeight)
@@ -137,29 +143,34 @@ int TPageRenderer::RenderNextPage(QPainter *Painter, const QRectF &Rect, TPlacem
 
 void TPageRenderer::DrawPage(QPainter &Painter, const QRectF &Rect, int Start, int Stop, TPlacement Placement)
 {
-    // Which lines, and their height, first.
+    // Which lines, and their height, first. The blocks are laid out once and
+    // kept for the drawing below.
     struct TPiece {
-        int Block, First, Last;
+        std::unique_ptr<TLaidBlock> Laid;
+        int First, Last;
     };
-    QList<TPiece> Pieces;
+    std::vector<TPiece> Pieces;
     double Used = 0;
     int Pos = Start;
     while (Pos < Stop) {
-        const TLaidBlock &B = LayOut(Pos);
-        const QTextLayout &L = B.Layout;
-        const int Offset = Pos - B.Position;
+        const QTextBlock Block = FDoc->findBlock(Pos);
+        if (!Block.isValid())
+            break;
+        std::unique_ptr<TLaidBlock> Laid = MakeLayout(Block);
+        const QTextLayout &L = Laid->Layout;
+        const int Offset = Pos - Laid->Position;
         int First = 0;
         while (First < L.lineCount() && L.lineAt(First).textStart() + L.lineAt(First).textLength() <= Offset &&
             L.lineAt(First).textLength() != 0)
             ++First;
         int Last = First;
         for (; Last < L.lineCount(); ++Last) {
-            if (B.Position + L.lineAt(Last).textStart() >= Stop && Last > First)
+            if (Laid->Position + L.lineAt(Last).textStart() >= Stop && Last > First)
                 break;
             Used += L.lineAt(Last).height();
         }
-        Pieces.append({B.Position, First, Last});
-        const int Next = B.Position + B.Length;
+        const int Next = Laid->Position + Laid->Length;
+        Pieces.push_back({std::move(Laid), First, Last});
         if (Next <= Pos)
             break;
         Pos = Next;
@@ -177,9 +188,8 @@ void TPageRenderer::DrawPage(QPainter &Painter, const QRectF &Rect, int Start, i
     Painter.setPen(Qt::black);
     double Y = Shift;
     for (const TPiece &P : Pieces) {
-        const TLaidBlock &B = LayOut(P.Block);
         for (int I = P.First; I < P.Last; ++I) {
-            const QTextLine Line = B.Layout.lineAt(I);
+            const QTextLine Line = P.Laid->Layout.lineAt(I);
             Line.draw(&Painter, QPointF(0, Y - Line.y()));
             Y += Line.height();
         }

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QPainter;
+class QTextBlock;
 class QTextDocument;
 
 enum class TPlacement { Top, Bottom, Centre };
@@ -43,6 +44,7 @@ private:
     // Where the page starting at Start ends, and the height it uses.
     int FormatPage(int Start, double *UsedHeight);
     const TLaidBlock &LayOut(int BlockPosition);
+    std::unique_ptr<TLaidBlock> MakeLayout(const QTextBlock &Block) const;
 
     const QTextDocument *FDoc;
     int FPageStart = 0;

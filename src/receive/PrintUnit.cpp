@@ -28,6 +28,8 @@ bool RunPrintJobs(TNicePreview &Preview, QPrinter &Printer, const TPrintChoice &
     // Copies are separate jobs: the printer is asked for one each time.
     Printer.setCopyCount(1);
     for (int Copy = 0; Copy < Choice.Copies; ++Copy) {
+        if (Copy > 0 && Preview.BetweenPages && !Preview.BetweenPages())
+            return false;
         switch (Choice.Range) {
         case TPrintChoice::AllPages:
             if (!Preview.PrintAllPages(Printer))
@@ -36,9 +38,12 @@ bool RunPrintJobs(TNicePreview &Preview, QPrinter &Printer, const TPrintChoice &
         case TPrintChoice::PageRange:
             if (Choice.To < Choice.From)
                 break;
-            for (int Page = Choice.From - 1; Page <= Choice.To - 1; ++Page)
+            for (int Page = Choice.From - 1; Page <= Choice.To - 1; ++Page) {
+                if (Page > Choice.From - 1 && Preview.BetweenPages && !Preview.BetweenPages())
+                    return false;
                 if (!Preview.PrintOnePage(Printer, Page))
                     return false;
+            }
             break;
         case TPrintChoice::Selection:
             break;
@@ -118,6 +123,11 @@ TPrintForm::TPrintForm(TRichView *View, QWidget *Parent) : QDialog(Parent), FVie
     connect(FPreview, &TNicePreview::OnChange, this, &TPrintForm::ShowStatus);
     connect(View->document(), &QTextDocument::contentsChange, this, &TPrintForm::DocumentChanged);
     ShowStatus();
+    // A label of fixed size changes its text without laying the window out
+    // again, which a build does several times a second.
+    FStatus->setFixedSize(
+        FStatus->fontMetrics().horizontalAdvance(QStringLiteral("    Page 0000000    Total 0000000")) + 8,
+        FStatus->sizeHint().height());
 }
 
 TPrintForm::~TPrintForm() = default;
@@ -133,12 +143,19 @@ void TPrintForm::showEvent(QShowEvent *Event)
 void TPrintForm::changeEvent(QEvent *Event)
 {
     QDialog::changeEvent(Event);
+    // The build starts from the event loop, so that the window's first paint
+    // and the start of the build are not one long wait.
     if (Event->type() == QEvent::ActivationChange && isActiveWindow() && isVisible())
-        BuildPreview();
+        QTimer::singleShot(0, this, [this] {
+            if (isActiveWindow() && isVisible())
+                BuildPreview();
+        });
 }
 
 void TPrintForm::BuildPreview()
 {
+    if (FSendingJobs)
+        return;
     FSliceTimer->stop();
     FPreview->ClearPages();
     FStarts.clear();
@@ -151,8 +168,7 @@ void TPrintForm::BuildPreview()
         FRenderer.DrawPage(Painter, TextArea, FStarts[size_t(Page)], Stop, TPlacement::Top);
     });
     FProgress->setValue(0);
-    FProgress->show();
-    FCancelBuild->show();
+    FBuildClock.start();
     FSliceTimer->start();
     ShowStatus();
 }
@@ -166,32 +182,53 @@ void TPrintForm::Slice()
 {
     QElapsedTimer Clock;
     Clock.start();
-    int Added = 0;
     bool More = true;
     while (Clock.elapsed() < SliceMs) {
-        More = FRenderer.HasMorePages();
-        if (!More)
-            break;
         // A page that does not lay out is skipped; the start always moves on,
-        // so the loop ends.
-        const int Start = FRenderer.RenderNextPage(nullptr, TextArea);
-        if (Start >= 0) {
-            FStarts.push_back(Start);
-            ++Added;
+        // so the loop ends. Asking HasMorePages() first would lay each page
+        // out twice.
+        if (FRenderer.PageStart() >= FRenderer.End()) {
+            More = false;
+            break;
         }
+        const int Start = FRenderer.RenderNextPage(nullptr, TextArea);
+        if (Start < 0) {
+            More = false;
+            break;
+        }
+        FStarts.push_back(Start);
+        // The first page is shown as soon as it is known.
+        if (FPreview->PageCount() == 0)
+            break;
     }
-    FPreview->AppendSourcePages(Added);
-    if (FBuildEnd > 0)
-        FProgress->setValue(int(qint64(FRenderer.LaidOutTo()) * 1000 / FBuildEnd));
     if (!More)
         EndBuild();
-    else if (Added)
-        ShowStatus();
+    else if (FPreview->PageCount() == 0 || FSinceShown.elapsed() >= ShowEveryMs)
+        ShowLaidOutPages();
+}
+
+void TPrintForm::ShowLaidOutPages()
+{
+    // Handing pages over a few times a second, not after every slice, keeps
+    // the window's layout and scroll bars from being redone all the time.
+    FPreview->AppendSourcePages(int(FStarts.size()) - FPreview->PageCount());
+    // The progress and the way to stop come once the build lasts: a short
+    // one does not flash them, and the first page is not kept waiting for
+    // what showing a control asks of the display server.
+    if (Building() && FProgress->isHidden() && FBuildClock.elapsed() >= ShowEveryMs) {
+        FProgress->show();
+        FCancelBuild->show();
+    }
+    if (FBuildEnd > 0)
+        FProgress->setValue(int(qint64(FRenderer.LaidOutTo()) * 1000 / FBuildEnd));
+    ShowStatus();
+    FSinceShown.start();
 }
 
 void TPrintForm::EndBuild()
 {
     FSliceTimer->stop();
+    ShowLaidOutPages();
     FProgress->hide();
     FCancelBuild->hide();
     ShowStatus();
@@ -222,6 +259,17 @@ void TPrintForm::DocumentChanged(int Position, int Removed, int Added)
         return;
     if (FStarts.empty() && !Building())
         return;
+    // The pages being printed stay until the job is closed: it stops at the
+    // next page, and they are laid out again after.
+    if (FSendingJobs) {
+        FTextMoved = true;
+        return;
+    }
+    TextMoved();
+}
+
+void TPrintForm::TextMoved()
+{
     if (isVisible() && isActiveWindow())
         QTimer::singleShot(0, this, &TPrintForm::BuildPreview);
     else {
@@ -319,7 +367,23 @@ void TPrintForm::Print()
         }
     }
     // Errors while printing end it without a message.
-    if (Go)
+    if (Go) {
+        FSendingJobs = true;
+        FTextMoved = false;
+        FPreview->BetweenPages = [this] {
+            // Drawing a thousand pages takes a while: received lines and
+            // repaints go on meanwhile, commands wait for the end.
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            return !FTextMoved;
+        };
         RunPrintJobs(*FPreview, Printer, Choice);
+        FPreview->BetweenPages = nullptr;
+        FSendingJobs = false;
+    }
     FPrinting = false;
+    if (FTextMoved) {
+        FTextMoved = false;
+        Warn(QStringLiteral("The receive view changed while printing: the pages after it were not printed."));
+        TextMoved();
+    }
 }

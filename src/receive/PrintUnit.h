@@ -6,6 +6,7 @@
 #include "PageRender.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include <functional>
 #include <memory>
@@ -31,7 +32,7 @@ struct TPrintChoice {
 
 // Sends the print jobs of a choice: per copy, all pages as one job, or each
 // page of the range as its own job; a selection prints nothing. False when a
-// job failed (the rest are not sent).
+// job failed or the preview's BetweenPages stopped it (the rest are not sent).
 bool RunPrintJobs(TNicePreview &Preview, QPrinter &Printer, const TPrintChoice &Choice);
 
 class TPrintForm : public QDialog {
@@ -42,6 +43,8 @@ public:
     static const QRectF TextArea;
     // Time one slice of the layout may take before events are handled.
     static constexpr int SliceMs = 12;
+    // How often pages laid out are handed to the preview during a build.
+    static constexpr int ShowEveryMs = 100;
 
     explicit TPrintForm(TRichView *View, QWidget *Parent = nullptr);
     ~TPrintForm() override;
@@ -78,8 +81,12 @@ protected:
 private:
     void Slice();
     void EndBuild();
+    void ShowLaidOutPages();
     void ShowStatus();
     void DocumentChanged(int Position, int Removed, int Added);
+    // The text under the pages moved: they are laid out again (window in
+    // front) or dropped.
+    void TextMoved();
     bool HavePrinter();
     void Print();
     void Warn(const QString &Text);
@@ -93,6 +100,11 @@ private:
     TPageRenderer FRenderer;
     std::vector<int> FStarts;
     int FBuildEnd = 0;
+    QElapsedTimer FSinceShown;
+    QElapsedTimer FBuildClock;
     bool FPrinting = false;
+    // Print jobs are being drawn; the text under the pages moved meanwhile.
+    bool FSendingJobs = false;
+    bool FTextMoved = false;
     TRuntimeMessages *FMessages = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "RtfReader.h"
 #include "RtfWriter.h"
+#include "TextMirror.h"
 #include "ViewScrollBar.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -1132,6 +1133,8 @@ int TRichView::Find(const QString &What, int From, bool MatchCase) const
 {
     if (What.isEmpty() || From < 0 || From > TextLength())
         return -1;
+    if (FMirror)
+        return FMirror->Find(What, From, MatchCase);
     const QString Needle = MatchCase ? What : AsciiUpper(What);
     for (QTextBlock B = document()->findBlock(From); B.isValid(); B = B.next()) {
         const QString Text = MatchCase ? B.text() : AsciiUpper(B.text());
@@ -1141,6 +1144,12 @@ int TRichView::Find(const QString &What, int From, bool MatchCase) const
             return B.position() + static_cast<int>(Hit);
     }
     return -1;
+}
+
+void TRichView::KeepFindCopy()
+{
+    if (!FMirror)
+        FMirror = new TTextMirror(document());
 }
 
 // --- Look ---

@@ -50,6 +50,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+class TTextMirror;
 class TViewLayout;
 
 class TRichView : public QPlainTextEdit {
@@ -144,9 +145,13 @@ public:
 
     // --- Find ---
     // Position of the first occurrence of what at or after from, or -1. Without
-    // matchCase, ASCII letters match either case. Walks the lines (an occurrence
-    // does not span a line break).
+    // matchCase, ASCII letters match either case. An occurrence does not span
+    // a line break. Walks the lines, unless the view keeps a copy for finding.
     int Find(const QString &What, int From, bool MatchCase) const;
+    // Keeps a copy of the text, a byte a character, for Find(): about 40 ms
+    // instead of over 100 ms to search 120,000 lines, for one more byte per
+    // character held (a view that is searched often: the receive view).
+    void KeepFindCopy();
 
     // --- Look ---
     void SetBackgroundColour(const QColor &Colour);
@@ -226,6 +231,7 @@ private:
         const QList<QTextLayout::FormatRange> &Selections, int CursorPos);
 
     TViewLayout *FLayout = nullptr;
+    TTextMirror *FMirror = nullptr;  // for Find(), when kept
     QString FInsertFamily;
     QHash<quint64, QTextCharFormat> FFormats;  // by colour, and for control characters
     QList<TRun> FQueued;                       // appended, not yet inserted

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -185,48 +186,143 @@ void AppendChanges(QByteArray &Out, const TRunProps &Prev, const TRunProps &P)
 
 }  // namespace
 
-QByteArray WriteRtf(const QTextDocument &Doc)
+struct TRtfSnapshot::TData {
+    // A run of Text with the properties at Format; a paragraph break where
+    // Start is ParagraphBreak.
+    static constexpr int ParagraphBreak = -1;
+    struct TRun {
+        int Start;
+        int Length;
+        int Format;
+    };
+    QByteArray Tables;  // the font and colour tables, written
+    std::vector<TRunProps> Props;
+    QString Text;
+    std::vector<TRun> Runs;
+    int End = 0;   // the copy ends here
+    int Next = 0;  // the next line to copy starts here
+};
+
+namespace {
+
+// Properties per character format, resolved once (a document of 100,000
+// lines uses only a handful of formats), and the tables they fill, written.
+void ResolveFormats(const QTextDocument &Doc, std::vector<TRunProps> &Props, QByteArray &TableBytes)
 {
     const QFont DefaultFont = Doc.defaultFont();
     TTables Tables;
     Tables.Font(DefaultFont.family());
-
-    // Properties per character format, resolved once: a document of 100,000
-    // lines uses only a handful of formats.
     const QList<QTextFormat> Formats = Doc.allFormats();
-    std::vector<TRunProps> Props(static_cast<size_t>(Formats.size()));
+    Props.assign(static_cast<size_t>(Formats.size()), TRunProps());
     for (qsizetype I = 0; I < Formats.size(); ++I) {
         if (Formats[I].isCharFormat())
             Props[static_cast<size_t>(I)] = PropsOf(Formats[I].toCharFormat(), Tables, DefaultFont);
     }
+    Tables.Write(TableBytes);
+}
 
+// The document around the runs that Each hands out, calling Paragraph(),
+// then Run(text, format index) for each run of a line: one writer for a
+// document and for a copy of it.
+template <typename TEach>
+QByteArray WriteRuns(const QByteArray &Tables, const std::vector<TRunProps> &Props, qsizetype Reserve, TEach Each)
+{
     QByteArray Body;
-    Body.reserve(Doc.characterCount() + Doc.blockCount() * 16 + 1024);
+    Body.reserve(Reserve);
     TRunProps Prev;  // what a reader assumes before the first run, but no font yet
     Prev.Font = -1;
     Prev.HalfPoints = -1;
-    for (QTextBlock Block = Doc.begin(); Block.isValid(); Block = Block.next()) {
-        if (Block != Doc.begin())
-            Body += "\\par\r\n";
-        for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
-            const QTextFragment Frag = It.fragment();
-            if (!Frag.isValid())
-                continue;
-            const int Idx = Frag.charFormatIndex();
-            const TRunProps &P =
-                Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
-            AppendChanges(Body, Prev, P);
-            Prev = P;
-            TTables::AppendText(Body, Frag.text());
-        }
-    }
+    const auto Paragraph = [&] { Body += "\\par\r\n"; };
+    const auto Run = [&](QStringView Text, int Idx) {
+        const TRunProps &P =
+            Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
+        AppendChanges(Body, Prev, P);
+        Prev = P;
+        TTables::AppendText(Body, Text);
+    };
+    Each(Paragraph, Run);
 
     QByteArray Out;
-    Out.reserve(Body.size() + 4096);
+    Out.reserve(Body.size() + Tables.size() + 256);
     Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
-    Tables.Write(Out);
+    Out += Tables;
     Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
     Out += Body;
     Out += "}\r\n";
     return Out;
+}
+
+}  // namespace
+
+TRtfSnapshot::TRtfSnapshot(const QTextDocument &Doc, int End) : Data(std::make_shared<TData>())
+{
+    TData &D = *Data;
+    ResolveFormats(Doc, D.Props, D.Tables);
+    D.End = std::clamp(End, 0, Doc.characterCount() - 1);
+    D.Text.reserve(D.End);
+}
+
+TRtfSnapshot::TRtfSnapshot(const QTextDocument &Doc) : TRtfSnapshot(Doc, Doc.characterCount() - 1)
+{
+    CopyMore(Doc, std::numeric_limits<int>::max());
+}
+
+bool TRtfSnapshot::CopyMore(const QTextDocument &Doc, int Chars)
+{
+    TData &D = *Data;
+    int Copied = 0;
+    for (QTextBlock Block = Doc.findBlock(D.Next); Block.isValid() && D.Next <= D.End && Copied < Chars;
+         Block = Block.next()) {
+        const int Start = Block.position();
+        if (Start > 0)
+            D.Runs.push_back({TData::ParagraphBreak, 0, 0});
+        // The line that starts at the end is the one after the copy (or the
+        // empty last line): only its break before it belongs to the copy.
+        if (Start < D.End) {
+            for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+                const QTextFragment Frag = It.fragment();
+                if (!Frag.isValid())
+                    continue;
+                D.Runs.push_back({static_cast<int>(D.Text.size()), Frag.length(), Frag.charFormatIndex()});
+                D.Text += Frag.text();
+            }
+        }
+        D.Next = Start + Block.length();
+        Copied += Block.length();
+    }
+    return D.Next > D.End || D.Next >= Doc.characterCount();
+}
+
+QByteArray WriteRtf(const TRtfSnapshot &Snapshot)
+{
+    const TRtfSnapshot::TData &D = *Snapshot.Data;
+    const QStringView Text(D.Text);
+    return WriteRuns(D.Tables, D.Props, D.Text.size() + static_cast<qsizetype>(D.Runs.size()) * 6 + 1024,
+        [&](const auto &Paragraph, const auto &Run) {
+            for (const TRtfSnapshot::TData::TRun &R : D.Runs) {
+                if (R.Start == TRtfSnapshot::TData::ParagraphBreak)
+                    Paragraph();
+                else
+                    Run(Text.sliced(R.Start, R.Length), R.Format);
+            }
+        });
+}
+
+QByteArray WriteRtf(const QTextDocument &Doc)
+{
+    std::vector<TRunProps> Props;
+    QByteArray Tables;
+    ResolveFormats(Doc, Props, Tables);
+    return WriteRuns(Tables, Props, Doc.characterCount() + Doc.blockCount() * 16 + 1024,
+        [&](const auto &Paragraph, const auto &Run) {
+            for (QTextBlock Block = Doc.begin(); Block.isValid(); Block = Block.next()) {
+                if (Block != Doc.begin())
+                    Paragraph();
+                for (QTextBlock::iterator It = Block.begin(); !It.atEnd(); ++It) {
+                    const QTextFragment Frag = It.fragment();
+                    if (Frag.isValid())
+                        Run(Frag.text(), Frag.charFormatIndex());
+                }
+            }
+        });
 }

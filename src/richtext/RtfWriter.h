@@ -3,7 +3,31 @@
 
 #include <QByteArray>
 
+#include <memory>
+
 class QTextDocument;
+
+// What WriteRtf needs of a document, copied where the document lives, so
+// that the RTF can be made on another thread while the document goes on
+// changing: the text, its runs, and the runs' properties already resolved.
+// The copy can be made a slice at a time between other work: of a document
+// that only grows at its end meanwhile, it is the document as it was when the
+// copy began.
+class TRtfSnapshot {
+public:
+    // The whole document, at once.
+    explicit TRtfSnapshot(const QTextDocument &Doc);
+    // Begins a copy of the lines before position end (a line start, or the
+    // end of the text); CopyMore() copies them. Written, it is what WriteRtf
+    // gave for the document cut at end.
+    TRtfSnapshot(const QTextDocument &Doc, int End);
+    // Copies about chars characters more; true when the copy is whole. The
+    // document must not have changed before end since the copy began.
+    bool CopyMore(const QTextDocument &Doc, int Chars);
+
+    struct TData;
+    std::shared_ptr<TData> Data;
+};
 
 // The whole document as RTF: a font table and a colour table, then every run
 // with its font, size, colours, bold, italic and underline. Runs without a font
@@ -13,3 +37,5 @@ class QTextDocument;
 // else, control characters and code 0 included, as \uN. Paragraphs are
 // separated by \par, with no \par after the last one.
 QByteArray WriteRtf(const QTextDocument &Doc);
+// The same of a whole copy, on any thread.
+QByteArray WriteRtf(const TRtfSnapshot &Snapshot);

@@ -5,7 +5,11 @@
 #include "PrintUnit.h"
 #include "RichView.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QLabel>
 #include <QPainter>
+#include <QProgressBar>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -29,6 +33,13 @@ void Fill(TRichView &View, int Lines, int From = 0)
         Text += (I ? QStringLiteral("\n") : QString()) + HexLine(From + I);
     View.Append(Text);
     View.FlushUpdates();
+}
+
+// What a screen reader calls a control.
+QString AccessibleName(QWidget *W)
+{
+    QAccessibleInterface *I = QAccessible::queryAccessibleInterface(W);
+    return I ? I->text(QAccessible::Name) : QString();
 }
 
 // Page starts of the whole text.
@@ -219,6 +230,43 @@ private Q_SLOTS:
         QVERIFY(Form.Preview()->PageCount() > 100);
         // Pages are recorded only when shown.
         QVERIFY(Form.Preview()->RecordedPages() <= TNicePreview::KeptRecordings);
+    }
+
+    void activationBuildsAndEveryControlIsNamed()
+    {
+        TRichView View;
+        Fill(View, 20000);
+        TPrintForm Form(&View);
+        Form.show();
+        Form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Form));
+        // Activating the window lays the pages out again; a long build shows
+        // its progress and a way to stop it.
+        QTRY_VERIFY(Form.Building());
+        QTRY_VERIFY(Form.findChild<QProgressBar *>()->isVisible());
+        QVERIFY(Form.Building());
+        // Every control a user reaches, the build's own included, under its
+        // caption or a name of its own.
+        int Controls = 0;
+        for (QWidget *W : Form.findChildren<QWidget *>()) {
+            if (!W->isVisible() ||
+                (!qobject_cast<QAbstractButton *>(W) && !qobject_cast<QProgressBar *>(W) &&
+                    !qobject_cast<QLabel *>(W) && !qobject_cast<TNicePreview *>(W)))
+                continue;
+            QVERIFY2(!AccessibleName(W).isEmpty(), qPrintable(W->objectName()));
+            ++Controls;
+        }
+        QCOMPARE(Controls, 10);
+        const QList<std::pair<const char *, QString>> Names = {{"PrintButton", QStringLiteral("Print")},
+            {"ActualSizeButton", QStringLiteral("Actual Size")}, {"FullPageButton", QStringLiteral("Full Page")},
+            {"ZoomInButton", QStringLiteral("Zoom In")}, {"ZoomOutButton", QStringLiteral("Zoom Out")},
+            {"CancelButton", QStringLiteral("Cancel")}, {"StopLayoutButton", QStringLiteral("Stop")},
+            {"LayoutProgress", QStringLiteral("Laying out pages")}, {"NicePreview", QStringLiteral("Preview pages")}};
+        for (const auto &[Name, Caption] : Names)
+            QCOMPARE(AccessibleName(Form.findChild<QWidget *>(QLatin1String(Name))), Caption);
+        QCOMPARE(AccessibleName(Form.findChild<QWidget *>(QStringLiteral("PrintStatus"))), Form.StatusText());
+        Form.WaitForBuild();
+        QVERIFY(Form.Preview()->PageCount() > 50);
     }
 
     void emptyViewGivesNoPages()

@@ -17,6 +17,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 
 namespace {
 class TCapture : public TRuntimeMessages {
@@ -171,6 +175,70 @@ private Q_SLOTS:
             At = Next + 1;
         }
         QCOMPARE(All.count(QStringLiteral("printed line")), Lines);
+    }
+
+    void printingKeepsTheProgramRunningAndStopsWhenTheTextMoves()
+    {
+        const QDir Spool(qEnvironmentVariable("TALLYSCOPE_CUPS_SPOOL"));
+        QVERIFY(!Spool.path().isEmpty());
+        auto *Form = Main->findChild<TPrintForm *>();
+        QAction *Print = Main->findChild<QAction *>(QStringLiteral("PrintItem"));
+        const int Lines = FillPages(12);
+        const int JobsBefore = int(Spool.entryList({QStringLiteral("d*")}, QDir::Files).size());
+
+        // The event loop turns while the pages are drawn for the printer.
+        bool Printing = false;
+        int TicksWhilePrinting = 0;
+        QTimer Tick;
+        Tick.setInterval(1);
+        connect(&Tick, &QTimer::timeout, [&] { TicksWhilePrinting += Printing; });
+        Tick.start();
+        Form->ChoosePrint = [&](QPrinter &Printer, TPrintChoice &) {
+            Printer.setPrinterName(QStringLiteral("Tallyscope"));
+            Printing = true;
+            return true;
+        };
+        Print->trigger();
+        Printing = false;
+        QVERIFY(TicksWhilePrinting > 0);
+        QVERIFY(Messages.List.isEmpty());
+
+        // A cut from the top of the view (the line bound, a clear) moves the
+        // text under the pages: the job ends with the pages drawn before.
+        Form->ChoosePrint = [&](QPrinter &Printer, TPrintChoice &) {
+            Printer.setPrinterName(QStringLiteral("Tallyscope"));
+            QTimer::singleShot(0, [this] {
+                QTextCursor Cut(Main->ReceiveView()->document());
+                Cut.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+                Cut.removeSelectedText();
+            });
+            return true;
+        };
+        Print->trigger();
+        QCOMPARE(Messages.List,
+            QStringList {
+                QStringLiteral("Print|The receive view changed while printing: the pages after it were not printed.")});
+
+        QTRY_COMPARE_WITH_TIMEOUT(
+            int(Spool.entryList({QStringLiteral("d*")}, QDir::Files).size()), JobsBefore + 2, 60000);
+        const QStringList Files = Spool.entryList({QStringLiteral("d*")}, QDir::Files, QDir::Name);
+        auto Text = [&](const QString &File) {
+            return Run(QStringLiteral("pdftotext"), {Spool.filePath(File), QStringLiteral("-")}).simplified();
+        };
+        const QString Whole = Text(Files[JobsBefore]);
+        QCOMPARE(Whole.count(QStringLiteral("printed line")), Lines);
+        // The stopped job: the first lines, in order, as they were.
+        const QString Part = Text(Files[JobsBefore + 1]);
+        const int Printed = int(Part.count(QStringLiteral("printed line")));
+        QVERIFY2(Printed > 0 && Printed < Lines, qPrintable(QString::number(Printed)));
+        int At = 0;
+        for (int I = 0; I < Printed; ++I) {
+            const int Next = Part.indexOf(Line(I), At);
+            QVERIFY2(Next >= 0, qPrintable(Line(I)));
+            At = Next + 1;
+        }
+        // The pages are laid out anew from the text as it is now.
+        QCOMPARE(Form->Preview()->PageCount(), 0);
     }
 };
 

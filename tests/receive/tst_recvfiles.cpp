@@ -197,9 +197,12 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(Folder));
         Run.Auto()->Now = [] { return QDateTime(QDate(2024, 1, 31), QTime(23, 59, 59)); };
         QVERIFY(Run.Confirm(false, QStringLiteral("2"), true, Folder));
-        for (const QString &Data : {QStringLiteral("A1"), QStringLiteral("A2"), QStringLiteral("B1"),
-                 QStringLiteral("B2"), QStringLiteral("C1"), QStringLiteral("C2")})
-            AddLine(Run.View(), Data);
+        for (const char *Pair : {"A", "B", "C"}) {
+            const qsizetype Before = RtfFiles(Folder).size();
+            AddLine(Run.View(), QLatin1String(Pair) + u'1');
+            AddLine(Run.View(), QLatin1String(Pair) + u'2');
+            QTRY_COMPARE(RtfFiles(Folder).size(), Before + 1);
+        }
         QCOMPARE(RtfFiles(Folder),
             QStringList({QStringLiteral("20240131235959-2.rtf"), QStringLiteral("20240131235959-3.rtf"),
                 QStringLiteral("20240131235959.rtf")}));
@@ -220,8 +223,8 @@ private Q_SLOTS:
         QVERIFY(Run.View()->TextLength() > 0);  // still arriving: not saved yet
         QCOMPARE(RtfFiles(Folder).size(), qsizetype(0));
         Run.View()->FlushUpdates();
-        QCOMPARE(RtfFiles(Folder).size(), qsizetype(1));
-        QCOMPARE(Run.View()->TextLength(), 0);
+        QTRY_COMPARE(RtfFiles(Folder).size(), qsizetype(1));
+        QTRY_COMPARE(Run.View()->TextLength(), 0);
         const QStringList Saved = LinesOfFile(QDir(Folder).filePath(RtfFiles(Folder).first()));
         QCOMPARE(Saved.size(), qsizetype(1));
         QVERIFY(Saved.first().endsWith(Long));
@@ -347,8 +350,8 @@ private Q_SLOTS:
         const QString Folder = Home->filePath(QStringLiteral("gone"));
         QVERIFY(QDir().mkpath(Folder));
         QVERIFY(Run.Confirm(false, QStringLiteral("100"), true, Folder));
-        QCOMPARE(RtfFiles(Folder).size(), qsizetype(1));
-        QCOMPARE(Run.View()->TextLength(), 0);
+        QTRY_COMPARE(RtfFiles(Folder).size(), qsizetype(1));
+        QTRY_COMPARE(Run.View()->TextLength(), 0);
         QVERIFY(QDir(Folder).removeRecursively());
 
         Run.Messages.List.clear();
@@ -372,6 +375,71 @@ private Q_SLOTS:
         QCOMPARE(TAutoSave::CompleteLines(Run.View()), TAutoSave::LineBound + 1 - TAutoSave::LinesCut);
         QVERIFY(Run.View()->LineText(0).endsWith(QStringLiteral("] 20000")));
         QVERIFY(Run.View()->LineText(TAutoSave::CompleteLines(Run.View()) - 1).endsWith(u"last"));
+    }
+
+    // The view is copied (in slices when large) and the file written on a
+    // worker while lines go on arriving. The file holds the bytes of the view
+    // as it was when the last line came (what a save made on the spot wrote),
+    // and only its lines leave the view once it is written, whatever happened
+    // to the view meanwhile: a cut by the character bound, a clear (which,
+    // while the copy is made, leaves nothing to save).
+    void autoSaveOnAWorkerKeepsLaterLines()
+    {
+        struct TCase {
+            const char *Meanwhile;
+            int Lines;
+            qsizetype Files;
+        } Cases[] = {
+            {"nothing", 300, 1},
+            {"bound", 300, 1},
+            {"clear", 300, 1},
+            {"turns", 13'000, 1},
+            {"clear", 13'000, 0},
+        };
+        for (const TCase &C : Cases) {
+            const QByteArray Name = QByteArray(C.Meanwhile) + ' ' + QByteArray::number(C.Lines);
+            TRun Run(Ports);
+            const QString Folder = Home->filePath(QStringLiteral("logs-%1").arg(QString::fromLatin1(Name)));
+            QVERIFY(QDir().mkpath(Folder));
+            QVERIFY(Run.Confirm(false, QString::number(C.Lines), true, Folder));
+            QByteArray Expected;
+            QObject::connect(Run.View(), &TRichView::Changed, Run.View(), [&] {
+                if (Run.Auto()->Saving() && Expected.isEmpty())
+                    Expected = Run.View()->ToRtf();
+            });
+            for (int I = 0; I < C.Lines; ++I)
+                AddLine(Run.View(), QStringLiteral("old %1 ").arg(I) + QString(60, QLatin1Char('5')),
+                    I % 2 ? QColor(200, 0, 0) : QColor(0, 0, 200));
+            // The save runs; its steps are taken by the event loop.
+            QVERIFY2(Run.Auto()->Saving(), Name);
+            QVERIFY(!Expected.isEmpty());
+            QCOMPARE(Run.View()->TextLength() > TAutoSave::CopyChars, C.Lines > 300);
+            const QByteArrayView Meanwhile(C.Meanwhile);
+            if (Meanwhile == "bound")
+                Run.View()->SetMaxLength(Run.View()->TextLength());
+            else if (Meanwhile == "clear")
+                Run.View()->ClearText();
+            for (int I = 0; I < 2; ++I) {
+                AddLine(Run.View(), QStringLiteral("new %1").arg(I));
+                if (Meanwhile == "turns")
+                    QCoreApplication::processEvents();
+            }
+            if (Meanwhile == "bound")
+                QVERIFY(!Run.View()->LineText(0).contains(u"old 0 "));
+            Run.View()->Append(QStringLiteral("partial"));
+            QTRY_VERIFY(!Run.Auto()->Saving());
+            QCOMPARE(RtfFiles(Folder).size(), C.Files);
+            if (C.Files > 0) {
+                QFile Saved(Run.Auto()->LastSaved());
+                QVERIFY(Saved.open(QIODevice::ReadOnly));
+                QVERIFY2(Saved.readAll() == Expected, Name);
+            }
+            QCOMPARE(Run.View()->LineCount(), 3);
+            QVERIFY2(Run.View()->LineText(0).endsWith(u"] new 0"), qPrintable(Run.View()->LineText(0)));
+            QVERIFY(Run.View()->LineText(1).endsWith(u"] new 1"));
+            QCOMPARE(Run.View()->LineText(2), QStringLiteral("partial"));
+            QVERIFY(Run.Messages.List.isEmpty());
+        }
     }
 
     // A failing save shows one box at a time and is tried again once it is

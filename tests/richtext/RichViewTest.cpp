@@ -5,6 +5,7 @@
 // Some of it runs again with a screen reader's accessibility active (see
 // CMakeLists.txt).
 #include "RichView.h"
+#include "TextMirror.h"
 #include "ViewScrollBar.h"
 
 #include <QAccessible>
@@ -308,6 +309,68 @@ private Q_SLOTS:
         QCOMPARE(V.Find(QStringLiteral("aB"), Second + 25, false), V.LineStart(2));
         QCOMPARE(V.Find(QString(), 0, false), -1);
         QCOMPARE(V.Find(QStringLiteral("x"), 100000, false), -1);
+    }
+
+    // The copy that Find searches follows every kind of change: appends (a
+    // long line in slices too), cuts at the front by count and by the
+    // character bound, the user's edits, clearing and loading. After each,
+    // it equals the text and finds what walking the lines finds: the last
+    // line's text, never text that was cut.
+    void findCopyFollowsEveryChange()
+    {
+        TRichView V;
+        V.KeepFindCopy();
+        TTextMirror Check(V.document());
+        const auto Walk = [&](const QString &What, int From, bool MatchCase) {
+            const auto Up = [&](QString S) { return MatchCase ? S : S.toUpper(); };
+            for (int L = V.LineAt(From); L < V.LineCount(); ++L) {
+                const qsizetype Hit = Up(V.LineText(L)).indexOf(Up(What), std::max(0, From - V.LineStart(L)));
+                if (Hit >= 0)
+                    return V.LineStart(L) + int(Hit);
+            }
+            return -1;
+        };
+        // ASCII only folds in either case, so the needles avoid other letters
+        // whose case differs.
+        const QStringList Needles = {QStringLiteral("DDDD"), QStringLiteral("dddd"), QStringLiteral("needle"),
+            QStringLiteral("\u20ACuro"), QStringLiteral("\u20AC"), QString(QChar(0x1A)), QStringLiteral("caf\u00E9"),
+            QStringLiteral("LAST"), QStringLiteral("[000003]"), QStringLiteral("in\nserted")};
+        const auto Same = [&](const char *Step) {
+            QVERIFY2(Check.Matches(), Step);
+            for (const QString &What : Needles)
+                for (int From : {0, V.TextLength() / 2, V.TextLength()})
+                    for (bool MatchCase : {false, true})
+                        QVERIFY2(V.Find(What, From, MatchCase) == Walk(What, From, MatchCase),
+                            qPrintable(QStringLiteral("%1: %2 from %3").arg(QLatin1String(Step), What).arg(From)));
+        };
+        AppendLines(V, 0, 40);
+        Same("appended");
+        V.Append(QString(TRichView::SliceChars * 2 + 5, QLatin1Char('x')) + QStringLiteral("needle\n"), Blue);
+        V.Append(QStringLiteral("\u20ACuro \x1A sub \u03A9 caf\u00E9 \u20ACURO\n"), Grey);
+        V.FlushUpdates();
+        Same("a long line in slices, characters beyond Latin-1");
+        QVERIFY(V.Find(QStringLiteral("[000003]"), 0, true) >= 0);
+        V.DeleteFirstLines(10);
+        Same("first lines deleted");
+        QCOMPARE(V.Find(QStringLiteral("[000003]"), 0, true), -1);
+        V.SetMaxLength(TRichView::SliceChars * 2 + 3000);
+        AppendLines(V, 100, 30, 60);
+        V.Append(QStringLiteral("the LAST line\n"));
+        Same("cut by the character bound");
+        QCOMPARE(V.Find(QStringLiteral("needle"), 0, true), -1);
+        QCOMPARE(V.Find(QStringLiteral("last"), 0, false), V.LineStart(V.LineCount() - 2) + 4);
+        V.SetSelection(5, 20);
+        V.ReplaceSelection(QStringLiteral("in\nserted"));
+        V.SetSelection(0, 40);
+        V.SetSelectionColour(QColor(255, 0, 0));
+        Same("edited");
+        const QByteArray Rtf = V.ToRtf();
+        V.ClearText();
+        Same("cleared");
+        QCOMPARE(V.Find(QStringLiteral("LAST"), 0, false), -1);
+        V.LoadData(Rtf);
+        Same("loaded");
+        QVERIFY(V.Find(QStringLiteral("LAST"), 0, false) >= 0);
     }
 
     void followsTheEndOnlyWhileTheUserIsThere()

@@ -128,6 +128,34 @@ private Q_SLOTS:
         QCOMPARE(WriteRtf(Back), Rtf);
     }
 
+    // A copy taken a few characters at a time, while lines in new colours
+    // are added after it, writes the document as it was when the copy
+    // began; a whole copy writes what the document does.
+    void copyInSlicesWritesTheDocumentAsItWas()
+    {
+        QTextDocument Doc;
+        Doc.setDefaultFont(QFont(QStringLiteral("Courier New"), 9));
+        FillRich(Doc);
+        QCOMPARE(WriteRtf(TRtfSnapshot(Doc)), WriteRtf(Doc));
+        QTextCursor End(&Doc);
+        End.movePosition(QTextCursor::End);
+        End.insertBlock();
+        const QByteArray Before = WriteRtf(Doc);
+        TRtfSnapshot Copy(Doc, Doc.characterCount() - 1);
+        int Slices = 0;
+        while (!Copy.CopyMore(Doc, 7)) {
+            ++Slices;
+            QTextCharFormat Later;
+            Later.setForeground(QColor(Slices, 100, 0));
+            End.movePosition(QTextCursor::End);
+            End.insertText(QStringLiteral("later %1").arg(Slices), Later);
+            End.insertBlock();
+        }
+        QVERIFY(Slices >= 3);
+        QCOMPARE(WriteRtf(Copy), Before);
+        QVERIFY(WriteRtf(Doc) != Before);
+    }
+
     void unrtfReadsWhatWeWrite()
     {
         const QString Unrtf = QStandardPaths::findExecutable(QStringLiteral("unrtf"));
