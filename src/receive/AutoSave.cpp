@@ -102,6 +102,7 @@ void TAutoSave::StartSave(const QString &Path)
     // does now.
     FSavePath = Path;
     FSavedEnd = FView->TextLength();
+    FView->HoldBound(true);
     FCopy = std::make_unique<TRtfSnapshot>(*FView->document(), FSavedEnd);
     FFollow =
         connect(FView->document(), &QTextDocument::contentsChange, this, [this](int From, int Removed, int Added) {
@@ -113,6 +114,7 @@ void TAutoSave::StartSave(const QString &Path)
                 FCopy.reset();
                 FStep.stop();
                 disconnect(FFollow);
+                FView->HoldBound(false);
                 return;
             }
             // Cuts before the end (the character bound, a clear, an opened file)
@@ -146,6 +148,7 @@ void TAutoSave::SaveFinished(const QString &Error)
     FWorker->wait();
     delete FWorker;
     FWorker = nullptr;
+    FView->HoldBound(false);
     if (!Error.isEmpty()) {
         disconnect(FFollow);
         Tell(QStringLiteral("The received lines could not be saved automatically; nothing was cleared, and it "

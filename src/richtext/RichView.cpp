@@ -1115,7 +1115,7 @@ void TRichView::EnforceBound()
 {
     const int Bound = CharacterBound();
     const int Len = TextLength();
-    if (Len <= Bound)
+    if (Len <= Bound || (FBoundHeld && Len <= Bound * 2))
         return;
     // Go below the bound by a sixth at once (as 20,000 of 120,000 lines), so
     // that a stream at the bound trims rarely, and cut at a line start.

@@ -166,6 +166,10 @@ public:
     void SetMaxLength(int Length);
     int MaxLength() const { return FMaxLength; }
     int CharacterBound() const;
+    // While held, the character bound cuts nothing below twice its size: an
+    // automatic save copying and writing the oldest lines holds it, so they
+    // are not cut before they are in the file.
+    void HoldBound(bool Hold) { FBoundHeld = Hold; }
 
     // --- Files ---
     // The whole content as an RTF document.
@@ -245,5 +249,6 @@ private:
     bool FAtEnd = true;
     bool FAdjusting = false;
     int FMaxLength = MostCharacters;
+    bool FBoundHeld = false;
     quint64 FSelectionRevision = 0;
 };
