@@ -67,9 +67,19 @@ void TTextMirror::Read(int From, int To, char *Out) const
                     continue;
                 if (Start >= To)
                     break;
+                const int First = std::max(Start, From), Last = std::min(End, To);
+                // A fragment grows with a line of one colour (a long line is
+                // one fragment): copying it whole for each slice would cost
+                // the line's length every time, so a small part of a large
+                // fragment is read character by character.
+                if (F.length() > 4 * (Last - First) + 256) {
+                    for (int P = First; P < Last; ++P)
+                        Out[P - From] = ByteOf(char16_t(FDoc->characterAt(P).unicode()));
+                    continue;
+                }
                 const QString S = F.text();
                 const char16_t *Chars = reinterpret_cast<const char16_t *>(S.constData());
-                for (int P = std::max(Start, From), E = std::min(End, To); P < E; ++P)
+                for (int P = First; P < Last; ++P)
                     Out[P - From] = ByteOf(Chars[P - Start]);
             }
         }
