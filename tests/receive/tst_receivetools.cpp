@@ -1,6 +1,7 @@
 // The receiving filter and find in the whole program, in-process, offscreen:
 // real windows, a temporary data folder and a socat pseudo-terminal as the
 // device. Messages to the user are captured instead of shown.
+#include "ProgramRun.h"
 #include "SocatPair.h"
 
 #include "FilterUnit.h"
@@ -25,61 +26,12 @@
 #include <QTimer>
 
 namespace {
-class TCapture : public TRuntimeMessages {
-public:
-    struct TMessage {
-        QString Caption, Text;
-    };
-    QList<TMessage> List;
-    void Warning(QWidget *, const QString &Caption, const QString &Text) override { List.append({Caption, Text}); }
-    void StandardError(const QString &Text) override { List.append({QString(), Text}); }
-};
-
-struct TRun {
-    explicit TRun(const QStringList &Ports)
-    {
-        Main = CreateProgram({}, &Ports);
-        Main->SetMessages(&Messages);
-        Main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Main.get()));
-    }
-    ~TRun()
-    {
-        if (Main && Main->isVisible())
-            Main->close();
-    }
-    TMainForm *operator->() const { return Main.get(); }
-    QAction *Action(const char *Name) const { return Main->findChild<QAction *>(QLatin1String(Name)); }
-    std::unique_ptr<TMainForm> Main;
-    TCapture Messages;
-};
-
-int LineWith(TRichView *View, const QString &Text)
-{
-    for (int I = 0; I < View->LineCount(); ++I)
-        if (View->LineText(I).contains(Text))
-            return I;
-    return -1;
-}
-
-QColor ColourAt(TRichView *View, int Position)
-{
-    QTextCursor C(View->document());
-    C.setPosition(Position + 1);
-    return C.charFormat().foreground().color();
-}
-
 void SetCells(TFilterForm *Form, int Row, const QString &Byte, const QString &Value)
 {
     Form->StringGrid1->item(Row, 1)->setText(Byte);
     Form->StringGrid1->item(Row, 2)->setText(Value);
 }
 
-QString AccessibleName(QWidget *W)
-{
-    QAccessibleInterface *I = QAccessible::queryAccessibleInterface(W);
-    return I ? I->text(QAccessible::Name) : QString();
-}
 }  // namespace
 
 class TestReceiveTools : public QObject {

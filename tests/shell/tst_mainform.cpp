@@ -2,6 +2,7 @@
 // folder (a temporary XDG_DATA_HOME) and a socat pseudo-terminal as the
 // device. Messages to the user are captured instead of shown.
 #include "../core/UndrainedPty.h"
+#include "ProgramRun.h"
 #include "SocatPair.h"
 
 #include "CPortCtl.h"
@@ -45,52 +46,6 @@
 #include <QWindow>
 
 namespace {
-class TCapture : public TRuntimeMessages {
-public:
-    struct TMessage {
-        QString Caption, Text;
-    };
-    QList<TMessage> List;
-    // Called once while the next warning is "open": a real box runs its own
-    // event loop there, so Shown can look at the window as the user sees it.
-    std::function<void()> Shown;
-    void Warning(QWidget *, const QString &Caption, const QString &Text) override
-    {
-        List.append({Caption, Text});
-        if (auto Once = std::exchange(Shown, nullptr))
-            Once();
-    }
-    void StandardError(const QString &Text) override { List.append({QString(), Text}); }
-};
-
-// One run of the program, from its start to its close.
-struct TRun {
-    explicit TRun(const QStringList &Ports, const QStringList &Arguments = {})
-    {
-        Main = CreateProgram(Arguments, &Ports);
-        Main->SetMessages(&Messages);
-        Main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Main.get()));
-    }
-    ~TRun()
-    {
-        if (Main && Main->isVisible())
-            Main->close();
-    }
-    TMainForm *operator->() const { return Main.get(); }
-    // A control of the window by its design name.
-    template <class T> T *Find(const char *Name) const
-    {
-        T *Control = Main->findChild<T *>(QLatin1String(Name));
-        if (!Control)
-            qFatal("No control %s", Name);
-        return Control;
-    }
-    QAction *Action(const char *Name) const { return Find<QAction>(Name); }
-    std::unique_ptr<TMainForm> Main;
-    TCapture Messages;
-};
-
 QAction *Item(TMainForm *Main, const QString &Menu, const QString &Caption)
 {
     // By the caption as shown, without the '&' of its Alt key.
@@ -102,25 +57,9 @@ QAction *Item(TMainForm *Main, const QString &Menu, const QString &Caption)
     return nullptr;
 }
 
-QColor ColourAt(TRichView *View, int Position)
-{
-    QTextCursor C(View->document());
-    C.setPosition(Position + 1);
-    return C.charFormat().foreground().color();
-}
-
-// The first line of the receive view that holds Text, or -1.
-int LineWith(TRichView *View, const QString &Text)
-{
-    for (int I = 0; I < View->LineCount(); ++I)
-        if (View->LineText(I).contains(Text))
-            return I;
-    return -1;
-}
-
 // What a screen reader calls a control: its name, or for a combo box (whose
 // name is its value on Linux) the label that names it.
-QString AccessibleName(QWidget *W)
+QString ScreenReaderName(QWidget *W)
 {
     QAccessibleInterface *I = QAccessible::queryAccessibleInterface(W);
     if (!I)
@@ -334,9 +273,9 @@ private Q_SLOTS:
                  Run.Find<QToolBar>("ReceBar"), Run->SendForm->SendBar})
             for (QAction *A : Bar->actions())
                 if (!A->isSeparator() && !qobject_cast<QWidgetAction *>(A))
-                    QCOMPARE(AccessibleName(Bar->widgetForAction(A)), A->toolTip());
-        QCOMPARE(AccessibleName(Run.Find<QToolButton>("DisplayTimeButton")), QStringLiteral("Display Time"));
-        QCOMPARE(AccessibleName(Run.Find<TColourButton>("ColorButton")), QStringLiteral("Text Color"));
+                    QCOMPARE(ScreenReaderName(Bar->widgetForAction(A)), A->toolTip());
+        QCOMPARE(ScreenReaderName(Run.Find<QToolButton>("DisplayTimeButton")), QStringLiteral("Display Time"));
+        QCOMPARE(ScreenReaderName(Run.Find<TColourButton>("ColorButton")), QStringLiteral("Text Color"));
         const QList<QPair<QWidget *, QString>> Named = {
             {Run.Find<QComboBox>("CBoxPort"), QStringLiteral("Port")},
             {Run.Find<TComComboBox>("CBoxBaudRate"), QStringLiteral("Baud rate")},
@@ -348,9 +287,9 @@ private Q_SLOTS:
             {Run->FindForm->RichFind, QStringLiteral("Search view")},
         };
         for (const auto &[W, Name] : Named)
-            QCOMPARE(AccessibleName(W), Name);
+            QCOMPARE(ScreenReaderName(W), Name);
         for (int I = 0; I < 4; ++I)
-            QCOMPARE(AccessibleName(Run->StatusBar()->Panel(I)), Run->StatusBar()->Panel(I)->text());
+            QCOMPARE(ScreenReaderName(Run->StatusBar()->Panel(I)), Run->StatusBar()->Panel(I)->text());
     }
 
     void signalLabelsShownAtEveryWidth()
