@@ -60,6 +60,11 @@ TLayout TLayoutFile::Read(const TLayout &Fallback) const
 
 bool TLayoutFile::Write(const TLayout &Layout) const
 {
+    // QSettings keeps the error of a file it could not read and writes
+    // nothing over it: a damaged file is replaced, so the next start finds
+    // this layout.
+    if (const QSettings Old(FPath, QSettings::IniFormat); (Old.allKeys(), Old.status() == QSettings::FormatError))
+        QFile::remove(FPath);
     QSettings Ini(FPath, QSettings::IniFormat);
     Ini.clear();
     Ini.setValue(FormNames, QStringLiteral("SendForm;FindForm;MainForm"));

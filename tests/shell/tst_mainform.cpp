@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QTemporaryDir>
@@ -326,6 +327,10 @@ private Q_SLOTS:
         Run.Main->resize(0, Run->height());
         QTRY_COMPARE(Bar->width(), Run->minimumWidth());
         Check();
+        // At exit the damaged file is replaced by the layout, silently.
+        Run.Main->close();
+        QVERIFY2(Run.Messages.List.isEmpty(), qPrintable(Run.Messages.List.value(0).Text));
+        QCOMPARE(QSettings(LayoutFilePath(), QSettings::IniFormat).status(), QSettings::NoError);
     }
 
     void portComboFitsUsualNames()
