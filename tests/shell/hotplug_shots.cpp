@@ -6,6 +6,7 @@
 // before and after, the marker between them, the status bar's message).
 // The adapters are socat pseudo-terminals linked from a device folder of
 // this program's own; their makers and models are given here.
+#include "../support/Shoot.h"
 #include "SocatPair.h"
 
 #include "DataFolder.h"
@@ -28,20 +29,6 @@
 #include <unistd.h>
 
 namespace {
-void Shoot(QWidget *Window, const QString &Path)
-{
-    QApplication::processEvents();
-    QTest::qWait(300);
-    QRect Frame = Window->frameGeometry().adjusted(-2, -2, 2, 2);
-    // An open drop-down list may reach past the window.
-    for (QWidget *Top : QApplication::topLevelWidgets())
-        if (Top->isVisible() && Top != Window && Top->inherits("QComboBoxPrivateContainer"))
-            Frame = Frame.united(Top->frameGeometry().adjusted(-2, -2, 2, 2));
-    QPixmap Shot = Window->screen()->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height());
-    if (!Shot.save(Path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
-}
-
 // The unplug's message box would wait for a click.
 class TQuiet : public TRuntimeMessages {
 public:
@@ -95,7 +82,8 @@ int main(int argc, char *argv[])
     Main->SetMessages(&Quiet);
     Main->WatchPorts(Roots);
     Main->show();
-    QTest::qWaitForWindowExposed(Main.get());
+    if (!QTest::qWaitForWindowExposed(Main.get()))
+        return 1;
     auto *Combo = Main->findChild<QComboBox *>(QStringLiteral("CBoxPort"));
     Combo->showPopup();
     Shoot(Main.get(), Out + QStringLiteral("/ports-list.png"));

@@ -4,6 +4,7 @@
 //   QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 2560x1600x24" build/tests/shell/preview_shots DIR2
 // Writes DIR/preview-building.png (pages still being laid out),
 // preview-actual.png ("Actual Size") and preview-full.png ("Full Page").
+#include "../support/Shoot.h"
 #include "PrintUnit.h"
 #include "RichView.h"
 #include "SendClass.h"
@@ -20,16 +21,6 @@
 #include <cstdio>
 
 namespace {
-void Shoot(QWidget *Window, const QString &Path, int Wait = 300)
-{
-    QApplication::processEvents();
-    QTest::qWait(Wait);
-    const QRect Frame = Window->frameGeometry();
-    const QPixmap Shot = Window->screen()->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height());
-    if (!Shot.save(Path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
-}
-
 std::string Hex(int Seed)
 {
     static const char Digits[] = "0123456789ABCDEF";

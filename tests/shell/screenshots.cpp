@@ -10,6 +10,7 @@
 // (DIR/wrap-end.png, DIR/wrap-top.png), and after a start with a damaged
 // config.ini DIR/narrow-start.png and DIR/narrow.png (the window at the
 // least width it allows).
+#include "../support/Shoot.h"
 #include "SocatPair.h"
 
 #include "FindUnit.h"
@@ -42,19 +43,6 @@
 #include <QTableWidget>
 
 #include <cstdio>
-
-namespace {
-void Shoot(QWidget *Window, const QString &Path)
-{
-    QApplication::processEvents();
-    QTest::qWait(300);
-    // The whole screen, so that pop-ups and floating windows show too.
-    const QRect Frame = Window->frameGeometry().adjusted(-2, -2, 2, 2);
-    QPixmap Shot = Window->screen()->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height());
-    if (!Shot.save(Path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
-}
-}  // namespace
 
 int main(int argc, char *argv[])
 {

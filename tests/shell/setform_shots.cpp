@@ -2,6 +2,7 @@
 // development):
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/setform_shots DIR
 // Writes DIR/cycle-settings.png and DIR/trigger-settings.png.
+#include "../support/Shoot.h"
 #include "SendUnit.h"
 #include "SetUnit.h"
 #include "SettingsRecord.h"
@@ -16,20 +17,6 @@
 #include <QTest>
 
 #include <cstdio>
-
-namespace {
-void Shoot(QWidget *Window, const QString &Path)
-{
-    QApplication::processEvents();
-    QTest::qWait(300);
-    Window->repaint();
-    QTest::qWait(300);
-    const QRect Frame = Window->frameGeometry().adjusted(-2, -2, 2, 2);
-    const QPixmap Shot = Window->screen()->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height());
-    if (!Shot.save(Path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
-}
-}  // namespace
 
 int main(int argc, char *argv[])
 {

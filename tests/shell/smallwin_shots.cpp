@@ -3,6 +3,7 @@
 //   xvfb-run -a -s "-screen 0 1600x1200x24" build/tests/shell/smallwin_shots DIR
 //   QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 3200x2400x24" build/tests/shell/smallwin_shots DIR2
 // Writes DIR/colour.png, converter.png, popup.png, about.png, ascii-table.png.
+#include "../support/Shoot.h"
 #include "AscUnit.h"
 #include "BColorSetUnit.h"
 #include "HexUnit.h"
@@ -21,21 +22,6 @@
 #include <QTest>
 
 #include <cstdio>
-
-namespace {
-void Shoot(QWidget *Window, const QString &Path)
-{
-    QApplication::processEvents();
-    QTest::qWait(300);
-    Window->repaint();
-    QTest::qWait(300);
-    // The whole screen under the window, its frame included.
-    const QRect Frame = Window->frameGeometry().adjusted(-2, -2, 2, 2);
-    const QPixmap Shot = Window->screen()->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height());
-    if (!Shot.save(Path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(Path));
-}
-}  // namespace
 
 int main(int argc, char *argv[])
 {
