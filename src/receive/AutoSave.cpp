@@ -9,14 +9,102 @@
 #include <QThread>
 #include <QTimer>
 
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+
+// Makes the pieces of an automatic save RTF and writes them to its file, on
+// the worker thread, in the order they were copied.
+class TSaveWriter {
+public:
+    TSaveWriter(const QString &Path, const TRtfSnapshot &Copy) : FPath(Path), FRtf(Copy) { }
+
+    void Put(TRtfSnapshot Piece)
+    {
+        const std::lock_guard Lock(FMutex);
+        if (FStopped)
+            return;
+        FQueued += Piece.Characters();
+        FPieces.push_back(std::move(Piece));
+        FWake.notify_one();
+    }
+    // The last piece has been put.
+    void Finish() { Stop(FFinished); }
+    // Nothing more is written and the file is left as it was.
+    void Cancel() { Stop(FCancelled); }
+    qsizetype Queued()
+    {
+        const std::lock_guard Lock(FMutex);
+        return FQueued;
+    }
+
+    // The error, empty when the file was written whole (or the save cancelled).
+    QString Run()
+    {
+        QString Error;
+        try {
+            Write();
+        } catch (const std::exception &E) {
+            Error = QString::fromLocal8Bit(E.what());
+        }
+        const std::lock_guard Lock(FMutex);
+        FStopped = true;
+        FPieces.clear();
+        FQueued = 0;
+        return Error;
+    }
+
+private:
+    void Stop(bool &Flag)
+    {
+        const std::lock_guard Lock(FMutex);
+        Flag = true;
+        FWake.notify_one();
+    }
+
+    void Write()
+    {
+        TMessageFileWriter File(FPath);
+        File.Write(FRtf.Begin());
+        for (;;) {
+            std::optional<TRtfSnapshot> Piece;
+            {
+                std::unique_lock Lock(FMutex);
+                FWake.wait(Lock, [this] { return FCancelled || FFinished || !FPieces.empty(); });
+                if (FCancelled)
+                    return;
+                if (FPieces.empty())
+                    break;
+                Piece.emplace(std::move(FPieces.front()));
+                FPieces.pop_front();
+            }
+            File.Write(FRtf.Piece(*Piece));
+            const std::lock_guard Lock(FMutex);
+            FQueued -= Piece->Characters();
+        }
+        File.Write(TRtfPieceWriter::End());
+        File.Commit();
+    }
+
+    const QString FPath;
+    TRtfPieceWriter FRtf;
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    std::deque<TRtfSnapshot> FPieces;
+    qsizetype FQueued = 0;
+    bool FFinished = false;
+    bool FCancelled = false;
+    bool FStopped = false;  // the worker is done: pieces are not kept
+};
 
 TAutoSave::TAutoSave(TRichView *View, TSettingsRecord &Settings, QObject *Parent)
     : QObject(Parent), FView(View), FSettings(Settings)
 {
     connect(View, &TRichView::Changed, this, &TAutoSave::RichShowChange);
     FStep.setSingleShot(true);
-    FStep.setInterval(0);
     connect(&FStep, &QTimer::timeout, this, [this] {
         if (FCopy)
             CopySlice();
@@ -28,6 +116,8 @@ TAutoSave::TAutoSave(TRichView *View, TSettingsRecord &Settings, QObject *Parent
 TAutoSave::~TAutoSave()
 {
     disconnect(FFollow);
+    if (FWriter)
+        FWriter->Cancel();
     if (FWorker) {
         FWorker->wait();
         delete FWorker;
@@ -104,15 +194,23 @@ void TAutoSave::StartSave(const QString &Path)
     FSavedEnd = FView->TextLength();
     FView->HoldBound(true);
     FCopy = std::make_unique<TRtfSnapshot>(*FView->document(), FSavedEnd);
+    FWriter = std::make_shared<TSaveWriter>(Path, *FCopy);
+    auto Error = std::make_shared<QString>();
+    FWorker = QThread::create([Writer = FWriter, Error] { *Error = Writer->Run(); });
+    connect(FWorker, &QThread::finished, this, [this, Error] { SaveFinished(*Error); });
+    FWorker->start();
     FFollow =
         connect(FView->document(), &QTextDocument::contentsChange, this, [this](int From, int Removed, int Added) {
             if (From >= FSavedEnd)
                 return;
             if (FCopy) {
                 // Not the lines being copied any more (cut, cleared, replaced):
-                // the change's own notice starts the save again if still due.
+                // the save is dropped, and started again when the worker has
+                // stopped if still due.
                 FCopy.reset();
                 FStep.stop();
+                FWriter->Cancel();
+                FCancelled = true;
                 disconnect(FFollow);
                 FView->HoldBound(false);
                 return;
@@ -126,21 +224,18 @@ void TAutoSave::StartSave(const QString &Path)
 
 void TAutoSave::CopySlice()
 {
-    if (!FCopy->CopyMore(*FView->document(), CopyChars)) {
-        FStep.start();
+    if (FWriter->Queued() > MostQueued) {
+        FStep.start(2);
         return;
     }
-    std::shared_ptr<const TRtfSnapshot> Snapshot(FCopy.release());
-    auto Error = std::make_shared<QString>();
-    FWorker = QThread::create([Snapshot, Path = FSavePath, Error] {
-        try {
-            WriteMessageFile(Path, WriteRtf(*Snapshot));
-        } catch (const std::exception &E) {
-            *Error = QString::fromLocal8Bit(E.what());
-        }
-    });
-    connect(FWorker, &QThread::finished, this, [this, Error] { SaveFinished(*Error); });
-    FWorker->start();
+    const bool Whole = FCopy->CopyMore(*FView->document(), CopyChars);
+    FWriter->Put(FCopy->TakePiece());
+    if (!Whole) {
+        FStep.start(0);
+        return;
+    }
+    FCopy.reset();
+    FWriter->Finish();
 }
 
 void TAutoSave::SaveFinished(const QString &Error)
@@ -148,6 +243,14 @@ void TAutoSave::SaveFinished(const QString &Error)
     FWorker->wait();
     delete FWorker;
     FWorker = nullptr;
+    FWriter.reset();
+    if (std::exchange(FCancelled, false)) {
+        RichShowChange();
+        return;
+    }
+    // A write that failed ends the copy too.
+    FCopy.reset();
+    FStep.stop();
     FView->HoldBound(false);
     if (!Error.isEmpty()) {
         disconnect(FFollow);
@@ -174,7 +277,7 @@ void TAutoSave::RemoveSaved()
         FView->DeleteFirstLines(Lines);
     FRunning = false;
     if (FSavedEnd > 0 && FView->LineAt(FSavedEnd) > 0) {
-        FStep.start();
+        FStep.start(0);
         return;
     }
     FRemoving = false;

@@ -13,9 +13,10 @@
 // is told once and stops auto save.
 //
 // Saving a full view would hold the window for over half a second, so the
-// view is copied a slice at a time between the event loop's other work, the
-// RTF made and written on a worker thread, and the saved lines removed a step
-// at a time, while lines go on arriving and being shown. The saved lines
+// view is copied a slice at a time between the event loop's other work, each
+// slice made RTF and written on a worker thread as soon as it is copied (no
+// whole copy of the view is ever held), and the saved lines removed a step at
+// a time, while lines go on arriving and being shown. The saved lines
 // leave the view only once their file is written; lines that arrived
 // meanwhile stay, and nothing else is saved, cut or emptied while a save runs.
 
@@ -32,6 +33,7 @@
 class QThread;
 class TRichView;
 class TRtfSnapshot;
+class TSaveWriter;
 
 class TAutoSave : public QObject {
     Q_OBJECT
@@ -42,6 +44,9 @@ public:
     // loop (about ten milliseconds each).
     static constexpr int CopyChars = 1 << 19;
     static constexpr int RemoveLines = 5'000;
+    // Copied characters waiting for the worker at most: the copy waits for
+    // a slow disk rather than pile up in memory.
+    static constexpr int MostQueued = 4 * CopyChars;
 
     TAutoSave(TRichView *View, TSettingsRecord &Settings, QObject *Parent = nullptr);
     // Waits for a save that is being written.
@@ -85,9 +90,11 @@ private:
     bool FRunning = false;
     QString FSavePath;
     std::unique_ptr<TRtfSnapshot> FCopy;  // being made
-    QThread *FWorker = nullptr;           // writing the file
-    bool FRemoving = false;               // the saved lines leave the view
-    QTimer FStep;                         // the next slice of the copy or the removal
+    std::shared_ptr<TSaveWriter> FWriter;
+    QThread *FWorker = nullptr;  // writing the file
+    bool FCancelled = false;     // the lines being copied changed
+    bool FRemoving = false;      // the saved lines leave the view
+    QTimer FStep;                // the next slice of the copy or the removal
     // The end of the lines being saved, moved as the view changes before it.
     int FSavedEnd = 0;
     QMetaObject::Connection FFollow;

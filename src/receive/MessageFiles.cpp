@@ -26,22 +26,41 @@ QString FreeAutoSaveName(const QString &Folder, const QDateTime &At)
 
 void WriteMessageFile(const QString &Path, const QByteArray &Data)
 {
-    QSaveFile F(Path);
-    const auto Fail = [&] {
-        throw EMessageFile(QStringLiteral("Cannot write %1: %2").arg(Path, F.errorString()).toStdString());
-    };
+    TMessageFileWriter File(Path);
+    File.Write(Data);
+    File.Commit();
+}
+
+TMessageFileWriter::TMessageFileWriter(const QString &Path) : FPath(Path), FFile(std::make_unique<QSaveFile>(Path))
+{
     // Unbuffered, so that a short write (a full disk, a size limit) is seen
     // here: a buffered one can be lost at commit with the file reported
-    // written. The rest is written again until it fails with the reason.
-    if (!F.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    // written.
+    if (!FFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         Fail();
+}
+
+TMessageFileWriter::~TMessageFileWriter() = default;
+
+void TMessageFileWriter::Fail()
+{
+    throw EMessageFile(QStringLiteral("Cannot write %1: %2").arg(FPath, FFile->errorString()).toStdString());
+}
+
+void TMessageFileWriter::Write(const QByteArray &Data)
+{
+    // The rest is written again until it fails with the reason.
     for (qsizetype Done = 0; Done < Data.size();) {
-        const qint64 Wrote = F.write(Data.constData() + Done, Data.size() - Done);
+        const qint64 Wrote = FFile->write(Data.constData() + Done, Data.size() - Done);
         if (Wrote <= 0)
             Fail();
         Done += Wrote;
     }
-    if (!F.commit())
+}
+
+void TMessageFileWriter::Commit()
+{
+    if (!FFile->commit())
         Fail();
 }
 

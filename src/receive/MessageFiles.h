@@ -7,8 +7,11 @@
 #include <QDateTime>
 #include <QString>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
+
+class QSaveFile;
 
 // A message file could not be written; what() holds the system's reason.
 class EMessageFile : public std::runtime_error {
@@ -29,6 +32,22 @@ QString FreeAutoSaveName(const QString &Folder, const QDateTime &At);
 // Writes Data to a temporary file beside Path and renames it over Path, so a
 // crash or a full disk leaves the old file whole. Throws EMessageFile.
 void WriteMessageFile(const QString &Path, const QByteArray &Data);
+
+// The same a part at a time: the parts go to the temporary file, Commit()
+// renames it over Path; destroyed before, it leaves Path as it was. Throws
+// EMessageFile.
+class TMessageFileWriter {
+public:
+    explicit TMessageFileWriter(const QString &Path);
+    ~TMessageFileWriter();
+    void Write(const QByteArray &Data);
+    void Commit();
+
+private:
+    [[noreturn]] void Fail();
+    QString FPath;
+    std::unique_ptr<QSaveFile> FFile;
+};
 
 // Text as the settings record holds it: at most 255 bytes in the local
 // encoding, never cut inside a character.

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -221,34 +222,53 @@ void ResolveFormats(const QTextDocument &Doc, std::vector<TRunProps> &Props, QBy
     Tables.Write(TableBytes);
 }
 
+// Runs and paragraph breaks as RTF, each run with the control words for
+// what differs from the run before.
+class TRunWriter {
+public:
+    explicit TRunWriter(const std::vector<TRunProps> &Props) : FProps(Props)
+    {
+        // What a reader assumes before the first run, but no font yet.
+        FPrev.Font = -1;
+        FPrev.HalfPoints = -1;
+    }
+    static void Paragraph(QByteArray &Out) { Out += "\\par\r\n"; }
+    void Run(QByteArray &Out, QStringView Text, int Idx)
+    {
+        const TRunProps &P =
+            Idx >= 0 && static_cast<size_t>(Idx) < FProps.size() ? FProps[static_cast<size_t>(Idx)] : FPrev;
+        AppendChanges(Out, FPrev, P);
+        FPrev = P;
+        TTables::AppendText(Out, Text);
+    }
+
+private:
+    const std::vector<TRunProps> &FProps;
+    TRunProps FPrev;
+};
+
+QByteArray DocumentStart(const QByteArray &Tables, qsizetype Reserve)
+{
+    QByteArray Out;
+    Out.reserve(Tables.size() + 256 + Reserve);
+    Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
+    Out += Tables;
+    Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
+    return Out;
+}
+
+constexpr const char *DocumentEnd = "}\r\n";
+
 // The document around the runs that Each hands out, calling Paragraph(),
 // then Run(text, format index) for each run of a line: one writer for a
 // document and for a copy of it.
 template <typename TEach>
 QByteArray WriteRuns(const QByteArray &Tables, const std::vector<TRunProps> &Props, qsizetype Reserve, TEach Each)
 {
-    QByteArray Body;
-    Body.reserve(Reserve);
-    TRunProps Prev;  // what a reader assumes before the first run, but no font yet
-    Prev.Font = -1;
-    Prev.HalfPoints = -1;
-    const auto Paragraph = [&] { Body += "\\par\r\n"; };
-    const auto Run = [&](QStringView Text, int Idx) {
-        const TRunProps &P =
-            Idx >= 0 && static_cast<size_t>(Idx) < Props.size() ? Props[static_cast<size_t>(Idx)] : Prev;
-        AppendChanges(Body, Prev, P);
-        Prev = P;
-        TTables::AppendText(Body, Text);
-    };
-    Each(Paragraph, Run);
-
-    QByteArray Out;
-    Out.reserve(Body.size() + Tables.size() + 256);
-    Out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\r\n";
-    Out += Tables;
-    Out += "{\\*\\generator Tallyscope;}\\viewkind4\\pard\\plain\r\n";
-    Out += Body;
-    Out += "}\r\n";
+    QByteArray Out = DocumentStart(Tables, Reserve);
+    TRunWriter Writer(Props);
+    Each([&] { TRunWriter::Paragraph(Out); }, [&](QStringView Text, int Idx) { Writer.Run(Out, Text, Idx); });
+    Out += DocumentEnd;
     return Out;
 }
 
@@ -293,19 +313,76 @@ bool TRtfSnapshot::CopyMore(const QTextDocument &Doc, int Chars)
     return D.Next > D.End || D.Next >= Doc.characterCount();
 }
 
+qsizetype TRtfSnapshot::Characters() const
+{
+    return Data->Text.size();
+}
+
+TRtfSnapshot TRtfSnapshot::TakePiece()
+{
+    TRtfSnapshot Piece;
+    Piece.Data = std::make_shared<TData>();
+    Piece.Data->Text = std::exchange(Data->Text, QString());
+    Piece.Data->Runs = std::exchange(Data->Runs, {});
+    return Piece;
+}
+
+namespace {
+
+// Calls Paragraph() and Run(text, format index) for the runs of a copy.
+template <typename TParagraph, typename TRun>
+void EachRun(const TRtfSnapshot::TData &D, const TParagraph &Paragraph, const TRun &Run)
+{
+    const QStringView Text(D.Text);
+    for (const TRtfSnapshot::TData::TRun &R : D.Runs) {
+        if (R.Start == TRtfSnapshot::TData::ParagraphBreak)
+            Paragraph();
+        else
+            Run(Text.sliced(R.Start, R.Length), R.Format);
+    }
+}
+
+}  // namespace
+
+struct TRtfPieceWriter::TState {
+    QByteArray Tables;
+    std::vector<TRunProps> Props;
+    TRunWriter Writer {Props};
+};
+
+TRtfPieceWriter::TRtfPieceWriter(const TRtfSnapshot &Copy) : FState(std::make_unique<TState>())
+{
+    FState->Tables = Copy.Data->Tables;
+    FState->Props = Copy.Data->Props;
+}
+
+TRtfPieceWriter::~TRtfPieceWriter() = default;
+
+QByteArray TRtfPieceWriter::Begin() const
+{
+    return DocumentStart(FState->Tables, 0);
+}
+
+QByteArray TRtfPieceWriter::Piece(const TRtfSnapshot &Piece)
+{
+    const TRtfSnapshot::TData &D = *Piece.Data;
+    QByteArray Out;
+    Out.reserve(D.Text.size() + static_cast<qsizetype>(D.Runs.size()) * 6 + 64);
+    EachRun(
+        D, [&] { TRunWriter::Paragraph(Out); }, [&](QStringView Text, int Idx) { FState->Writer.Run(Out, Text, Idx); });
+    return Out;
+}
+
+QByteArray TRtfPieceWriter::End()
+{
+    return DocumentEnd;
+}
+
 QByteArray WriteRtf(const TRtfSnapshot &Snapshot)
 {
     const TRtfSnapshot::TData &D = *Snapshot.Data;
-    const QStringView Text(D.Text);
     return WriteRuns(D.Tables, D.Props, D.Text.size() + static_cast<qsizetype>(D.Runs.size()) * 6 + 1024,
-        [&](const auto &Paragraph, const auto &Run) {
-            for (const TRtfSnapshot::TData::TRun &R : D.Runs) {
-                if (R.Start == TRtfSnapshot::TData::ParagraphBreak)
-                    Paragraph();
-                else
-                    Run(Text.sliced(R.Start, R.Length), R.Format);
-            }
-        });
+        [&](const auto &Paragraph, const auto &Run) { EachRun(D, Paragraph, Run); });
 }
 
 QByteArray WriteRtf(const QTextDocument &Doc)

@@ -24,9 +24,34 @@ public:
     // Copies about chars characters more; true when the copy is whole. The
     // document must not have changed before end since the copy began.
     bool CopyMore(const QTextDocument &Doc, int Chars);
+    // Moves the lines copied so far into a piece of their own, so that a
+    // long copy is written while it is made and never held whole.
+    TRtfSnapshot TakePiece();
+    // Characters copied and not taken.
+    qsizetype Characters() const;
 
     struct TData;
     std::shared_ptr<TData> Data;
+
+private:
+    TRtfSnapshot() = default;
+};
+
+// Writes a copy as RTF a piece at a time, on any thread: Begin(), the pieces
+// taken from the copy in order, then End() are what WriteRtf gives of the
+// whole copy.
+class TRtfPieceWriter {
+public:
+    // The copy's font and colour tables, taken where the copy is made.
+    explicit TRtfPieceWriter(const TRtfSnapshot &Copy);
+    ~TRtfPieceWriter();
+    QByteArray Begin() const;
+    QByteArray Piece(const TRtfSnapshot &Piece);
+    static QByteArray End();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
 };
 
 // The whole document as RTF: a font table and a colour table, then every run

@@ -495,6 +495,35 @@ private Q_SLOTS:
         QCOMPARE(Run.View()->TextLength(), 0);
     }
 
+    // The file fails while the view is still being copied in slices: the
+    // copy stops, the box is shown once, and the retry saves every line.
+    void failureWhileCopyingLosesNothing()
+    {
+        TRun Run(Ports);
+        const QString Folder = Home->filePath(QStringLiteral("logs"));
+        QVERIFY(QDir().mkpath(Folder));
+        auto Limit = std::make_unique<TFileSizeLimit>(4096);
+        int Boxes = 0;
+        Run.Auto()->Warn = [&](const QString &, const QString &Text) {
+            ++Boxes;
+            QVERIFY(Text.contains(QStringLiteral("File too large")));
+            Limit.reset();
+        };
+        const int N = 20'000;
+        QVERIFY(Run.Confirm(false, QString::number(N), true, Folder));
+        for (int I = 0; I < N; ++I)
+            AddLine(Run.View(), QStringLiteral("old %1 ").arg(I) + QString(60, QLatin1Char('5')));
+        QVERIFY(Run.View()->TextLength() > 2 * TAutoSave::CopyChars);
+        QVERIFY(Run.Auto()->Saving());
+        QTRY_VERIFY_WITH_TIMEOUT(!RtfFiles(Folder).isEmpty() && !Run.Auto()->Saving(), 20'000);
+        QCOMPARE(Boxes, 1);
+        const QStringList Saved = LinesOfFile(Run.Auto()->LastSaved());
+        QCOMPARE(Saved.size(), qsizetype(N));
+        QVERIFY(Saved.first().endsWith(QStringLiteral("old 0 ") + QString(60, QLatin1Char('5'))));
+        QVERIFY(Saved.last().contains(u"old 19999 "));
+        QCOMPARE(Run.View()->TextLength(), 0);
+    }
+
     // Both views to a file and back, colours kept.
     void saveAndOpenRoundTrips()
     {

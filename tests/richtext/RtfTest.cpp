@@ -130,7 +130,8 @@ private Q_SLOTS:
 
     // A copy taken a few characters at a time, while lines in new colours
     // are added after it, writes the document as it was when the copy
-    // began; a whole copy writes what the document does.
+    // began, whether written whole or a piece at a time as it is taken; a
+    // whole copy writes what the document does.
     void copyInSlicesWritesTheDocumentAsItWas()
     {
         QTextDocument Doc;
@@ -142,7 +143,16 @@ private Q_SLOTS:
         End.insertBlock();
         const QByteArray Before = WriteRtf(Doc);
         TRtfSnapshot Copy(Doc, Doc.characterCount() - 1);
+        TRtfSnapshot Streamed(Doc, Doc.characterCount() - 1);
+        TRtfPieceWriter Pieces(Streamed);
+        QByteArray Written = Pieces.Begin();
         int Slices = 0;
+        for (bool Whole = false; !Whole;) {
+            Whole = Streamed.CopyMore(Doc, 7);
+            Written += Pieces.Piece(Streamed.TakePiece());
+        }
+        Written += TRtfPieceWriter::End();
+        QCOMPARE(Written, Before);
         while (!Copy.CopyMore(Doc, 7)) {
             ++Slices;
             QTextCharFormat Later;
