@@ -417,6 +417,9 @@ int main(int argc, char *argv[])
     Main->show();
     if (!QTest::qWaitForWindowExposed(Main.get()))
         return 1;
+    // What the program does on its own shortly after start, done before the
+    // idle baseline.
+    Main->PrintForm->Prepare();
     std::printf("screen %dx%d, device pixel ratio %.1f\n", Main->screen()->size().width(),
         Main->screen()->size().height(), Main->devicePixelRatioF());
 

@@ -327,14 +327,22 @@ void TNicePreview::DropFarRecordings()
         FPages[size_t(Held[K].second)].Picture.reset();
 }
 
+void TNicePreview::PrepareBuffer(QSize Size)
+{
+    const qreal Dpr = devicePixelRatioF();
+    const bool SameRatio = FBuffer.devicePixelRatio() == Dpr;
+    const QSize Pixels = Size * Dpr;
+    if (SameRatio && FBuffer.width() >= Pixels.width() && FBuffer.height() >= Pixels.height())
+        return;
+    FBuffer = QPixmap(SameRatio ? Pixels.expandedTo(FBuffer.size()) : Pixels);
+    FBuffer.setDevicePixelRatio(Dpr);
+    FBuffer.fill(palette().color(QPalette::Dark));
+}
+
 void TNicePreview::paintEvent(QPaintEvent *)
 {
     const QSize Client = viewport()->size();
-    const qreal Dpr = devicePixelRatioF();
-    if (FBuffer.size() != Client * Dpr) {
-        FBuffer = QPixmap(Client * Dpr);
-        FBuffer.setDevicePixelRatio(Dpr);
-    }
+    PrepareBuffer(Client);
     {
         QPainter P(&FBuffer);
         P.fillRect(QRect(QPoint(0, 0), Client), palette().color(QPalette::Dark));
@@ -365,7 +373,7 @@ void TNicePreview::paintEvent(QPaintEvent *)
         }
     }
     QPainter Screen(viewport());
-    Screen.drawPixmap(0, 0, FBuffer);
+    Screen.drawPixmap(QPoint(0, 0), FBuffer, QRect(QPoint(0, 0), Client * FBuffer.devicePixelRatio()));
     DropFarRecordings();
 }
 

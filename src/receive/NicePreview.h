@@ -111,6 +111,11 @@ public:
     bool PrintOnePage(QPrinter &Printer, int Page);
     std::function<bool()> BetweenPages;
 
+    // Makes the off-screen buffer at least Size and touches its memory, so
+    // that a paint does not pay for it. It only grows: the viewport changing
+    // size (a scroll bar shown) paints into part of it.
+    void PrepareBuffer(QSize Size);
+
 Q_SIGNALS:
     void OnChange();
 

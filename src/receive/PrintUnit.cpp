@@ -5,6 +5,7 @@
 #include "SendClass.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
@@ -131,6 +132,31 @@ TPrintForm::TPrintForm(TRichView *View, QWidget *Parent) : QDialog(Parent), FVie
 }
 
 TPrintForm::~TPrintForm() = default;
+
+void TPrintForm::Prepare()
+{
+    if (FPrepared || isVisible())
+        return;
+    FPrepared = true;
+    QScreen *S = screen();
+    if (!S)
+        return;
+    setGeometry(S->availableGeometry());
+    // The preview's buffer, at the most its viewport takes.
+    FPreview->PrepareBuffer(S->availableGeometry().size());
+    // The window's own backing store, painted once at the size it is shown.
+    winId();
+    if (QBackingStore *Store = backingStore()) {
+        const QRect All(QPoint(0, 0), size());
+        Store->resize(size());
+        Store->beginPaint(All);
+        if (QPaintDevice *Device = Store->paintDevice()) {
+            QPainter P(Device);
+            P.fillRect(All, palette().color(QPalette::Window));
+        }
+        Store->endPaint();
+    }
+}
 
 void TPrintForm::showEvent(QShowEvent *Event)
 {

@@ -40,6 +40,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QWindow>
 
@@ -153,6 +154,8 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     FMessageCommands = new TMessageCommands(Settings, this);
     FMessageCommands->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
     PrintForm = new TPrintForm(RichShow, this);
+    // After the main window has been drawn.
+    QTimer::singleShot(300, PrintForm, &TPrintForm::Prepare);
     HexDecForm = new THexDecForm(this);
     AscForm = new TAscForm(this);
     aboutForm = new TaboutForm(this);
