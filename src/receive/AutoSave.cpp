@@ -282,6 +282,11 @@ void TAutoSave::RemoveSaved()
     }
     FRemoving = false;
     disconnect(FFollow);
+    // The saved lines' text would otherwise stay in the view's buffer and
+    // the lines arriving after them take new memory.
+    FRunning = true;
+    FView->CompactText();
+    FRunning = false;
     Q_EMIT Saved(FLastSaved);
     // Lines that arrived meanwhile may make the next save due.
     RichShowChange();

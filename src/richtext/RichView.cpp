@@ -20,6 +20,7 @@
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -1083,6 +1084,32 @@ void TRichView::ClearText()
         document()->clear();
     }
     FAtEnd = true;
+}
+
+bool TRichView::CompactText()
+{
+    const int Len = TextLength();
+    if (Len > CompactMost)
+        return false;
+    const bool Follow = FAtEnd;
+    QTextCursor All(document());
+    All.setPosition(Len, QTextCursor::KeepAnchor);
+    const QTextDocumentFragment Kept(All);
+    ClearText();
+    if (Len > 0) {
+        TNoUndo NoUndo(document());
+        QTextCursor C(document());
+        C.beginEditBlock();
+        C.insertFragment(Kept);
+        C.endEditBlock();
+    }
+    FAtEnd = Follow;
+    if (Follow) {
+        FAdjusting = true;
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        FAdjusting = false;
+    }
+    return true;
 }
 
 // Removes the text before position end in one deletion.

@@ -142,6 +142,13 @@ public:
     void DeleteFirstLines(int Count);
     // Empties the view.
     void ClearText();
+    // The document keeps removed text in its buffer until the buffer is
+    // nearly full. Once most of a full view has been removed (an automatic
+    // save), this moves the little text left, at most CompactMost
+    // characters, into a fresh buffer: the text, its colours and the view's
+    // place at the end stay as they were. False when there was too much.
+    static constexpr int CompactMost = 1 << 18;
+    bool CompactText();
 
     // --- Find ---
     // Position of the first occurrence of what at or after from, or -1. Without

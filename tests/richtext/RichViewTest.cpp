@@ -345,6 +345,12 @@ private Q_SLOTS:
         };
         AppendLines(V, 0, 40);
         Same("appended");
+        const QByteArray BeforeCompact = V.ToRtf();
+        const int LengthBefore = V.TextLength();
+        QVERIFY(V.CompactText());
+        QCOMPARE(V.TextLength(), LengthBefore);
+        QCOMPARE(V.ToRtf(), BeforeCompact);
+        Same("compacted");
         V.Append(QString(TRichView::SliceChars * 2 + 5, QLatin1Char('x')) + QStringLiteral("needle\n"), Blue);
         V.Append(QStringLiteral("\u20ACuro \x1A sub \u03A9 caf\u00E9 \u20ACURO\n"), Grey);
         V.FlushUpdates();
@@ -353,6 +359,7 @@ private Q_SLOTS:
         V.DeleteFirstLines(10);
         Same("first lines deleted");
         QCOMPARE(V.Find(QStringLiteral("[000003]"), 0, true), -1);
+
         V.SetMaxLength(TRichView::SliceChars * 2 + 3000);
         AppendLines(V, 100, 30, 60);
         V.Append(QStringLiteral("the LAST line\n"));
