@@ -1,5 +1,6 @@
-// The one path from the reader thread into Qt: a line was queued, so the
-// display (on the thread of a QObject) is woken to show it.
+// The path from the link's threads into Qt: a line was queued, so the
+// display (on the thread of a QObject) is woken to show it; or other news
+// the interface thread acts on.
 #pragma once
 
 #include <QObject>
@@ -7,12 +8,16 @@
 #include <atomic>
 #include <functional>
 
+class QSocketNotifier;
+
 class TDisplayWake {
 public:
     // OnWake runs on Context's thread for each hand-over. Context must
     // outlive this object (make it a member of Context); a hand-over still
     // queued when Context goes is dropped by Qt with it.
     TDisplayWake(QObject *Context, std::function<void()> OnWake);
+    // On Context's thread, with no Post() running.
+    ~TDisplayWake();
     TDisplayWake(const TDisplayWake &) = delete;
     TDisplayWake &operator=(const TDisplayWake &) = delete;
 
@@ -22,7 +27,11 @@ public:
     void Post();
 
 private:
-    QObject *FContext;
+    // The hand-over is a write to an event counter that Context's thread
+    // watches: no object is made on the posting thread for the other to
+    // read, and the kernel orders the two sides (as ThreadSanitizer sees).
+    int FFd = -1;
+    QSocketNotifier *FNotifier = nullptr;
     std::function<void()> FOnWake;
     std::atomic<bool> FPosted {false};
 };

@@ -237,6 +237,7 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
                   Messages->StandardError(Failure.Text);
           })),
       Wake(this, [this] { DisplayWoken(); }),
+      FailWake(this, [this] { ReportSendFailure(); }),
       Settings(Settings)
 {
     CycleTick = [this] { Steps->CycleTick(); };
@@ -259,10 +260,7 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
     if (Link) {
         Link->SetLineQueuedHandler([this] { WakeDisplay(); });
         // Queued: the box is shown on this thread, once the writer has let go.
-        Link->SetSendFailedHandler([this] {
-            QMetaObject::invokeMethod(
-                this, [this] { ReportSendFailure(); }, Qt::QueuedConnection);
-        });
+        Link->SetSendFailedHandler([this] { FailWake.Post(); });
     }
 
     InstallMouseHandlers(SendView);
@@ -302,6 +300,8 @@ void TDataRT::DisplayWoken()
     Guarded([this] { DisplayTick(); });
     if (!DisplayTimer->isActive() && Link && Link->LinesWaiting())
         DisplayTimer->start();
+    if (LinesWoken)
+        LinesWoken();
 }
 
 void TDataRT::SetMessages(TRuntimeMessages *NewMessages)

@@ -176,6 +176,9 @@ public:
     // A failed send stopped cycle send or the triggers (called before the
     // user is told), so the status tick can release their buttons.
     std::function<void()> SendStopped;
+    // Run after each hand-over of received lines: the counts they change are
+    // shown by a tick that sleeps while nothing happens.
+    std::function<void()> LinesWoken;
 
     // Not owned; nullptr puts the message boxes back.
     void SetMessages(TRuntimeMessages *Messages);
@@ -221,8 +224,9 @@ public:
     void ToDecBin(const QPoint &MouseGlobal);
 
 private:
-    // Hands the link's "line queued" over to the UI thread.
+    // Hands the link's "line queued" and "send failed" over to the UI thread.
     TDisplayWake Wake;
+    TDisplayWake FailWake;
     // The hand-over, on the UI thread: shows a line, restarts the timer.
     void DisplayWoken();
     // A send failure's box is open: the next one waits for it.

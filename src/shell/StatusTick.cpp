@@ -5,7 +5,7 @@
 #include <QTimer>
 
 TStatusTick::TStatusTick(std::function<bool()> Step, QObject *Parent)
-    : QObject(Parent), FStep(std::move(Step)), FTimer(new QTimer(this))
+    : QObject(Parent), FStep(std::move(Step)), FTimer(new QTimer(this)), FWakeLater(this, [this] { Wake(); })
 {
     FTimer->setObjectName(QStringLiteral("Timer1"));
     FTimer->setInterval(Interval);
@@ -48,7 +48,7 @@ void TStatusTick::Wake()
 
 void TStatusTick::WakeLater()
 {
-    QMetaObject::invokeMethod(this, &TStatusTick::Wake, Qt::QueuedConnection);
+    FWakeLater.Post();
 }
 
 bool TStatusTick::Sleeping() const

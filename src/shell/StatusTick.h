@@ -3,9 +3,12 @@
 // interface thread twenty times a second. No widgets.
 //
 // What wakes it: any event of the application but timers, painting and
-// socket activity (input, a received line's wake-up), Wake() from the
-// commands, and WakeLater() from other threads (the reader's news).
+// socket activity (input, for one), Wake() from the commands and from each
+// hand-over of received lines, and WakeLater() from other threads (the
+// reader's news).
 #pragma once
+
+#include "DisplayWake.h"
 
 #include <QObject>
 
@@ -46,4 +49,5 @@ private:
     QTimer *FTimer;
     int FIdleTicks = 0;
     bool FStarted = false;
+    TDisplayWake FWakeLater;
 };

@@ -319,6 +319,7 @@ void TMainForm::InitWorkspace()
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
         FDataRT->SendStopped = [this] { FTick->Wake(); };
+        FDataRT->LinesWoken = [this] { FTick->Wake(); };
         FDataRT->PopUp = PopForm;
         FDataRT->PassesReceiveFilter = [this](const std::string &Data) { return PassesReceiveFilter(Settings, Data); };
         // A click into a view makes it the active one before the runtime's
