@@ -1,9 +1,12 @@
 #include "QuitSignals.h"
+#include "SendClass.h"
 #include "main.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+
+#include <cstdio>
 
 namespace {
 
@@ -39,12 +42,25 @@ int main(int argc, char *argv[])
         QIcon::fromTheme(QStringLiteral("tallyscope"), QIcon(QStringLiteral(":/icons/tallyscope.png"))));
     QStringList Arguments = QApplication::arguments();
     Arguments.removeFirst();
+    // A quit asked for by a signal (the session ending, a service manager)
+    // has nobody to answer a box: what the exit has to tell goes to the
+    // error output, and the program ends.
+    struct TErrorOutput : TRuntimeMessages {
+        void Warning(QWidget *, const QString &Caption, const QString &Text) override
+        {
+            std::fprintf(stderr, "tallyscope: %s: %s\n", qPrintable(Caption), qPrintable(Text));
+        }
+        void StandardError(const QString &Text) override { std::fprintf(stderr, "tallyscope: %s\n", qPrintable(Text)); }
+    } ErrorOutput;
     std::unique_ptr<TMainForm> MainForm = CreateProgram(Arguments);
     MainForm->show();
     // A quit asked for by a signal takes the window's own way out, which
     // saves what the user set and typed.
     TQuitSignals Quit;
-    QObject::connect(&Quit, &TQuitSignals::Requested, MainForm.get(), [&MainForm] { MainForm->close(); });
+    QObject::connect(&Quit, &TQuitSignals::Requested, MainForm.get(), [&MainForm, &ErrorOutput] {
+        MainForm->SetMessages(&ErrorOutput);
+        MainForm->close();
+    });
     const int Result = QApplication::exec();
     // The reader thread is stopped and joined here, before the application
     // object goes.

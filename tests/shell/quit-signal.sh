@@ -41,6 +41,27 @@ for sig in TERM INT HUP; do
   fi
   rm -rf "$home"
 done
+# A data folder that cannot be made (its parent is a file): the failed saves
+# are told on the error output, not in boxes nobody answers, and it ends.
+home="$(mktemp -d)"
+touch "$home/file"
+XDG_DATA_HOME="$home/file/data" QT_QPA_PLATFORM=offscreen "$program" >"$home/out.txt" 2>&1 &
+pid=$!
+sleep 2
+kill -s TERM "$pid"
+for _ in $(seq 1 100); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "bad data folder: still running 10 s after SIGTERM"; kill -9 "$pid"; status=1
+elif ! grep -q "tallyscope: " "$home/out.txt"; then
+  echo "bad data folder: ended, but the failed saves were not told"; cat "$home/out.txt"; status=1
+else
+  echo "bad data folder: ended, failed saves told on the error output"
+fi
+wait "$pid" 2>/dev/null
+rm -rf "$home"
 # Started with SIGHUP ignored (nohup), the program keeps ignoring it.
 home="$(mktemp -d)"
 XDG_DATA_HOME="$home" QT_QPA_PLATFORM=offscreen nohup "$program" >"$home/out.txt" 2>&1 &
