@@ -7,6 +7,14 @@ set -u
 set -m
 program="$1"
 status=0
+# True once process $1 has ended, waiting up to 10 s.
+ended() {
+  for _ in $(seq 1 100); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
 for sig in TERM INT HUP; do
   home="$(mktemp -d)"
   folder="$home/Corvane/Tallyscope"
@@ -22,12 +30,7 @@ for sig in TERM INT HUP; do
     echo "SIG$sig: the settings were written before the signal"; status=1
   fi
   kill -s "$sig" "$pid"
-  rc=0
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$pid" 2>/dev/null; then
+  if ! ended "$pid"; then
     echo "SIG$sig: still running 10 s after the signal"; kill -9 "$pid"; status=1
   fi
   wait "$pid"; rc=$?
@@ -49,11 +52,7 @@ XDG_DATA_HOME="$home/file/data" QT_QPA_PLATFORM=offscreen "$program" >"$home/out
 pid=$!
 sleep 2
 kill -s TERM "$pid"
-for _ in $(seq 1 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
+if ! ended "$pid"; then
   echo "bad data folder: still running 10 s after SIGTERM"; kill -9 "$pid"; status=1
 elif ! grep -q "tallyscope: " "$home/out.txt"; then
   echo "bad data folder: ended, but the failed saves were not told"; cat "$home/out.txt"; status=1
