@@ -15,6 +15,7 @@
 #include "PageRender.h"
 #include "PrintUnit.h"
 #include "RichView.h"
+#include "RunLoop.h"
 #include "SendClass.h"
 #include "main.h"
 
@@ -272,7 +273,7 @@ double IdleStallP99(double *Max, int Ms)
 {
     TStallMeter Meter;
     Meter.Start();
-    QTest::qWait(Ms);
+    RunEventLoop(Ms);
     Meter.Stop();
     *Max = Meter.Max();
     return Meter.Quantile(0.99);
@@ -294,7 +295,7 @@ bool WaitForJobs(const char *Queue, int Timeout)
         cupsFreeJobs(Active, Jobs);
         if (Active == 0)
             return true;
-        QTest::qWait(100);
+        RunEventLoop(100);
     }
     return false;
 }
@@ -331,7 +332,7 @@ int Print(TMainForm &Main, const QString &Spool)
     Main.findChild<QAction *>(QStringLiteral("PrintItem"))->trigger();
     const double SentMs = Ms(T);
     // The timer's next turn tells how long the command held the loop.
-    QTest::qWait(20);
+    RunEventLoop(20);
     Meter.Stop();
     const double PeakMb = Mb(StatusKb("VmHWM:") - Before);
     const bool Done = WaitForJobs(Queue.toUtf8().constData(), 600000);

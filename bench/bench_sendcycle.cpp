@@ -3,8 +3,10 @@
 // cable of its own in the same run; and the CPU an idle program takes with
 // an armed timing trigger, beside the same program idle without it.
 //   QT_QPA_PLATFORM=offscreen ./build/bench/bench_sendcycle [--quick]
+//       [cycle|trigger|idle]
 // Full: cycle 60 s, 1,000 requests per delay, idle 30 s. Quick: 10 s, 200
-// requests, 10 s.
+// requests, 10 s. Naming one part runs only that part.
+#include "RunLoop.h"
 #include "SocatPair.h"
 
 #include "QuillScomm.h"
@@ -179,14 +181,13 @@ double CpuSeconds()
 // Runs the event loop while Work runs on a thread of its own.
 template <class F> auto WhileLoopRuns(F Work)
 {
-    std::atomic<bool> Done {false};
     decltype(Work()) Result {};
+    QEventLoop Loop;
     std::thread T([&] {
         Result = Work();
-        Done = true;
+        QMetaObject::invokeMethod(&Loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    while (!Done)
-        QTest::qWait(10);
+    Loop.exec();
     T.join();
     return Result;
 }
@@ -207,7 +208,15 @@ void Load(const char *What)
 
 int main(int argc, char *argv[])
 {
-    const bool Quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    bool Quick = false;
+    QString Only;
+    for (int I = 1; I < argc; ++I) {
+        if (std::strcmp(argv[I], "--quick") == 0)
+            Quick = true;
+        else
+            Only = QString::fromLocal8Bit(argv[I]);
+    }
+    auto Runs = [&](const char *Part) { return Only.isEmpty() || Only == QLatin1String(Part); };
     const int CycleSeconds = Quick ? 10 : 60;
     const int Requests = Quick ? 200 : 1000;
     const int IdleSeconds = Quick ? 10 : 30;
@@ -237,143 +246,149 @@ int main(int argc, char *argv[])
     Load("at start");
 
     // ---- Cycle send.
-    std::printf("cycle send, interval %d ms, %d s (%s):\n", Interval, CycleSeconds, Quick ? "quick" : "full");
-    {
-        // The floor: a thread that writes one byte at every due time.
-        const int Near = OpenRaw(Floor.Near());
-        std::atomic<bool> Stop {false};
-        std::vector<TClock::time_point> At;
-        std::thread Reader([&] { At = ReadArrivals(Floor.Far(), Stop); });
-        timespec Due {};
-        clock_gettime(CLOCK_MONOTONIC, &Due);
-        for (int I = 0; I < CycleSeconds * 1000 / Interval; ++I) {
-            Due.tv_nsec += Interval * 1000000L;
-            if (Due.tv_nsec >= 1000000000L) {
-                Due.tv_nsec -= 1000000000L;
-                ++Due.tv_sec;
-            }
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &Due, nullptr);
-            const char Byte = 0x55;
-            if (::write(Near, &Byte, 1) != 1)
-                break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        Stop = true;
-        Reader.join();
-        ::close(Near);
-        PrintCycle("C loop", CycleFigures(At, Interval));
-    }
-    {
-        std::atomic<bool> Stop {false};
-        std::vector<TClock::time_point> At;
-        std::thread Reader([&] { At = ReadArrivals(Cable.Far(), Stop); });
-        // The interface thread's stalls meanwhile, from a 10 ms probe.
-        std::vector<double> Stall;
-        QTimer Probe;
-        Probe.setTimerType(Qt::PreciseTimer);
-        auto Last = TClock::now();
-        QObject::connect(&Probe, &QTimer::timeout, [&] {
-            const auto Now = TClock::now();
-            Stall.push_back(std::max(0.0, Ms(Now - Last) - 10));
-            Last = Now;
-        });
-        Main->SendForm->ToolButton2->trigger();
-        Form->RadioButton1->click();
-        Form->RadioButton5->setChecked(true);
-        Form->Edit2->setText(QStringLiteral("1"));
-        Form->Edit10->setText(QString::number(Interval));
-        Form->CheckBox1->setChecked(true);
-        Form->Button3->click();
-        Last = TClock::now();
-        Probe.start(10);
-        QTest::qWait(CycleSeconds * 1000 + Interval / 2);
-        Main->SendForm->ToolButton2->trigger();
-        Form->CheckBox1->setChecked(false);
-        Form->Button3->click();
-        Probe.stop();
-        QTest::qWait(200);
-        Stop = true;
-        Reader.join();
-        PrintCycle("Tallyscope", CycleFigures(At, Interval));
-        std::printf("  UI stall (10 ms probe): p50 %.2f  p99 %.2f  max %.2f ms\n", Percentile(Stall, 0.5),
-            Percentile(Stall, 0.99), Stall.empty() ? 0.0 : *std::max_element(Stall.begin(), Stall.end()));
-    }
-    Load("after cycle");
-
-    // ---- Receive trigger.
-    for (const int Delay : {0, 50}) {
-        std::printf("receive trigger, delay %d ms, %d requests:\n", Delay, Requests);
+    if (Runs("cycle")) {
+        std::printf("cycle send, interval %d ms, %d s (%s):\n", Interval, CycleSeconds, Quick ? "quick" : "full");
         {
-            // The floor: answer each whole request after the delay.
+            // The floor: a thread that writes one byte at every due time.
             const int Near = OpenRaw(Floor.Near());
             std::atomic<bool> Stop {false};
-            std::thread Responder([&] {
-                std::size_t Have = 0;
-                while (!Stop) {
-                    pollfd P {Near, POLLIN, 0};
-                    if (::poll(&P, 1, 20) <= 0)
-                        continue;
-                    char Buffer[64];
-                    const ssize_t N = ::read(Near, Buffer, sizeof Buffer);
-                    Have += std::size_t(std::max<ssize_t>(N, 0));
-                    if (Have >= 6) {
-                        Have = 0;
-                        std::this_thread::sleep_for(std::chrono::milliseconds(Delay));
-                        const char Answer[] = {char(0xAA), char(0xBB)};
-                        if (::write(Near, Answer, 2) != 2)
-                            break;
-                    }
+            std::vector<TClock::time_point> At;
+            std::thread Reader([&] { At = ReadArrivals(Floor.Far(), Stop); });
+            timespec Due {};
+            clock_gettime(CLOCK_MONOTONIC, &Due);
+            for (int I = 0; I < CycleSeconds * 1000 / Interval; ++I) {
+                Due.tv_nsec += Interval * 1000000L;
+                if (Due.tv_nsec >= 1000000000L) {
+                    Due.tv_nsec -= 1000000000L;
+                    ++Due.tv_sec;
                 }
-            });
-            const TRequests R = RunRequests(Floor.Far(), Requests, 1000);
+                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &Due, nullptr);
+                const char Byte = 0x55;
+                if (::write(Near, &Byte, 1) != 1)
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
             Stop = true;
-            Responder.join();
+            Reader.join();
             ::close(Near);
-            PrintRequests("C loop", R);
+            PrintCycle("C loop", CycleFigures(At, Interval));
+        }
+        {
+            std::atomic<bool> Stop {false};
+            std::vector<TClock::time_point> At;
+            std::thread Reader([&] { At = ReadArrivals(Cable.Far(), Stop); });
+            // The interface thread's stalls meanwhile, from a 10 ms probe.
+            std::vector<double> Stall;
+            QTimer Probe;
+            Probe.setTimerType(Qt::PreciseTimer);
+            auto Last = TClock::now();
+            QObject::connect(&Probe, &QTimer::timeout, [&] {
+                const auto Now = TClock::now();
+                Stall.push_back(std::max(0.0, Ms(Now - Last) - 10));
+                Last = Now;
+            });
+            Main->SendForm->ToolButton2->trigger();
+            Form->RadioButton1->click();
+            Form->RadioButton5->setChecked(true);
+            Form->Edit2->setText(QStringLiteral("1"));
+            Form->Edit10->setText(QString::number(Interval));
+            Form->CheckBox1->setChecked(true);
+            Form->Button3->click();
+            Last = TClock::now();
+            Probe.start(10);
+            RunEventLoop(CycleSeconds * 1000 + Interval / 2);
+            Main->SendForm->ToolButton2->trigger();
+            Form->CheckBox1->setChecked(false);
+            Form->Button3->click();
+            Probe.stop();
+            RunEventLoop(200);
+            Stop = true;
+            Reader.join();
+            PrintCycle("Tallyscope", CycleFigures(At, Interval));
+            std::printf("  UI stall (10 ms probe): p50 %.2f  p99 %.2f  max %.2f ms\n", Percentile(Stall, 0.5),
+                Percentile(Stall, 0.99), Stall.empty() ? 0.0 : *std::max_element(Stall.begin(), Stall.end()));
+        }
+        Load("after cycle");
+    }
+
+    // ---- Receive trigger.
+    if (Runs("trigger")) {
+        for (const int Delay : {0, 50}) {
+            std::printf("receive trigger, delay %d ms, %d requests:\n", Delay, Requests);
+            {
+                // The floor: answer each whole request after the delay.
+                const int Near = OpenRaw(Floor.Near());
+                std::atomic<bool> Stop {false};
+                std::thread Responder([&] {
+                    std::size_t Have = 0;
+                    while (!Stop) {
+                        pollfd P {Near, POLLIN, 0};
+                        if (::poll(&P, 1, 20) <= 0)
+                            continue;
+                        char Buffer[64];
+                        const ssize_t N = ::read(Near, Buffer, sizeof Buffer);
+                        Have += std::size_t(std::max<ssize_t>(N, 0));
+                        if (Have >= 6) {
+                            Have = 0;
+                            std::this_thread::sleep_for(std::chrono::milliseconds(Delay));
+                            const char Answer[] = {char(0xAA), char(0xBB)};
+                            if (::write(Near, Answer, 2) != 2)
+                                break;
+                        }
+                    }
+                });
+                const TRequests R = RunRequests(Floor.Far(), Requests, 1000);
+                Stop = true;
+                Responder.join();
+                ::close(Near);
+                PrintRequests("C loop", R);
+            }
+            Main->SendForm->ToolButton3->trigger();
+            Form->StringGrid2->item(0, 1)->setText(QStringLiteral("2"));
+            Form->StringGrid2->item(0, 2)->setText(QStringLiteral("3"));
+            Form->Edit1->setText(QString::number(Delay));
+            Form->CheckBox3->setChecked(true);
+            Form->Button1->click();
+            const TRequests R = WhileLoopRuns([&] { return RunRequests(Cable.Far(), Requests, 1000); });
+            PrintRequests("Tallyscope", R);
+            std::printf("  target p99 <= %d ms\n", Delay + 100 + 10);
         }
         Main->SendForm->ToolButton3->trigger();
-        Form->StringGrid2->item(0, 1)->setText(QStringLiteral("2"));
-        Form->StringGrid2->item(0, 2)->setText(QStringLiteral("3"));
-        Form->Edit1->setText(QString::number(Delay));
-        Form->CheckBox3->setChecked(true);
+        Form->CheckBox3->setChecked(false);
         Form->Button1->click();
-        const TRequests R = WhileLoopRuns([&] { return RunRequests(Cable.Far(), Requests, 1000); });
-        PrintRequests("Tallyscope", R);
-        std::printf("  target p99 <= %d ms\n", Delay + 100 + 10);
+        Load("after trigger");
     }
-    Main->SendForm->ToolButton3->trigger();
-    Form->CheckBox3->setChecked(false);
-    Form->Button1->click();
-    Load("after trigger");
 
     // ---- Idle: without a trigger, then with an armed timing trigger, with
     // the port closed (nothing else wakes the program) and open (the
     // reader's watch of the modem lines wakes it too).
-    auto IdleCpu = [&] {
-        QTest::qWait(1000);
-        const double Cpu = CpuSeconds();
-        const auto Start = TClock::now();
-        QTest::qWait(IdleSeconds * 1000);
-        return (CpuSeconds() - Cpu) / (Ms(TClock::now() - Start) / 1000) * 100;
-    };
-    auto Arm = [&](bool On) {
-        Main->SendForm->ToolButton3->trigger();
-        Form->DateTimePicker1->setTime(QTime::currentTime().addSecs(6 * 3600));
-        Form->CheckBox2->setChecked(On);
-        Form->Button1->click();
-    };
-    Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
-    const double ClosedPlain = IdleCpu();
-    Arm(true);
-    const double ClosedArmed = IdleCpu();
-    Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
-    const double OpenArmed = IdleCpu();
-    Arm(false);
-    const double OpenPlain = IdleCpu();
-    std::printf("idle %d s, %% of one core (target <= 0.2 %% with an armed timing trigger):\n"
-                "  port closed: no trigger %.3f, armed timing trigger %.3f\n"
-                "  port open:   no trigger %.3f, armed timing trigger %.3f\n",
-        IdleSeconds, ClosedPlain, ClosedArmed, OpenPlain, OpenArmed);
+    if (Runs("idle")) {
+        auto IdleCpu = [&] {
+            RunEventLoop(1000);
+            const double Cpu = CpuSeconds();
+            const auto Start = TClock::now();
+            RunEventLoop(IdleSeconds * 1000);
+            return (CpuSeconds() - Cpu) / (Ms(TClock::now() - Start) / 1000) * 100;
+        };
+        auto Arm = [&](bool On) {
+            Main->SendForm->ToolButton3->trigger();
+            Form->DateTimePicker1->setTime(QTime::currentTime().addSecs(6 * 3600));
+            Form->CheckBox2->setChecked(On);
+            Form->Button1->click();
+        };
+        Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
+        const double ClosedPlain = IdleCpu();
+        Arm(true);
+        const double ClosedArmed = IdleCpu();
+        Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
+        const double OpenArmed = IdleCpu();
+        Arm(false);
+        const double OpenPlain = IdleCpu();
+        std::printf("idle %d s, %% of one core (target <= 0.2 %% with an armed timing trigger):\n"
+                    "  port closed: no trigger %.3f, armed timing trigger %.3f\n"
+                    "  port open:   no trigger %.3f, armed timing trigger %.3f\n",
+            IdleSeconds, ClosedPlain, ClosedArmed, OpenPlain, OpenArmed);
+    }
     Load("at the end");
     Main->close();
     return 0;
