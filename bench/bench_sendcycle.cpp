@@ -1,6 +1,6 @@
 // Timing of cycle send and the receive trigger, measured at the far end of a
 // pseudo-terminal, each printed beside a plain C loop doing the same on a
-// cable of its own in the same run; and the CPU an idle program takes with
+// cable of its own at the same time; and the CPU an idle program takes with
 // an armed timing trigger, beside the same program idle without it.
 //   QT_QPA_PLATFORM=offscreen ./build/bench/bench_sendcycle [--quick]
 //       [cycle|trigger|idle]
@@ -245,15 +245,37 @@ int main(int argc, char *argv[])
     TSetForm *Form = Main->SetForm;
     Load("at start");
 
+    // The floor runs beside the program, on a cable of its own, so that both
+    // meet the same moments of a busy machine.
+
     // ---- Cycle send.
     if (Runs("cycle")) {
-        std::printf("cycle send, interval %d ms, %d s (%s):\n", Interval, CycleSeconds, Quick ? "quick" : "full");
-        {
-            // The floor: a thread that writes one byte at every due time.
+        std::printf("cycle send, interval %d ms, %d s (%s), the C loop beside the program:\n", Interval, CycleSeconds,
+            Quick ? "quick" : "full");
+        std::atomic<bool> Stop {false};
+        std::vector<TClock::time_point> FloorAt, At;
+        std::thread FloorReader([&] { FloorAt = ReadArrivals(Floor.Far(), Stop); });
+        std::thread Reader([&] { At = ReadArrivals(Cable.Far(), Stop); });
+        // The interface thread's stalls meanwhile, from a 10 ms probe.
+        std::vector<double> Stall;
+        QTimer Probe;
+        Probe.setTimerType(Qt::PreciseTimer);
+        auto Last = TClock::now();
+        QObject::connect(&Probe, &QTimer::timeout, [&] {
+            const auto Now = TClock::now();
+            Stall.push_back(std::max(0.0, Ms(Now - Last) - 10));
+            Last = Now;
+        });
+        Main->SendForm->ToolButton2->trigger();
+        Form->RadioButton1->click();
+        Form->RadioButton5->setChecked(true);
+        Form->Edit2->setText(QStringLiteral("1"));
+        Form->Edit10->setText(QString::number(Interval));
+        Form->CheckBox1->setChecked(true);
+        Form->Button3->click();
+        // The floor: a thread that writes one byte at every due time.
+        std::thread FloorWriter([&] {
             const int Near = OpenRaw(Floor.Near());
-            std::atomic<bool> Stop {false};
-            std::vector<TClock::time_point> At;
-            std::thread Reader([&] { At = ReadArrivals(Floor.Far(), Stop); });
             timespec Due {};
             clock_gettime(CLOCK_MONOTONIC, &Due);
             for (int I = 0; I < CycleSeconds * 1000 / Interval; ++I) {
@@ -267,89 +289,66 @@ int main(int argc, char *argv[])
                 if (::write(Near, &Byte, 1) != 1)
                     break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            Stop = true;
-            Reader.join();
             ::close(Near);
-            PrintCycle("C loop", CycleFigures(At, Interval));
-        }
-        {
-            std::atomic<bool> Stop {false};
-            std::vector<TClock::time_point> At;
-            std::thread Reader([&] { At = ReadArrivals(Cable.Far(), Stop); });
-            // The interface thread's stalls meanwhile, from a 10 ms probe.
-            std::vector<double> Stall;
-            QTimer Probe;
-            Probe.setTimerType(Qt::PreciseTimer);
-            auto Last = TClock::now();
-            QObject::connect(&Probe, &QTimer::timeout, [&] {
-                const auto Now = TClock::now();
-                Stall.push_back(std::max(0.0, Ms(Now - Last) - 10));
-                Last = Now;
-            });
-            Main->SendForm->ToolButton2->trigger();
-            Form->RadioButton1->click();
-            Form->RadioButton5->setChecked(true);
-            Form->Edit2->setText(QStringLiteral("1"));
-            Form->Edit10->setText(QString::number(Interval));
-            Form->CheckBox1->setChecked(true);
-            Form->Button3->click();
-            Last = TClock::now();
-            Probe.start(10);
-            RunEventLoop(CycleSeconds * 1000 + Interval / 2);
-            Main->SendForm->ToolButton2->trigger();
-            Form->CheckBox1->setChecked(false);
-            Form->Button3->click();
-            Probe.stop();
-            RunEventLoop(200);
-            Stop = true;
-            Reader.join();
-            PrintCycle("Tallyscope", CycleFigures(At, Interval));
-            std::printf("  UI stall (10 ms probe): p50 %.2f  p99 %.2f  max %.2f ms\n", Percentile(Stall, 0.5),
-                Percentile(Stall, 0.99), Stall.empty() ? 0.0 : *std::max_element(Stall.begin(), Stall.end()));
-        }
+        });
+        Last = TClock::now();
+        Probe.start(10);
+        RunEventLoop(CycleSeconds * 1000 + Interval / 2);
+        Main->SendForm->ToolButton2->trigger();
+        Form->CheckBox1->setChecked(false);
+        Form->Button3->click();
+        Probe.stop();
+        FloorWriter.join();
+        RunEventLoop(200);
+        Stop = true;
+        FloorReader.join();
+        Reader.join();
+        PrintCycle("C loop", CycleFigures(FloorAt, Interval));
+        PrintCycle("Tallyscope", CycleFigures(At, Interval));
+        std::printf("  UI stall (10 ms probe): p50 %.2f  p99 %.2f  max %.2f ms\n", Percentile(Stall, 0.5),
+            Percentile(Stall, 0.99), Stall.empty() ? 0.0 : *std::max_element(Stall.begin(), Stall.end()));
         Load("after cycle");
     }
 
     // ---- Receive trigger.
     if (Runs("trigger")) {
         for (const int Delay : {0, 50}) {
-            std::printf("receive trigger, delay %d ms, %d requests:\n", Delay, Requests);
-            {
-                // The floor: answer each whole request after the delay.
-                const int Near = OpenRaw(Floor.Near());
-                std::atomic<bool> Stop {false};
-                std::thread Responder([&] {
-                    std::size_t Have = 0;
-                    while (!Stop) {
-                        pollfd P {Near, POLLIN, 0};
-                        if (::poll(&P, 1, 20) <= 0)
-                            continue;
-                        char Buffer[64];
-                        const ssize_t N = ::read(Near, Buffer, sizeof Buffer);
-                        Have += std::size_t(std::max<ssize_t>(N, 0));
-                        if (Have >= 6) {
-                            Have = 0;
-                            std::this_thread::sleep_for(std::chrono::milliseconds(Delay));
-                            const char Answer[] = {char(0xAA), char(0xBB)};
-                            if (::write(Near, Answer, 2) != 2)
-                                break;
-                        }
-                    }
-                });
-                const TRequests R = RunRequests(Floor.Far(), Requests, 1000);
-                Stop = true;
-                Responder.join();
-                ::close(Near);
-                PrintRequests("C loop", R);
-            }
+            std::printf("receive trigger, delay %d ms, %d requests, the C loop beside the program:\n", Delay, Requests);
             Main->SendForm->ToolButton3->trigger();
             Form->StringGrid2->item(0, 1)->setText(QStringLiteral("2"));
             Form->StringGrid2->item(0, 2)->setText(QStringLiteral("3"));
             Form->Edit1->setText(QString::number(Delay));
             Form->CheckBox3->setChecked(true);
             Form->Button1->click();
+            // The floor: answer each whole request after the delay.
+            const int Near = OpenRaw(Floor.Near());
+            std::atomic<bool> Stop {false};
+            std::thread Responder([&] {
+                std::size_t Have = 0;
+                while (!Stop) {
+                    pollfd P {Near, POLLIN, 0};
+                    if (::poll(&P, 1, 20) <= 0)
+                        continue;
+                    char Buffer[64];
+                    const ssize_t N = ::read(Near, Buffer, sizeof Buffer);
+                    Have += std::size_t(std::max<ssize_t>(N, 0));
+                    if (Have >= 6) {
+                        Have = 0;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(Delay));
+                        const char Answer[] = {char(0xAA), char(0xBB)};
+                        if (::write(Near, Answer, 2) != 2)
+                            break;
+                    }
+                }
+            });
+            TRequests FloorR;
+            std::thread FloorRequests([&] { FloorR = RunRequests(Floor.Far(), Requests, 1000); });
             const TRequests R = WhileLoopRuns([&] { return RunRequests(Cable.Far(), Requests, 1000); });
+            FloorRequests.join();
+            Stop = true;
+            Responder.join();
+            ::close(Near);
+            PrintRequests("C loop", FloorR);
             PrintRequests("Tallyscope", R);
             std::printf("  target p99 <= %d ms\n", Delay + 100 + 10);
         }
