@@ -216,6 +216,11 @@ int main(int argc, char *argv[])
         else
             Only = QString::fromLocal8Bit(argv[I]);
     }
+    if (!Only.isEmpty() && Only != QLatin1String("cycle") && Only != QLatin1String("trigger") &&
+        Only != QLatin1String("idle")) {
+        std::fprintf(stderr, "usage: bench_sendcycle [--quick] [cycle|trigger|idle]\n");
+        return 2;
+    }
     auto Runs = [&](const char *Part) { return Only.isEmpty() || Only == QLatin1String(Part); };
     const int CycleSeconds = Quick ? 10 : 60;
     const int Requests = Quick ? 200 : 1000;
