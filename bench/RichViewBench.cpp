@@ -13,6 +13,7 @@
 // With the argument "find", part 1 runs with the copy of the text that Find
 // searches kept, as in the receive view.
 #include "RichView.h"
+#include "RunLoop.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -101,9 +102,7 @@ std::vector<double> RunTicks(int Ms, const std::function<void()> &tick)
     });
     clock.start();
     Timer.start();
-    QEventLoop Loop;
-    QTimer::singleShot(Ms, &Loop, &QEventLoop::quit);
-    Loop.exec();
+    RunEventLoop(Ms);
     Timer.stop();
     return gaps;
 }

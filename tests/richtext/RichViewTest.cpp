@@ -359,7 +359,6 @@ private Q_SLOTS:
         V.DeleteFirstLines(10);
         Same("first lines deleted");
         QCOMPARE(V.Find(QStringLiteral("[000003]"), 0, true), -1);
-
         V.SetMaxLength(TRichView::SliceChars * 2 + 3000);
         AppendLines(V, 100, 30, 60);
         V.Append(QStringLiteral("the LAST line\n"));
