@@ -170,6 +170,27 @@ void TRuntimeMessages::StandardError(const QString &Text)
     QMessageBox::critical(QApplication::activeWindow(), QCoreApplication::applicationName(), Text);
 }
 
+void TRuntimeMessages::Notice(QWidget *Owner, const QString &Key, const QString &Caption, const QString &Text)
+{
+    QPointer<QMessageBox> &Box = FNotices[Key];
+    if (!Box) {
+        Box = new QMessageBox(QMessageBox::Warning, Caption, QString(), QMessageBox::Ok, Owner);
+        Box->setAttribute(Qt::WA_DeleteOnClose);
+        Box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    }
+    Box->setWindowTitle(Caption);
+    Box->setText(QString(Text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    // Modal to its window, but no event loop of its own: the program goes
+    // on, and the box can be closed for the user.
+    Box->open();
+}
+
+void TRuntimeMessages::Withdraw(const QString &Key)
+{
+    if (QPointer<QMessageBox> Box = FNotices.take(Key))
+        Box->close();
+}
+
 // ---------------------------------------------------------------------------
 // The view operations the runtime needs, in one place.
 

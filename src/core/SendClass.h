@@ -11,8 +11,10 @@
 #include "DisplayWake.h"
 #include "SendSteps.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
@@ -92,6 +94,8 @@ uint32_t ColourValue(uint8_t Red, uint8_t Green, uint8_t Blue);
 
 // Messages to the user. The default shows modal message boxes; tests and the
 // main window may put their own in.
+class QMessageBox;
+
 class TRuntimeMessages {
 public:
     virtual ~TRuntimeMessages() = default;
@@ -99,6 +103,15 @@ public:
     virtual void Warning(QWidget *Owner, const QString &Caption, const QString &Text);
     // An error nobody else handled; the program goes on.
     virtual void StandardError(const QString &Text);
+    // A warning about a state that may end by itself (a device gone): it
+    // waits for the user without stopping the program, one box per Key
+    // (told again, the open box takes the new text), and Withdraw(Key)
+    // closes it when the state has ended.
+    virtual void Notice(QWidget *Owner, const QString &Key, const QString &Caption, const QString &Text);
+    virtual void Withdraw(const QString &Key);
+
+private:
+    QHash<QString, QPointer<QMessageBox>> FNotices;
 };
 
 // The converter pop-up. It places itself with its left edge at MouseGlobal's

@@ -647,6 +647,9 @@ TRichView::TRichView(QWidget *Parent) : QPlainTextEdit(Parent), FInsertFamily(QS
     if (auto *Bar = qobject_cast<TViewScrollBar *>(verticalScrollBar()))
         Bar->SetCorrection([this](int &Maximum, int &PageStep) { CountRows(Maximum, PageStep); });
     setUndoRedoEnabled(false);
+    // Tab and Shift+Tab move through the window's controls, so the keyboard
+    // alone can leave a view.
+    setTabChangesFocus(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     // A change of the viewport's width makes Qt lay out every line in view again
     // (over 700 ms for a screen of 90,000-character lines): keep the vertical
@@ -1208,6 +1211,13 @@ QColor TRichView::TextColour() const
 void TRichView::SetWordWrap(bool Wrap)
 {
     setLineWrapMode(Wrap ? WidgetWidth : NoWrap);
+}
+
+void TRichView::SetUserEditable(bool Editable)
+{
+    setReadOnly(!Editable);
+    if (!Editable)
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 bool TRichView::WordWrap() const

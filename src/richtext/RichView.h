@@ -168,6 +168,12 @@ public:
     QColor TextColour() const;
     void SetWordWrap(bool Wrap);
     bool WordWrap() const;
+    // Whether the keyboard, a paste or a drop may change the text. A view
+    // that only shows what the program puts there (received data) still
+    // lets the user select, copy, find and move the caret; the program's
+    // own changes (appends, trims, loads, clearing) go on either way.
+    void SetUserEditable(bool Editable);
+    bool UserEditable() const { return !isReadOnly(); }
     // The length limit asked for by the program; the view holds at most
     // CharacterBound() = min(maxLength, MostCharacters) characters.
     void SetMaxLength(int Length);

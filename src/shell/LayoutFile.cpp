@@ -17,6 +17,7 @@ const QString Geometry = QStringLiteral("MainForm/Geometry");
 const QString DockState = QStringLiteral("MainForm/DockState");
 const QString PortName = QStringLiteral("Port/Name");
 const QString ReopenOnReturn = QStringLiteral("Port/ReopenWhenDeviceReturns");
+const QString EditReceived = QStringLiteral("View/EditReceivedText");
 
 int IntValue(const QSettings &Ini, const QString &Key, int Fallback)
 {
@@ -55,6 +56,7 @@ TLayout TLayoutFile::Read(const TLayout &Fallback) const
     L.DockState = Ini.value(DockState, Fallback.DockState).toByteArray();
     L.PortName = Ini.value(PortName, Fallback.PortName).toString();
     L.ReopenOnReturn = Ini.value(ReopenOnReturn, Fallback.ReopenOnReturn).toBool();
+    L.EditReceived = Ini.value(EditReceived, Fallback.EditReceived).toBool();
     return L;
 }
 
@@ -78,6 +80,7 @@ bool TLayoutFile::Write(const TLayout &Layout) const
     if (!Layout.PortName.isEmpty())
         Ini.setValue(PortName, Layout.PortName);
     Ini.setValue(ReopenOnReturn, Layout.ReopenOnReturn);
+    Ini.setValue(EditReceived, Layout.EditReceived);
     Ini.sync();
     return Ini.status() == QSettings::NoError;
 }

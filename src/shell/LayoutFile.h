@@ -22,6 +22,8 @@ struct TLayout {
     QString PortName;
     // "Reopen When Device Returns".
     bool ReopenOnReturn = true;
+    // "Edit Received Text": the keyboard may change the receive view.
+    bool EditReceived = false;
 };
 
 class TLayoutFile {

@@ -75,13 +75,53 @@ void TMainForm::HideDocked(QWidget *Window)
     Window->hide();
 }
 
-void TMainForm::DockCommand(TGetter Get, TSetter Set, QWidget *Window)
+void TMainForm::DockCommand(TSetter Set, QWidget *Window, TRichView *View)
 {
-    FlipOption(Get, Set);
-    if ((Settings.*Get)())
+    // What the user sees decides, not a flag that may disagree with it; a
+    // window behind another tab comes forward.
+    const bool Show = !Window->isVisible();
+    (Settings.*Set)(Show);
+    ApplyOptions();
+    if (Show) {
         ShowDocked(Window);
-    else
+        Window->activateWindow();
+        View->setFocus(Qt::OtherFocusReason);
+    } else {
         HideDocked(Window);
+        activateWindow();
+        RichShow->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void TMainForm::FollowDockVisibility()
+{
+    const bool SendShown = !SendForm->isHidden(), FindShown = !FindForm->isHidden();
+    if (SendShown == Settings.SendWindowShown() && FindShown == Settings.SearchWindowShown())
+        return;
+    Settings.SetSendWindowShown(SendShown);
+    Settings.SetSearchWindowShown(FindShown);
+    ShowMarks();
+}
+
+void TMainForm::FocusNextView(int Step)
+{
+    std::vector<std::pair<TRichView *, QWidget *>> Shown {{RichShow, nullptr}};
+    for (const auto &[View, Window] : {std::pair<TRichView *, QWidget *> {SendForm->RichSend, SendForm},
+             std::pair<TRichView *, QWidget *> {FindForm->RichFind, FindForm}})
+        if (!Window->isHidden())
+            Shown.emplace_back(View, Window);
+    QWidget *Focus = QApplication::focusWidget();
+    int At = 0;
+    for (int I = 0; I < int(Shown.size()); ++I)
+        if (Focus && (Focus == Shown[I].first || Shown[I].first->isAncestorOf(Focus)))
+            At = I;
+    const int N = int(Shown.size());
+    const auto &[View, Window] = Shown[((At + Step) % N + N) % N];
+    // A window behind another tab or a floating one comes forward first.
+    if (Window)
+        Window->raise();
+    View->window()->activateWindow();
+    View->setFocus(Step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 void TMainForm::WatchSendFloating()
@@ -141,6 +181,20 @@ void TMainForm::PlaceWindow(int Command)
         PlacementRect(static_cast<TPlacement>(Command), Area, minimumSizeHint().expandedTo(minimumSize()), Frame));
 }
 
+void TMainForm::KeepOnScreen(QWidget *Window)
+{
+    const QRect Now = Window->geometry();
+    QScreen *On = QGuiApplication::screenAt(Now.center());
+    if (!On)
+        On = Window->screen() ? Window->screen() : QGuiApplication::primaryScreen();
+    if (!On)
+        return;
+    const QRect Fitted =
+        FitToArea(Now, On->availableGeometry(), Window->minimumSizeHint().expandedTo(Window->minimumSize()));
+    if (Fitted != Now)
+        Window->setGeometry(Fitted);
+}
+
 void TMainForm::AlwaysOnTopCommand()
 {
     // Not a stored flag: the mark itself holds the state.
@@ -162,31 +216,30 @@ void TMainForm::changeEvent(QEvent *Event)
     QMainWindow::changeEvent(Event);
     if (Event->type() != QEvent::ActivationChange)
         return;
-    // The window manager activates a window after the click that asked for
-    // it: the click has chosen where the focus goes.
-    const bool ByClick = FClickWhileInactive.isValid() && FClickWhileInactive.elapsed() < ClickActivationTime;
-    FClickWhileInactive.invalidate();
-    if (isActiveWindow() && FDataRT) {
-        // Activating the main window puts the reports back on the receive
-        // view, unless the focus is in a docked view of its own.
-        QWidget *Focus = ByClick ? focusWidget() : QApplication::focusWidget();
-        const bool InDock = Focus && (SendForm->isAncestorOf(Focus) || FindForm->isAncestorOf(Focus));
-        if (!InDock) {
-            FDataRT->ActiveView = RichShow;
-            if (!ByClick)
-                RichShow->setFocus();
-        }
-    }
+    if (!isActiveWindow() || !FDataRT)
+        return;
+    // Qt gives the focus back to the control of this window that had it
+    // before a dialog or a box took it (or to the one a click aims at); the
+    // reports follow the view that has it, and the receive view's when no
+    // view has it.
+    QWidget *Focus = focusWidget();
+    for (TRichView *V : {SendForm->RichSend, FindForm->RichFind})
+        if (Focus && (Focus == V || V->isAncestorOf(Focus)))
+            return;
+    FDataRT->ActiveView = RichShow;
+    if (!Focus)
+        RichShow->setFocus();
 }
 
 void TMainForm::ConnectReceiveTools()
 {
     // The filter button shows the filter-on flag, whatever a click did to it.
-    connect(findChild<QAction *>(QStringLiteral("FilterButton")), &QAction::triggered, this, [this] {
-        FilterForm->show();
-        FilterForm->raise();
-        ApplyOptions();
-    });
+    for (const char *Name : {"FilterButton", "FilterItem"})
+        connect(findChild<QAction *>(QLatin1String(Name)), &QAction::triggered, this, [this] {
+            FilterForm->show();
+            FilterForm->raise();
+            ApplyOptions();
+        });
     FilterForm->Warn = [this](QWidget *Owner, const QString &Caption, const QString &Text) {
         FMessages->Warning(Owner, Caption, Text);
     };

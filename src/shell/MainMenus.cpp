@@ -19,6 +19,7 @@
 #include "aboutUnit.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCursor>
 #include <QFrame>
 #include <QMenu>
@@ -58,13 +59,6 @@ QAction *MenuItem(QMenu *Menu, const QString &Caption, bool Check = false,
     return A;
 }
 
-// Commands with no window or operation behind them stay visible but
-// unavailable.
-void Pending(std::initializer_list<QAction *> Actions)
-{
-    for (QAction *A : Actions)
-        A->setEnabled(false);
-}
 }  // namespace
 
 void TMainForm::CreateReceiveView()
@@ -82,6 +76,9 @@ void TMainForm::CreateReceiveView()
     Mono.setStyleHint(QFont::Monospace);
     RichShow->setFont(Mono);
     RichShow->SetWordWrap(false);
+    // Received text is evidence: a stray keystroke must not change it
+    // ("Edit Received Text" allows it).
+    RichShow->SetUserEditable(false);
     RichShow->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichShow, &QWidget::customContextMenuRequested, this,
         [this](const QPoint &At) { ViewPopup->popup(RichShow->viewport()->mapToGlobal(At)); });
@@ -192,9 +189,9 @@ void TMainForm::DockCommands(QAction *SendWindow, QAction *FindWindow)
     Mark(SendWindow, &R::SendWindowShown);
     Mark(FindWindow, &R::SearchWindowShown);
     connect(SendWindow, &QAction::triggered, this,
-        [this] { DockCommand(&R::SendWindowShown, &R::SetSendWindowShown, SendForm); });
+        [this] { DockCommand(&R::SetSendWindowShown, SendForm, SendForm->RichSend); });
     connect(FindWindow, &QAction::triggered, this,
-        [this] { DockCommand(&R::SearchWindowShown, &R::SetSearchWindowShown, FindForm); });
+        [this] { DockCommand(&R::SetSearchWindowShown, FindForm, FindForm->RichFind); });
 }
 
 void TMainForm::CreateMenus()
@@ -246,6 +243,9 @@ void TMainForm::CreateMenus()
     DockCommands(SendWindowItem, MenuItem(View, QStringLiteral("Find Window"), true, {}, "FindWindowItem"));
     View->addSeparator();
     QAction *ColourSettings = MenuItem(View, QStringLiteral("Color Settings"));
+    // Not a flag of the settings record: kept in config.ini with the layout.
+    EditReceivedItem = MenuItem(View, QStringLiteral("Edit Received Text"), true, {}, "EditReceivedItem");
+    connect(EditReceivedItem, &QAction::toggled, this, [this](bool On) { RichShow->SetUserEditable(On); });
 
     QMenu *Tools = Bar->addMenu(QStringLiteral("&Tools "));
     PortItem = MenuItem(Tools, QStringLiteral("Open Port"), false, {}, "PortItem");
@@ -266,12 +266,10 @@ void TMainForm::CreateMenus()
     QAction *TriggerItem = MenuItem(Tools, QStringLiteral("Trigger Send"), true, {}, "TriggerItem");
     Mark(CycleItem, &R::CycleSendOn);
     Mark(TriggerItem, [this] { return Settings.TimingTriggerOn() || Settings.ReceiveTriggerOn(); });
-    // Hidden while no settings dialog can switch them on; their marks show
-    // the stored flags.
-    for (QAction *A : {CycleItem, TriggerItem}) {
+    // Hidden: the send window's buttons are their faces. A screen reader
+    // still finds them, and they do what the buttons do (ConnectForms).
+    for (QAction *A : {CycleItem, TriggerItem})
         A->setVisible(false);
-        connect(A, &QAction::triggered, this, &TMainForm::ApplyOptions);
-    }
     Tools->addSeparator()->setVisible(false);
     QAction *AutoSave = MenuItem(Tools, QStringLiteral("Auto Save or Clear"));
     QAction *Converter = MenuItem(Tools, QStringLiteral("HexDecBin Converter"));
@@ -341,5 +339,36 @@ void TMainForm::CreateMenus()
         PrintForm->raise();
         PrintForm->activateWindow();
     });
-    Pending({FilterItem});
+}
+
+void TMainForm::SetTabOrder()
+{
+    // Tool-bar buttons are out of Tab's reach in Qt: a keyboard user needs
+    // them all.
+    QList<QToolBar *> Bars = findChildren<QToolBar *>();
+    for (QToolBar *Bar : Bars)
+        for (QAction *A : Bar->actions())
+            if (auto *B = qobject_cast<QToolButton *>(Bar->widgetForAction(A)); B && B->focusPolicy() == Qt::NoFocus)
+                B->setFocusPolicy(Qt::TabFocus);
+    // The port and its line settings, the buttons of the two bands, the
+    // receive view and its bar, the send view and its bar, the search view.
+    auto Buttons = [](QToolBar *Bar) {
+        QList<QWidget *> List;
+        for (QAction *A : Bar->actions())
+            if (QWidget *W = Bar->widgetForAction(A); W && !A->isSeparator() && !qobject_cast<QComboBox *>(W))
+                List.append(W);
+        return List;
+    };
+    QList<QWidget *> Order;
+    for (const char *Name : {"CBoxPort", "CBoxBaudRate", "CBoxParityBits", "CBoxDataBits", "CBoxStopBits"})
+        Order.append(findChild<QComboBox *>(QLatin1String(Name)));
+    Order += Buttons(CoolBand1);
+    Order += Buttons(findChild<QToolBar *>(QStringLiteral("CoolBand2")));
+    Order.append(RichShow);
+    Order += Buttons(findChild<QToolBar *>(QStringLiteral("ReceBar")));
+    Order.append(SendForm->RichSend);
+    Order += Buttons(SendForm->SendBar);
+    Order.append(FindForm->RichFind);
+    for (int I = 1; I < Order.size(); ++I)
+        setTabOrder(Order[I - 1], Order[I]);
 }

@@ -15,16 +15,26 @@ QRect PlacementRect(TPlacement Command, const QRect &WorkArea, const QSize &Mini
         {W / 2, H, W / 2, 0},  // Right
     };
     const auto &P = Places[static_cast<int>(Command)];
-    const int Width = std::max(std::min(P.Width, W - Frame.left() - Frame.right()), Minimum.width());
-    const int Height = std::max(std::min(P.Height, H - Frame.top() - Frame.bottom()), Minimum.height());
-    QRect Outer = QRect(WorkArea.left() + P.Left, WorkArea.top() + P.Top, Width, Height).marginsAdded(Frame);
-    if (Outer.right() > WorkArea.right())
-        Outer.moveRight(WorkArea.right());
-    if (Outer.left() < WorkArea.left())
-        Outer.moveLeft(WorkArea.left());
-    if (Outer.bottom() > WorkArea.bottom())
-        Outer.moveBottom(WorkArea.bottom());
-    if (Outer.top() < WorkArea.top())
-        Outer.moveTop(WorkArea.top());
-    return Outer.marginsRemoved(Frame);
+    const int Width = std::min(P.Width, W - Frame.left() - Frame.right());
+    const int Height = std::min(P.Height, H - Frame.top() - Frame.bottom());
+    const QSize MinimumOuter = Minimum.grownBy(Frame);
+    return FitToArea(QRect(WorkArea.left() + P.Left, WorkArea.top() + P.Top, Width, Height).marginsAdded(Frame),
+        WorkArea, MinimumOuter)
+        .marginsRemoved(Frame);
+}
+
+QRect FitToArea(const QRect &Outer, const QRect &WorkArea, const QSize &Minimum)
+{
+    QRect Fitted = Outer;
+    Fitted.setWidth(std::max(std::min(Outer.width(), WorkArea.width()), Minimum.width()));
+    Fitted.setHeight(std::max(std::min(Outer.height(), WorkArea.height()), Minimum.height()));
+    if (Fitted.right() > WorkArea.right())
+        Fitted.moveRight(WorkArea.right());
+    if (Fitted.left() < WorkArea.left())
+        Fitted.moveLeft(WorkArea.left());
+    if (Fitted.bottom() > WorkArea.bottom())
+        Fitted.moveBottom(WorkArea.bottom());
+    if (Fitted.top() < WorkArea.top())
+        Fitted.moveTop(WorkArea.top());
+    return Fitted;
 }

@@ -6,6 +6,7 @@
 #include "AscUnit.h"
 #include "AutoSave.h"
 #include "BColorSetUnit.h"
+#include "ButtonAccessible.h"
 #include "CPortCtl.h"
 #include "ColourButton.h"
 #include "DataFolder.h"
@@ -33,9 +34,11 @@
 #include "ToolIcons.h"
 #include "aboutUnit.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -51,6 +54,9 @@ static void InitResources()
 }
 
 namespace {
+// The box that says the device is gone, closed when the port is open again.
+const QString DeviceGoneNotice = QStringLiteral("DeviceGone");
+
 // The views' length limit asked for at start (the view caps it at its own
 // character bound).
 constexpr int ViewMaxLength = 2147482623;
@@ -214,14 +220,16 @@ void TMainForm::ConnectForms()
     // the stored flags, then open the settings dialog on their panel.
     Mark(SendForm->ToolButton2, &TSettingsRecord::CycleSendOn);
     Mark(SendForm->ToolButton3, [this] { return Settings.TimingTriggerOn() || Settings.ReceiveTriggerOn(); });
-    connect(SendForm->ToolButton2, &QAction::triggered, this, [this] {
-        ApplyOptions();
-        SetForm->ShowPanel(TSetPanel::Cycle);
-    });
-    connect(SendForm->ToolButton3, &QAction::triggered, this, [this] {
-        ApplyOptions();
-        SetForm->ShowPanel(TSetPanel::Trigger);
-    });
+    for (QAction *A : {SendForm->ToolButton2, findChild<QAction *>(QStringLiteral("CycleItem"))})
+        connect(A, &QAction::triggered, this, [this] {
+            ApplyOptions();
+            SetForm->ShowPanel(TSetPanel::Cycle);
+        });
+    for (QAction *A : {SendForm->ToolButton3, findChild<QAction *>(QStringLiteral("TriggerItem"))})
+        connect(A, &QAction::triggered, this, [this] {
+            ApplyOptions();
+            SetForm->ShowPanel(TSetPanel::Trigger);
+        });
     SetForm->Settings = &Settings;
     SetForm->ApplyOptions = [this] { ApplyOptions(); };
     SetForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
@@ -236,6 +244,24 @@ void TMainForm::ConnectForms()
             if (Now && (Now == V || V->isAncestorOf(Now)))
                 ViewFocused(V);
     });
+    // Ctrl+Tab and Ctrl+Shift+Tab go from view to view, also from a floating
+    // window (a tab character is typed with the views' own Tab).
+    const std::pair<const char *, QList<QKeySequence>> ViewKeys[] = {
+        {"NextViewAction", {QKeySequence(Qt::CTRL | Qt::Key_Tab)}},
+        {"PreviousViewAction",
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)}}};
+    for (const auto &[Name, Keys] : ViewKeys) {
+        auto *A = new QAction(this);
+        A->setObjectName(QLatin1String(Name));
+        A->setShortcuts(Keys);
+        A->setShortcutContext(Qt::ApplicationShortcut);
+        addAction(A);
+        const int Step = A->objectName() == QLatin1String("NextViewAction") ? 1 : -1;
+        connect(A, &QAction::triggered, this, [this, Step] { FocusNextView(Step); });
+    }
+    for (QWidget *Dock : {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm)})
+        Dock->installEventFilter(this);
+    SetTabOrder();
     // However a command is invoked (a screen reader needs no input event),
     // the status bar shows what it did.
     for (QAction *A : findChildren<QAction *>())
@@ -244,8 +270,9 @@ void TMainForm::ConnectForms()
 
 bool TMainForm::eventFilter(QObject *Watched, QEvent *Event)
 {
-    if (Event->type() == QEvent::MouseButtonPress && Watched == windowHandle() && !isActiveWindow())
-        FClickWhileInactive.start();
+    if ((Event->type() == QEvent::Show || Event->type() == QEvent::Hide) && FWorkspaceReady &&
+        (Watched == SendForm || Watched == FindForm))
+        FollowDockVisibility();
     if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
             if (Watched == V->viewport())
@@ -292,11 +319,6 @@ void TMainForm::setVisible(bool Visible)
     if (Visible)
         InitWorkspace();
     QMainWindow::setVisible(Visible);
-    // Every press into the window passes its native window first.
-    if (Visible && windowHandle() && !FWatchingPresses) {
-        windowHandle()->installEventFilter(this);
-        FWatchingPresses = true;
-    }
 }
 
 void TMainForm::InitWorkspace()
@@ -364,6 +386,9 @@ void TMainForm::InitWorkspace()
         AlwaysOnTopItem->setChecked(false);
         RichShow->setFocus();
 
+        // The marks of the two windows say whether the layout shows them.
+        Settings.SetSendWindowShown(!SendForm->isHidden());
+        Settings.SetSearchWindowShown(!FindForm->isHidden());
         ApplyOptions();
 
         try {
@@ -387,6 +412,7 @@ void TMainForm::LoadLayout()
         const TLayout Layout = File.Read(TLayout {QRect(x(), y(), width(), height()), false, {}, {}, {}});
         FStoredPort = Layout.PortName;
         ReopenItem->setChecked(Layout.ReopenOnReturn);
+        EditReceivedItem->setChecked(Layout.EditReceived);
         // Qt's own record of the geometry handles frames and screens, but
         // refuses one made on a screen of another width; the plain keys
         // (the default layout has only those) stand in for it then.
@@ -397,6 +423,12 @@ void TMainForm::LoadLayout()
                 setWindowState(windowState() | Qt::WindowMaximized);
         }
         restoreState(Layout.DockState, TLayoutFile::LayoutVersion);
+        // Stored on another screen or at another scale, a place may lie off
+        // this screen, or a size exceed it.
+        KeepOnScreen(this);
+        for (QWidget *Dock : {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm)})
+            if (Dock->isWindow())
+                KeepOnScreen(Dock);
     } catch (const std::exception &) {
         // The windows keep their designed places.
     }
@@ -411,6 +443,7 @@ bool TMainForm::WriteLayout(const QString &Path)
     Layout.DockState = saveState(TLayoutFile::LayoutVersion);
     Layout.PortName = FCombos->PortName();
     Layout.ReopenOnReturn = ReopenItem->isChecked();
+    Layout.EditReceived = EditReceivedItem->isChecked();
     return TLayoutFile(Path).Write(Layout);
 }
 
@@ -436,7 +469,14 @@ void TMainForm::ApplyOptions()
             // The rest of the step is skipped; the marks above stand.
         }
     }
-    RichShow->setFocus();
+    // The keys go to the receive view after a command, unless they are on a
+    // button or a combo box the user works with from the keyboard: moving
+    // them away would lose the user's place.
+    QWidget *Focus = QApplication::focusWidget();
+    const bool OnControl = qobject_cast<QAbstractButton *>(Focus) || qobject_cast<QComboBox *>(Focus) ||
+        (Focus && qobject_cast<QComboBox *>(Focus->parentWidget()));
+    if (!OnControl)
+        RichShow->setFocus();
     // Also when no input led here (a screen reader, another window): the
     // status bar shows what changed.
     FTick->Wake();
@@ -468,6 +508,8 @@ void TMainForm::TogglePort()
             Warn(QStringLiteral("Open Port"), QString::fromLocal8Bit(E.what()));
             return;
         }
+        if (FSession->IsOpen())
+            FMessages->Withdraw(DeviceGoneNotice);
     }
     ShowPortState();
 }
@@ -480,6 +522,7 @@ void TMainForm::ReopenWhenDeviceReturns(bool On)
 
 void TMainForm::DeviceReturned(const QString &Port)
 {
+    FMessages->Withdraw(DeviceGoneNotice);
     ShowPortState();
     StatusBarMY1->showMessage(QStringLiteral("The device %1 returned: the port was reopened.").arg(Port), 10000);
 }
@@ -521,10 +564,12 @@ bool TMainForm::StatusStep()
             if (Reopen)
                 FReturn->Await(FSession->LastChoice());
             ShowPortState();
+            // One box, whatever the number of vanishes while nobody looks;
+            // it goes when the port is open again.
             QMetaObject::invokeMethod(
                 this,
                 [this, Gone, Reopen] {
-                    Warn(QStringLiteral("Port"),
+                    FMessages->Notice(isVisible() ? this : nullptr, DeviceGoneNotice, QStringLiteral("Port"),
                         QStringLiteral("The device %1 is gone (unplugged or closed at the "
                                        "other end). The port was closed.%2")
                             .arg(Gone,
@@ -591,6 +636,7 @@ std::unique_ptr<TMainForm> CreateProgram(const QStringList &Arguments, const QSt
 {
     QApplication::setApplicationName(QStringLiteral("Tallyscope"));
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
+    InstallButtonAccessibility();
     auto Main = std::make_unique<TMainForm>(nullptr, Ports);
     Main->CreateForms(Arguments);
     return Main;

@@ -10,7 +10,6 @@
 
 #include "SettingsRecord.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPoint>
 #include <QSize>
@@ -163,7 +162,17 @@ private:
     // Commands.
     void FlipOption(TGetter Get, TSetter Set);
     // Flips a window's flag, then shows or hides the window to match.
-    void DockCommand(TGetter Get, TSetter Set, QWidget *Window);
+    // The keyboard goes to the window's view when it is shown, back to the
+    // receive view when it is hidden.
+    void DockCommand(TSetter Set, QWidget *Window, TRichView *View);
+    // The send and search windows' flags and marks follow whether the
+    // windows are shown, however that changed (a command, a close box, the
+    // layout).
+    void FollowDockVisibility();
+    // Ctrl+Tab and Ctrl+Shift+Tab: the next or previous shown view.
+    void FocusNextView(int Step);
+    // Every control in reach of Tab, in the order the window shows them.
+    void SetTabOrder();
     // The send and search windows' commands on a tool button or menu item.
     void DockCommands(QAction *SendWindow, QAction *FindWindow);
     // Gives the send window its floating size and place the first time it
@@ -182,16 +191,14 @@ private:
     void ReopenWhenDeviceReturns(bool On);
     void DeviceReturned(const QString &Port);
     void LoadLayout();
+    // Moves a window restored from the layout onto the screen it is on,
+    // shrunk to fit it.
+    static void KeepOnScreen(QWidget *Window);
     void Warn(const QString &Caption, const QString &Text);
     // Runs a command or tick; an exception it lets out is shown in the
     // standard error box.
     void Guarded(const std::function<void()> &Step);
     void ViewFocused(TRichView *View);
-    // A press into this window while another was active: the activation
-    // that follows it leaves the focus where the click put it.
-    QElapsedTimer FClickWhileInactive;
-    bool FWatchingPresses = false;
-    static constexpr int ClickActivationTime = 1000;  // ms
 
     // Controls, by their design names.
     TRichView *RichShow = nullptr;
@@ -202,6 +209,7 @@ private:
     QMenu *ViewPopup = nullptr;
     QAction *PortButton = nullptr, *PortItem = nullptr, *PauseButton = nullptr, *PauseItem = nullptr;
     QAction *DtrButton = nullptr, *RtsButton = nullptr, *AlwaysOnTopItem = nullptr, *ReopenItem = nullptr;
+    QAction *EditReceivedItem = nullptr;
     std::vector<std::pair<QAction *, std::function<bool()>>> FMarks;
 
     TStatusTick *FTick = nullptr;

@@ -142,20 +142,25 @@ private Q_SLOTS:
         QVERIFY(qAbs(Run->SendForm->width() - 220) <= 8);
         QCOMPARE(Run->dockWidgetArea(Run->FindForm), Qt::BottomDockWidgetArea);
         QVERIFY(!Run->FindForm->isVisible());
-        QCOMPARE(Run->geometry(), QRect(QPoint(361, 158), QPoint(1045, 663)));
+        // The designed size at the designed place, moved left onto a work
+        // area narrower than the place needs.
+        const QRect Area = Run->screen()->availableGeometry();
+        QCOMPARE(Run->size(), QSize(685, 506));
+        QCOMPARE(Run->geometry().top(), 158);
+        QCOMPARE(Run->geometry().left(), std::min(361, Area.right() + 1 - 685));
 
-        // Marks: Show Time and Show Sending on, everything else off; the
-        // Send Window mark is clear although the layout shows the window.
+        // Marks: Show Time and Show Sending on, and Send Window as the layout
+        // shows the window; everything else off.
         const QList<QAction *> On = {Run.Action("ShowTimeItem"), Run.Action("ShowTimeItem2"),
-            Run.Action("ShowSendingItem"), Run.Action("DisplaySendingButton")};
+            Run.Action("ShowSendingItem"), Run.Action("DisplaySendingButton"), Run.Action("SendWindowItem"),
+            Run.Action("SendWinButton")};
         const QList<QAction *> Off = {Run.Action("ShowRxTxItem"), Run.Action("ShowRxTxItem2"),
             Run.Action("WordWrapItem"), Run.Action("WordWrapButton"), Run.Action("FilterItem"),
             Run.Action("FilterButton"), Run.Action("AsciiReceiveItem"), Run.Action("AsciiReceiveButton"),
             Run.Action("AsciiSendItem"), Run->SendForm->ToolButton8, Run.Action("CycleItem"),
             Run->SendForm->ToolButton2, Run.Action("TriggerItem"), Run->SendForm->ToolButton3,
-            Run.Action("SendWindowItem"), Run.Action("SendWinButton"), Run.Action("FindWindowItem"),
-            Run.Action("FindWinButton"), Run.Action("PauseItem"), Run.Action("PauseButton"), Run.Action("DtrButton"),
-            Run.Action("RtsButton"), Run.Action("AlwaysOnTopItem")};
+            Run.Action("FindWindowItem"), Run.Action("FindWinButton"), Run.Action("PauseItem"),
+            Run.Action("PauseButton"), Run.Action("DtrButton"), Run.Action("RtsButton"), Run.Action("AlwaysOnTopItem")};
         for (QAction *A : On)
             QVERIFY2(A->isChecked(), qPrintable(A->text()));
         for (QAction *A : Off)
@@ -173,16 +178,15 @@ private Q_SLOTS:
         QVERIFY(!Run.Action("DtrButton")->isEnabled() && !Run.Action("RtsButton")->isEnabled());
         QVERIFY(Run.Messages.List.isEmpty());
 
-        // The first Send Window command sets the flag (the window is already
-        // shown), the second hides it, keeping its place.
-        Run.Action("SendWindowItem")->trigger();
-        QVERIFY(Run->Settings.SendWindowShown() && Run.Action("SendWinButton")->isChecked());
-        QVERIFY(Run->SendForm->isVisible());
+        // The first Send Window command hides the window it shows, the
+        // second shows it in its place with the keys in its view.
+        QVERIFY(Run->Settings.SendWindowShown());
         Run.Action("SendWinButton")->trigger();
         QVERIFY(!Run->Settings.SendWindowShown() && !Run.Action("SendWindowItem")->isChecked());
         QVERIFY(!Run->SendForm->isVisible());
         Run.Action("SendWindowItem")->trigger();
         QVERIFY(Run->SendForm->isVisible());
+        QVERIFY(Run->Settings.SendWindowShown() && Run.Action("SendWinButton")->isChecked());
         QCOMPARE(Run->dockWidgetArea(Run->SendForm), Qt::LeftDockWidgetArea);
         // Find Window shows the search window at the bottom; its close box
         // clears the flag.
@@ -204,7 +208,7 @@ private Q_SLOTS:
             QStringLiteral("&Edit: Undo     Ctrl+Z|-|Cut      Ctrl+X|Copy     Ctrl+C|Paste    Ctrl+V|-|Select All|-|"
                            "Find=Ctrl+F|Find Next =F3"),
             QStringLiteral("&View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
-                           "Send Window=F8|Find Window|-|Color Settings"),
+                           "Send Window=F8|Find Window|-|Color Settings|Edit Received Text"),
             QStringLiteral(
                 "&Tools : Open Port|Reopen When Device Returns|Pause Monitoring|Send Data=F5|-|"
                 "ASCII Receive|ASCII Send|-|Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
@@ -1077,13 +1081,15 @@ private Q_SLOTS:
         QCOMPARE(Run->ReceiveView()->TextLength(), 0);
         QCOMPARE(Run->DataRT()->ActiveView, Run->ReceiveView());
 
-        // Coming back without a click (a window switcher) gives the
-        // receive view the focus, as before.
+        // Coming back without a click (a window switcher) gives the focus
+        // back to where it was; the reports stay on the receive view.
+        QWidget *Had = QApplication::focusWidget();
         Other.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&Other));
         Run->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(Run.Main.get()));
-        QTRY_COMPARE(QApplication::focusWidget(), Run->ReceiveView());
+        QTRY_COMPARE(QApplication::focusWidget(), Had);
+        QCOMPARE(Run->DataRT()->ActiveView, Run->ReceiveView());
 
         // A click into the send view of the inactive window lands there.
         Other.activateWindow();

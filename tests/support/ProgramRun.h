@@ -34,6 +34,16 @@ public:
             Once();
     }
     void StandardError(const QString &Text) override { List.append({QString(), Text}); }
+    // A notice is told like a warning; Open holds the keys of those not yet
+    // withdrawn.
+    QStringList Open;
+    void Notice(QWidget *Owner, const QString &Key, const QString &Caption, const QString &Text) override
+    {
+        if (!Open.contains(Key))
+            Open.append(Key);
+        Warning(Owner, Caption, Text);
+    }
+    void Withdraw(const QString &Key) override { Open.removeAll(Key); }
 };
 
 struct TRun {
