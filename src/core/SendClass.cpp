@@ -201,6 +201,11 @@ QWidget *ViewWidget(TRichView *View)
     return View;
 }
 
+bool TakesTyping(TRichView *View)
+{
+    return View->UserEditable();
+}
+
 int LineCount(TRichView *View)
 {
     return View->LineCount();
@@ -361,10 +366,11 @@ void TDataRT::DisplayTick()
     const std::string Line = Link ? Link->FetchLine() : std::string();
     std::string LastRxData;
     if (!Line.empty() && ReceiveView) {
-        // A receive view holding the focus would keep the user's caret in
-        // the stream of appended lines.
+        // A receive view that takes typing and holds the focus would put
+        // what the user types into the stream of appended lines. One that
+        // does not keeps the focus: the user may be selecting with the keys.
         QWidget *Receive = ViewWidget(ReceiveView);
-        if (Receive->hasFocus()) {
+        if (Receive->hasFocus() && TakesTyping(ReceiveView)) {
             if (FocusTarget)
                 FocusTarget->setFocus(Qt::OtherFocusReason);
             else

@@ -110,10 +110,12 @@ void TMainForm::FocusNextView(int Step)
              std::pair<TRichView *, QWidget *> {FindForm->RichFind, FindForm}})
         if (!Window->isHidden())
             Shown.emplace_back(View, Window);
+    // Anywhere in the send or search window counts as its view; anywhere
+    // else as the receive view.
     QWidget *Focus = QApplication::focusWidget();
     int At = 0;
-    for (int I = 0; I < int(Shown.size()); ++I)
-        if (Focus && (Focus == Shown[I].first || Shown[I].first->isAncestorOf(Focus)))
+    for (int I = 1; I < int(Shown.size()); ++I)
+        if (Focus && (Focus == Shown[I].second || Shown[I].second->isAncestorOf(Focus)))
             At = I;
     const int N = int(Shown.size());
     const auto &[View, Window] = Shown[((At + Step) % N + N) % N];
@@ -183,16 +185,20 @@ void TMainForm::PlaceWindow(int Command)
 
 void TMainForm::KeepOnScreen(QWidget *Window)
 {
-    const QRect Now = Window->geometry();
-    QScreen *On = QGuiApplication::screenAt(Now.center());
+    // The frame as the window manager draws it (none known before the
+    // window is mapped: then a second look follows the first show).
+    const QRect Outer = Window->frameGeometry(), Inner = Window->geometry();
+    const QMargins Frame(Inner.left() - Outer.left(), Inner.top() - Outer.top(), Outer.right() - Inner.right(),
+        Outer.bottom() - Inner.bottom());
+    QScreen *On = QGuiApplication::screenAt(Outer.center());
     if (!On)
         On = Window->screen() ? Window->screen() : QGuiApplication::primaryScreen();
     if (!On)
         return;
-    const QRect Fitted =
-        FitToArea(Now, On->availableGeometry(), Window->minimumSizeHint().expandedTo(Window->minimumSize()));
-    if (Fitted != Now)
-        Window->setGeometry(Fitted);
+    const QSize Minimum = Window->minimumSizeHint().expandedTo(Window->minimumSize()).grownBy(Frame);
+    const QRect Fitted = FitToArea(Outer, On->availableGeometry(), Minimum);
+    if (Fitted != Outer)
+        Window->setGeometry(Fitted.marginsRemoved(Frame));
 }
 
 void TMainForm::AlwaysOnTopCommand()

@@ -34,11 +34,9 @@
 #include "ToolIcons.h"
 #include "aboutUnit.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -316,9 +314,23 @@ void TMainForm::setVisible(bool Visible)
 {
     // Before the window reaches the screen, so that the restored geometry
     // is the one it is mapped with.
+    const bool First = Visible && !FWorkspaceReady;
     if (Visible)
         InitWorkspace();
     QMainWindow::setVisible(Visible);
+    // Once mapped, the frame the window manager adds is known: the windows
+    // are kept on the screen with it.
+    if (First)
+        QTimer::singleShot(0, this, [this] { KeepWindowsOnScreen(); });
+}
+
+void TMainForm::KeepWindowsOnScreen()
+{
+    if (!isMaximized() && !isFullScreen())
+        KeepOnScreen(this);
+    for (QWidget *Dock : {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm)})
+        if (Dock && Dock->isWindow())
+            KeepOnScreen(Dock);
 }
 
 void TMainForm::InitWorkspace()
@@ -425,10 +437,7 @@ void TMainForm::LoadLayout()
         restoreState(Layout.DockState, TLayoutFile::LayoutVersion);
         // Stored on another screen or at another scale, a place may lie off
         // this screen, or a size exceed it.
-        KeepOnScreen(this);
-        for (QWidget *Dock : {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm)})
-            if (Dock->isWindow())
-                KeepOnScreen(Dock);
+        KeepWindowsOnScreen();
     } catch (const std::exception &) {
         // The windows keep their designed places.
     }
@@ -469,13 +478,10 @@ void TMainForm::ApplyOptions()
             // The rest of the step is skipped; the marks above stand.
         }
     }
-    // The keys go to the receive view after a command, unless they are on a
-    // button or a combo box the user works with from the keyboard: moving
-    // them away would lose the user's place.
-    QWidget *Focus = QApplication::focusWidget();
-    const bool OnControl = qobject_cast<QAbstractButton *>(Focus) || qobject_cast<QComboBox *>(Focus) ||
-        (Focus && qobject_cast<QComboBox *>(Focus->parentWidget()));
-    if (!OnControl)
+    // The keys go to the receive view when nothing of this window has them;
+    // otherwise they stay where the user works (a button pressed with
+    // Space, the send view), and come back there after a dialog.
+    if (!focusWidget())
         RichShow->setFocus();
     // Also when no input led here (a screen reader, another window): the
     // status bar shows what changed.

@@ -194,6 +194,7 @@ private:
     // Moves a window restored from the layout onto the screen it is on,
     // shrunk to fit it.
     static void KeepOnScreen(QWidget *Window);
+    void KeepWindowsOnScreen();
     void Warn(const QString &Caption, const QString &Text);
     // Runs a command or tick; an exception it lets out is shown in the
     // standard error box.
