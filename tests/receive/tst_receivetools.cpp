@@ -153,7 +153,8 @@ private Q_SLOTS:
         };
         for (const TCase &C : {TCase {"2", "5", 2, "The input value must be hexadecimal."},
                  TCase {"1.5", "05", 1, "The input value must be integer."},
-                 TCase {"x", "05", 1, "The input value must be integer."}}) {
+                 TCase {"x", "05", 1, "The input value must be integer."},
+                 TCase {"-2", "05", 1, "The byte number must be from 1 to 2147483647."}}) {
             SetCells(Form, 0, QStringLiteral("4"), QStringLiteral("a5"));  // valid, changed
             SetCells(Form, 1, QLatin1String(C.Byte), QLatin1String(C.Value));
             Form->CheckBox1->setChecked(true);
