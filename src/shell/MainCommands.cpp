@@ -12,6 +12,7 @@
 #include "SendClass.h"
 #include "SendUnit.h"
 #include "StatusBarMY.h"
+#include "TimeSaveUnit.h"
 #include "WindowPlacement.h"
 
 #include <QAction>
@@ -191,6 +192,7 @@ void TMainForm::ConnectReceiveTools()
         FMessages->Warning(Owner, Caption, Text);
     };
     connect(FilterForm, &TFilterForm::Closed, this, &TMainForm::ApplyOptions);
+    TimeSaveForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
 
     FindDialog->Warn = FilterForm->Warn;
     FindDialog->ReceivedColour = [this] {
