@@ -167,6 +167,7 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     if (!Arguments.isEmpty() && !Arguments.first().isEmpty() && QFileInfo(Arguments.first()).isFile()) {
         try {
             RichShow->LoadFile(Arguments.first());
+            SetDocumentFile(RichShow, Arguments.first());
         } catch (const std::exception &E) {
             Warn(QStringLiteral("Open"), QString::fromLocal8Bit(E.what()));
         }
