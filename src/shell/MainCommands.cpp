@@ -211,4 +211,6 @@ void TMainForm::ConnectReceiveTools()
     });
     connect(
         findChild<QAction *>(QStringLiteral("FindNextItem")), &QAction::triggered, FindDialog, &TFindDialog::RunFind);
+    connect(FindDialog, &TFindDialog::Note, StatusBarMY1,
+        [this](const QString &Text) { StatusBarMY1->showMessage(Text, 5000); });
 }
