@@ -348,7 +348,7 @@ void TMainForm::InitWorkspace()
         Settings.SetReceiveTriggerOn(false);
         Settings.SetFilterOn(false);
 
-        FCombos->Select(Settings, FStoredPort);
+        FCombos->Select(Settings, FStoredPort, FStoredBaud);
 
         ColorButton->SetColour(ColourOfValue(Settings.TextColour()));
         RichShow->SetBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
@@ -387,6 +387,7 @@ void TMainForm::LoadLayout()
             return;
         const TLayout Layout = File.Read(TLayout {QRect(x(), y(), width(), height()), false, {}, {}, {}});
         FStoredPort = Layout.PortName;
+        FStoredBaud = Layout.BaudRate;
         ReopenItem->setChecked(Layout.ReopenOnReturn);
         // Qt's own record of the geometry handles frames and screens, but
         // refuses one made on a screen of another width; the plain keys
@@ -411,6 +412,7 @@ bool TMainForm::WriteLayout(const QString &Path)
     Layout.Geometry = saveGeometry();
     Layout.DockState = saveState(TLayoutFile::LayoutVersion);
     Layout.PortName = FCombos->PortName();
+    Layout.BaudRate = FCombos->TypedBaudRate();
     Layout.ReopenOnReturn = ReopenItem->isChecked();
     return TLayoutFile(Path).Write(Layout);
 }
