@@ -1,8 +1,8 @@
 #pragma once
 // The find dialog and the search it runs (RunFind) over the receive view:
 // "Find Next" selects the next hit (past the last, the first again), "Find
-// All" lists every line with a hit in
-// the search output window. The dialog stays on top and is not modal.
+// All" lists every line with a hit in the search output window. The dialog
+// stays on top and is not modal.
 
 #include <QDialog>
 
