@@ -5,6 +5,7 @@
 #include "RtfWriter.h"
 
 #include <QFileInfo>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QThread>
 #include <QTimer>
@@ -180,8 +181,18 @@ void TAutoSave::RichShowChange()
         return;
     }
     if (Lines > LineBound) {
-        // The view keeps what the user looks at in place, or follows the end.
+        // The view keeps what the user looks at in place, or follows the end;
+        // the caret goes to the end of the text, where the next lines come.
         FView->DeleteFirstLines(LinesCut);
+        QScrollBar *Across = FView->horizontalScrollBar();
+        QScrollBar *Down = FView->verticalScrollBar();
+        const int Left = Across->value();
+        const int Top = Down->value();
+        const bool Follow = FView->FollowsEnd();
+        FView->SetSelection(FView->TextLength(), 0);
+        Across->setValue(Left);
+        if (!Follow)
+            Down->setValue(Top);
     }
     FRunning = false;
 }

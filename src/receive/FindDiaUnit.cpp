@@ -94,7 +94,8 @@ TFindDialog::TFindDialog(TRichView *ReceiveView, TFindForm *Output, QWidget *Par
 
 void TFindDialog::showEvent(QShowEvent *Event)
 {
-    FindText->setText(FReceiveView->SelText());
+    const QString Selected = FReceiveView->SelText();
+    FindText->setText(Selected.isEmpty() ? FLastSearch : Selected);
     FindNext->setEnabled(!FindText->text().isEmpty());
     if (QWidget *Main = parentWidget())
         move(Main->frameGeometry().topLeft() + QPoint(50, 100));
@@ -112,6 +113,8 @@ void TFindDialog::RunFind()
     // One search at a time: F3 during "Find All" waits for it.
     if (Searching || FReceiveView->TextLength() == 0)
         return;
+    if (!FindText->text().isEmpty())
+        FLastSearch = FindText->text();
     if (FindAll->isChecked())
         FindAllLines(FindText->text(), UpLowCase->isChecked());
     else
@@ -121,10 +124,15 @@ void TFindDialog::RunFind()
 void TFindDialog::FindNextHit(const QString &What, bool MatchCase)
 {
     const int From = FindPosition == 0 ? 0 : FindPosition - 1 + int(What.size());
-    const int Hit = FReceiveView->Find(What, From, MatchCase);
+    int Hit = FReceiveView->Find(What, From, MatchCase);
+    if (Hit < 0 && From > 0) {
+        Hit = FReceiveView->Find(What, 0, MatchCase);
+        if (Hit >= 0)
+            Q_EMIT Note(QStringLiteral("Search wrapped to the top"));
+    }
     if (Hit < 0) {
-        // Silently: the next search starts at the top again.
         FindPosition = 0;
+        Q_EMIT Note(QStringLiteral("Search string \"%1\" not found.").arg(What));
         return;
     }
     FindPosition = Hit + 1;

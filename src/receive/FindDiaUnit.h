@@ -1,7 +1,8 @@
 #pragma once
 // The find dialog and the search it runs (RunFind) over the receive view:
-// "Find Next" selects the next hit, "Find All" lists every line with a hit in
-// the search output window. The dialog stays on top and is not modal.
+// "Find Next" selects the next hit (past the last, the first again), "Find
+// All" lists every line with a hit in the search output window. The dialog
+// stays on top and is not modal.
 
 #include <QDialog>
 
@@ -50,6 +51,11 @@ public:
     QCheckBox *UpLowCase = nullptr;
     QPushButton *Button2 = nullptr;
 
+Q_SIGNALS:
+    // A word for the status bar from "Find Next": it went past the last hit
+    // to the first, or found nothing.
+    void Note(const QString &Text);
+
 protected:
     void showEvent(QShowEvent *Event) override;
     void hideEvent(QHideEvent *Event) override;
@@ -59,4 +65,7 @@ private:
     void FindAllLines(const QString &What, bool MatchCase);
     TRichView *const FReceiveView;
     TFindForm *const FOutput;
+    // The string of the last search, shown again when the dialog opens
+    // without a selection to take.
+    QString FLastSearch;
 };

@@ -7,6 +7,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTextDocument>
+
+void SetDocumentFile(TRichView *View, const QString &Path)
+{
+    View->document()->setMetaInformation(QTextDocument::DocumentTitle, QFileInfo(Path).fileName());
+}
+
+QString DocumentName(const TRichView *View)
+{
+    return View->document()->metaInformation(QTextDocument::DocumentTitle);
+}
 
 TMessageCommands::TMessageCommands(TSettingsRecord &Settings, QWidget *Owner)
     : QObject(Owner), FSettings(Settings), FOwner(Owner)
@@ -42,6 +53,7 @@ void TMessageCommands::SaveFile(TRichView *View)
         return;
     }
     FSettings.SetLastMessageFile(RecordText(Path));
+    SetDocumentFile(View, Path);
 }
 
 void TMessageCommands::OpenFile(TRichView *View)
@@ -56,6 +68,7 @@ void TMessageCommands::OpenFile(TRichView *View)
     FSettings.SetLastMessageFile(RecordText(Chosen));
     try {
         View->LoadFile(Chosen);
+        SetDocumentFile(View, Chosen);
     } catch (const std::exception &E) {
         Warn(QStringLiteral("Open"), QString::fromLocal8Bit(E.what()));
     }

@@ -11,6 +11,12 @@ class QWidget;
 class TRichView;
 class TSettingsRecord;
 
+// The name a view's text goes by (a print job's title): the file it was
+// last opened from or saved to, kept with its document, which forgets it
+// when emptied. Empty when there is none.
+void SetDocumentFile(TRichView *View, const QString &Path);
+QString DocumentName(const TRichView *View);
+
 class TMessageCommands : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "PrintUnit.h"
 
+#include "MessageCommands.h"
 #include "NicePreview.h"
 #include "RichView.h"
 #include "SendClass.h"
@@ -394,6 +395,9 @@ void TPrintForm::Print()
     }
     // Errors while printing end it without a message.
     if (Go) {
+        // Jobs are titled after the document, as a print queue lists them.
+        const QString Name = DocumentName(FView);
+        FPreview->SetTitle(Name.isEmpty() ? QStringLiteral("Receive view") : Name);
         FSendingJobs = true;
         FTextMoved = false;
         FPreview->BetweenPages = [this] {

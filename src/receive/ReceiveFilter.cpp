@@ -49,6 +49,8 @@ TFilterCheck CheckFilterGrid(const TFilterGrid &Grid)
         int32_t Byte = 0;
         if (!ReadInteger(Cells.ByteNumber, Byte))
             return {std::nullopt, {Row, 1, FilterNotInteger}};
+        if (Byte < 0)
+            return {std::nullopt, {Row, 1, FilterOutOfRange}};
         if (Cells.Value.size() != 2 || !IsHexText(Cells.Value))
             return {std::nullopt, {Row, 2, FilterNotHex}};
         if (Byte == 0)

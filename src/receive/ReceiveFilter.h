@@ -40,6 +40,8 @@ struct TFilterRefusal {
 
 inline constexpr const char *FilterNotInteger = "The input value must be integer.";
 inline constexpr const char *FilterNotHex = "The input value must be hexadecimal.";
+// A negative byte number would hide every line.
+inline constexpr const char *FilterOutOfRange = "The byte number must be from 1 to 2147483647.";
 
 // Checks the whole grid: either every row as it is to be stored, or the
 // first refused cell (rows in order, byte number before value). Nothing is

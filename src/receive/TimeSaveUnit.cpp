@@ -2,6 +2,7 @@
 
 #include "AutoSave.h"
 #include "MessageFiles.h"
+#include "SendClass.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -71,6 +72,7 @@ TTimeSaveForm::TTimeSaveForm(TAutoSave *AutoSave, TSettingsRecord &Settings, QWi
         QMessageBox Box(QMessageBox::NoIcon, Caption, Text, QMessageBox::Ok, this);
         Box.exec();
     };
+    StandardError = [](const QString &Text) { TRuntimeMessages().StandardError(Text); };
     PickFolder = [this](const QString &Start) {
         return QFileDialog::getExistingDirectory(this, QStringLiteral("Please select a path for saving."), Start);
     };
@@ -110,7 +112,7 @@ bool TTimeSaveForm::Button2Click()
     bool Valid = false;
     const qlonglong Typed = Edit1->text().trimmed().toLongLong(&Valid);
     if (!Valid || Typed > std::numeric_limits<int32_t>::max() || Typed < std::numeric_limits<int32_t>::min()) {
-        Warn(QStringLiteral("Error"), QStringLiteral("'%1' is not a valid integer value").arg(Edit1->text()));
+        StandardError(QStringLiteral("'%1' is not a valid integer value").arg(Edit1->text()));
         Edit1->setFocus();
         Edit1->selectAll();
         return false;

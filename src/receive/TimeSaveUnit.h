@@ -20,6 +20,8 @@ public:
 
     // Refusals, with the dialog as owner.
     std::function<void(const QString &Caption, const QString &Text)> Warn;
+    // The standard error box, for a line count that is not an integer.
+    std::function<void(const QString &Text)> StandardError;
     // The folder picker; returns an empty string when cancelled.
     std::function<QString(const QString &Start)> PickFolder;
 

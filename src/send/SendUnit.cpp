@@ -9,6 +9,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QMenu>
+#include <QTextCharFormat>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -195,4 +196,8 @@ void TSendForm::ToolButton7Click()
         "{\\cf1 " +
         Source.toLatin1() + "\\cf2  " + QByteArray::fromStdString(Checksum) + "}";
     RichSend->ReplaceSelectionRtf(Fragment);
+    // Typing on behind the checksum is ordinary text, not more of the blue.
+    QTextCharFormat Typed = RichSend->currentCharFormat();
+    Typed.clearForeground();
+    RichSend->setCurrentCharFormat(Typed);
 }

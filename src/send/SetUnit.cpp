@@ -383,39 +383,57 @@ void TSetForm::Confirm()
     // a refused one leaves the record as it was, so that nothing the user
     // did not confirm is applied by the next options step or saved at exit.
     QWidget *Refused = nullptr;
-    QString RefusedText;
+    QString RefusedMessage;
     int RefusedRow = -1, RefusedColumn = -1;
-    auto Number = [&](QLineEdit *Box) -> int32_t {
+    // A number below Least (a negative line number) would be stored and
+    // then never send anything. A box its mode disables is not in use and
+    // keeps what it holds; it is checked once its mode is chosen.
+    auto Check = [&](QWidget *Box, const QString &Text, const QString &Name, int32_t Least,
+                     int32_t Shown) -> std::optional<int32_t> {
+        const auto Value = IntegerValue(Text);
+        if (!Value)
+            RefusedMessage = QStringLiteral("'%1' is not a valid integer value").arg(Text);
+        else if (*Value < Least && Box->isEnabled())
+            RefusedMessage = QStringLiteral("'%1' is out of range for %2 (%3 to %4)")
+                                 .arg(Text.trimmed(), Name, QString::number(Shown), QString::number(INT32_MAX));
+        else
+            return Value;
+        Refused = Box;
+        return std::nullopt;
+    };
+    auto Number = [&](QLineEdit *Box, const QString &Name, int32_t Least, int32_t Shown) -> int32_t {
         if (Refused)
             return 0;
-        if (const auto Value = IntegerValue(Box->text()))
-            return *Value;
-        Refused = Box;
-        RefusedText = Box->text();
-        return 0;
+        return Check(Box, Box->text(), Name, Least, Shown).value_or(0);
     };
-    // An empty cell is 0; anything else must be an integer.
+    // A line number: 0 is taken as line 1.
+    auto LineNumber = [&](QLineEdit *Box, const QString &Name) { return Number(Box, Name, 0, 1); };
+    // Intervals below 20 ms are sent every 20 ms, whatever their sign.
+    auto Interval = [&](QLineEdit *Box) { return Number(Box, QString(), INT32_MIN, 0); };
+    // An empty cell is 0; anything else must be an integer of its range.
     auto Cell = [&](int Row, int Column, bool &Empty) -> int32_t {
         const QString Text = CellText(StringGrid2, Row, Column);
         Empty = Text.trimmed().isEmpty();
         if (Empty || Refused)
             return 0;
-        if (const auto Value = IntegerValue(Text))
+        // "Rec.Line" 0 marks an empty row; a "Trig.Line" must name a line.
+        const bool Rec = Column == 1;
+        const auto Value =
+            Check(StringGrid2, Text, Rec ? QStringLiteral("Rec.Line") : QStringLiteral("Trig.Line"), Rec ? 0 : 1, 1);
+        if (Value)
             return *Value;
-        Refused = StringGrid2;
-        RefusedText = Text;
         RefusedRow = Row;
         RefusedColumn = Column;
         return 0;
     };
-    const int32_t Fixed = Number(Edit2);
-    const int32_t First = Number(Edit3);
-    const int32_t Last = Number(Edit4);
-    const int32_t Interval = Number(Edit10);
-    const int32_t TimingFixed = Number(Edit6);
-    const int32_t TimingFirst = Number(Edit7);
-    const int32_t TimingLast = Number(Edit8);
-    const int32_t TimingInterval = Number(Edit9);
+    const int32_t Fixed = LineNumber(Edit2, QStringLiteral("Fixed Line"));
+    const int32_t First = LineNumber(Edit3, QStringLiteral("From"));
+    const int32_t Last = LineNumber(Edit4, QStringLiteral("To"));
+    const int32_t CycleInterval = Interval(Edit10);
+    const int32_t TimingFixed = LineNumber(Edit6, QStringLiteral("Fixed Line"));
+    const int32_t TimingFirst = LineNumber(Edit7, QStringLiteral("From"));
+    const int32_t TimingLast = LineNumber(Edit8, QStringLiteral("To"));
+    const int32_t TimingInterval = Interval(Edit9);
     int32_t Rec[Rows] = {};
     int32_t Trig[Rows] = {};
     for (int Row = 0; Row < Rows; ++Row) {
@@ -425,15 +443,18 @@ void TSetForm::Confirm()
         if (TrigEmpty)
             Rec[Row] = Trig[Row] = 0;
     }
-    const int32_t Delay = Number(Edit1);
+    const int32_t Delay = Number(Edit1, QStringLiteral("Trigger Delay"), 0, 0);
     if (Refused) {
+        // Both panels are read: the refused box is shown to the user.
+        if (!Refused->isVisibleTo(this))
+            ShowPanel(Panel1->isAncestorOf(Refused) ? TSetPanel::Cycle : TSetPanel::Trigger);
         Refused->setFocus(Qt::OtherFocusReason);
         if (RefusedRow >= 0)
             StringGrid2->setCurrentCell(RefusedRow, RefusedColumn);
         else if (auto *Box = qobject_cast<QLineEdit *>(Refused))
             Box->selectAll();
         if (StandardError)
-            StandardError(QStringLiteral("'%1' is not a valid integer value").arg(RefusedText));
+            StandardError(RefusedMessage);
         return;
     }
 
@@ -446,7 +467,7 @@ void TSetForm::Confirm()
     S.SetCycleFixedLine(Line(Fixed));
     S.SetCycleRangeFirst(Line(First));
     S.SetCycleRangeLast(Line(Last));
-    S.SetCycleInterval(Milliseconds(Interval));
+    S.SetCycleInterval(Milliseconds(CycleInterval));
 
     S.SetTimingTriggerOn(CheckBox2->isChecked());
     // A stored value the picker still shows is kept as it is (its date part
@@ -466,8 +487,7 @@ void TSetForm::Confirm()
         S.SetTriggerRecLine(Row, Rec[Row]);
         S.SetTriggerTrigLine(Row, Trig[Row]);
     }
-    // A negative delay would wrap to some 49 days: it means no delay.
-    S.SetTriggerDelay(uint32_t(Delay < 0 ? 0 : Delay));
+    S.SetTriggerDelay(uint32_t(Delay));
 
     QString WriteFailure;
     try {

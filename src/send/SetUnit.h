@@ -1,7 +1,8 @@
 #pragma once
 // The settings dialog of cycle and trigger send: two panels, one shown at a
 // time, loaded from the settings record when shown and stored on "Ok" only
-// when every number box and grid cell of both panels holds an integer.
+// when every number box and grid cell of both panels holds an integer of
+// its range.
 
 #include <QDialog>
 

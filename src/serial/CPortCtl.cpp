@@ -154,6 +154,8 @@ void TComComboBox::SetComProperty(TComProperty value)
 
 QString TComComboBox::Text() const
 {
+    if (isEditable())
+        return currentText();
     return currentIndex() < 0 ? QString() : itemText(currentIndex());
 }
 
@@ -164,6 +166,8 @@ void TComComboBox::SetText(const QString &text)
             setCurrentIndex(i);
             return;
         }
+    if (isEditable())
+        setEditText(text);
 }
 
 void TComComboBox::SelectPortValue()

@@ -46,10 +46,11 @@ public:
     bool AutoApply() const { return FSelect.AutoApply; }
     void SetAutoApply(bool value) { FSelect.AutoApply = value; }
 
-    // The selected item's text; empty when none is selected.
+    // The selected item's text; empty when none is selected. An editable
+    // combo gives the text it shows, which may be typed in.
     QString Text() const;
     // Selects the first item equal to text (case-insensitive); else keeps
-    // the selection.
+    // the selection, and an editable combo shows text instead.
     void SetText(const QString &text);
 
     const TComSelect &Select() const { return FSelect; }

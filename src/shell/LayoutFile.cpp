@@ -16,6 +16,7 @@ const QString Maximized = QStringLiteral("MainForm/Maximized");
 const QString Geometry = QStringLiteral("MainForm/Geometry");
 const QString DockState = QStringLiteral("MainForm/DockState");
 const QString PortName = QStringLiteral("Port/Name");
+const QString BaudRate = QStringLiteral("Port/BaudRate");
 const QString ReopenOnReturn = QStringLiteral("Port/ReopenWhenDeviceReturns");
 const QString EditReceived = QStringLiteral("View/EditReceivedText");
 
@@ -55,6 +56,7 @@ TLayout TLayoutFile::Read(const TLayout &Fallback) const
     L.Geometry = Ini.value(Geometry, Fallback.Geometry).toByteArray();
     L.DockState = Ini.value(DockState, Fallback.DockState).toByteArray();
     L.PortName = Ini.value(PortName, Fallback.PortName).toString();
+    L.BaudRate = Ini.value(BaudRate, Fallback.BaudRate).toString();
     L.ReopenOnReturn = Ini.value(ReopenOnReturn, Fallback.ReopenOnReturn).toBool();
     L.EditReceived = Ini.value(EditReceived, Fallback.EditReceived).toBool();
     return L;
@@ -79,6 +81,8 @@ bool TLayoutFile::Write(const TLayout &Layout) const
     Ini.setValue(DockState, Layout.DockState);
     if (!Layout.PortName.isEmpty())
         Ini.setValue(PortName, Layout.PortName);
+    if (!Layout.BaudRate.isEmpty())
+        Ini.setValue(BaudRate, Layout.BaudRate);
     Ini.setValue(ReopenOnReturn, Layout.ReopenOnReturn);
     Ini.setValue(EditReceived, Layout.EditReceived);
     Ini.sync();

@@ -20,6 +20,9 @@ struct TLayout {
     // The port combo's text: a typed path is not in the port list, so its
     // index in the settings record cannot bring it back. Empty: none.
     QString PortName;
+    // The baud combo's text when it is a rate typed in, not one of its
+    // list (the settings record keeps only a list index). Empty: none.
+    QString BaudRate;
     // "Reopen When Device Returns".
     bool ReopenOnReturn = true;
     // "Edit Received Text": the keyboard may change the receive view.

@@ -100,7 +100,18 @@ TLineCombos::TLineCombos(QToolBar *Bar)
         // The design text, until the stored entry is selected.
         C.Box->SetText(QLatin1String(C.Design));
     }
+    // Any rate the driver can set may be typed in; opening the port checks it.
+    FBaudRate->addItems(MoreBaudRates);
+    FBaudRate->setEditable(true);
+    FBaudRate->setInsertPolicy(QComboBox::NoInsert);
+    // Completing "1000" to the listed "1000000" would open at the wrong rate.
+    FBaudRate->setCompleter(nullptr);
+    FBaudRate->lineEdit()->setAccessibleName(QStringLiteral("Baud rate"));
 }
+
+const QStringList TLineCombos::MoreBaudRates {QStringLiteral("230400"), QStringLiteral("460800"),
+    QStringLiteral("500000"), QStringLiteral("576000"), QStringLiteral("921600"), QStringLiteral("1000000"),
+    QStringLiteral("1500000"), QStringLiteral("2000000"), QStringLiteral("3000000"), QStringLiteral("4000000")};
 
 void TLineCombos::AddPorts(const QStringList &Names, TSettingsRecord &Settings)
 {
@@ -166,7 +177,7 @@ void TLineCombos::Bind(TComPort *Port)
         Box->SetComPort(Port);
 }
 
-void TLineCombos::Select(const TSettingsRecord &Settings, const QString &PortName)
+void TLineCombos::Select(const TSettingsRecord &Settings, const QString &PortName, const QString &BaudRate)
 {
     SelectIndex(FPort, Settings.PortIndex());
     if (!PortName.isEmpty()) {
@@ -175,6 +186,8 @@ void TLineCombos::Select(const TSettingsRecord &Settings, const QString &PortNam
         FPort->setCurrentIndex(FPort->findText(PortName));
     }
     SelectIndex(FBaudRate, Settings.BaudIndex());
+    if (!BaudRate.isEmpty())
+        FBaudRate->SetText(BaudRate);
     SelectIndex(FParity, Settings.ParityIndex());
     SelectIndex(FDataBits, Settings.DataBitsIndex());
     SelectIndex(FStopBits, Settings.StopBitsIndex());
@@ -183,7 +196,8 @@ void TLineCombos::Select(const TSettingsRecord &Settings, const QString &PortNam
 void TLineCombos::Store(TSettingsRecord &Settings) const
 {
     Settings.SetPortIndex(StoredIndex(FPort));
-    Settings.SetBaudIndex(StoredIndex(FBaudRate));
+    const int Listed = FBaudRate->findText(FBaudRate->currentText(), Qt::MatchFixedString);
+    Settings.SetBaudIndex(Listed >= 0 ? uint8_t(Listed) : StoredIndex(FBaudRate));
     Settings.SetParityIndex(StoredIndex(FParity));
     Settings.SetDataBitsIndex(StoredIndex(FDataBits));
     Settings.SetStopBitsIndex(StoredIndex(FStopBits));
@@ -205,4 +219,10 @@ TPortChoice TLineCombos::Choice() const
 QString TLineCombos::PortName() const
 {
     return FPort->currentText();
+}
+
+QString TLineCombos::TypedBaudRate() const
+{
+    const QString Text = FBaudRate->currentText().trimmed();
+    return FBaudRate->findText(Text, Qt::MatchFixedString) >= 0 ? QString() : Text;
 }

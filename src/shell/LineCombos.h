@@ -35,9 +35,17 @@ public:
     // Selects the stored entries. PortName (the port last chosen), when
     // given, wins over the stored index: a typed path is in no list, and a
     // listed port may be listed elsewhere next time. It is added when it is
-    // not listed.
-    void Select(const TSettingsRecord &Settings, const QString &PortName);
+    // not listed. So does BaudRate, a rate typed in.
+    void Select(const TSettingsRecord &Settings, const QString &PortName, const QString &BaudRate = QString());
+    // The index of each entry; a baud rate typed in keeps the index of the
+    // entry selected before it.
     void Store(TSettingsRecord &Settings) const;
+    // The baud combo's text when it is not one of its entries, else empty.
+    QString TypedBaudRate() const;
+
+    // Rates of today's adapters, listed after the design's; the settings
+    // record stores their index like any other.
+    static const QStringList MoreBaudRates;
     // Only while the port is closed.
     void SetEnabled(bool Enabled);
 

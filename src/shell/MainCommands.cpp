@@ -12,6 +12,7 @@
 #include "SendClass.h"
 #include "SendUnit.h"
 #include "StatusBarMY.h"
+#include "TimeSaveUnit.h"
 #include "WindowPlacement.h"
 
 #include <QAction>
@@ -250,6 +251,7 @@ void TMainForm::ConnectReceiveTools()
         FMessages->Warning(Owner, Caption, Text);
     };
     connect(FilterForm, &TFilterForm::Closed, this, &TMainForm::ApplyOptions);
+    TimeSaveForm->StandardError = [this](const QString &Text) { FMessages->StandardError(Text); };
 
     FindDialog->Warn = FilterForm->Warn;
     FindDialog->ReceivedColour = [this] {
@@ -268,4 +270,6 @@ void TMainForm::ConnectReceiveTools()
     });
     connect(
         findChild<QAction *>(QStringLiteral("FindNextItem")), &QAction::triggered, FindDialog, &TFindDialog::RunFind);
+    connect(FindDialog, &TFindDialog::Note, StatusBarMY1,
+        [this](const QString &Text) { StatusBarMY1->showMessage(Text, 5000); });
 }

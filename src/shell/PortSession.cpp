@@ -3,6 +3,10 @@
 #include "PortDiscovery.h"
 #include "QuillScomm.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
 std::vector<std::string> PortsPresent()
 {
     std::vector<std::string> Found;
@@ -24,13 +28,39 @@ bool TPortSession::IsOpen() const
     return FLink.Port.Connected();
 }
 
+void SetBaudRateText(TComPort &Port, const std::string &Text)
+{
+    const TBaudRate Listed = TextToBaudRate(Text);
+    const std::string Name = BaudRateToText(Listed);
+    const bool Same = std::equal(Text.begin(), Text.end(), Name.begin(), Name.end(), [](char A, char B) {
+        return std::toupper(static_cast<unsigned char>(A)) == std::toupper(static_cast<unsigned char>(B));
+    });
+    if (Text.empty() || Same) {
+        Port.SetBaudRate(Listed);
+        return;
+    }
+    // Any other whole number of bits per second: the driver says whether it
+    // can when the port opens.
+    const std::size_t First = Text.find_first_not_of(' ');
+    const std::size_t Last = Text.find_last_not_of(' ');
+    const char *Begin = Text.data() + (First == std::string::npos ? Text.size() : First);
+    const char *End = Text.data() + (Last == std::string::npos ? Text.size() : Last + 1);
+    int32_t Rate = 0;
+    const auto [Stop, Error] = std::from_chars(Begin, End, Rate);
+    if (Begin == End || *Begin == '-' || Error != std::errc() || Stop != End || Rate <= 0)
+        throw ECom("'" + Text + "' is not a valid baud rate");
+    Port.SetCustomBaudRate(Rate);
+    Port.SetBaudRate(brCustom);
+}
+
 void TPortSession::Open(const TPortChoice &Choice, const std::string &FirstLine)
 {
     if (IsOpen())
         return;
     TComPort &Port = FLink.Port;
+    // Refused before anything of the port changes.
+    SetBaudRateText(Port, Choice.BaudRate);
     Port.SetPort(Choice.Port);
-    Port.SetBaudRate(TextToBaudRate(Choice.BaudRate));
     Port.Parity().SetBits(TextToParity(Choice.Parity));
     Port.SetDataBits(TextToDataBits(Choice.DataBits));
     Port.SetStopBits(TextToStopBits(Choice.StopBits));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+class TComPort;
 class TQuillComThread;
 class TQuillScomm;
 
@@ -19,6 +20,12 @@ struct TPortChoice {
 // The ports present: serial ports, then modems. A discovery that fails part
 // way gives what it found.
 std::vector<std::string> PortsPresent();
+
+// Sets Port's rate from the baud combo's text: a listed rate ("Custom" is
+// the port's custom rate; an empty text the default 9600), or any other
+// whole number of bits per second as the custom rate. Throws ECom, changing
+// nothing, for any other text.
+void SetBaudRateText(TComPort &Port, const std::string &Text);
 
 class TPortSession {
 public:

@@ -171,6 +171,7 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     if (!Arguments.isEmpty() && !Arguments.first().isEmpty() && QFileInfo(Arguments.first()).isFile()) {
         try {
             RichShow->LoadFile(Arguments.first());
+            SetDocumentFile(RichShow, Arguments.first());
         } catch (const std::exception &E) {
             Warn(QStringLiteral("Open"), QString::fromLocal8Bit(E.what()));
         }
@@ -381,7 +382,7 @@ void TMainForm::InitWorkspace()
         Settings.SetReceiveTriggerOn(false);
         Settings.SetFilterOn(false);
 
-        FCombos->Select(Settings, FStoredPort);
+        FCombos->Select(Settings, FStoredPort, FStoredBaud);
 
         ColorButton->SetColour(ColourOfValue(Settings.TextColour()));
         RichShow->SetBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
@@ -423,6 +424,7 @@ void TMainForm::LoadLayout()
             return;
         const TLayout Layout = File.Read(TLayout {QRect(x(), y(), width(), height()), false, {}, {}, {}});
         FStoredPort = Layout.PortName;
+        FStoredBaud = Layout.BaudRate;
         ReopenItem->setChecked(Layout.ReopenOnReturn);
         EditReceivedItem->setChecked(Layout.EditReceived);
         // Qt's own record of the geometry handles frames and screens, but
@@ -451,6 +453,7 @@ bool TMainForm::WriteLayout(const QString &Path)
     Layout.Geometry = saveGeometry();
     Layout.DockState = saveState(TLayoutFile::LayoutVersion);
     Layout.PortName = FCombos->PortName();
+    Layout.BaudRate = FCombos->TypedBaudRate();
     Layout.ReopenOnReturn = ReopenItem->isChecked();
     Layout.EditReceived = EditReceivedItem->isChecked();
     return TLayoutFile(Path).Write(Layout);

@@ -224,6 +224,8 @@ private:
     std::unique_ptr<TDeviceReturn> FReturn;
     // The port named in config.ini, selected with the stored entries.
     QString FStoredPort;
+    // A baud rate typed in, named in config.ini, which wins over the stored index.
+    QString FStoredBaud;
     TRuntimeMessages *FMessages = nullptr;
     std::unique_ptr<TRuntimeMessages> FDefaultMessages;
     bool FWorkspaceReady = false;

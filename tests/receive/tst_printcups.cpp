@@ -1,5 +1,6 @@
 // Printing the receive view in the whole program, on the queue of a private
 // CUPS scheduler that print-cups.sh starts (CUPS_SERVER points at it).
+#include "MessageCommands.h"
 #include "NicePreview.h"
 #include "PageRender.h"
 #include "PrintUnit.h"
@@ -147,7 +148,9 @@ private Q_SLOTS:
         for (int I = 0; I < JobCount; ++I)
             Titles.append(QString::fromUtf8(Jobs[I].title));
         cupsFreeJobs(JobCount, Jobs);
-        const QString Title = Form->Preview()->Title();
+        // Named as the document: a view that came from no file is the
+        // "Receive view".
+        const QString Title = QStringLiteral("Receive view");
         const QString Range = Title + QStringLiteral(" - Page ");
         QCOMPARE(Titles,
             (QStringList {Range + QLatin1Char('2'), Range + QLatin1Char('3'), Range + QLatin1Char('2'),
@@ -175,6 +178,24 @@ private Q_SLOTS:
             At = Next + 1;
         }
         QCOMPARE(All.count(QStringLiteral("printed line")), Lines);
+
+        // Saved to a file, or opened from one, the view is titled after it.
+        auto *Commands = Main->findChild<TMessageCommands *>();
+        Commands->AskSaveName = [this](const QString &) { return Home->filePath(QStringLiteral("shift log")); };
+        Commands->SaveFile(Main->ReceiveView());
+        Print->trigger();
+        QFile::copy(Home->filePath(QStringLiteral("shift log.rtf")), Home->filePath(QStringLiteral("other.rtf")));
+        Commands->AskOpenName = [this](const QString &) { return Home->filePath(QStringLiteral("other.rtf")); };
+        Commands->OpenFile(Main->ReceiveView());
+        Print->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(Spool).entryList({QStringLiteral("d*")}, QDir::Files).size(), 7, 60000);
+        const int Count = cupsGetJobs(&Jobs, "Tallyscope", 0, CUPS_WHICHJOBS_ALL);
+        QStringList Named;
+        for (int I = 5; I < Count; ++I)
+            Named.append(QString::fromUtf8(Jobs[I].title));
+        cupsFreeJobs(Count, Jobs);
+        QCOMPARE(Named, (QStringList {QStringLiteral("shift log.rtf"), QStringLiteral("other.rtf")}));
+        QVERIFY(Messages.List.isEmpty());
     }
 
     void printingKeepsTheProgramRunningAndStopsWhenTheTextMoves()

@@ -10,6 +10,7 @@
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendClass.h"
+#include "StatusBarMY.h"
 #include "main.h"
 
 #include <QAccessible>
@@ -153,7 +154,8 @@ private Q_SLOTS:
         };
         for (const TCase &C : {TCase {"2", "5", 2, "The input value must be hexadecimal."},
                  TCase {"1.5", "05", 1, "The input value must be integer."},
-                 TCase {"x", "05", 1, "The input value must be integer."}}) {
+                 TCase {"x", "05", 1, "The input value must be integer."},
+                 TCase {"-2", "05", 1, "The byte number must be from 1 to 2147483647."}}) {
             SetCells(Form, 0, QStringLiteral("4"), QStringLiteral("a5"));  // valid, changed
             SetCells(Form, 1, QLatin1String(C.Byte), QLatin1String(C.Value));
             Form->CheckBox1->setChecked(true);
@@ -199,10 +201,18 @@ private Q_SLOTS:
         const int Second = View->LineStart(LineWith(View, QStringLiteral("02 03 04"))) +
             int(View->LineText(LineWith(View, QStringLiteral("02 03 04"))).indexOf(QLatin1String("02 03")));
 
-        // Ctrl+F with a selection fills the string.
-        View->SetSelection(First, 5);
+        // Ctrl+F without a selection: nothing to find until the string is
+        // edited.
         Run.Action("FindItem")->trigger();
         TFindDialog *Dialog = Run->FindDialog;
+        QTRY_VERIFY(Dialog->isVisible());
+        QVERIFY(Dialog->FindText->text().isEmpty() && !Dialog->FindNext->isEnabled());
+        QTest::keyClicks(Dialog->FindText, QStringLiteral("0"));
+        QVERIFY(Dialog->FindNext->isEnabled());
+        Dialog->close();
+        // With a selection, it fills the string.
+        View->SetSelection(First, 5);
+        Run.Action("FindItem")->trigger();
         QTRY_VERIFY(Dialog->isVisible());
         QCOMPARE(Dialog->FindText->text(), QStringLiteral("02 03"));
         QVERIFY(Dialog->FindNext->isEnabled());
@@ -215,23 +225,33 @@ private Q_SLOTS:
         QCOMPARE(View->SelLength(), 5);
         QTest::mouseClick(Dialog->FindNext, Qt::LeftButton);
         QCOMPARE(View->SelStart(), Second);
-        // Past the last hit: nothing changes, no message; then the top again.
+        QVERIFY(Run->StatusBar()->currentMessage().isEmpty());
+        // Past the last hit: the first again, and the status bar says so.
         QTest::mouseClick(Dialog->FindNext, Qt::LeftButton);
-        QCOMPARE(View->SelStart(), Second);
-        QCOMPARE(Dialog->FindPosition, 0);
+        QCOMPARE(View->SelStart(), First);
+        QCOMPARE(View->SelLength(), 5);
+        QCOMPARE(Run->StatusBar()->currentMessage(), QStringLiteral("Search wrapped to the top"));
         QVERIFY(Run.Messages.List.isEmpty());
-        // F3 with the dialog closed; the place is kept across openings.
+        // F3 with the dialog closed; the place is kept across openings, and
+        // so is the string, when there is no selection to take.
         Dialog->close();
         Run.Action("FindNextItem")->trigger();
-        QCOMPARE(View->SelStart(), First);
+        QCOMPARE(View->SelStart(), Second);
         View->SetSelection(0, 0);
         Run.Action("FindItem")->trigger();
         QTRY_VERIFY(Dialog->isVisible());
-        QVERIFY(Dialog->FindText->text().isEmpty() && !Dialog->FindNext->isEnabled());
-        QTest::keyClicks(Dialog->FindText, QStringLiteral("02 03"));
+        QCOMPARE(Dialog->FindText->text(), QStringLiteral("02 03"));
         QVERIFY(Dialog->FindNext->isEnabled());
         QTest::mouseClick(Dialog->FindNext, Qt::LeftButton);
-        QCOMPARE(View->SelStart(), Second);
+        QCOMPARE(View->SelStart(), First);
+
+        // No hit anywhere: said in the status bar, no box; the selection stays.
+        Dialog->FindText->setText(QStringLiteral("77"));
+        QTest::mouseClick(Dialog->FindNext, Qt::LeftButton);
+        QCOMPARE(Run->StatusBar()->currentMessage(), QStringLiteral("Search string \"77\" not found."));
+        QCOMPARE(Dialog->FindPosition, 0);
+        QCOMPARE(View->SelStart(), First);
+        QVERIFY(Run.Messages.List.isEmpty());
 
         // Letter case.
         Dialog->FindText->setText(QStringLiteral("0a"));

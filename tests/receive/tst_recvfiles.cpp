@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
@@ -314,8 +315,9 @@ private Q_SLOTS:
             QString Folder;
             const char *Message;
         } Cases[] = {
-            {"abc", true, QStringLiteral("/x"), "Error: 'abc' is not a valid integer value"},
-            {"99999999999", true, QStringLiteral("/x"), "Error: '99999999999' is not a valid integer value"},
+            // The standard error box, as the other dialogs give it.
+            {"abc", true, QStringLiteral("/x"), "'abc' is not a valid integer value"},
+            {"99999999999", true, QStringLiteral("/x"), "'99999999999' is not a valid integer value"},
             {"5", true, QString(), "AutoSave: Select a path to save please."},
         };
         for (const TCase &C : Cases) {
@@ -384,10 +386,21 @@ private Q_SLOTS:
         for (int I = 160; I < TAutoSave::LineBound; ++I)
             AddLine(Run.View(), QString::number(I));
         QCOMPARE(TAutoSave::CompleteLines(Run.View()), TAutoSave::LineBound);
+        // The user has scrolled back to older lines and put the caret there.
+        Run.View()->FlushUpdates();
+        Run.View()->verticalScrollBar()->setValue(Run.View()->verticalScrollBar()->maximum() / 2);
+        Run.View()->SetSelection(Run.View()->LineStart(Run.View()->FirstVisibleLine() + 2), 3);
+        QVERIFY(!Run.View()->FollowsEnd());
+        const QString Looked = Run.View()->LineText(Run.View()->FirstVisibleLine());
         AddLine(Run.View(), QStringLiteral("last"));
         QCOMPARE(TAutoSave::CompleteLines(Run.View()), TAutoSave::LineBound + 1 - TAutoSave::LinesCut);
         QVERIFY(Run.View()->LineText(0).endsWith(QStringLiteral("] 20000")));
         QVERIFY(Run.View()->LineText(TAutoSave::CompleteLines(Run.View()) - 1).endsWith(u"last"));
+        // The caret goes to the end of the text; the view stays where it was.
+        QCOMPARE(Run.View()->textCursor().position(), Run.View()->TextLength());
+        QVERIFY(!Run.View()->textCursor().hasSelection());
+        Run.View()->FlushUpdates();
+        QCOMPARE(Run.View()->LineText(Run.View()->FirstVisibleLine()), Looked);
     }
 
     // The view is copied (in slices when large) and the file written on a

@@ -45,6 +45,7 @@ private Q_SLOTS:
     void lists();
     void selectsBoundValue();
     void textReadWrite();
+    void editableShowsAnyText();
     void userPick();
     void capitalItems();
     void portDestroyed();
@@ -123,6 +124,19 @@ void TestCPortCtl::textReadWrite()
     box.setCurrentIndex(-1);
     QCOMPARE(box.Text(), QString());
     QCOMPARE(TextToBaudRate(box.Text().toStdString()), br9600);
+}
+
+// Editable (the tool bar's baud combo), a text no item has is shown and read.
+void TestCPortCtl::editableShowsAnyText()
+{
+    TComComboBox box;
+    box.SetComProperty(cpBaudRate);
+    box.setEditable(true);
+    box.SetText(QStringLiteral("7200"));
+    QCOMPARE(box.Text(), QStringLiteral("7200"));
+    box.SetText(QStringLiteral("115200"));
+    QCOMPARE(box.currentIndex(), 13);
+    QCOMPARE(box.Text(), QStringLiteral("115200"));
 }
 
 void TestCPortCtl::userPick()

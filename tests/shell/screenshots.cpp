@@ -9,7 +9,8 @@
 // switched on while scrolled right, at the end and at the top
 // (DIR/wrap-end.png, DIR/wrap-top.png), and after a start with a damaged
 // config.ini DIR/narrow-start.png and DIR/narrow.png (the window at the
-// least width it allows).
+// least width it allows); the receive tools DIR/filter.png, DIR/find.png,
+// DIR/search-output.png and DIR/find-wrapped.png (Find Next past the last hit).
 #include "../support/Shoot.h"
 #include "SocatPair.h"
 
@@ -17,6 +18,7 @@
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendUnit.h"
+#include "StatusBarMY.h"
 #include "TimeSaveUnit.h"
 #include "main.h"
 
@@ -142,6 +144,12 @@ int main(int argc, char *argv[])
     Main->FindDialog->FindNext->click();
     Main->FindDialog->close();
     Shoot(Main.get(), Out.filePath(QStringLiteral("search-output.png")));
+    // Find Next (F3) through the hits and past the last one: the status bar
+    // tells that it went on at the top.
+    Main->FindDialog->FindAll->setChecked(false);
+    for (int Hit = 0; Hit < 1000 && Main->StatusBar()->currentMessage().isEmpty(); ++Hit)
+        Main->findChild<QAction *>(QStringLiteral("FindNextItem"))->trigger();
+    Shoot(Main.get(), Out.filePath(QStringLiteral("find-wrapped.png")));
 
     Main->findChild<QAction *>(QStringLiteral("PortButton"))->trigger();
     Main->close();

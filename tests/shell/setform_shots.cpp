@@ -1,7 +1,8 @@
 // Screenshots of the cycle and trigger settings dialog under Xvfb (README,
 // development):
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/setform_shots DIR
-// Writes DIR/cycle-settings.png and DIR/trigger-settings.png.
+// Writes DIR/cycle-settings.png, DIR/trigger-settings.png and
+// DIR/cycle-refused.png (a negative line number refused in its box).
 #include "../support/Shoot.h"
 #include "SendUnit.h"
 #include "SetUnit.h"
@@ -10,11 +11,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCursor>
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -60,6 +66,27 @@ int main(int argc, char *argv[])
     Main->SendForm->ToolButton3->trigger();
     Shoot(Main->SetForm, Out.filePath(QStringLiteral("trigger-settings.png")));
     Main->SetForm->hide();
+
+    // "Send Line:", "Fixed Line:" -3 and Enable: "Ok" is refused in the
+    // standard error box, shot with the dialog while it is up.
+    Main->SendForm->ToolButton2->trigger();
+    TSetForm *Form = Main->SetForm;
+    Form->RadioButton1->click();
+    Form->RadioButton5->setChecked(true);
+    Form->Edit2->setText(QStringLiteral("-3"));
+    Form->CheckBox1->setChecked(true);
+    QTimer::singleShot(600, [&] {
+        QWidget *Box = QApplication::activeModalWidget();
+        const QRect Frame =
+            Box ? Form->frameGeometry().united(Box->frameGeometry()).adjusted(-2, -2, 2, 2) : Form->frameGeometry();
+        Form->screen()
+            ->grabWindow(0, Frame.x(), Frame.y(), Frame.width(), Frame.height())
+            .save(Out.filePath(QStringLiteral("cycle-refused.png")));
+        if (Box)
+            Box->close();
+    });
+    Form->Button3->click();
+    Form->hide();
     Main->close();
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "ColourButton.h"
 #include "DataFolder.h"
 #include "FindUnit.h"
+#include "PosixComDevice.h"
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendClass.h"
@@ -692,6 +693,72 @@ private Q_SLOTS:
         QCOMPARE(Run.Find<QComboBox>("CBoxPort")->currentText(), QStringLiteral("ttyUSB1"));
         QCOMPARE(Run.Find<QComboBox>("CBoxPort")->count(), 2);
         QVERIFY(Run.Messages.List.isEmpty());
+    }
+
+    // Rates of today's adapters are listed after the design's; any other is
+    // typed in, reaches the device, and comes back at the next start.
+    void baudRatesBeyondTheListReachTheDevice()
+    {
+        auto DeviceRate = [](TRun &Run) {
+            uint32_t Rate = 0;
+            return GetCustomBaudRate(Run->Link()->Port.Device().Handle(), Rate) == 0 ? Rate : 0u;
+        };
+        {
+            TRun Run(Ports);
+            auto *Baud = Run.Find<TComComboBox>("CBoxBaudRate");
+            QCOMPARE(Baud->count(), 26);
+            QCOMPARE(Baud->itemText(15), QStringLiteral("256000"));
+            QCOMPARE(Baud->itemText(16), QStringLiteral("230400"));
+            QCOMPARE(Baud->itemText(25), QStringLiteral("4000000"));
+            Baud->setCurrentIndex(Baud->findText(QStringLiteral("921600")));
+            OpenByCombo(Run);
+            QCOMPARE(DeviceRate(Run), 921600u);
+            Run.Action("PortButton")->trigger();
+
+            // Typed in as a user would.
+            Baud->lineEdit()->selectAll();
+            QTest::keyClicks(Baud->lineEdit(), QStringLiteral("250000"));
+            OpenByCombo(Run);
+            QCOMPARE(Run->Link()->Port.BaudRate(), brCustom);
+            QCOMPARE(DeviceRate(Run), 250000u);
+            Run.Action("PortButton")->trigger();
+
+            // Not a rate: refused before the port is touched.
+            for (const QString &Text : {QStringLiteral("fast"), QStringLiteral("0"), QStringLiteral("-9600")}) {
+                Run.Messages.List.clear();
+                Baud->SetText(Text);
+                Run.Action("PortButton")->trigger();
+                QVERIFY(!Run->Link()->Port.Connected());
+                QCOMPARE(Run.Messages.List.size(), 1);
+                QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Open Port"));
+                QCOMPARE(Run.Messages.List[0].Text, QStringLiteral("'%1' is not a valid baud rate").arg(Text));
+            }
+            // Set as a command-line option sets it.
+            Baud->SetText(QStringLiteral("31250"));
+            QCOMPARE(Baud->Text(), QStringLiteral("31250"));
+            Run.Main->close();
+        }
+        // The listed entry before it is the stored index; config.ini keeps
+        // the typed rate, which wins.
+        QFile Data(DataFilePath());
+        QVERIFY(Data.open(QIODevice::ReadOnly));
+        QCOMPARE(int(uchar(Data.readAll().at(201))), 20);
+        QCOMPARE(QSettings(LayoutFilePath(), QSettings::IniFormat).value(QStringLiteral("Port/BaudRate")).toString(),
+            QStringLiteral("31250"));
+        {
+            TRun Run(Ports);
+            QCOMPARE(Run.Find<TComComboBox>("CBoxBaudRate")->Text(), QStringLiteral("31250"));
+            OpenByCombo(Run);
+            QCOMPARE(DeviceRate(Run), 31250u);
+            Run.Action("PortButton")->trigger();
+            // Back to a listed rate: nothing typed is kept.
+            Run.Find<TComComboBox>("CBoxBaudRate")->SetText(QStringLiteral("460800"));
+            Run.Main->close();
+        }
+        QVERIFY(!QSettings(LayoutFilePath(), QSettings::IniFormat).contains(QStringLiteral("Port/BaudRate")));
+        TRun Run(Ports);
+        QCOMPARE(Run.Find<TComComboBox>("CBoxBaudRate")->Text(), QStringLiteral("460800"));
+        QCOMPARE(Run->Settings.BaudIndex(), 17);
     }
 
     void exitSavesAndRestartRestores()

@@ -253,20 +253,38 @@ private Q_SLOTS:
         QTest::addColumn<bool>("Trigger");
         QTest::addColumn<QString>("Box");
         QTest::addColumn<QString>("Text");
+        QTest::addColumn<QString>("Message");
         QTest::newRow("cycle interval") << false << "Edit10"
-                                        << "12a";
+                                        << "12a"
+                                        << "'12a' is not a valid integer value";
         QTest::newRow("timing fixed line") << true << "Edit6"
-                                           << "x";
+                                           << "x"
+                                           << "'x' is not a valid integer value";
         QTest::newRow("grid cell") << true << "StringGrid2"
-                                   << "1.5";
+                                   << "1.5"
+                                   << "'1.5' is not a valid integer value";
         QTest::newRow("delay, read last") << true << "Edit1"
-                                          << "";
+                                          << ""
+                                          << "'' is not a valid integer value";
+        QTest::newRow("cycle range from") << false << "Edit3"
+                                          << "-3"
+                                          << "'-3' is out of range for From (1 to 2147483647)";
+        QTest::newRow("timing fixed line below 0") << true << "Edit6"
+                                                   << " -1"
+                                                   << "'-1' is out of range for Fixed Line (1 to 2147483647)";
+        QTest::newRow("line to send 0") << true << "StringGrid2"
+                                        << "0"
+                                        << "'0' is out of range for Trig.Line (1 to 2147483647)";
+        QTest::newRow("negative delay") << true << "Edit1"
+                                        << "-7"
+                                        << "'-7' is out of range for Trigger Delay (0 to 2147483647)";
     }
     void refusedConfirmationChangesNothing()
     {
         QFETCH(bool, Trigger);
         QFETCH(QString, Box);
         QFETCH(QString, Text);
+        QFETCH(QString, Message);
         TRun Run(Ports);
         const auto Before = QByteArray(reinterpret_cast<const char *>(Run->Settings.Image().data()), 1296);
         (Trigger ? Run->SendForm->ToolButton3 : Run->SendForm->ToolButton2)->trigger();
@@ -287,7 +305,7 @@ private Q_SLOTS:
         (Trigger ? Form->Button1 : Form->Button3)->click();
 
         QCOMPARE(Run.Messages.List.size(), 1);
-        QCOMPARE(Run.Messages.List[0].Text, QStringLiteral("'%1' is not a valid integer value").arg(Text));
+        QCOMPARE(Run.Messages.List[0].Text, Message);
         QVERIFY(Form->isVisible());
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(Run->Settings.Image().data()), 1296), Before);
         QVERIFY(!QFile::exists(DataFilePath()));
@@ -296,6 +314,49 @@ private Q_SLOTS:
         Run.Action("ShowSendingItem")->trigger();
         QVERIFY(!Run->DataRT()->CycleTimer->isActive() && !Run->DataRT()->TriggerOn);
         QCOMPARE(Run->DataRT()->CycleOptions.FixedLine, 0);
+    }
+
+    // A negative line number sent nothing, silently, while the button
+    // showed cycle send running. Refused, whichever panel confirms.
+    void negativeLineNumberIsRefusedOnEitherPanel()
+    {
+        TRun Run(Ports);
+        Open(Run, QStringLiteral("01\n02\n03"));
+        Run->SendForm->ToolButton2->trigger();
+        TSetForm *Form = Run->SetForm;
+        Form->RadioButton1->click();
+        Form->RadioButton5->setChecked(true);
+        Form->Edit2->setText(QStringLiteral("-3"));
+        Form->Edit10->setText(QStringLiteral("20"));
+        Form->CheckBox1->setChecked(true);
+        Form->Button3->click();
+        QCOMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List[0].Text, QStringLiteral("'-3' is out of range for Fixed Line (1 to 2147483647)"));
+        QVERIFY(Form->isVisible() && Form->focusWidget() == Form->Edit2);
+        QCOMPARE(Form->Edit2->selectedText(), QStringLiteral("-3"));
+        QVERIFY(!Run->Settings.CycleSendOn() && !Run->SendForm->ToolButton2->isChecked());
+        QVERIFY(!Run->DataRT()->CycleTimer->isActive());
+        QCOMPARE(Run->Settings.CycleFixedLine(), 0);
+
+        // The trigger panel's "Ok" reads the cycle panel too: the refused
+        // box is brought back into view.
+        Run->SendForm->ToolButton3->trigger();
+        QVERIFY(Form->Panel3->isVisibleTo(Form) && !Form->Panel1->isVisibleTo(Form));
+        Form->Button1->click();
+        QCOMPARE(Run.Messages.List.size(), 2);
+        QCOMPARE(Run.Messages.List[1].Text, Run.Messages.List[0].Text);
+        QVERIFY(Form->Panel1->isVisibleTo(Form) && !Form->Panel3->isVisibleTo(Form));
+        QCOMPARE(Form->focusWidget(), Form->Edit2);
+        QVERIFY(!Run->DataRT()->CycleTimer->isActive());
+        QVERIFY(ReadFar(*Cable, 1, 100).empty());
+
+        // Mended, it runs.
+        Form->Edit2->setText(QStringLiteral("2"));
+        Form->Button3->click();
+        QVERIFY(!Form->isVisible());
+        QCOMPARE(ReadFar(*Cable, 2, 3000), Bytes({2, 2}));
+        QVERIFY(Run->SendForm->ToolButton2->isChecked());
+        QCOMPARE(Run.Messages.List.size(), 2);
     }
 
     void settingsSurviveARestartWithTheirSwitchesOff()
@@ -319,7 +380,7 @@ private Q_SLOTS:
             Form->StringGrid2->item(0, 2)->setText(QStringLiteral("4"));
             // No line to send: the row is stored empty.
             Form->StringGrid2->item(1, 1)->setText(QStringLiteral("5"));
-            Form->Edit1->setText(QStringLiteral("-7"));
+            Form->Edit1->setText(QStringLiteral("0"));
             Form->CheckBox3->setChecked(true);
             Form->Button1->click();
             QVERIFY(QFile::exists(DataFilePath()));

@@ -158,6 +158,10 @@ private Q_SLOTS:
             C.setPosition(End);
             QCOMPARE(C.charFormat().font().family(), QStringLiteral("Courier New"));
             QCOMPARE(C.charFormat().font().pointSizeF(), 9.0);
+            // What is typed next is the send view's black, not the blue.
+            QTest::keyClicks(Send, QStringLiteral("7"));
+            QCOMPARE(Send->LineText(Line).mid(Send->CaretColumn() - 1, 1), QStringLiteral("7"));
+            QCOMPARE(ColourAt(Send, End), QColor(0, 0, 0));
         } else {
             QCOMPARE(Run.Messages.List.size(), 1);
             QCOMPARE(Run.Messages.List[0].Text, Message);

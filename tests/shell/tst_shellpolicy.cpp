@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -78,6 +79,52 @@ private Q_SLOTS:
         State->LineError = 0;
         Session.Open(Choice);
         QVERIFY(Session.IsOpen());
+    }
+
+    // The baud combo's text: a listed rate, or any whole number of bits per
+    // second as the port's custom rate; the device's refusal names its cause.
+    void baudRateTextReachesTheDevice()
+    {
+        auto State = std::make_shared<TFakeComState>();
+        TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+        struct TCase {
+            const char *Text;
+            TBaudRate Rate;
+            uint32_t DeviceRate;  // 0: refused
+        } Cases[] = {{"115200", br115200, 115200}, {"custom", brCustom, 250000}, {"", br9600, 9600},
+            {"1500000", brCustom, 1500000}, {" 31250 ", brCustom, 31250}, {"0", br9600, 0}, {"-300", br9600, 0},
+            {"12x", br9600, 0}, {"99999999999", br9600, 0}};
+        Link.Port.SetCustomBaudRate(250000);
+        for (const TCase &C : Cases) {
+            Link.Port.SetBaudRate(br9600);
+            if (!C.DeviceRate) {
+                QVERIFY_THROWS_EXCEPTION(ECom, SetBaudRateText(Link.Port, C.Text));
+                QCOMPARE(Link.Port.CustomBaudRate(), 250000);
+                continue;
+            }
+            SetBaudRateText(Link.Port, C.Text);
+            QCOMPARE(Link.Port.BaudRate(), C.Rate);
+            Link.OpenPort();
+            {
+                std::lock_guard<std::mutex> Lock(State->Lock);
+                QCOMPARE(State->Dcb.BaudRate, C.DeviceRate);
+            }
+            Link.ClosePort();
+            Link.Port.SetCustomBaudRate(250000);
+        }
+
+        TQuillComThread Reader(Link);
+        TPortSession Session(Link, Reader);
+        State->LineError = EINVAL;
+        try {
+            Session.Open({"/dev/ttyFAKE", "4000000", "None", "8", "1"});
+            QFAIL("opened");
+        } catch (const ECom &E) {
+            const std::string Cause = std::string("SetCommState function failed: ") + std::strerror(EINVAL) +
+                ": the device does not take these settings";
+            QVERIFY2(std::string(E.what()).find(Cause) != std::string::npos, E.what());
+        }
+        QVERIFY(!Session.IsOpen());
     }
 
     void vanishedDeviceIsClosedOnce_data()
