@@ -3,6 +3,19 @@
 #include "PortDiscovery.h"
 #include "QuillScomm.h"
 
+#include <charconv>
+
+namespace {
+// The rate a text of digits names; 0 or less for any other text.
+int32_t CustomRate(const std::string &Text)
+{
+    int32_t Rate = 0;
+    const char *End = Text.data() + Text.size();
+    const auto [At, Error] = std::from_chars(Text.data(), End, Rate);
+    return Error == std::errc() && At == End ? Rate : 0;
+}
+}  // namespace
+
 std::vector<std::string> PortsPresent()
 {
     std::vector<std::string> Found;
@@ -30,7 +43,16 @@ void TPortSession::Open(const TPortChoice &Choice, const std::string &FirstLine)
         return;
     TComPort &Port = FLink.Port;
     Port.SetPort(Choice.Port);
-    Port.SetBaudRate(TextToBaudRate(Choice.BaudRate));
+    // A rate of no fixed entry (given on the command line) is a custom one:
+    // the fixed list's fallback would open the port at 9600.
+    const TBaudRate Rate = TextToBaudRate(Choice.BaudRate);
+    const int32_t Custom = CustomRate(Choice.BaudRate);
+    if (Custom > 0 && BaudRateToText(Rate) != Choice.BaudRate) {
+        Port.SetCustomBaudRate(Custom);
+        Port.SetBaudRate(brCustom);
+    } else {
+        Port.SetBaudRate(Rate);
+    }
     Port.Parity().SetBits(TextToParity(Choice.Parity));
     Port.SetDataBits(TextToDataBits(Choice.DataBits));
     Port.SetStopBits(TextToStopBits(Choice.StopBits));
