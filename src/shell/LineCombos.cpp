@@ -180,6 +180,22 @@ void TLineCombos::Select(const TSettingsRecord &Settings, const QString &PortNam
     SelectIndex(FStopBits, Settings.StopBitsIndex());
 }
 
+void TLineCombos::SetChoice(const TPortChoice &Choice)
+{
+    const QString Port = QString::fromStdString(Choice.Port);
+    if (!Port.isEmpty() && FPort->findText(Port) < 0)
+        FPort->addItem(Port);
+    if (!Port.isEmpty())
+        FPort->setCurrentIndex(FPort->findText(Port));
+    const QString Rate = QString::fromStdString(Choice.BaudRate);
+    if (!Rate.isEmpty() && FBaudRate->findText(Rate, Qt::MatchFixedString) < 0)
+        FBaudRate->addItem(Rate);
+    FBaudRate->SetText(Rate);
+    FParity->SetText(QString::fromStdString(Choice.Parity));
+    FDataBits->SetText(QString::fromStdString(Choice.DataBits));
+    FStopBits->SetText(QString::fromStdString(Choice.StopBits));
+}
+
 void TLineCombos::Store(TSettingsRecord &Settings) const
 {
     Settings.SetPortIndex(StoredIndex(FPort));

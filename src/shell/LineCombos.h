@@ -38,6 +38,9 @@ public:
     // not listed.
     void Select(const TSettingsRecord &Settings, const QString &PortName);
     void Store(TSettingsRecord &Settings) const;
+    // Shows Choice: its port, added when not listed, and its line settings;
+    // a baud rate not in the list is added to it.
+    void SetChoice(const TPortChoice &Choice);
     // Only while the port is closed.
     void SetEnabled(bool Enabled);
 

@@ -48,6 +48,8 @@ class TRuntimeMessages;
 class TSendForm;
 class TSetForm;
 class TStatusBarMY;
+class TStartOverrides;
+struct TStartOptions;
 class TStatusTick;
 class TTimeSaveForm;
 class TaboutForm;
@@ -64,6 +66,10 @@ public:
     // The rest of the start-up before the window is shown: the other
     // windows in their order, the views' length limit, the command-line file.
     void CreateForms(const QStringList &Arguments);
+
+    // What the command line sets for this run, over the stored settings;
+    // given before the window is first shown.
+    void SetStartOptions(const TStartOptions &Options);
 
     // Operations other windows call.
     void ApplyOptions();
@@ -215,6 +221,7 @@ private:
     std::unique_ptr<TDeviceReturn> FReturn;
     // The port named in config.ini, selected with the stored entries.
     QString FStoredPort;
+    std::unique_ptr<TStartOverrides> FOverrides;
     TRuntimeMessages *FMessages = nullptr;
     std::unique_ptr<TRuntimeMessages> FDefaultMessages;
     bool FWorkspaceReady = false;
