@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it as a user meets it: apt installs it with the dependencies dpkg-shlibdeps
-# found, its files land in their standard places (desktop entry and metainfo valid), man shows its manual page, the installed program answers --version without a display and,
+# found, its files land in their standard places (desktop entry and metainfo valid), man shows its manual page, the
+# installed program answers --version without a display and,
 # under Xvfb, shows its window with a file given on the command line, and apt purge leaves none of its files behind.
 # It installs into this machine, so it needs root (or sudo) and stops when a tallyscope package is already installed;
 # runs on one machine take turns.
@@ -55,8 +56,9 @@ appstreamcli validate --no-net "/usr/share/metainfo/$id.metainfo.xml"
 grep -q "<release version=\"$version\"" "/usr/share/metainfo/$id.metainfo.xml" ||
   { echo "the metainfo's newest release is not $version" >&2; exit 1; }
 [ "$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/tallyscope --version)" = "tallyscope $version" ]
-# The manual page as a user reads it, from the system's index.
-MANWIDTH=80 man tallyscope 2>"$work/man.err" | grep -q -- "--log-dir=DIR" && [ ! -s "$work/man.err" ] ||
+# The manual page as a user asks for it, by name.
+MANWIDTH=80 man tallyscope >"$work/man.txt" 2>"$work/man.err" && grep -q -- "--log-dir=DIR" "$work/man.txt" &&
+  [ ! -s "$work/man.err" ] ||
   { echo "man tallyscope does not show the installed page" >&2; cat "$work/man.err" >&2; exit 1; }
 echo "man tallyscope: shown"
 
