@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it as a user meets it: apt installs it with the dependencies dpkg-shlibdeps
-# found, its files land in their standard places (desktop entry and metainfo valid), man shows its manual page, the
-# installed program answers --version without a display and,
+# found, its files land in their standard places (desktop entry and metainfo valid, the shell completion where
+# bash-completion looks), man shows its manual page, the installed program answers --version without a display and,
 # under Xvfb, shows its window with a file given on the command line, and apt purge leaves none of its files behind.
 # It installs into this machine, so it needs root (or sudo) and stops when a tallyscope package is already installed;
 # runs on one machine take turns.
@@ -32,6 +32,7 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 expected+=$'\n'"/usr/share/icons/hicolor/scalable/apps/tallyscope.svg"
 expected+=$'\n'"/usr/share/man/man1/tallyscope.1.gz"
+expected+=$'\n'"$(pkg-config --variable=completionsdir bash-completion)/tallyscope"
 packaged=$(dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { sub(/^\./, "", $6); print $6 }' | sort)
 if [ "$packaged" != "$(sort <<<"$expected")" ]; then
   echo "the package holds other files than expected:" >&2
