@@ -88,7 +88,7 @@ TCommandLine::TOutcome TCommandLine::Parse(const QStringList &Arguments, bool Al
     // Missing values and unknown options make parse() fail; both are told
     // below, with the option's name.
     FParser.parse(Arguments);
-    if (FParser.isSet(QStringLiteral("help")))
+    if (FParser.isSet(QStringLiteral("help")) || FParser.isSet(QStringLiteral("help-all")))
         return TOutcome::Help;
     if (FParser.isSet(QStringLiteral("version")))
         return TOutcome::Version;

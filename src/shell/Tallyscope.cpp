@@ -35,6 +35,9 @@ void AnswerWithoutDisplay(int &Argc, char **Argv)
     TCommandLine Line;
     switch (Line.Parse(QCoreApplication::arguments(), true)) {
     case TCommandLine::TOutcome::Help:
+        // The parser's own handling, for the window system's options too.
+        if (Line.Parser().isSet(QStringLiteral("help-all")))
+            Line.Parser().process(QCoreApplication::arguments());
         Line.Parser().showHelp();
     case TCommandLine::TOutcome::Version:
         Line.Parser().showVersion();

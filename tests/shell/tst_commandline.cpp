@@ -146,6 +146,7 @@ private Q_SLOTS:
         QCOMPARE(
             Parser.Parse(Line(QStringLiteral("-style fusion --data-bits 9")), true), TCommandLine::TOutcome::Refused);
         QCOMPARE(Parser.Parse(Line(QStringLiteral("--baud 0 --help"))), TCommandLine::TOutcome::Help);
+        QCOMPARE(Parser.Parse(Line(QStringLiteral("-o --help-all"))), TCommandLine::TOutcome::Help);
         QCOMPARE(Parser.Parse(Line(QStringLiteral("--version"))), TCommandLine::TOutcome::Version);
         QCOMPARE(Parser.Parse(Line(QStringLiteral("--list-ports"))), TCommandLine::TOutcome::ListPorts);
     }
