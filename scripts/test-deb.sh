@@ -62,6 +62,12 @@ MANWIDTH=80 man tallyscope >"$work/man.txt" 2>"$work/man.err" && grep -q -- "--l
   [ ! -s "$work/man.err" ] ||
   { echo "man tallyscope does not show the installed page" >&2; cat "$work/man.err" >&2; exit 1; }
 echo "man tallyscope: shown"
+# bash-completion loads the completion by the command's name when it is first completed.
+# shellcheck disable=SC2016 # expanded by the inner shell
+bash -c 'source /usr/share/bash-completion/bash_completion && __load_completion tallyscope && complete -p tallyscope' \
+  >"$work/complete.txt" 2>&1 && grep -q -- "-F _tallyscope tallyscope" "$work/complete.txt" ||
+  { echo "bash-completion does not load the installed completion" >&2; cat "$work/complete.txt" >&2; exit 1; }
+echo "bash completion: loaded"
 
 # The installed program, with its own empty data folder and a message file to show, must show its window and still
 # be running a few seconds later.
