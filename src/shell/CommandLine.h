@@ -80,8 +80,8 @@ public:
     const TStartOptions &Options() const { return FOptions; }
 
     // Once the stored settings are read: puts what the options set into
-    // Record (receive mode, folder of automatic saving) and remembers what
-    // Record and the stored port name held.
+    // Record (receive mode, folder and line count of automatic saving) and
+    // remembers what Record and the stored port name held.
     void Apply(TSettingsRecord &Record, const QString &StoredPort);
     // The combos' choice at start: Stored with the options' values in place.
     TPortChoice Choice(TPortChoice Stored) const;
