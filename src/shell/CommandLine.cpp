@@ -74,11 +74,10 @@ TCommandLine::TCommandLine()
         QStringLiteral("file"), Tr("Message file to show in the receive view."), QStringLiteral("[file]"));
 }
 
-bool TCommandLine::Refuse(const QString &Text)
+void TCommandLine::Refuse(const QString &Text)
 {
     if (FError.isEmpty())
         FError = Text;
-    return false;
 }
 
 TCommandLine::TOutcome TCommandLine::Parse(const QStringList &Arguments, bool AllowUnknown)

@@ -66,7 +66,8 @@ public:
     QCommandLineParser &Parser() { return FParser; }
 
 private:
-    bool Refuse(const QString &Text);
+    // Keeps the first refusal: the one the user reads.
+    void Refuse(const QString &Text);
     QCommandLineParser FParser;
     TStartOptions FOptions;
     QString FError;
