@@ -1,4 +1,4 @@
-# Desktop integration (entry, icons, AppStream metainfo) and the Debian package.
+# Desktop integration (entry, icons, AppStream metainfo, shell completion) and the Debian package.
 include(GNUInstallDirs)
 
 install(FILES ${PROJECT_SOURCE_DIR}/resources/tallyscope.desktop
@@ -11,6 +11,10 @@ foreach(size 16 22 24 32 48 64 128 256)
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/scalable/tallyscope.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Where bash-completion loads a command's completion from when it is first
+# completed (its completionsdir under the /usr prefix).
+install(FILES ${PROJECT_SOURCE_DIR}/resources/bash-completion/tallyscope
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 set(CPACK_PACKAGE_NAME tallyscope)
 set(CPACK_PACKAGE_VENDOR "Corvane")

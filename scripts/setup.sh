@@ -9,6 +9,7 @@ pkgs=(
   clang libclang-rt-14-dev
   socat stress-ng xvfb xauth x11-apps x11-utils imagemagick
   appstream desktop-file-utils librsvg2-bin
+  man-db groff-base bash-completion
   fonts-liberation unrtf
   clang-format
   dbus-daemon at-spi2-core

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it as a user meets it: apt installs it with the dependencies dpkg-shlibdeps
-# found, its files land in their standard places (desktop entry and metainfo valid), the installed program answers
-# --version without a display and, under Xvfb, shows its window with a file given on the command line, and apt
-# purge leaves none of its files behind. It installs into this machine, so it needs root (or sudo) and stops when a
-# tallyscope package is already installed; runs on one machine take turns.
+# found, its files land in their standard places (desktop entry and metainfo valid, the shell completion where
+# bash-completion looks), man shows its manual page, the installed program answers --version without a display and,
+# under Xvfb, shows its window with a file given on the command line, and apt purge leaves none of its files behind.
+# It installs into this machine, so it needs root (or sudo) and stops when a tallyscope package is already installed;
+# runs on one machine take turns.
 #   bash scripts/test-deb.sh [BUILD_DIR]    BUILD_DIR defaults to build/; the screenshot goes to BUILD_DIR/installed.png
 # shellcheck source=scripts/common.sh
 source "$(dirname "$0")/common.sh"
@@ -17,7 +18,7 @@ chmod 755 "$work" # apt reads the package as its own unprivileged user
 trap 'rm -rf "$work"' EXIT
 
 [ -f "$dir/CMakeCache.txt" ] || configure_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$dir" -j"$JOBS" --target tallyscope >/dev/null
+cmake --build "$dir" -j"$JOBS" --target tallyscope manpage >/dev/null
 (cd "$dir" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; exit 1; }
 deb=$(echo "$work"/pkg/tallyscope_*.deb)
 version=$(dpkg-deb -f "$deb" Version)
@@ -30,6 +31,8 @@ for size in 16 22 24 32 48 64 128 256; do
   expected+=$'\n'"/usr/share/icons/hicolor/${size}x${size}/apps/tallyscope.png"
 done
 expected+=$'\n'"/usr/share/icons/hicolor/scalable/apps/tallyscope.svg"
+expected+=$'\n'"/usr/share/man/man1/tallyscope.1.gz"
+expected+=$'\n'"$(pkg-config --variable=completionsdir bash-completion)/tallyscope"
 packaged=$(dpkg-deb -c "$deb" | awk '$1 ~ /^-/ { sub(/^\./, "", $6); print $6 }' | sort)
 if [ "$packaged" != "$(sort <<<"$expected")" ]; then
   echo "the package holds other files than expected:" >&2
@@ -54,6 +57,17 @@ appstreamcli validate --no-net "/usr/share/metainfo/$id.metainfo.xml"
 grep -q "<release version=\"$version\"" "/usr/share/metainfo/$id.metainfo.xml" ||
   { echo "the metainfo's newest release is not $version" >&2; exit 1; }
 [ "$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/tallyscope --version)" = "tallyscope $version" ]
+# The manual page as a user asks for it, by name.
+MANWIDTH=80 man tallyscope >"$work/man.txt" 2>"$work/man.err" && grep -q -- "--log-dir=DIR" "$work/man.txt" &&
+  [ ! -s "$work/man.err" ] ||
+  { echo "man tallyscope does not show the installed page" >&2; cat "$work/man.err" >&2; exit 1; }
+echo "man tallyscope: shown"
+# bash-completion loads the completion by the command's name when it is first completed.
+# shellcheck disable=SC2016 # expanded by the inner shell
+bash -c 'source /usr/share/bash-completion/bash_completion && __load_completion tallyscope && complete -p tallyscope' \
+  >"$work/complete.txt" 2>&1 && grep -q -- "-F _tallyscope tallyscope" "$work/complete.txt" ||
+  { echo "bash-completion does not load the installed completion" >&2; cat "$work/complete.txt" >&2; exit 1; }
+echo "bash completion: loaded"
 
 # The installed program, with its own empty data folder and a message file to show, must show its window and still
 # be running a few seconds later.

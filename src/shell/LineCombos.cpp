@@ -193,6 +193,20 @@ void TLineCombos::Select(const TSettingsRecord &Settings, const QString &PortNam
     SelectIndex(FStopBits, Settings.StopBitsIndex());
 }
 
+void TLineCombos::SetChoice(const TPortChoice &Choice)
+{
+    const QString Port = QString::fromStdString(Choice.Port);
+    if (!Port.isEmpty() && FPort->findText(Port) < 0)
+        FPort->addItem(Port);
+    if (!Port.isEmpty())
+        FPort->setCurrentIndex(FPort->findText(Port));
+    // The baud combo takes a rate of no entry as typed text.
+    FBaudRate->SetText(QString::fromStdString(Choice.BaudRate));
+    FParity->SetText(QString::fromStdString(Choice.Parity));
+    FDataBits->SetText(QString::fromStdString(Choice.DataBits));
+    FStopBits->SetText(QString::fromStdString(Choice.StopBits));
+}
+
 void TLineCombos::Store(TSettingsRecord &Settings) const
 {
     Settings.SetPortIndex(StoredIndex(FPort));

@@ -46,6 +46,9 @@ public:
     // Rates of today's adapters, listed after the design's; the settings
     // record stores their index like any other.
     static const QStringList MoreBaudRates;
+    // Shows Choice: its port, added when not listed, and its line settings;
+    // a baud rate not in the list is shown as typed in.
+    void SetChoice(const TPortChoice &Choice);
     // Only while the port is closed.
     void SetEnabled(bool Enabled);
 

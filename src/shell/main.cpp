@@ -9,6 +9,7 @@
 #include "ButtonAccessible.h"
 #include "CPortCtl.h"
 #include "ColourButton.h"
+#include "CommandLine.h"
 #include "DataFolder.h"
 #include "DeviceReturn.h"
 #include "FilterUnit.h"
@@ -71,7 +72,9 @@ uint32_t ValueOfColour(const QColor &C)
 }  // namespace
 
 TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
-    : QMainWindow(Parent), FDefaultMessages(std::make_unique<TRuntimeMessages>())
+    : QMainWindow(Parent),
+      FOverrides(std::make_unique<TStartOverrides>()),
+      FDefaultMessages(std::make_unique<TRuntimeMessages>())
 {
     InitResources();
     FMessages = FDefaultMessages.get();
@@ -127,6 +130,11 @@ TMainForm::~TMainForm()
     FComThread.reset();
     FCombos->Bind(nullptr);
     FLink.reset();
+}
+
+void TMainForm::SetStartOptions(const TStartOptions &Options)
+{
+    FOverrides = std::make_unique<TStartOverrides>(Options);
 }
 
 void TMainForm::FillPortList(const QStringList *Ports)
@@ -383,6 +391,17 @@ void TMainForm::InitWorkspace()
         Settings.SetFilterOn(false);
 
         FCombos->Select(Settings, FStoredPort, FStoredBaud);
+        FOverrides->Apply(Settings, FStoredPort);
+        FCombos->SetChoice(FOverrides->Choice(FCombos->Choice()));
+        if (!FOverrides->Options().LogDir.isEmpty())
+            FAutoSave->AutoSaveOn = true;
+        // Once the window is up, so that a port that does not open is told
+        // over it.
+        if (FOverrides->Options().Open)
+            QTimer::singleShot(0, this, [this] {
+                if (FSession && !FSession->IsOpen())
+                    TogglePort();
+            });
 
         ColorButton->SetColour(ColourOfValue(Settings.TextColour()));
         RichShow->SetBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
@@ -452,8 +471,8 @@ bool TMainForm::WriteLayout(const QString &Path)
     Layout.Maximized = isMaximized();
     Layout.Geometry = saveGeometry();
     Layout.DockState = saveState(TLayoutFile::LayoutVersion);
-    Layout.PortName = FCombos->PortName();
-    Layout.BaudRate = FCombos->TypedBaudRate();
+    Layout.PortName = FOverrides->PortNameToStore(FCombos->PortName());
+    Layout.BaudRate = FOverrides->BaudRateToStore(FCombos->TypedBaudRate(), FStoredBaud);
     Layout.ReopenOnReturn = ReopenItem->isChecked();
     Layout.EditReceived = EditReceivedItem->isChecked();
     return TLayoutFile(Path).Write(Layout);
@@ -596,6 +615,7 @@ bool TMainForm::StatusStep()
 void TMainForm::SaveSettings()
 {
     FCombos->Store(Settings);
+    FOverrides->KeepStored(Settings, FCombos->Choice());
     Settings.SetTextColour(ValueOfColour(ColorButton->Colour()));
     hide();
     Settings.SetProgramPath(QCoreApplication::applicationFilePath().toLocal8Bit().toStdString());

@@ -47,6 +47,8 @@ class TRuntimeMessages;
 class TSendForm;
 class TSetForm;
 class TStatusBarMY;
+class TStartOverrides;
+struct TStartOptions;
 class TStatusTick;
 class TTimeSaveForm;
 class TaboutForm;
@@ -63,6 +65,10 @@ public:
     // The rest of the start-up before the window is shown: the other
     // windows in their order, the views' length limit, the command-line file.
     void CreateForms(const QStringList &Arguments);
+
+    // What the command line sets for this run, over the stored settings;
+    // given before the window is first shown.
+    void SetStartOptions(const TStartOptions &Options);
 
     // Operations other windows call.
     void ApplyOptions();
@@ -226,6 +232,7 @@ private:
     QString FStoredPort;
     // A baud rate typed in, named in config.ini, which wins over the stored index.
     QString FStoredBaud;
+    std::unique_ptr<TStartOverrides> FOverrides;
     TRuntimeMessages *FMessages = nullptr;
     std::unique_ptr<TRuntimeMessages> FDefaultMessages;
     bool FWorkspaceReady = false;

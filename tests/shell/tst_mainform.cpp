@@ -5,6 +5,7 @@
 #include "ProgramRun.h"
 #include "SocatPair.h"
 
+#include "AutoSave.h"
 #include "CPortCtl.h"
 #include "ColourButton.h"
 #include "DataFolder.h"
@@ -1196,6 +1197,65 @@ private Q_SLOTS:
         QVERIFY(!Send->isFloating());
         Send->setFloating(true);
         QTRY_COMPARE(Send->geometry(), QRect(300, 200, 500, 350));
+    }
+
+    void startOptionsHoldForTheRunAndOnlyTheUsersChangesAreStored()
+    {
+        {
+            TRun Run(Ports);
+            Run.Find<TComComboBox>("CBoxBaudRate")->SetText(QStringLiteral("115200"));
+            Run.Main->close();
+        }
+        QTemporaryDir Logs;
+        TStartOptions Options;
+        Options.Port = QString::fromStdString(Cable->Near());
+        Options.BaudRate = QStringLiteral("250000");
+        Options.Parity = QStringLiteral("Even");
+        Options.DataBits = QStringLiteral("7");
+        Options.StopBits = QStringLiteral("2");
+        Options.Open = true;
+        Options.AsciiReceive = true;
+        Options.LogDir = Logs.path();
+        {
+            TRun Run(Ports, {}, Options);
+            TComPort &Port = Run->Link()->Port;
+            QTRY_VERIFY(Port.Connected());
+            QCOMPARE(Port.Port(), Cable->Near());
+            QCOMPARE(Port.BaudRate(), brCustom);
+            QCOMPARE(Port.CustomBaudRate(), 250000);
+            QCOMPARE(Port.Parity().Bits(), prEven);
+            QCOMPARE(Port.DataBits(), dbSeven);
+            QCOMPARE(Port.StopBits(), sbTwoStopBits);
+            QCOMPARE(Run.Find<TComComboBox>("CBoxBaudRate")->Text(), QStringLiteral("250000"));
+            QVERIFY(Run.Action("AsciiReceiveItem")->isChecked() && !Run->Link()->HexReceive);
+            QVERIFY(Run->AutoSave()->AutoSaveOn);
+            QCOMPARE(QString::fromLocal8Bit(Run->Settings.AutoSaveFolder()), Logs.path());
+            // The user changes the parity; the rest stays as the options set it.
+            Run.Action("PortButton")->trigger();
+            Run.Find<TComComboBox>("CBoxParityBits")->SetText(QStringLiteral("Odd"));
+            Run.Main->close();
+            QVERIFY(Run.Messages.List.isEmpty());
+        }
+        TRun Run(Ports);
+        QCOMPARE(Run.Find<QComboBox>("CBoxPort")->currentText(), QStringLiteral("ttyUSB0"));
+        QCOMPARE(Run.Find<TComComboBox>("CBoxBaudRate")->Text(), QStringLiteral("115200"));
+        QCOMPARE(Run.Find<TComComboBox>("CBoxParityBits")->Text(), QStringLiteral("Odd"));
+        QCOMPARE(Run.Find<TComComboBox>("CBoxDataBits")->Text(), QStringLiteral("8"));
+        QCOMPARE(Run.Find<TComComboBox>("CBoxStopBits")->Text(), QStringLiteral("1"));
+        QVERIFY(!Run->Settings.AsciiReceive() && !Run->AutoSave()->AutoSaveOn);
+        QVERIFY(Run->Settings.AutoSaveFolder().empty());
+        QVERIFY(!Run->Link()->Port.Connected());
+    }
+
+    void startOptionsPortThatDoesNotOpenIsToldOverTheWindow()
+    {
+        TStartOptions Options;
+        Options.Port = QStringLiteral("/dev/tallyscope-no-such-port");
+        Options.Open = true;
+        TRun Run(Ports, {}, Options);
+        QTRY_COMPARE(Run.Messages.List.size(), 1);
+        QCOMPARE(Run.Messages.List.first().Caption, QStringLiteral("Open Port"));
+        QVERIFY(!Run->Link()->Port.Connected());
     }
 
     void commandLineFileKeepsItsColours()

@@ -63,6 +63,23 @@ private Q_SLOTS:
         QVERIFY(Session.CloseVanished().empty());
     }
 
+    void sessionOpensAtATypedRateOfNoFixedEntry()
+    {
+        // The command line takes any rate; a rate of the list stays that entry.
+        const std::pair<const char *, uint32_t> Rates[] = {{"250000", 250000}, {"4000000", 4000000}, {"57600", 57600}};
+        for (const auto &[Text, Rate] : Rates) {
+            auto State = std::make_shared<TFakeComState>();
+            TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+            TQuillComThread Reader(Link);
+            TPortSession Session(Link, Reader);
+            Session.Open({"/dev/ttyFAKE", Text, "None", "8", "1"});
+            QVERIFY(Session.IsOpen());
+            std::lock_guard<std::mutex> Lock(State->Lock);
+            QCOMPARE(State->Dcb.BaudRate, Rate);
+            QCOMPARE(Link.Port.BaudRate() == brCustom, Rate != 57600);
+        }
+    }
+
     void refusedOpenLeavesTheReaderParked()
     {
         auto State = std::make_shared<TFakeComState>();

@@ -3,6 +3,7 @@
 // the small lookups those tests share.
 #pragma once
 
+#include "CommandLine.h"
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendClass.h"
@@ -47,9 +48,10 @@ public:
 };
 
 struct TRun {
-    explicit TRun(const QStringList &Ports, const QStringList &Arguments = {})
+    explicit TRun(const QStringList &Ports, const QStringList &Arguments = {}, const TStartOptions &Options = {})
     {
         Main = CreateProgram(Arguments, &Ports);
+        Main->SetStartOptions(Options);
         Main->SetMessages(&Messages);
         Main->show();
         QVERIFY(QTest::qWaitForWindowExposed(Main.get()));
