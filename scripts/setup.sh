@@ -15,6 +15,7 @@ pkgs=(
   dbus-daemon at-spi2-core
   cups-daemon cups-client printer-driver-cups-pdf poppler-utils libcups2-dev
   libudev-dev
+  libatspi2.0-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

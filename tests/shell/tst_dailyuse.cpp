@@ -18,10 +18,12 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -282,8 +284,13 @@ private Q_SLOTS:
             {"DtrButton", true}, {"RtsButton", true}, {"SendWinButton", true}, {"SendWindowItem", false},
             {"FindWinButton", true}, {"FindWindowItem", false}, {"EditReceivedItem", false}, {"ReopenItem", false}};
 
-        // One run clicks, the other acts through the accessible interfaces;
-        // both from the same start with the port open.
+        // One run clicks, the other acts through the accessible interfaces,
+        // in process or, under a screen reader's set-up, over the AT-SPI bus
+        // as an assistive technology does; both from the same start with the
+        // port open.
+        const QString Bus = qEnvironmentVariable("TALLYSCOPE_ATSPI_DO");
+        if (!Bus.isEmpty())
+            QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 10000);
         auto Steps = [&](bool Accessible) {
             QStringList States;
             TRun Run(Ports);
@@ -304,7 +311,23 @@ private Q_SLOTS:
                         A->trigger();
                     Target = A;
                 }
-                if (Accessible) {
+                if (Accessible && !Bus.isEmpty()) {
+                    // A screen reader's request over the AT-SPI bus; the
+                    // event loop runs meanwhile, to answer it.
+                    const QString Name = C.Button ? AccessibleName(Target) : static_cast<QAction *>(Target)->text();
+                    QProcess Hand;
+                    Hand.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+                    Hand.start(Bus,
+                        {QString::number(QCoreApplication::applicationPid()),
+                            C.Button ? QStringLiteral("button") : QStringLiteral("item"), Name,
+                            QStringLiteral("Toggle"), QStringLiteral("Press")});
+                    QElapsedTimer Waited;
+                    Waited.start();
+                    while (Hand.state() != QProcess::NotRunning && Waited.elapsed() < 60000)
+                        QTest::qWait(10);
+                    if (Hand.exitStatus() != QProcess::NormalExit || Hand.exitCode() != 0)
+                        return QStringList {QStringLiteral("bus refused %1").arg(QLatin1String(C.Name))};
+                } else if (Accessible) {
                     QAccessibleInterface *I = nullptr;
                     if (C.Button) {
                         I = QAccessible::queryAccessibleInterface(Target);

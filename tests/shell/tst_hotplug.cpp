@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -131,8 +132,10 @@ private Q_SLOTS:
         QVERIFY(Run.Messages.List[0].Text.contains(QString::fromStdString(Cable->Near())));
         QVERIFY(Run->DeviceReturn()->Waiting());
         QCOMPARE(Run.Action("PortButton")->text(), QStringLiteral("Open Port"));
+        QCOMPARE(Run.Messages.Open.size(), 1);
 
-        // Plugged back in under the same path.
+        // Plugged back in under the same path: the box that said it was gone
+        // goes.
         TSocatPair Back;
         QVERIFY2(Back.Start(QString::fromStdString(Cable->Near())), qPrintable(Back.Error));
         QTRY_VERIFY(Run->Link()->Port.Connected());
@@ -152,6 +155,38 @@ private Q_SLOTS:
             qPrintable(QStringLiteral("%1 %2 %3").arg(Before).arg(Marker).arg(After)));
         QCOMPARE(Run->ReceiveView()->LineText(Marker), QString::fromStdString(TDeviceReturn::Marker));
         QCOMPARE(Run.Messages.List.size(), 1);
+        QVERIFY(Run.Messages.Open.isEmpty());
+    }
+
+    // However often the device goes while nobody looks, one box says so.
+    void oneBoxForTheGoneDevice()
+    {
+        TRuntimeMessages Messages;
+        QWidget Owner;
+        Owner.show();
+        const auto Boxes = [] {
+            QList<QMessageBox *> Shown;
+            for (QWidget *W : QApplication::topLevelWidgets())
+                if (auto *Box = qobject_cast<QMessageBox *>(W); Box && Box->isVisible())
+                    Shown << Box;
+            return Shown;
+        };
+        for (int I = 0; I < 100; ++I)
+            Messages.Notice(&Owner, QStringLiteral("Gone"), QStringLiteral("Port"), QStringLiteral("gone %1").arg(I));
+        QCOMPARE(Boxes().size(), 1);
+        QCOMPARE(Boxes()[0]->text(), QStringLiteral("gone 99"));
+        QCOMPARE(Boxes()[0]->windowTitle(), QStringLiteral("Port"));
+        QCOMPARE(Boxes()[0]->icon(), QMessageBox::Warning);
+        Messages.Withdraw(QStringLiteral("Gone"));
+        QTRY_VERIFY(Boxes().isEmpty());
+        // Closed by the user, the next time opens a new one.
+        Messages.Notice(&Owner, QStringLiteral("Gone"), QStringLiteral("Port"), QStringLiteral("again"));
+        QCOMPARE(Boxes().size(), 1);
+        Boxes()[0]->accept();
+        QTRY_VERIFY(Boxes().isEmpty());
+        Messages.Notice(&Owner, QStringLiteral("Gone"), QStringLiteral("Port"), QStringLiteral("once more"));
+        QTRY_COMPARE(Boxes().size(), 1);
+        Messages.Withdraw(QStringLiteral("Gone"));
     }
 
     void reopenTurnedOffStaysClosedAndIsKept()
@@ -168,6 +203,10 @@ private Q_SLOTS:
             QVERIFY2(Back.Start(QString::fromStdString(Cable->Near())), qPrintable(Back.Error));
             QTest::qWait(500);
             QVERIFY(!Run->Link()->Port.Connected());
+            // Opened again by the user, the box goes.
+            QCOMPARE(Run.Messages.Open.size(), 1);
+            QVERIFY(OpenTyped(Run, Back.Near()));
+            QVERIFY(Run.Messages.Open.isEmpty());
             Run.Main->close();
         }
         QCOMPARE(
