@@ -106,7 +106,12 @@ bool ParseNetPortName(const std::string &name, TNetPortName &out)
             return false;
         out.Host = rest.substr(1, close - 1);
         colon = close + 1;
-        if (out.Host.find_first_not_of("0123456789abcdefABCDEF:.%") != std::string::npos)
+        // Hexadecimal groups, and a zone after '%' (fe80::1%eth0).
+        const std::size_t zone = out.Host.find('%');
+        if (out.Host.substr(0, zone).find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos ||
+            (zone != std::string::npos &&
+                out.Host.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.",
+                    zone + 1) != std::string::npos))
             return false;
     } else {
         colon = rest.find(':');
@@ -705,12 +710,14 @@ int TNetComDevice::SetLineSettings(const TComDCB &dcb)
         return err;
     lock.lock();
     const auto deadline = Clock::now() + Ms(AnswerMs);
-    const TPump r = c.Pump(lock, &deadline, -1, [&c] {
-        return c.Answers[Telnet::CpSetBaudRate] && c.Answers[Telnet::CpSetDataSize] && c.Answers[Telnet::CpSetParity] &&
-            c.Answers[Telnet::CpSetStopSize] && c.FlowAnswer;
-    });
-    if (r == TPump::Timeout)
-        return ETIMEDOUT;
+    // The server answers in order, so once the last answer is in the others
+    // are too, or the server passed over them: a value it cannot set (ser2net
+    // says nothing to one and a half stop bits).
+    const TPump r = c.Pump(lock, &deadline, -1, [&c] { return c.FlowAnswer.has_value(); });
+    if (r == TPump::Timeout) {
+        const bool some = std::any_of(c.Answers.begin(), c.Answers.end(), [](const auto &a) { return a.has_value(); });
+        return some ? EINVAL : ETIMEDOUT;
+    }
     if (r == TPump::Woken)
         return ECANCELED;
     if (r == TPump::Lost)
@@ -719,7 +726,8 @@ int TNetComDevice::SetLineSettings(const TComDCB &dcb)
         return EIO;
     // The server answers with what the line now has: a setting it refused
     // or changed is refused here as a local device would.
-    if (BaudFromValue(*c.Answers[Telnet::CpSetBaudRate]) != dcb.BaudRate ||
+    if (!c.Answers[Telnet::CpSetBaudRate] || !c.Answers[Telnet::CpSetDataSize] || !c.Answers[Telnet::CpSetParity] ||
+        !c.Answers[Telnet::CpSetStopSize] || BaudFromValue(*c.Answers[Telnet::CpSetBaudRate]) != dcb.BaudRate ||
         c.Answers[Telnet::CpSetDataSize]->substr(0, 1) != size ||
         c.Answers[Telnet::CpSetParity]->substr(0, 1) != parity ||
         c.Answers[Telnet::CpSetStopSize]->substr(0, 1) != stop)
