@@ -468,6 +468,30 @@ uint8_t FlowValue(const TComDCB &dcb)
 
 }  // namespace
 
+int ProbeNetPort(const std::string &name, int timeoutMs)
+{
+    TNetPortName parsed;
+    if (!ParseNetPortName(name, parsed))
+        return EINVAL;
+    const auto deadline = Clock::now() + Ms(timeoutMs);
+    const std::atomic<bool> never {false};
+    std::shared_ptr<TResolve> resolved;
+    if (Resolve(parsed, deadline, never, resolved) != 0)
+        return EHOSTUNREACH;
+    int err = ETIMEDOUT;
+    for (const addrinfo *a = resolved->List; a; a = a->ai_next) {
+        const int fd = ConnectOne(*a, deadline, -1);
+        if (fd >= 0) {
+            ::close(fd);
+            return 0;
+        }
+        err = -fd;
+        if (err == ETIMEDOUT)
+            break;
+    }
+    return err;
+}
+
 TNetComDevice::~TNetComDevice()
 {
     Close();

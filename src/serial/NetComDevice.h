@@ -31,6 +31,11 @@ bool IsNetPortName(const std::string &name);
 // address or an IPv6 address in brackets, PORT 1..65535; false otherwise.
 bool ParseNetPortName(const std::string &name, TNetPortName &out);
 
+// Whether a server accepts a connection at the port name's address within
+// timeoutMs: 0, or the errno of the failure. The connection is closed at
+// once. Blocks: for threads other than the window's.
+int ProbeNetPort(const std::string &name, int timeoutMs);
+
 class TNetComDevice : public TComDevice {
 public:
     TNetComDevice() = default;

@@ -24,6 +24,11 @@ bool TPortSession::IsOpen() const
     return FLink.Port.Connected();
 }
 
+bool TPortSession::LineSettingsReachDevice() const
+{
+    return !IsOpen() || FLink.Port.Device().CarriesLineSettings();
+}
+
 void TPortSession::Open(const TPortChoice &Choice, const std::string &FirstLine)
 {
     if (IsOpen())

@@ -17,7 +17,11 @@ void AnswerHelpOrVersion(int &Argc, char **Argv)
     const QCoreApplication Probe(Argc, Argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLYSCOPE_VERSION));
     QCommandLineParser Parser;
-    Parser.setApplicationDescription(QCoreApplication::translate("main", "Serial port terminal and monitor."));
+    Parser.setApplicationDescription(QCoreApplication::translate("main",
+        "Serial port terminal and monitor.\n\n"
+        "A port on another machine is typed into the port box as rfc2217://HOST:PORT (Telnet with serial port\n"
+        "control) or socket://HOST:PORT (raw TCP). Neither carries encryption or authentication: use them on\n"
+        "trusted networks only, or through an SSH tunnel."));
     Parser.addHelpOption();
     Parser.addVersionOption();
     Parser.addPositionalArgument(QStringLiteral("file"),

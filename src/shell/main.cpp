@@ -468,8 +468,19 @@ void TMainForm::TogglePort()
             Warn(QStringLiteral("Open Port"), QString::fromLocal8Bit(E.what()));
             return;
         }
+        ShowLineSettingsNote();
     }
     ShowPortState();
+}
+
+void TMainForm::ShowLineSettingsNote()
+{
+    if (FSession->LineSettingsReachDevice())
+        return;
+    StatusBarMY1->showMessage(QStringLiteral("%1 is a raw network connection: the baud rate, parity, data and stop "
+                                             "bits, DTR and RTS cannot reach the device.")
+                                  .arg(QString::fromStdString(FSession->LastChoice().Port)),
+        30000);
 }
 
 void TMainForm::ReopenWhenDeviceReturns(bool On)
@@ -482,6 +493,7 @@ void TMainForm::DeviceReturned(const QString &Port)
 {
     ShowPortState();
     StatusBarMY1->showMessage(QStringLiteral("The device %1 returned: the port was reopened.").arg(Port), 10000);
+    ShowLineSettingsNote();
 }
 
 void TMainForm::ShowPortState()
