@@ -7,11 +7,19 @@
 #include "CPortCtl.h"
 #include "DeviceReturn.h"
 #include "SendUnit.h"
+#include "SetUnit.h"
 #include "StatusBarMY.h"
+#include "TimeSaveUnit.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -40,6 +48,21 @@ QString ReceivedHex(TRichView *View)
             Parts << Line.mid(Data + 2);
     }
     return Parts.join(QLatin1Char(' '));
+}
+
+// Count bytes from the cable's far end (or what came in 10 s), read while
+// the program's event loop runs: its display tick answers triggers.
+std::string ReadFarLive(TSocatPair &Cable, std::size_t Count)
+{
+    std::string Got;
+    QElapsedTimer Waited;
+    Waited.start();
+    while (Got.size() < Count && Waited.elapsed() < 10000) {
+        Got += Cable.ReadFar(Count - Got.size(), 1);
+        if (Got.size() < Count)
+            QTest::qWait(5);
+    }
+    return Got;
 }
 
 // A port on 127.0.0.1 where nothing listens.
@@ -174,6 +197,61 @@ private Q_SLOTS:
             QCOMPARE(Run.Action("PortButton")->text(), QStringLiteral("Open Port"));
             QVERIFY(Run->ComThread()->Parked());
         }
+    }
+
+    // The program's own features, once each over the network: a receive
+    // trigger answering, a cycle send, an auto-save.
+    void triggerCycleAndAutoSaveOverTheNetwork()
+    {
+        TSer2Net Server;
+        QVERIFY2(Server.Start(true), qPrintable(Server.Error));
+        TSocatPair &Cable = Server.Cable();
+        TRun Run({});
+        QVERIFY(OpenTyped(Run, Server.PortName()));
+        Run->SendForm->RichSend->setPlainText(QStringLiteral("01 02\nAA FF BB\n7E"));
+        TSetForm *Form = Run->SetForm;
+
+        Run->SendForm->ToolButton3->trigger();
+        Form->StringGrid2->item(0, 1)->setText(QStringLiteral("1"));
+        Form->StringGrid2->item(0, 2)->setText(QStringLiteral("2"));
+        Form->Edit1->setText(QStringLiteral("10"));
+        Form->CheckBox3->setChecked(true);
+        Form->Button1->click();
+        QVERIFY(Run->DataRT()->TriggerOn);
+        QVERIFY(Cable.WriteFar("\x01\x02"));
+        QCOMPARE(ReadFarLive(Cable, 3), std::string("\xAA\xFF\xBB"));
+        Run->SendForm->ToolButton3->trigger();
+        Form->CheckBox3->setChecked(false);
+        Form->Button1->click();
+
+        Run->SendForm->ToolButton2->trigger();
+        Form->RadioButton1->click();
+        Form->RadioButton5->setChecked(true);
+        Form->Edit2->setText(QStringLiteral("3"));
+        Form->Edit10->setText(QStringLiteral("20"));
+        Form->CheckBox1->setChecked(true);
+        Form->Button3->click();
+        QCOMPARE(ReadFarLive(Cable, 3), std::string("\x7E\x7E\x7E"));
+        Run->SendForm->ToolButton2->trigger();
+        Form->CheckBox1->setChecked(false);
+        Form->Button3->click();
+        QVERIFY(!Run->DataRT()->CycleTimer->isActive());
+
+        const QString Folder = Home->filePath(QStringLiteral("logs"));
+        QVERIFY(QDir().mkpath(Folder));
+        TTimeSaveForm *Save = Run->TimeSaveForm;
+        Save->show();
+        Save->CheckBox1->setChecked(false);
+        Save->Edit1->setText(QStringLiteral("2"));
+        Save->CheckBox2->setChecked(true);
+        Save->Edit2->setText(Folder);
+        Save->Button2->click();
+        for (const char *Burst : {"\x31", "\x32", "\x33", "\x34"}) {
+            QVERIFY(Cable.WriteFar(Burst));
+            QTest::qWait(150);
+        }
+        QTRY_VERIFY(!QDir(Folder).entryList({QStringLiteral("*.rtf")}, QDir::Files).isEmpty());
+        QVERIFY(Run.Messages.List.isEmpty());
     }
 
     void rawSocketSaysTheSettingsCannotReachTheDevice()
