@@ -22,6 +22,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
+#include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -63,6 +64,13 @@ std::string ReadFarLive(TSocatPair &Cable, std::size_t Count)
             QTest::qWait(5);
     }
     return Got;
+}
+
+double ProcessCpuMs()
+{
+    timespec T {};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &T);
+    return double(T.tv_sec) * 1000.0 + double(T.tv_nsec) / 1e6;
 }
 
 // A port on 127.0.0.1 where nothing listens.
@@ -163,8 +171,11 @@ private Q_SLOTS:
         QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Port"));
         QVERIFY(Run.Messages.List[0].Text.contains(QString::fromStdString(Server.PortName())));
         QVERIFY(Run->DeviceReturn()->Waiting());
-        // Asked again and again while away, it is told only once.
+        // Asked again and again while away, it is told only once, and nothing
+        // spins meanwhile: a busy loop would take the whole wait in CPU time.
+        const double Cpu = ProcessCpuMs();
         QTest::qWait(3 * TDeviceReturn::NetRetryMs);
+        QVERIFY2(ProcessCpuMs() - Cpu < TDeviceReturn::NetRetryMs, qPrintable(QString::number(ProcessCpuMs() - Cpu)));
         QCOMPARE(Run.Messages.List.size(), 1);
         QVERIFY(!Run->Link()->Port.Connected());
 
