@@ -475,12 +475,10 @@ void TMainForm::TogglePort()
 
 void TMainForm::ShowLineSettingsNote()
 {
-    if (FSession->LineSettingsReachDevice())
-        return;
-    StatusBarMY1->showMessage(QStringLiteral("%1 is a raw network connection: the baud rate, parity, data and stop "
-                                             "bits, DTR and RTS cannot reach the device.")
-                                  .arg(QString::fromStdString(FSession->LastChoice().Port)),
-        30000);
+    // Short enough to stay clear of the counters at the status bar's right.
+    if (!FSession->LineSettingsReachDevice())
+        StatusBarMY1->showMessage(
+            QStringLiteral("Raw socket: line settings and DTR/RTS cannot reach the device."), 10000);
 }
 
 void TMainForm::ReopenWhenDeviceReturns(bool On)

@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -497,6 +498,15 @@ void TestNetComDevice::settingTheServerChangesOrIgnoresIsRefused()
     QCOMPARE(Got[5], (TComPortMessage {Telnet::CpSetStopSize, Bytes({1})}));
     QCOMPARE(Got[6], (TComPortMessage {Telnet::CpSetControl, Bytes({Telnet::CtlFlowHardware})}));
     QCOMPARE(Got[7], (TComPortMessage {Telnet::CpSetControl, Bytes({Telnet::CtlDtrOff})}));
+
+    // An abort empties the server's buffers too.
+    QCOMPARE(Dev.AbortIo(), 0);
+    const TComPortMessage Purge {Telnet::CpPurgeData, Bytes({3})};
+    const auto Purged = [&Server, &Purge] {
+        const std::vector<TComPortMessage> Now = Server.Received();
+        return std::count(Now.begin(), Now.end(), Purge) == 1;
+    };
+    QTRY_VERIFY(Purged());
 }
 
 void TestNetComDevice::modemAndLineStateFromTheServer()
