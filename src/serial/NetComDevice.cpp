@@ -29,6 +29,11 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 constexpr uint32_t MaxDword = 0xFFFFFFFFu;
 
+// A read that takes fewer bytes than this finds a trickle, gathered for
+// GatherMs, as on a local port.
+constexpr std::size_t TrickleBytes = 512;
+constexpr int GatherMs = 50;
+
 // Line state bits asked for: break and the receive errors, not the
 // transmitter's state that would come with every byte.
 constexpr uint8_t LineStateMask =
@@ -803,6 +808,21 @@ int TNetComDevice::Read(void *buffer, int32_t count, int32_t &transferred)
             if (!limit || gapEnd < deadline)
                 deadline = gapEnd;
             limit = &deadline;
+        }
+        // Bytes that trickle in (the server sends what its device gave it
+        // every millisecond or so) are gathered for a while instead of
+        // waking for each packet; they wait in the socket meanwhile. A
+        // close or an abort still ends the wait at once.
+        if (take > 0 && take < TrickleBytes) {
+            const int wait = PollTimeout(limit);
+            if (wait == 0)
+                return 0;
+            lock.unlock();
+            pollfd wake {c.WakeRead, POLLIN, 0};
+            const int r = ::poll(&wake, 1, wait < 0 || wait > GatherMs ? GatherMs : wait);
+            lock.lock();
+            if (r > 0 || c.Cancelled)
+                return ECANCELED;
         }
         switch (c.Pump(lock, limit, -1, [&c] { return c.Buffered() > 0; })) {
         case TPump::Ready:

@@ -1,5 +1,7 @@
 #include "TelnetCodec.h"
 
+#include <cstring>
+
 using namespace Telnet;
 
 namespace {
@@ -95,10 +97,15 @@ void TelnetDecode(TTelnetState &S, const uint8_t *Bytes, std::size_t Count, TTel
         const uint8_t B = Bytes[I];
         switch (S.Phase) {
         case TTelnetState::InData:
-            if (B == IAC)
+            if (B == IAC) {
                 S.Phase = TTelnetState::InIac;
-            else
-                Out.Data.push_back(char(B));
+            } else {
+                // Data runs up to the next IAC: taken in one piece.
+                const void *Next = std::memchr(Bytes + I, IAC, Count - I);
+                const std::size_t End = Next ? std::size_t(static_cast<const uint8_t *>(Next) - Bytes) : Count;
+                Out.Data.append(reinterpret_cast<const char *>(Bytes + I), End - I);
+                I = End - 1;
+            }
             break;
         case TTelnetState::InIac:
             if (B == IAC) {
