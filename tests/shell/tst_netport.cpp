@@ -2,6 +2,7 @@
 // 127.0.0.1 in front of a socat cable, the port name typed into the combo as
 // a user types it.
 #include "ProgramRun.h"
+#include "ScriptServer.h"
 #include "Ser2Net.h"
 
 #include "CPortCtl.h"
@@ -262,6 +263,25 @@ private Q_SLOTS:
             QTest::qWait(150);
         }
         QTRY_VERIFY(!QDir(Folder).entryList({QStringLiteral("*.rtf")}, QDir::Files).isEmpty());
+        QVERIFY(Run.Messages.List.isEmpty());
+    }
+
+    // The server's modem lines light the status bar as a local port's do.
+    void modemLinesOfTheServerReachTheStatusBar()
+    {
+        TScriptServer Server([](uint8_t, const std::string &Value) { return std::optional<std::string>(Value); });
+        TRun Run({});
+        QVERIFY(OpenTyped(Run, Server.PortName()));
+        TStatusBarMY *Bar = Run->StatusBar();
+        QVERIFY(!Bar->SignalLabel(TStatusBarMY::sigCTS)->isEnabled());
+        Server.SendMessage(Telnet::CpNotifyModemState, MS_CTS_ON | MS_RLSD_ON);
+        QTRY_VERIFY(Bar->SignalLabel(TStatusBarMY::sigCTS)->isEnabled());
+        QTRY_VERIFY(Bar->SignalLabel(TStatusBarMY::sigRLSD)->isEnabled());
+        QVERIFY(!Bar->SignalLabel(TStatusBarMY::sigDSR)->isEnabled());
+        Server.SendMessage(Telnet::CpNotifyModemState, MS_DSR_ON);
+        QTRY_VERIFY(Bar->SignalLabel(TStatusBarMY::sigDSR)->isEnabled());
+        QTRY_VERIFY(!Bar->SignalLabel(TStatusBarMY::sigCTS)->isEnabled());
+        QVERIFY(!Bar->SignalLabel(TStatusBarMY::sigRLSD)->isEnabled());
         QVERIFY(Run.Messages.List.isEmpty());
     }
 
