@@ -573,7 +573,8 @@ int TNetComDevice::Open(const std::string &path)
             if (r == TPump::Ready && refused) {
                 err = EPROTONOSUPPORT;
             } else if (r == TPump::Timeout) {
-                err = ETIMEDOUT;
+                // Connected, but nothing came back: no Telnet server there.
+                err = EPROTONOSUPPORT;
             } else if (r == TPump::Woken) {
                 err = ECANCELED;
             } else if (r == TPump::Lost) {

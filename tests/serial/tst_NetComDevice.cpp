@@ -469,6 +469,15 @@ void TestNetComDevice::connectionFaultsHaveTheirCauses()
     QCOMPARE(Dev.Open("rfc2217://127.0.0.1:" + std::to_string(Busy)), ECONNRESET);
     Closer.join();
     ::close(Listener);
+
+    // A server that takes the connection and says nothing (no Telnet there):
+    // told so at the open's time limit.
+    int Silent = 0;
+    const int Mute = Listen(Silent);
+    const auto Start = std::chrono::steady_clock::now();
+    QCOMPARE(Dev.Open("rfc2217://127.0.0.1:" + std::to_string(Silent)), EPROTONOSUPPORT);
+    QVERIFY(MsSince(Start) < HangMs);
+    ::close(Mute);
 }
 
 // A server whose queue of connections is full lets a connect hang: it ends
