@@ -7,7 +7,7 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl1-mesa-dev
   qt6-qpa-plugins
   clang libclang-rt-14-dev
-  socat stress-ng xvfb xauth x11-apps x11-utils imagemagick
+  socat ser2net stress-ng xvfb xauth x11-apps x11-utils imagemagick
   appstream desktop-file-utils librsvg2-bin
   man-db groff-base bash-completion
   fonts-liberation unrtf

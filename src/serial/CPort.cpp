@@ -1,7 +1,7 @@
 #include "CPort.h"
 
 #include "ComDevice.h"
-#include "PosixComDevice.h"
+#include "NamedComDevice.h"
 #include "SystemErrors.h"
 
 #include <QCoreApplication>
@@ -332,7 +332,7 @@ void TComBuffer::SetOutputSize(int32_t value)
 TCustomComPort::TCustomComPort(std::unique_ptr<TComDevice> device) : FDevice(std::move(device))
 {
     if (!FDevice)
-        FDevice = std::make_unique<TPosixComDevice>();
+        FDevice = std::make_unique<TNamedComDevice>();
     FParity.FComPort = this;
     FFlowControl.FComPort = this;
     FTimeouts.FComPort = this;
@@ -488,7 +488,7 @@ void TCustomComPort::AcquireHandle()
 {
     const std::string path = ComPortDevicePath(FPort);
     if (int err = FDevice->Open(path))
-        throw EComPort(CError_OpenFailed, err, OpenFailureCause(err, GatherOpenFacts(err, path)));
+        throw EComPort(CError_OpenFailed, err, FDevice->FailureCause(err, path));
 }
 
 void TCustomComPort::ReleaseHandle()

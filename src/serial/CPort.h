@@ -322,7 +322,8 @@ constexpr int NoStopEvent = 0;
 
 class TCustomComPort {
 public:
-    // device: the backend to drive; none gives the POSIX backend.
+    // device: the backend to drive; none gives the one the port name calls
+    // for at each open (a network port or a local tty).
     explicit TCustomComPort(std::unique_ptr<TComDevice> device = nullptr);
     virtual ~TCustomComPort();
     TCustomComPort(const TCustomComPort &) = delete;
@@ -334,7 +335,8 @@ public:
     // value stays stored.
     //
     // Port: "ttyUSB0" opens /dev/ttyUSB0, "COM3" (any case) opens
-    // /dev/ttyS2, a name with '/' is a path opened as given.
+    // /dev/ttyS2, a name with '/' is a path opened as given;
+    // "rfc2217://HOST:PORT" and "socket://HOST:PORT" are network ports.
     const std::string &Port() const { return FPort; }
     void SetPort(const std::string &value);
     TBaudRate BaudRate() const { return FBaudRate; }

@@ -3,6 +3,9 @@
 // the fake device (tests) plays one. Every call returns 0 or an errno value;
 // TComPort turns failures into EComPort codes.
 
+#include "SystemErrors.h"
+
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -32,6 +35,24 @@ struct TComDCB {
     uint8_t EvtChar = 0;
     bool operator==(const TComDCB &) const = default;
 };
+
+// Whether a line configuration can be carried out at all: 0, EINVAL for
+// values no line takes, EOPNOTSUPP for handshaking Linux has no counterpart
+// for (DSR flow, DSR sensitivity, DTR handshake, RTS toggle, null stripping,
+// a replacement character other than 0).
+inline int CheckLineSettings(const TComDCB &dcb)
+{
+    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.ParityCode > 4 || dcb.StopBitsCode > 2 || dcb.DtrControl > 2 ||
+        dcb.RtsControl > 3 || dcb.BaudRate == 0 || dcb.BaudRate > 0x7FFFFFFFu)
+        return EINVAL;
+    // One and a half stop bits exist only with five data bits.
+    if (dcb.StopBitsCode == 1 && dcb.ByteSize != 5)
+        return EINVAL;
+    if (dcb.OutxDsrFlow || dcb.DsrSensitivity || dcb.DtrControl == 2 || dcb.RtsControl == 3 || dcb.Null ||
+        (dcb.ErrorChar && dcb.ErrorCharValue != 0))
+        return EOPNOTSUPP;
+    return 0;
+}
 
 // The five time-outs, ms; all-ones is "maximum" (the -1 of the settings).
 struct TComTimeoutRecord {
@@ -108,4 +129,13 @@ public:
     virtual int GetModemStatus(uint32_t &status) = 0;
     // True once the device was found gone (until Close).
     virtual bool Lost() const = 0;
+    // The line for the user about an Open of path that failed with err: what
+    // went wrong and what to do about it.
+    virtual std::string FailureCause(int err, const std::string &path) const
+    {
+        return OpenFailureCause(err, GatherOpenFacts(err, path));
+    }
+    // False for a device that takes line settings without passing them on
+    // (a raw network connection): they cannot reach the line.
+    virtual bool CarriesLineSettings() const { return true; }
 };

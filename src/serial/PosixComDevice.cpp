@@ -198,16 +198,8 @@ unsigned StandardSpeed(uint32_t baud)
 
 int DcbToTermios(const TComDCB &dcb, struct termios &t)
 {
-    if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.ParityCode > 4 || dcb.StopBitsCode > 2 || dcb.DtrControl > 2 ||
-        dcb.RtsControl > 3 || dcb.BaudRate == 0 || dcb.BaudRate > 0x7FFFFFFFu)
-        return EINVAL;
-    // One and a half stop bits exist only with five data bits; a UART then
-    // sends 1.5 for CSTOPB.
-    if (dcb.StopBitsCode == 1 && dcb.ByteSize != 5)
-        return EINVAL;
-    if (dcb.OutxDsrFlow || dcb.DsrSensitivity || dcb.DtrControl == 2 || dcb.RtsControl == 3 || dcb.Null ||
-        (dcb.ErrorChar && dcb.ErrorCharValue != 0))
-        return EOPNOTSUPP;
+    if (int err = CheckLineSettings(dcb))
+        return err;
 
     t.c_iflag &=
         ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR);

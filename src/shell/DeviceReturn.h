@@ -2,11 +2,14 @@
 // path the port was opened by is watched through its nearest folder that
 // exists (inotify: nothing runs while the device is away), and when it is
 // there again the port is reopened with the same settings, a marker line
-// queued first so that the receive view shows where the gap was. No widgets.
+// queued first so that the receive view shows where the gap was. A network
+// port has no path to watch: its server is asked off the window's thread
+// every NetRetryMs, and the port reopened once it accepts. No widgets.
 #pragma once
 
 #include "PortSession.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,10 +44,15 @@ public:
     // this many times, then the next change in the folder is waited for.
     static constexpr int RetryMs = 250;
     static constexpr int Retries = 20;
+    // How often the server of a vanished network port is asked, and how long
+    // one asking may take.
+    static constexpr int NetRetryMs = 1000;
+    static constexpr int NetProbeMs = 3000;
 
 private:
     void Arm();
     void Check();
+    void CheckServer();
     TPortSession &FSession;
     TPortChoice FChoice;
     std::string FPath;
@@ -52,4 +60,8 @@ private:
     int FTries = 0;
     std::unique_ptr<QFileSystemWatcher> FWatcher;
     std::unique_ptr<QTimer> FRetry;
+    std::unique_ptr<QTimer> FServerTimer;
+    // The asking under way: 0 while it runs, then 1 (the server accepts) or
+    // 2; shared with its thread, which may outlive a cancelled wait.
+    std::shared_ptr<std::atomic<int>> FProbe;
 };

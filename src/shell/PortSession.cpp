@@ -53,6 +53,11 @@ void SetBaudRateText(TComPort &Port, const std::string &Text)
     Port.SetBaudRate(brCustom);
 }
 
+bool TPortSession::LineSettingsReachDevice() const
+{
+    return !IsOpen() || FLink.Port.Device().CarriesLineSettings();
+}
+
 void TPortSession::Open(const TPortChoice &Choice, const std::string &FirstLine)
 {
     if (IsOpen())

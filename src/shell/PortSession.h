@@ -33,6 +33,9 @@ public:
     TPortSession(TQuillScomm &Link, TQuillComThread &Reader);
 
     bool IsOpen() const;
+    // False while the open port is a raw network connection: the line
+    // settings are taken but cannot reach the device.
+    bool LineSettingsReachDevice() const;
     // Sets the port from Choice, opens it and lets the reader run. Throws ECom
     // when it does not open: the port stays closed, the reader parked. Does
     // nothing when the port is open. FirstLine, when given, is queued before

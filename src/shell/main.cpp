@@ -538,8 +538,17 @@ void TMainForm::TogglePort()
         }
         if (FSession->IsOpen())
             FMessages->Withdraw(DeviceGoneNotice);
+        ShowLineSettingsNote();
     }
     ShowPortState();
+}
+
+void TMainForm::ShowLineSettingsNote()
+{
+    // Short enough to stay clear of the counters at the status bar's right.
+    if (!FSession->LineSettingsReachDevice())
+        StatusBarMY1->showMessage(
+            QStringLiteral("Raw socket: line settings and DTR/RTS cannot reach the device."), 10000);
 }
 
 void TMainForm::ReopenWhenDeviceReturns(bool On)
@@ -553,6 +562,7 @@ void TMainForm::DeviceReturned(const QString &Port)
     FMessages->Withdraw(DeviceGoneNotice);
     ShowPortState();
     StatusBarMY1->showMessage(QStringLiteral("The device %1 returned: the port was reopened.").arg(Port), 10000);
+    ShowLineSettingsNote();
 }
 
 void TMainForm::ShowPortState()

@@ -194,6 +194,8 @@ private:
     // something runs that may change it.
     bool StatusStep();
     void ShowPortState();
+    // Tells on the status bar when the line settings cannot reach the device.
+    void ShowLineSettingsNote();
     void ReopenWhenDeviceReturns(bool On);
     void DeviceReturned(const QString &Port);
     void LoadLayout();

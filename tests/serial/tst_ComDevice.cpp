@@ -1,5 +1,6 @@
 // One suite for the device interface, run against every implementation: the
-// fake device and the POSIX device on a socat pseudo-terminal pair. Each
+// fake device, the POSIX device on a socat pseudo-terminal pair, and the
+// network device through ser2net (RFC 2217 and raw TCP) on such a pair. Each
 // behaviour the port relies on (how reads and writes end, waits, a close or
 // abort from another thread ending a blocked call, a vanished device, modem
 // lines where the device has them) must hold for both alike.
@@ -8,7 +9,9 @@
 // cannot fail a case that is right.
 #include "ComDevice.h"
 #include "FakeComDevice.h"
+#include "NetComDevice.h"
 #include "PosixComDevice.h"
+#include "Ser2Net.h"
 #include "SocatPair.h"
 
 #include <QtTest>
@@ -94,10 +97,37 @@ private:
     TPosixComDevice FDevice;
 };
 
+// The device behind ser2net; the server going away is the device vanishing.
+class TNetRig : public TDeviceRig {
+public:
+    explicit TNetRig(bool Rfc2217) : FRfc2217(Rfc2217) { }
+    bool Start(QString &Error) override
+    {
+        if (FServer.Start(FRfc2217))
+            return true;
+        Error = FServer.Error;
+        return false;
+    }
+    TComDevice &Device() override { return FDevice; }
+    std::string Path() override { return FServer.PortName(); }
+    void Feed(const std::string &Bytes) override { FServer.Cable().WriteFar(Bytes); }
+    std::string Sent(std::size_t Count) override { return FServer.Cable().ReadFar(Count, HangMs); }
+    void Vanish() override { FServer.StopServer(); }
+    // The server's device is a pseudo-terminal.
+    bool HasModemLines() const override { return false; }
+
+private:
+    bool FRfc2217;
+    TSer2Net FServer;
+    TNetComDevice FDevice;
+};
+
 std::unique_ptr<TDeviceRig> MakeRig(const QString &Kind)
 {
     if (Kind == QLatin1String("fake"))
         return std::make_unique<TFakeRig>();
+    if (Kind == QLatin1String("rfc2217") || Kind == QLatin1String("socket"))
+        return std::make_unique<TNetRig>(Kind == QLatin1String("rfc2217"));
     return std::make_unique<TPosixRig>();
 }
 
@@ -159,6 +189,8 @@ private:
         QTest::addColumn<QString>("kind");
         QTest::newRow("fake") << QStringLiteral("fake");
         QTest::newRow("posix") << QStringLiteral("posix");
+        QTest::newRow("rfc2217") << QStringLiteral("rfc2217");
+        QTest::newRow("socket") << QStringLiteral("socket");
     }
 };
 
