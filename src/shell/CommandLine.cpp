@@ -52,7 +52,7 @@ TCommandLine::TCommandLine()
     FParser.setApplicationDescription(Tr("Serial port terminal and monitor.\n\n"
                                          "A port on another machine is named rfc2217://HOST:PORT (Telnet with serial "
                                          "port\ncontrol) or socket://HOST:PORT (raw TCP). Neither carries encryption "
-                                         "or authentication: use them on\ntrusted networks only, or through an SSH "
+                                         "or\nauthentication: use them on trusted networks only, or through an SSH "
                                          "tunnel."));
     FParser.addHelpOption();
     FParser.addVersionOption();
