@@ -162,6 +162,11 @@ void TQuillScomm::OpenPort()
 {
     if (Port.Connected())
         return;
+    FOpening = true;
+    struct TOpened {
+        std::atomic<bool> &Flag;
+        ~TOpened() { Flag = false; }
+    } Opened {FOpening};
     std::string Cause;
     bool Failed = false;
     try {
@@ -284,7 +289,7 @@ void TQuillScomm::SendData(const std::string &Text)
         Frame.Count = static_cast<uint32_t>(Text.size());
     }
     // What a write to the closed device would say, told at once.
-    if (!Port.Connected())
+    if (!Port.Connected() || FOpening)
         throw EComPort(CError_WriteFailed, EBADF);
 
     std::unique_lock<std::mutex> Lock(FSendLock);

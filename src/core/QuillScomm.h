@@ -149,8 +149,14 @@ public:
     // the block is dropped and not counted.
     bool QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart);
 
+    // While OpenPort runs: the device may be connected already but is still
+    // being set up (a network port's settings go to the server and back), so
+    // nothing is sent meanwhile.
+    bool Opening() const { return FOpening.load(); }
+
 private:
     friend class TQuillComThread;
+    std::atomic<bool> FOpening {false};
     // Length of "R[hh:nn:ss gap]" with this link's time separator.
     std::size_t HeadLength() const;
     // Writes "R[hh:nn:ss gap]" over the first HeadLength() chars of Line.

@@ -406,7 +406,7 @@ void TDataRT::AppendLine(TRichView *View, const std::string &Tag, uint32_t Colou
 
 bool TDataRT::CanSend() const
 {
-    return SendView && Link && Link->Port.Connected();
+    return SendView && Link && Link->Port.Connected() && !Link->Opening();
 }
 
 void TDataRT::SendLine(int Index)

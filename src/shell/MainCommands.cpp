@@ -7,6 +7,7 @@
 #include "FilterUnit.h"
 #include "FindDiaUnit.h"
 #include "FindUnit.h"
+#include "PortSession.h"
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendClass.h"
@@ -152,7 +153,7 @@ void TMainForm::SendDataCommand()
 {
     if (!FDataRT)
         return;
-    if (!FLink->Port.Connected()) {
+    if (!FLink->Port.Connected() || FSession->Opening()) {
         // Nothing can go out; say so where it does not stop the user.
         StatusBarMY1->showMessage(QStringLiteral("The port is closed: open it to send."), 5000);
         return;

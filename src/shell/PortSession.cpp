@@ -79,6 +79,58 @@ void TPortSession::Open(const TPortChoice &Choice, const std::string &FirstLine)
     FReader.Release();
 }
 
+TPortSession::~TPortSession()
+{
+    CancelOpen();
+    if (FOpener.joinable())
+        FOpener.join();
+}
+
+void TPortSession::OpenInBackground(const TPortChoice &Choice, TOpenDone Done)
+{
+    if (FOpening || IsOpen())
+        return;
+    if (FOpener.joinable())
+        FOpener.join();
+    FOpening = true;
+    FOpenerDone = false;
+    FCancelled = false;
+    FOpener = std::thread([this, Choice, Done = std::move(Done)] {
+        std::string Error;
+        try {
+            Open(Choice);
+            if (!IsOpen())
+                Error = "The port did not open.";
+        } catch (const std::exception &E) {
+            Error = E.what();
+        }
+        const bool Cancelled = FCancelled.exchange(false);
+        // Ended by the user after it had opened: closed again, as asked.
+        if (Cancelled && Error.empty())
+            Close();
+        FOpenerDone = true;
+        Done(Error, Cancelled);
+    });
+}
+
+void TPortSession::FinishOpen()
+{
+    if (!FOpening || !FOpenerDone)
+        return;
+    FOpener.join();
+    FOpening = false;
+}
+
+void TPortSession::CancelOpen()
+{
+    if (!FOpening || FOpenerDone)
+        return;
+    FCancelled = true;
+    // The device ends a connection or an answer it is waiting for.
+    if (FLink.Opening())
+        FLink.Port.Device().Close();
+}
+
 void TPortSession::Close()
 {
     if (!IsOpen())

@@ -4,7 +4,10 @@
 // No widgets: the window shows IsOpen() and reports what this throws.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 class TComPort;
@@ -31,6 +34,8 @@ class TPortSession {
 public:
     // Neither is owned; both outlive the session.
     TPortSession(TQuillScomm &Link, TQuillComThread &Reader);
+    // Ends an open under way and waits for its thread.
+    ~TPortSession();
 
     bool IsOpen() const;
     // False while the open port is a raw network connection: the line
@@ -41,6 +46,20 @@ public:
     // nothing when the port is open. FirstLine, when given, is queued before
     // anything the port receives.
     void Open(const TPortChoice &Choice, const std::string &FirstLine = std::string());
+    // Open on a thread of its own, for a port whose opening may take seconds
+    // (a connection to another machine): the caller goes on meanwhile and
+    // must leave the port alone while Opening() holds. Done is called on that
+    // thread at the end with "" when the port opened, else what Open throws
+    // (Cancelled: the open was ended by CancelOpen); Opening() holds until
+    // the caller has taken the outcome with FinishOpen(). Does nothing while
+    // an open runs or the port is open.
+    using TOpenDone = std::function<void(const std::string &Error, bool Cancelled)>;
+    void OpenInBackground(const TPortChoice &Choice, TOpenDone Done);
+    bool Opening() const { return FOpening.load(); }
+    // Ends the open under way: it fails, cancelled.
+    void CancelOpen();
+    // After Done: the port is the caller's again.
+    void FinishOpen();
     // The choice the port was last opened with.
     const TPortChoice &LastChoice() const { return FLast; }
     // Closes the port, then parks the reader; does nothing when closed.
@@ -54,4 +73,8 @@ private:
     TQuillScomm &FLink;
     TQuillComThread &FReader;
     TPortChoice FLast;
+    std::atomic<bool> FOpening {false};
+    std::atomic<bool> FCancelled {false};
+    std::atomic<bool> FOpenerDone {false};
+    std::thread FOpener;
 };

@@ -19,6 +19,7 @@
 #include "LayoutFile.h"
 #include "LineCombos.h"
 #include "MessageCommands.h"
+#include "NetComDevice.h"
 #include "PopUnit.h"
 #include "PortList.h"
 #include "PortSession.h"
@@ -482,7 +483,9 @@ void TMainForm::ApplyOptions()
 {
     const TSettingsRecord &S = Settings;
     ShowMarks();
-    if (FDataRT) {
+    // While a connection is being made the port is the opening thread's:
+    // the flags reach it when the opening ends.
+    if (FDataRT && !FSession->Opening()) {
         FDataRT->TriggerOn = S.TimingTriggerOn() || S.ReceiveTriggerOn();
         try {
             FLink->Port.FlowControl().SetControlDTR(S.DtrOn() ? dtrEnable : dtrDisable);
@@ -525,13 +528,31 @@ void TMainForm::TogglePort()
 {
     if (!FSession)
         return;
+    // Pressed again while a connection is being made: it is given up.
+    if (FSession->Opening()) {
+        FSession->CancelOpen();
+        return;
+    }
     // The user's own choice ends any wait for a vanished device.
     FReturn->Cancel();
     if (FSession->IsOpen()) {
         FSession->Close();
     } else {
+        const TPortChoice Choice = FCombos->Choice();
+        // A port on another machine may take seconds to answer: the window
+        // goes on meanwhile, and the button gives the connection up.
+        if (IsNetPortName(Choice.Port)) {
+            FSession->OpenInBackground(Choice, [this](const std::string &Error, bool Cancelled) {
+                QMetaObject::invokeMethod(
+                    this, [this, Error, Cancelled] { PortOpenEnded(Error, Cancelled); }, Qt::QueuedConnection);
+            });
+            StatusBarMY1->showMessage(
+                QStringLiteral("Connecting to %1 ...").arg(QString::fromStdString(Choice.Port)), 30000);
+            ShowPortState();
+            return;
+        }
         try {
-            FSession->Open(FCombos->Choice());
+            FSession->Open(Choice);
         } catch (const ECom &E) {
             Warn(QStringLiteral("Open Port"), QString::fromLocal8Bit(E.what()));
             return;
@@ -541,6 +562,25 @@ void TMainForm::TogglePort()
         ShowLineSettingsNote();
     }
     ShowPortState();
+}
+
+void TMainForm::PortOpenEnded(const std::string &Error, bool Cancelled)
+{
+    FSession->FinishOpen();
+    StatusBarMY1->clearMessage();
+    // What was set while the connection was made reaches the port now.
+    ApplyOptions();
+    ShowPortState();
+    if (Cancelled) {
+        StatusBarMY1->showMessage(QStringLiteral("The connection was given up."), 5000);
+        return;
+    }
+    if (!Error.empty()) {
+        Warn(QStringLiteral("Open Port"), QString::fromLocal8Bit(Error.c_str()));
+        return;
+    }
+    FMessages->Withdraw(DeviceGoneNotice);
+    ShowLineSettingsNote();
 }
 
 void TMainForm::ShowLineSettingsNote()
@@ -567,9 +607,12 @@ void TMainForm::DeviceReturned(const QString &Port)
 
 void TMainForm::ShowPortState()
 {
-    const bool Open = FSession && FSession->IsOpen();
-    const QString Caption = Open ? QStringLiteral("Close Port") : QStringLiteral("Open Port");
-    const QIcon Image = ToolIcon(Open ? TToolIcon::PortClose : TToolIcon::PortOpen);
+    const bool Opening = FSession && FSession->Opening();
+    const bool Open = FSession && FSession->IsOpen() && !Opening;
+    const QString Caption = Opening ? QStringLiteral("Stop Connecting")
+        : Open                      ? QStringLiteral("Close Port")
+                                    : QStringLiteral("Open Port");
+    const QIcon Image = ToolIcon(Open || Opening ? TToolIcon::PortClose : TToolIcon::PortOpen);
     for (QAction *A : {PortButton, PortItem}) {
         A->setText(Caption);
         A->setIcon(Image);
@@ -577,7 +620,7 @@ void TMainForm::ShowPortState()
     PortButton->setToolTip(Caption);
     if (QWidget *W = CoolBand1->widgetForAction(PortButton))
         W->setAccessibleName(Caption);
-    FCombos->SetEnabled(!Open);
+    FCombos->SetEnabled(!Open && !Opening);
     DtrButton->setEnabled(Open);
     RtsButton->setEnabled(Open);
     FTick->Wake();
@@ -585,7 +628,8 @@ void TMainForm::ShowPortState()
 
 bool TMainForm::StatusStep()
 {
-    if (!FDataRT)
+    // The port is the opening thread's until it ends.
+    if (!FDataRT || FSession->Opening())
         return false;
     bool Changed = true;
     Guarded([&] {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -194,6 +195,8 @@ private:
     // something runs that may change it.
     bool StatusStep();
     void ShowPortState();
+    // A port opened in the background (another machine's) opened or failed.
+    void PortOpenEnded(const std::string &Error, bool Cancelled);
     // Tells on the status bar when the line settings cannot reach the device.
     void ShowLineSettingsNote();
     void ReopenWhenDeviceReturns(bool On);

@@ -1,6 +1,7 @@
 // Ports on another machine through the whole program: a real ser2net on
 // 127.0.0.1 in front of a socat cable, the port name typed into the combo as
 // a user types it.
+#include "HangingServer.h"
 #include "ProgramRun.h"
 #include "ScriptServer.h"
 #include "Ser2Net.h"
@@ -22,7 +23,9 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <arpa/inet.h>
 #include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -32,10 +35,17 @@
 
 namespace {
 
+// The port button's caption while a connection is being made.
+const QString Connecting = QStringLiteral("Stop Connecting");
+
+// Opens a port typed into the combo, as the user does, and waits for the
+// connection, made while the window goes on, to be made or to fail.
 bool OpenTyped(TRun &Run, const std::string &Name)
 {
     Run.Find<QComboBox>("CBoxPort")->setEditText(QString::fromStdString(Name));
     Run.Action("PortButton")->trigger();
+    if (!QTest::qWaitFor([&Run] { return Run.Action("PortButton")->text() != Connecting; }, 20000))
+        return false;
     return Run->Link()->Port.Connected();
 }
 
@@ -152,7 +162,7 @@ private Q_SLOTS:
         TRun Run({QStringLiteral("ttyUSB0")});
         QCOMPARE(Run.Find<QComboBox>("CBoxPort")->currentText(), QString::fromStdString(Server.PortName()));
         Run.Action("PortButton")->trigger();
-        QVERIFY(Run->Link()->Port.Connected());
+        QTRY_VERIFY_WITH_TIMEOUT(Run->Link()->Port.Connected(), 20000);
     }
 
     void serverGoneIsToldOnceAndReopenedWhenBack()
@@ -190,6 +200,45 @@ private Q_SLOTS:
         QVERIFY(Marker > LineWith(Run->ReceiveView(), QStringLiteral("11 22")));
         QVERIFY(Marker < LineWith(Run->ReceiveView(), QStringLiteral("33 44")));
         QCOMPARE(Run.Messages.List.size(), 1);
+    }
+
+    // A server that does not answer holds nothing up: the window goes on
+    // while the connection is tried, the button gives it up, and left
+    // alone it ends with its cause.
+    void connectingKeepsTheWindowAnswering()
+    {
+        TRun Run({});
+        THangingServer Server;
+        QVERIFY(Server.Port > 0);
+        const QString Name = QStringLiteral("rfc2217://127.0.0.1:%1").arg(Server.Port);
+        QAction *Button = Run.Action("PortButton");
+        for (const bool GiveUp : {true, false}) {
+            Run.Messages.List.clear();
+            Run.Find<QComboBox>("CBoxPort")->setEditText(Name);
+            Button->trigger();
+            // Back from the command while the connection is still tried.
+            QCOMPARE(Button->text(), Connecting);
+            QVERIFY(!Run.Find<QComboBox>("CBoxPort")->isEnabled());
+            int Ticks = 0;
+            QTimer Tick;
+            connect(&Tick, &QTimer::timeout, [&Ticks] { ++Ticks; });
+            Tick.start(10);
+            QTRY_VERIFY(Ticks >= 5);
+            QCOMPARE(Button->text(), Connecting);
+            if (GiveUp)
+                Button->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(Button->text() == QStringLiteral("Open Port"), 20000);
+            QVERIFY(!Run->Link()->Port.Connected());
+            QVERIFY(Run->ComThread()->Parked());
+            QVERIFY(Run.Find<QComboBox>("CBoxPort")->isEnabled());
+            if (GiveUp) {
+                QVERIFY(Run.Messages.List.isEmpty());
+                QCOMPARE(Run->StatusBar()->currentMessage(), QStringLiteral("The connection was given up."));
+            } else {
+                QCOMPARE(Run.Messages.List.size(), 1);
+                QCOMPARE(Run.Messages.List[0].Caption, QStringLiteral("Open Port"));
+            }
+        }
     }
 
     void openFailuresTellTheirCause()

@@ -5,6 +5,7 @@
 
 #include "DeviceReturn.h"
 #include "FakeComDevice.h"
+#include "HangingServer.h"
 #include "LayoutFile.h"
 #include "PortSession.h"
 #include "QuillScomm.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -78,6 +80,56 @@ private Q_SLOTS:
             QCOMPARE(State->Dcb.BaudRate, Rate);
             QCOMPARE(Link.Port.BaudRate() == brCustom, Rate != 57600);
         }
+    }
+
+    // Opened on a thread of its own: told once, the port the caller's again
+    // only once it took the outcome; a connection that hangs is given up.
+    void backgroundOpenIsToldOnceAndCanBeGivenUp()
+    {
+        struct TOutcome {
+            std::atomic<int> Calls {0};
+            std::atomic<bool> Cancelled {false};
+            std::string Error;  // written before Calls
+        };
+        {
+            auto State = std::make_shared<TFakeComState>();
+            TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+            TQuillComThread Reader(Link);
+            TPortSession Session(Link, Reader);
+            TOutcome Outcome;
+            Session.OpenInBackground(Choice, [&Outcome](const std::string &Error, bool Cancelled) {
+                Outcome.Error = Error;
+                Outcome.Cancelled = Cancelled;
+                ++Outcome.Calls;
+            });
+            QTRY_COMPARE(Outcome.Calls.load(), 1);
+            QVERIFY(Outcome.Error.empty() && !Outcome.Cancelled);
+            QVERIFY(Session.Opening());
+            Session.FinishOpen();
+            QVERIFY(!Session.Opening() && Session.IsOpen());
+            QTRY_VERIFY(!Reader.Parked());
+            QCOMPARE(Link.Port.BaudRate(), br115200);
+        }
+        THangingServer Server;
+        QVERIFY(Server.Port > 0);
+        TQuillScomm Link;
+        TQuillComThread Reader(Link);
+        TPortSession Session(Link, Reader);
+        TOutcome Outcome;
+        Session.OpenInBackground({"rfc2217://127.0.0.1:" + std::to_string(Server.Port), "9600", "None", "8", "1"},
+            [&Outcome](const std::string &Error, bool Cancelled) {
+                Outcome.Error = Error;
+                Outcome.Cancelled = Cancelled;
+                ++Outcome.Calls;
+            });
+        QTRY_VERIFY(Link.Opening());
+        QCOMPARE(Outcome.Calls.load(), 0);
+        Session.CancelOpen();
+        QTRY_COMPARE(Outcome.Calls.load(), 1);
+        QVERIFY(Outcome.Cancelled);
+        Session.FinishOpen();
+        QVERIFY(!Session.Opening() && !Session.IsOpen());
+        QVERIFY(Reader.Parked());
     }
 
     void refusedOpenLeavesTheReaderParked()
