@@ -9,7 +9,10 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
-#include <thread>
+namespace {
+// How often a background open is looked at until it ends.
+constexpr int PollMs = 50;
+}  // namespace
 
 const std::string TDeviceReturn::Marker = "--- device returned: port reopened ---";
 
@@ -55,7 +58,8 @@ void TDeviceReturn::Cancel()
     FWaiting = false;
     FRetry->stop();
     FServerTimer->stop();
-    FProbe.reset();
+    // An open under way is given up; its end is still taken (OpenTried).
+    FSession.CancelOpen();
     FTries = 0;
     if (!FWatcher->directories().isEmpty())
         FWatcher->removePaths(FWatcher->directories());
@@ -111,41 +115,40 @@ void TDeviceReturn::Check()
 
 void TDeviceReturn::CheckServer()
 {
-    if (!FWaiting)
+    if (!FWaiting || FOpenDone)
         return;
-    if (FSession.IsOpen()) {
+    if (FSession.IsOpen() || FSession.Opening()) {
         Cancel();
         return;
     }
-    // Asked off this thread: a host that is away would keep the window
-    // waiting for the whole connection time-out.
-    constexpr int PollMs = 50;
-    if (!FProbe) {
-        FProbe = std::make_shared<std::atomic<int>>(0);
-        std::thread([Probe = FProbe, Port = FChoice.Port] {
-            *Probe = ProbeNetPort(Port, NetProbeMs) == 0 ? 1 : 2;
-        }).detach();
-        FServerTimer->start(PollMs);
+    // Off this thread: a host that is away would keep the window waiting
+    // for the whole connection time-out.
+    FOpenDone = std::make_shared<std::atomic<bool>>(false);
+    QTimer *Poll = FServerTimer.get();
+    FSession.OpenInBackground(
+        FChoice, [Done = FOpenDone](const std::string &, bool) { *Done = true; }, Marker);
+    QTimer::singleShot(PollMs, Poll, [this] { OpenTried(); });
+}
+
+void TDeviceReturn::OpenTried()
+{
+    if (!FOpenDone)
+        return;
+    if (!*FOpenDone) {
+        QTimer::singleShot(PollMs, FServerTimer.get(), [this] { OpenTried(); });
         return;
     }
-    const int Answer = FProbe->load();
-    if (Answer == 0) {
-        FServerTimer->start(PollMs);
-        return;
-    }
-    FProbe.reset();
-    if (Answer == 1) {
-        try {
-            FSession.Open(FChoice, Marker);
-        } catch (const std::exception &) {
-        }
-    }
-    if (!FSession.IsOpen()) {
+    FOpenDone.reset();
+    FSession.FinishOpen();
+    const bool Opened = FSession.IsOpen();
+    if (FWaiting && !Opened)
         FServerTimer->start(NetRetryMs);
-        return;
+    if (Opened) {
+        const std::string Port = FChoice.Port;
+        Cancel();
+        if (Reopened)
+            Reopened(Port);
     }
-    const std::string Port = FChoice.Port;
-    Cancel();
-    if (Reopened)
-        Reopened(Port);
+    if (OpenEnded)
+        OpenEnded();
 }

@@ -3,8 +3,8 @@
 // exists (inotify: nothing runs while the device is away), and when it is
 // there again the port is reopened with the same settings, a marker line
 // queued first so that the receive view shows where the gap was. A network
-// port has no path to watch: its server is asked off the window's thread
-// every NetRetryMs, and the port reopened once it accepts. No widgets.
+// port has no path to watch: it is opened again in the background every
+// NetRetryMs until its server takes it. No widgets.
 #pragma once
 
 #include "PortSession.h"
@@ -36,6 +36,9 @@ public:
 
     // Called after a reopen, with the port's name as chosen.
     std::function<void(const std::string &Port)> Reopened;
+    // Called when a background open of a network port ended, whatever its
+    // outcome (the port's controls show the state again).
+    std::function<void()> OpenEnded;
 
     // The line between what came before the gap and what came after.
     static const std::string Marker;
@@ -44,10 +47,8 @@ public:
     // this many times, then the next change in the folder is waited for.
     static constexpr int RetryMs = 250;
     static constexpr int Retries = 20;
-    // How often the server of a vanished network port is asked, and how long
-    // one asking may take.
+    // How often a vanished network port is tried again.
     static constexpr int NetRetryMs = 1000;
-    static constexpr int NetProbeMs = 3000;
 
 private:
     void Arm();
@@ -61,7 +62,7 @@ private:
     std::unique_ptr<QFileSystemWatcher> FWatcher;
     std::unique_ptr<QTimer> FRetry;
     std::unique_ptr<QTimer> FServerTimer;
-    // The asking under way: 0 while it runs, then 1 (the server accepts) or
-    // 2; shared with its thread, which may outlive a cancelled wait.
-    std::shared_ptr<std::atomic<int>> FProbe;
+    // A background open under way: set by its thread when it ended.
+    std::shared_ptr<std::atomic<bool>> FOpenDone;
+    void OpenTried();
 };

@@ -86,7 +86,7 @@ TPortSession::~TPortSession()
         FOpener.join();
 }
 
-void TPortSession::OpenInBackground(const TPortChoice &Choice, TOpenDone Done)
+void TPortSession::OpenInBackground(const TPortChoice &Choice, TOpenDone Done, const std::string &FirstLine)
 {
     if (FOpening || IsOpen())
         return;
@@ -95,10 +95,10 @@ void TPortSession::OpenInBackground(const TPortChoice &Choice, TOpenDone Done)
     FOpening = true;
     FOpenerDone = false;
     FCancelled = false;
-    FOpener = std::thread([this, Choice, Done = std::move(Done)] {
+    FOpener = std::thread([this, Choice, FirstLine, Done = std::move(Done)] {
         std::string Error;
         try {
-            Open(Choice);
+            Open(Choice, FirstLine);
             if (!IsOpen())
                 Error = "The port did not open.";
         } catch (const std::exception &E) {

@@ -54,7 +54,7 @@ public:
     // the caller has taken the outcome with FinishOpen(). Does nothing while
     // an open runs or the port is open.
     using TOpenDone = std::function<void(const std::string &Error, bool Cancelled)>;
-    void OpenInBackground(const TPortChoice &Choice, TOpenDone Done);
+    void OpenInBackground(const TPortChoice &Choice, TOpenDone Done, const std::string &FirstLine = std::string());
     bool Opening() const { return FOpening.load(); }
     // Ends the open under way: it fails, cancelled.
     void CancelOpen();

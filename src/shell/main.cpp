@@ -360,6 +360,7 @@ void TMainForm::InitWorkspace()
         FSession = std::make_unique<TPortSession>(*FLink, *FComThread);
         FReturn = std::make_unique<TDeviceReturn>(*FSession);
         FReturn->Reopened = [this](const std::string &Port) { DeviceReturned(QString::fromStdString(Port)); };
+        FReturn->OpenEnded = [this] { ShowPortState(); };
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
         FDataRT->FocusTarget = ColorButton;
         FDataRT->SendStopped = [this] { FTick->Wake(); };
@@ -531,6 +532,7 @@ void TMainForm::TogglePort()
     // Pressed again while a connection is being made: it is given up.
     if (FSession->Opening()) {
         FSession->CancelOpen();
+        FReturn->Cancel();
         return;
     }
     // The user's own choice ends any wait for a vanished device.

@@ -192,8 +192,10 @@ private Q_SLOTS:
 
         QVERIFY2(Server.RestartServer(), qPrintable(Server.Error));
         QTRY_VERIFY_WITH_TIMEOUT(Run->Link()->Port.Connected(), 10000);
-        QVERIFY(!Run->DeviceReturn()->Waiting());
-        QVERIFY(Run->StatusBar()->currentMessage().contains(QStringLiteral("returned")));
+        // Opened in the background; its end is taken on the window's thread.
+        QTRY_VERIFY(!Run->DeviceReturn()->Waiting());
+        QTRY_VERIFY(Run->StatusBar()->currentMessage().contains(QStringLiteral("returned")));
+        QCOMPARE(Run.Action("PortButton")->text(), QStringLiteral("Close Port"));
         QVERIFY(Server.Cable().WriteFar("\x33\x44"));
         QTRY_VERIFY(LineWith(Run->ReceiveView(), QStringLiteral("33 44")) >= 0);
         const int Marker = LineWith(Run->ReceiveView(), QString::fromStdString(TDeviceReturn::Marker));
