@@ -272,11 +272,15 @@ double TArrivalClock::Next(std::string_view Line)
         FDayBase += 24 * 3600;
     const double Whole = FDayBase + OfDay;
     double T = Whole;
-    // The gap refines the time within its second when it agrees with it.
+    // The gap refines the time within its second when it agrees with it; a
+    // gap of a second or more at least says the line is not early in its
+    // second when the last one was late in the one before.
     if (FStarted && Gap >= 0) {
         const double ByGap = FLast + Gap / 1000.0;
         if (ByGap >= Whole && ByGap < Whole + 1)
             T = ByGap;
+    } else if (FStarted) {
+        T = std::max(Whole, std::min(FLast + 1, Whole + 0.999));
     }
     if (FStarted && T < FLast)
         T = FLast;

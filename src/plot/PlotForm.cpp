@@ -285,6 +285,7 @@ void TPlotForm::ApplyControls()
     FYMax->setEnabled(!FView->AutoScale);
     FView->FixedLow = FYMin->value();
     FView->FixedHigh = std::max(FYMax->value(), FYMin->value() + 1e-9);
+    FCursor->clear();
     UpdateLegend();
     UpdateNotice();
     FView->Refresh(true);

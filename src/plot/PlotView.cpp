@@ -159,7 +159,7 @@ void TPlotView::paintEvent(QPaintEvent *)
     // Grid and tick labels.
     const QFontMetrics M = fontMetrics();
     P.setPen(Text);
-    const double YStep = TickStep(YSpan, std::max(2, Area.height() / (3 * M.height())));
+    const double YStep = TickStep(YSpan, std::max(2, Area.height() / (2 * M.height())));
     for (double Y = std::ceil(FY0 / YStep) * YStep; Y <= FY1 && YSpan > 0; Y += YStep) {
         const double Py = ToPixelY(Y);
         P.setPen(Grid);
@@ -173,12 +173,17 @@ void TPlotView::paintEvent(QPaintEvent *)
     const double XStep = FData.XAxis() == TXAxis::Time && XSpan >= 1
         ? std::max(1.0, TickStep(XSpan, std::max(2, Area.width() / LabelWidth)))
         : TickStep(XSpan, std::max(2, Area.width() / LabelWidth));
+    // Whole seconds need no milliseconds.
+    const bool WholeSeconds = FData.XAxis() == TXAxis::Time && XStep >= 1;
     for (double X = std::ceil(FX0 / XStep) * XStep; X <= FX1 && XSpan > 0; X += XStep) {
         const double Px = ToPixelX(X);
         P.setPen(Grid);
         P.drawLine(QPointF(Px, Area.top()), QPointF(Px, Area.bottom()));
         P.setPen(Text);
-        P.drawText(QRectF(Px - LabelWidth / 2.0, Area.bottom() + 2, LabelWidth, M.height()), Qt::AlignCenter, XText(X));
+        if (Px + LabelWidth / 2.0 > width())
+            continue;  // cut off at the edge it would only mislead
+        P.drawText(QRectF(Px - LabelWidth / 2.0, Area.bottom() + 2, LabelWidth, M.height()), Qt::AlignCenter,
+            WholeSeconds ? XText(X).chopped(4) : XText(X));
     }
     P.setPen(Text);
     P.drawRect(Area.adjusted(0, 0, -1, -1));

@@ -7,6 +7,7 @@
 #include "FilterUnit.h"
 #include "FindDiaUnit.h"
 #include "FindUnit.h"
+#include "PlotForm.h"
 #include "QuillScomm.h"
 #include "RichView.h"
 #include "SendClass.h"
@@ -101,6 +102,19 @@ void TMainForm::FollowDockVisibility()
         return;
     Settings.SetSendWindowShown(SendShown);
     Settings.SetSearchWindowShown(FindShown);
+    ShowMarks();
+}
+
+void TMainForm::FollowPlotVisibility()
+{
+    if (FDataRT) {
+        if (PlotForm->isHidden())
+            FDataRT->ReceivedShown = nullptr;
+        else
+            FDataRT->ReceivedShown = [this](const std::string &Line, const std::string &Data) {
+                PlotForm->TakeLine(Line, Data, FLink && FLink->HexReceive);
+            };
+    }
     ShowMarks();
 }
 

@@ -161,8 +161,8 @@ private Q_SLOTS:
     }
 
     // Seconds from the head, milliseconds from the gaps where they agree
-    // with it; a gap of a second or more (" ---") or one that disagrees
-    // falls back to the head; midnight runs on; the clock never goes back.
+    // with it; a gap of a second or more (" ---") is at least a second
+    // after the last line; one that disagrees falls back to the head; midnight runs on; the clock never goes back.
     void arrivalTimeComesFromTheHeads()
     {
         TArrivalClock Clock;
@@ -171,8 +171,8 @@ private Q_SLOTS:
         QCOMPARE(Clock.Next("T[10:05:07 250]"), Start + 0.25);
         QCOMPARE(Clock.Next("R[10.05.07 500]"), Start + 0.75);  // another separator
         QCOMPARE(Clock.Next("R[10:05:08 400]"), Start + 1.15);
-        QCOMPARE(Clock.Next("R[10:05:09 ---]"), Start + 2);
-        QCOMPARE(Clock.Next("R[10:05:20  10]"), Start + 13);  // the gap disagrees
+        QCOMPARE(Clock.Next("R[10:05:09 ---]"), Start + 2.15);  // a second after the last at least
+        QCOMPARE(Clock.Next("R[10:05:20  10]"), Start + 13);    // the gap disagrees
         QCOMPARE(Clock.Next("garbage"), Start + 13);
         QCOMPARE(Clock.Next("R[10:05:19   0]"), Start + 13);  // never back
         TArrivalClock Night;
