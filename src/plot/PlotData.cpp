@@ -301,21 +301,52 @@ std::string TimeOfDayText(double Seconds)
     return Buffer;
 }
 
-TSampleRing::TSampleRing(std::size_t Capacity) : FData(std::max<std::size_t>(Capacity, 1))
+TSampleRing::TSampleRing(std::size_t Capacity)
+    : FData(std::max<std::size_t>(Capacity, 1)),
+      FBlockLow((FData.size() + BlockSize - 1) / BlockSize),
+      FBlockHigh(FBlockLow.size())
 {
+}
+
+void TSampleRing::Summarise(std::size_t Position)
+{
+    // Samples are written in memory order, so a block is begun at its first
+    // position and filled before the next.
+    const std::size_t Block = Position / BlockSize;
+    const double Y = FData[Position].Y;
+    if (Position % BlockSize == 0) {
+        FBlockLow[Block] = FBlockHigh[Block] = Y;
+    } else {
+        FBlockLow[Block] = std::min(FBlockLow[Block], Y);
+        FBlockHigh[Block] = std::max(FBlockHigh[Block], Y);
+    }
 }
 
 void TSampleRing::Push(double X, double Y)
 {
     if (FCount > 0 && X < At(FCount - 1).X)
         X = At(FCount - 1).X;
+    std::size_t Position = FStart;
     if (FCount < FData.size()) {
-        FData[(FStart + FCount) % FData.size()] = {X, Y};
+        Position = (FStart + FCount) % FData.size();
         ++FCount;
     } else {
-        FData[FStart] = {X, Y};
         FStart = (FStart + 1) % FData.size();
     }
+    FData[Position] = {X, Y};
+    Summarise(Position);
+}
+
+bool TSampleRing::WholeBlockAt(std::size_t I, std::size_t &Length) const
+{
+    const std::size_t Position = (FStart + I) % FData.size();
+    if (Position % BlockSize != 0 || FCount == 0)
+        return false;
+    Length = std::min(BlockSize, FData.size() - Position);
+    // The block being written holds the newest samples and, once the ring
+    // is full, the oldest after them: its summary covers only the newest.
+    const std::size_t Head = BlockAt(FCount - 1);
+    return I + Length <= FCount && Position / BlockSize != Head;
 }
 
 const TSample &TSampleRing::At(std::size_t I) const
@@ -346,8 +377,24 @@ void TSampleRing::SetCapacity(std::size_t Capacity)
         Kept.push_back(At(I));
     Kept.resize(Capacity);
     FData = std::move(Kept);
+    FBlockLow.assign((FData.size() + BlockSize - 1) / BlockSize, 0);
+    FBlockHigh.assign(FBlockLow.size(), 0);
+    for (std::size_t P = 0; P < Keep; ++P)
+        Summarise(P);
     FStart = 0;
     FCount = Keep;
+}
+
+std::pair<std::span<const TSample>, std::span<const TSample>> TSampleRing::Runs(std::size_t From, std::size_t To) const
+{
+    To = std::min(To, FCount);
+    if (From >= To)
+        return {};
+    const std::size_t Begin = (FStart + From) % FData.size();
+    const std::size_t Count = To - From;
+    const std::size_t First = std::min(Count, FData.size() - Begin);
+    return {
+        std::span<const TSample>(FData.data() + Begin, First), std::span<const TSample>(FData.data(), Count - First)};
 }
 
 void Decimate(const TSampleRing &Ring, double X0, double X1, int Width, std::vector<TColumn> &Out)
@@ -356,24 +403,43 @@ void Decimate(const TSampleRing &Ring, double X0, double X1, int Width, std::vec
     if (Width <= 0 || !(X1 > X0) || Ring.Size() == 0)
         return;
     const double PerX = Width / (X1 - X0);
-    const std::size_t End = Ring.Size();
+    auto ColumnOf = [&](double X) { return std::min(Width - 1, int((X - X0) * PerX)); };
+    const std::size_t End = Ring.LowerBound(std::nextafter(X1, X1 + 1));
     TColumn C;
     bool Open = false;
-    for (std::size_t I = Ring.LowerBound(X0); I < End; ++I) {
-        const TSample &S = Ring.At(I);
-        if (S.X > X1)
-            break;
-        const int Col = std::min(Width - 1, int((S.X - X0) * PerX));
+    auto Take = [&](int Col, double First, double Low, double High, double Last) {
         if (!Open || Col != C.Column) {
             if (Open)
                 Out.push_back(C);
-            C = {Col, S.Y, S.Y, S.Y, S.Y};
+            C = {Col, First, Low, High, Last};
             Open = true;
         } else {
-            C.Low = std::min(C.Low, S.Y);
-            C.High = std::max(C.High, S.Y);
-            C.Last = S.Y;
+            C.Low = std::min(C.Low, Low);
+            C.High = std::max(C.High, High);
+            C.Last = Last;
         }
+    };
+    for (std::size_t I = Ring.LowerBound(X0); I < End;) {
+        // A whole block that falls in one column is taken by its summary.
+        std::size_t Length = 0;
+        if (Ring.WholeBlockAt(I, Length) && I + Length <= End) {
+            const TSample &First = Ring.At(I);
+            const TSample &Last = Ring.At(I + Length - 1);
+            const int Col = ColumnOf(First.X);
+            if (Col == ColumnOf(Last.X)) {
+                const std::size_t Block = Ring.BlockAt(I);
+                Take(Col, First.Y, Ring.BlockLow(Block), Ring.BlockHigh(Block), Last.Y);
+                I += Length;
+                continue;
+            }
+        }
+        // Up to the next block's start, sample by sample, without dividing.
+        const std::size_t Stop = std::min(End, I + TSampleRing::BlockSize - Ring.BlockOffset(I));
+        const auto [A, B] = Ring.Runs(I, Stop);
+        for (const std::span<const TSample> Run : {A, B})
+            for (const TSample &S : Run)
+                Take(ColumnOf(S.X), S.Y, S.Y, S.Y, S.Y);
+        I = Stop;
     }
     if (Open)
         Out.push_back(C);

@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // More series than this are not plotted (a stream of ever new names must not
@@ -144,11 +146,30 @@ public:
     void Clear() { FStart = FCount = 0; }
     // Keeps the newest samples that fit.
     void SetCapacity(std::size_t Capacity);
+    // Samples From .. To - 1 as at most two runs in memory (the second
+    // empty unless the range wraps), for loops that must not divide per
+    // sample.
+    std::pair<std::span<const TSample>, std::span<const TSample>> Runs(std::size_t From, std::size_t To) const;
+
+    // The least and greatest y of each run of BlockSize samples in memory,
+    // so that reducing a million samples to a few hundred columns looks at
+    // blocks, not samples. A block whose samples are not all of one lap of
+    // the ring (the one being written) has no valid summary.
+    static constexpr std::size_t BlockSize = 64;
+    std::size_t BlockAt(std::size_t I) const { return (FStart + I) % FData.size() / BlockSize; }
+    std::size_t BlockOffset(std::size_t I) const { return (FStart + I) % FData.size() % BlockSize; }
+    // Whether logical sample I begins a block with a valid summary that
+    // holds Length samples, all in the ring.
+    bool WholeBlockAt(std::size_t I, std::size_t &Length) const;
+    double BlockLow(std::size_t Block) const { return FBlockLow[Block]; }
+    double BlockHigh(std::size_t Block) const { return FBlockHigh[Block]; }
 
 private:
     std::vector<TSample> FData;
+    std::vector<double> FBlockLow, FBlockHigh;
     std::size_t FStart = 0;
     std::size_t FCount = 0;
+    void Summarise(std::size_t Position);
 };
 
 // One pixel column's samples: the first and last drawn joined to the

@@ -151,25 +151,43 @@ TPlotForm::TPlotForm(QWidget *Parent) : QDockWidget(QStringLiteral("Plot"), Pare
             FHidden.append(Name);
         UpdateLegend();
         FView->Refresh(true);
-        Q_EMIT SettingsChanged();
     });
 
-    // New samples are drawn some 30 times a second, not once per line.
+    // New samples are drawn ten times a second, not once per line, and
+    // only while the window is shown and lines come: it does not wake an
+    // idle program.
     FTimer = new QTimer(this);
-    FTimer->setInterval(33);
+    FTimer->setInterval(100);
     connect(FTimer, &QTimer::timeout, this, &TPlotForm::Tick);
+}
+
+void TPlotForm::showEvent(QShowEvent *Event)
+{
+    QDockWidget::showEvent(Event);
     FTimer->start();
+}
+
+void TPlotForm::hideEvent(QHideEvent *Event)
+{
+    QDockWidget::hideEvent(Event);
+    FTimer->stop();
 }
 
 void TPlotForm::TakeLine(const std::string &Line, const std::string &Data, bool Hex)
 {
     FData.Add(Line, Data, Hex);
+    if (!FTimer->isActive() && isVisible())
+        FTimer->start();
 }
 
 void TPlotForm::Tick()
 {
-    if (!isVisible())
+    // Nothing new since the last tick: sleep until the next line.
+    if (FData.Revision() == FTickRevision) {
+        FTimer->stop();
         return;
+    }
+    FTickRevision = FData.Revision();
     if (FLegend->count() != int(FData.Series().size()))
         UpdateLegend();
     UpdateNotice();
@@ -289,7 +307,6 @@ void TPlotForm::ApplyControls()
     UpdateLegend();
     UpdateNotice();
     FView->Refresh(true);
-    Q_EMIT SettingsChanged();
 }
 
 void TPlotForm::ApplyFields()
@@ -316,7 +333,6 @@ void TPlotForm::ApplyFields()
         UpdateLegend();
     }
     UpdateNotice();
-    Q_EMIT SettingsChanged();
 }
 
 bool TPlotForm::ExportCsv(const QString &Path)

@@ -48,11 +48,11 @@ public:
 Q_SIGNALS:
     // The user closed the window by its own close box.
     void Closed();
-    // A setting the user changed, to be kept.
-    void SettingsChanged();
 
 protected:
     void closeEvent(QCloseEvent *Event) override;
+    void showEvent(QShowEvent *Event) override;
+    void hideEvent(QHideEvent *Event) override;
 
 private:
     void ApplyControls();
@@ -78,5 +78,6 @@ private:
     QLabel *FCursor = nullptr;
     QTimer *FTimer = nullptr;
     QStringList FHidden;
+    uint64_t FTickRevision = 0;
     bool FLoading = false;
 };

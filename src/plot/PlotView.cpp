@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -103,24 +102,25 @@ void TPlotView::FollowData()
         FX1 = std::max(XMax, XMin + WindowSize);
         FX0 = FX1 - WindowSize;
     }
+}
+
+void TPlotView::FitY()
+{
     if (!AutoScale) {
         FY0 = FixedLow;
         FY1 = FixedHigh;
         return;
     }
+    // The columns hold every shown sample's extremes: no second pass over
+    // the samples.
     bool AnyY = false;
     double Low = 0, High = 0;
-    for (std::size_t I = 0; I < Series.size(); ++I) {
-        if (I < Hidden.size() && Hidden[I])
-            continue;
-        const TSampleRing &R = Series[I].Ring;
-        for (std::size_t J = R.LowerBound(FX0); J < R.Size(); ++J) {
-            const double Y = R.At(J).Y;
-            Low = AnyY ? std::min(Low, Y) : Y;
-            High = AnyY ? std::max(High, Y) : Y;
+    for (const std::vector<TColumn> &Columns : FColumns)
+        for (const TColumn &C : Columns) {
+            Low = AnyY ? std::min(Low, C.Low) : C.Low;
+            High = AnyY ? std::max(High, C.High) : C.High;
             AnyY = true;
         }
-    }
     if (!AnyY) {
         Low = 0;
         High = 1;
@@ -146,15 +146,28 @@ void TPlotView::paintEvent(QPaintEvent *)
     if (FLive)
         FollowData();
     FDrawnRevision = FData.Revision();
+    const QRect Area = PlotArea();
+    const auto &Series = FData.Series();
+    FColumns.resize(Series.size());
+    for (std::size_t I = 0; I < Series.size(); ++I) {
+        if (I < Hidden.size() && Hidden[I])
+            FColumns[I].clear();
+        else
+            Decimate(Series[I].Ring, FX0, FX1, Area.width(), FColumns[I]);
+    }
+    if (FLive)
+        FitY();
     QPainter P(this);
     P.fillRect(rect(), palette().color(QPalette::Base));
-    const QRect Area = PlotArea();
     const QColor Text = palette().color(QPalette::Text);
     QColor Grid = palette().color(QPalette::Mid);
     Grid.setAlpha(90);
     const double XSpan = FX1 - FX0, YSpan = FY1 - FY0;
-    auto ToPixelX = [&](double X) { return Area.left() + (X - FX0) / XSpan * Area.width(); };
-    auto ToPixelY = [&](double Y) { return Area.bottom() - (Y - FY0) / YSpan * Area.height(); };
+    // Far outside the plot when zoomed in, pixels are held where the
+    // painter's fixed-point arithmetic still holds them.
+    auto Held = [](double V) { return std::clamp(V, -1e6, 1e6); };
+    auto ToPixelX = [&](double X) { return Held(Area.left() + (X - FX0) / XSpan * Area.width()); };
+    auto ToPixelY = [&](double Y) { return Held(Area.bottom() - (Y - FY0) / YSpan * Area.height()); };
 
     // Grid and tick labels.
     const QFontMetrics M = fontMetrics();
@@ -191,44 +204,35 @@ void TPlotView::paintEvent(QPaintEvent *)
     // One path per series, at most four points per pixel column.
     P.setClipRect(Area);
     P.setRenderHint(QPainter::Antialiasing, false);
-    const auto &Series = FData.Series();
     for (std::size_t I = 0; I < Series.size(); ++I) {
-        if (I < Hidden.size() && Hidden[I])
-            continue;
-        Decimate(Series[I].Ring, FX0, FX1, Area.width(), FColumns);
-        if (FColumns.empty())
+        if (FColumns[I].empty())
             continue;
         // A sample just outside on either side keeps the line running to the
         // edges.
-        QPainterPath Path;
+        FLine.clear();
         const TSampleRing &R = Series[I].Ring;
         const std::size_t First = R.LowerBound(FX0);
-        bool Started = false;
-        if (First > 0) {
-            Path.moveTo(ToPixelX(R.At(First - 1).X), ToPixelY(R.At(First - 1).Y));
-            Started = true;
-        }
-        for (const TColumn &C : FColumns) {
+        if (First > 0)
+            FLine.append(QPointF(ToPixelX(R.At(First - 1).X), ToPixelY(R.At(First - 1).Y)));
+        for (const TColumn &C : FColumns[I]) {
             const double Px = Area.left() + C.Column + 0.5;
-            const QPointF A(Px, ToPixelY(C.First));
-            if (Started)
-                Path.lineTo(A);
-            else
-                Path.moveTo(A);
-            Started = true;
+            FLine.append(QPointF(Px, ToPixelY(C.First)));
             if (C.Low != C.High) {
-                Path.lineTo(Px, ToPixelY(C.Low));
-                Path.lineTo(Px, ToPixelY(C.High));
+                FLine.append(QPointF(Px, ToPixelY(C.Low)));
+                FLine.append(QPointF(Px, ToPixelY(C.High)));
             }
-            Path.lineTo(Px, ToPixelY(C.Last));
+            FLine.append(QPointF(Px, ToPixelY(C.Last)));
         }
         const std::size_t After = R.LowerBound(FX1);
         if (After < R.Size() && R.At(After).X > FX1)
-            Path.lineTo(ToPixelX(R.At(After).X), ToPixelY(R.At(After).Y));
+            FLine.append(QPointF(ToPixelX(R.At(After).X), ToPixelY(R.At(After).Y)));
         QPen Pen(SeriesColour(int(I)));
-        Pen.setWidthF(1.5);
+        // A one-pixel cosmetic pen takes the painter's fast line path; a
+        // wider one is stroked into polygons, many times slower.
+        Pen.setWidth(1);
+        Pen.setCosmetic(true);
         P.setPen(Pen);
-        P.drawPath(Path);
+        P.drawPolyline(FLine);
     }
     P.setClipping(false);
     if (Area.contains(FMouse)) {

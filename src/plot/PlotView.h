@@ -6,6 +6,7 @@
 #include "PlotData.h"
 
 #include <QColor>
+#include <QPolygonF>
 #include <QWidget>
 
 #include <functional>
@@ -53,7 +54,9 @@ protected:
     void leaveEvent(QEvent *Event) override;
 
 private:
+    // The live x range; FitY then takes the y range from the columns.
     void FollowData();
+    void FitY();
     QRect PlotArea() const;
     void UpdateCursorText(const QPoint &At);
     QString XText(double X) const;
@@ -67,5 +70,6 @@ private:
     double FDragX0 = 0, FDragX1 = 0, FDragY0 = 0, FDragY1 = 0;
     QPoint FMouse {-1, -1};
     QString FCursorText;
-    std::vector<TColumn> FColumns;  // reused from paint to paint
+    QPolygonF FLine;
+    std::vector<std::vector<TColumn>> FColumns;  // per series, reused from paint to paint
 };

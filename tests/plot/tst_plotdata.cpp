@@ -205,33 +205,59 @@ private Q_SLOTS:
     }
 
     // Each column holds the first, least, greatest and last of exactly the
-    // samples that fall in it, checked against a plain count; a million
+    // samples that fall in it, as a plain pass over the samples finds them:
+    // rings that wrapped or not, block summaries used or not (a capacity
+    // that is no multiple of the block, the block being written); a million
     // samples give no more columns than pixels.
+    void decimationKeepsEachColumnsExtremes_data()
+    {
+        QTest::addColumn<int>("Capacity");
+        QTest::addColumn<int>("Pushed");
+        QTest::addColumn<double>("X0");
+        QTest::addColumn<double>("X1");
+        QTest::addColumn<int>("Width");
+        QTest::newRow("a million, no wrap") << 1000000 << 1000000 << 1234.5 << 987654.0 << 333;
+        QTest::newRow("wrapped, odd capacity") << 1000 << 2537 << 0.0 << 3000.0 << 7;
+        QTest::newRow("wrapped, part in view") << 1000 << 2537 << 1800.0 << 2300.0 << 50;
+        QTest::newRow("more columns than samples") << 1000 << 2537 << 1500.0 << 2600.0 << 5000;
+        QTest::newRow("block being written") << 640 << 700 << 0.0 << 800.0 << 3;
+    }
     void decimationKeepsEachColumnsExtremes()
     {
-        TSampleRing Ring(1000000);
-        for (int I = 0; I < 1000000; ++I)
-            Ring.Push(I, std::sin(I * 0.001) * 100 + (I % 7 == 0 ? 50 : 0));
+        QFETCH(int, Capacity);
+        QFETCH(int, Pushed);
+        QFETCH(double, X0);
+        QFETCH(double, X1);
+        QFETCH(int, Width);
+        TSampleRing Ring {std::size_t(Capacity)};
+        for (int I = 0; I < Pushed; ++I)
+            Ring.Push(I, std::sin(I * 0.001) * 100 + (I % 7 == 0 ? 50 : 0) - (I % 13 == 0 ? 70 : 0));
+        std::vector<TColumn> Plain;
+        for (std::size_t I = 0; I < Ring.Size(); ++I) {
+            const TSample &S = Ring.At(I);
+            if (S.X < X0 || S.X > X1)
+                continue;
+            const int Col = std::min(Width - 1, int((S.X - X0) * (Width / (X1 - X0))));
+            if (Plain.empty() || Plain.back().Column != Col)
+                Plain.push_back({Col, S.Y, S.Y, S.Y, S.Y});
+            Plain.back().Low = std::min(Plain.back().Low, S.Y);
+            Plain.back().High = std::max(Plain.back().High, S.Y);
+            Plain.back().Last = S.Y;
+        }
         std::vector<TColumn> Columns;
-        const double X0 = 1234.5, X1 = 987654;
-        const int Width = 333;
         Decimate(Ring, X0, X1, Width, Columns);
         QVERIFY(Columns.size() <= std::size_t(Width));
-        QVERIFY(Columns.size() > std::size_t(Width) - 2);
-        std::size_t At = 0;
-        for (std::size_t I = Ring.LowerBound(X0); I < Ring.Size() && Ring.At(I).X <= X1; ++I) {
-            const TSample &S = Ring.At(I);
-            const int Col = std::min(Width - 1, int((S.X - X0) * Width / (X1 - X0)));
-            while (Columns[At].Column < Col)
-                ++At;
-            QCOMPARE(Columns[At].Column, Col);
-            QVERIFY(S.Y >= Columns[At].Low && S.Y <= Columns[At].High);
-            if (I == 0 || Ring.At(I - 1).X < X0 || int((Ring.At(I - 1).X - X0) * Width / (X1 - X0)) != Col)
-                QCOMPARE(Columns[At].First, S.Y);
+        QCOMPARE(Columns.size(), Plain.size());
+        for (std::size_t I = 0; I < Plain.size(); ++I) {
+            QCOMPARE(Columns[I].Column, Plain[I].Column);
+            QCOMPARE(Columns[I].First, Plain[I].First);
+            QCOMPARE(Columns[I].Low, Plain[I].Low);
+            QCOMPARE(Columns[I].High, Plain[I].High);
+            QCOMPARE(Columns[I].Last, Plain[I].Last);
         }
         Decimate(Ring, 5, 5, Width, Columns);
         QVERIFY(Columns.empty());
-        Decimate(Ring, 0, 10, 0, Columns);
+        Decimate(Ring, X0, X1, 0, Columns);
         QVERIFY(Columns.empty());
     }
 
