@@ -302,9 +302,7 @@ std::string TimeOfDayText(double Seconds)
 }
 
 TSampleRing::TSampleRing(std::size_t Capacity)
-    : FData(std::max<std::size_t>(Capacity, 1)),
-      FBlockLow((FData.size() + BlockSize - 1) / BlockSize),
-      FBlockHigh(FBlockLow.size())
+    : FData(std::max<std::size_t>(Capacity, 1)), FBlocks((FData.size() + BlockSize - 1) / BlockSize)
 {
 }
 
@@ -312,13 +310,14 @@ void TSampleRing::Summarise(std::size_t Position)
 {
     // Samples are written in memory order, so a block is begun at its first
     // position and filled before the next.
-    const std::size_t Block = Position / BlockSize;
-    const double Y = FData[Position].Y;
+    TBlock &B = FBlocks[Position / BlockSize];
+    const TSample &S = FData[Position];
     if (Position % BlockSize == 0) {
-        FBlockLow[Block] = FBlockHigh[Block] = Y;
+        B = {S, S, S.Y, S.Y};
     } else {
-        FBlockLow[Block] = std::min(FBlockLow[Block], Y);
-        FBlockHigh[Block] = std::max(FBlockHigh[Block], Y);
+        B.Last = S;
+        B.Low = std::min(B.Low, S.Y);
+        B.High = std::max(B.High, S.Y);
     }
 }
 
@@ -377,8 +376,7 @@ void TSampleRing::SetCapacity(std::size_t Capacity)
         Kept.push_back(At(I));
     Kept.resize(Capacity);
     FData = std::move(Kept);
-    FBlockLow.assign((FData.size() + BlockSize - 1) / BlockSize, 0);
-    FBlockHigh.assign(FBlockLow.size(), 0);
+    FBlocks.assign((FData.size() + BlockSize - 1) / BlockSize, TBlock {});
     for (std::size_t P = 0; P < Keep; ++P)
         Summarise(P);
     FStart = 0;
@@ -423,12 +421,10 @@ void Decimate(const TSampleRing &Ring, double X0, double X1, int Width, std::vec
         // A whole block that falls in one column is taken by its summary.
         std::size_t Length = 0;
         if (Ring.WholeBlockAt(I, Length) && I + Length <= End) {
-            const TSample &First = Ring.At(I);
-            const TSample &Last = Ring.At(I + Length - 1);
-            const int Col = ColumnOf(First.X);
-            if (Col == ColumnOf(Last.X)) {
-                const std::size_t Block = Ring.BlockAt(I);
-                Take(Col, First.Y, Ring.BlockLow(Block), Ring.BlockHigh(Block), Last.Y);
+            const TSampleRing::TBlock &Block = Ring.Block(Ring.BlockAt(I));
+            const int Col = ColumnOf(Block.First.X);
+            if (Col == ColumnOf(Block.Last.X)) {
+                Take(Col, Block.First.Y, Block.Low, Block.High, Block.Last.Y);
                 I += Length;
                 continue;
             }

@@ -161,12 +161,17 @@ public:
     // Whether logical sample I begins a block with a valid summary that
     // holds Length samples, all in the ring.
     bool WholeBlockAt(std::size_t I, std::size_t &Length) const;
-    double BlockLow(std::size_t Block) const { return FBlockLow[Block]; }
-    double BlockHigh(std::size_t Block) const { return FBlockHigh[Block]; }
+    // A block's first and last samples are kept with its extremes, so that
+    // a pass over the summaries does not reach into the samples' memory.
+    struct TBlock {
+        TSample First, Last;
+        double Low = 0, High = 0;
+    };
+    const TBlock &Block(std::size_t Index) const { return FBlocks[Index]; }
 
 private:
     std::vector<TSample> FData;
-    std::vector<double> FBlockLow, FBlockHigh;
+    std::vector<TBlock> FBlocks;
     std::size_t FStart = 0;
     std::size_t FCount = 0;
     void Summarise(std::size_t Position);
