@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl1-mesa-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl1-mesa-dev qt6-charts-dev
   qt6-qpa-plugins
   clang libclang-rt-14-dev
   socat ser2net stress-ng xvfb xauth x11-apps x11-utils imagemagick

@@ -381,8 +381,11 @@ void TDataRT::DisplayTick()
         if (IsNoteLine(Line)) {
             AppendLine(ReceiveView, std::string(), TagColour, Line);
         } else if (Parts.Received) {
-            if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data)))
+            if (ShowReceive && (!PassesReceiveFilter || PassesReceiveFilter(Parts.Data))) {
                 AppendLine(ReceiveView, Parts.Tag, Settings.ReceiveMessageColour(), Parts.Data);
+                if (ReceivedShown)
+                    ReceivedShown(Line, Parts.Data);
+            }
             if (TriggerOn)  // only the receive trigger looks at it
                 LastRxData = Parts.Data;
         } else if (ShowSending) {

@@ -182,6 +182,10 @@ public:
     std::function<bool(const std::string &Data)> PassesReceiveFilter;
     std::function<void(const std::string &LastRxData)> ReceiveTriggerStep;
     std::function<void()> CycleTick;
+    // Told each received line the receive view shows: the queued line (its
+    // head holds the arrival time) and its data. Unset while nothing watches
+    // (the plot window is closed), so the display pays nothing for it.
+    std::function<void(const std::string &Line, const std::string &Data)> ReceivedShown;
 
     // Cycle send and the triggers; the timing trigger and a pending
     // receive-trigger send wake themselves.

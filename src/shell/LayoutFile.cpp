@@ -19,6 +19,7 @@ const QString PortName = QStringLiteral("Port/Name");
 const QString BaudRate = QStringLiteral("Port/BaudRate");
 const QString ReopenOnReturn = QStringLiteral("Port/ReopenWhenDeviceReturns");
 const QString EditReceived = QStringLiteral("View/EditReceivedText");
+const QString PlotGroup = QStringLiteral("Plot");
 
 int IntValue(const QSettings &Ini, const QString &Key, int Fallback)
 {
@@ -48,7 +49,7 @@ TLayout TLayoutFile::Read(const TLayout &Fallback) const
 {
     if (!QFileInfo::exists(FPath))
         return Fallback;
-    const QSettings Ini(FPath, QSettings::IniFormat);
+    QSettings Ini(FPath, QSettings::IniFormat);
     TLayout L = Fallback;
     L.Normal = QRect(IntValue(Ini, Left, Fallback.Normal.x()), IntValue(Ini, Top, Fallback.Normal.y()),
         IntValue(Ini, Width, Fallback.Normal.width()), IntValue(Ini, Height, Fallback.Normal.height()));
@@ -59,6 +60,10 @@ TLayout TLayoutFile::Read(const TLayout &Fallback) const
     L.BaudRate = Ini.value(BaudRate, Fallback.BaudRate).toString();
     L.ReopenOnReturn = Ini.value(ReopenOnReturn, Fallback.ReopenOnReturn).toBool();
     L.EditReceived = Ini.value(EditReceived, Fallback.EditReceived).toBool();
+    Ini.beginGroup(PlotGroup);
+    for (const QString &Key : Ini.childKeys())
+        L.Plot[Key] = Ini.value(Key).toString();
+    Ini.endGroup();
     return L;
 }
 
@@ -85,6 +90,8 @@ bool TLayoutFile::Write(const TLayout &Layout) const
         Ini.setValue(BaudRate, Layout.BaudRate);
     Ini.setValue(ReopenOnReturn, Layout.ReopenOnReturn);
     Ini.setValue(EditReceived, Layout.EditReceived);
+    for (auto I = Layout.Plot.cbegin(); I != Layout.Plot.cend(); ++I)
+        Ini.setValue(PlotGroup + u'/' + I.key(), I.value());
     Ini.sync();
     return Ini.status() == QSettings::NoError;
 }

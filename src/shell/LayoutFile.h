@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QRect>
 #include <QString>
 
@@ -27,6 +28,8 @@ struct TLayout {
     bool ReopenOnReturn = true;
     // "Edit Received Text": the keyboard may change the receive view.
     bool EditReceived = false;
+    // The plot window's settings, as its own keys and texts.
+    QMap<QString, QString> Plot {};
 };
 
 class TLayoutFile {

@@ -7,6 +7,7 @@
 #include "FilterUnit.h"
 #include "FindDiaUnit.h"
 #include "FindUnit.h"
+#include "PlotForm.h"
 #include "PortSession.h"
 #include "QuillScomm.h"
 #include "RichView.h"
@@ -102,6 +103,19 @@ void TMainForm::FollowDockVisibility()
         return;
     Settings.SetSendWindowShown(SendShown);
     Settings.SetSearchWindowShown(FindShown);
+    ShowMarks();
+}
+
+void TMainForm::FollowPlotVisibility()
+{
+    if (FDataRT) {
+        if (PlotForm->isHidden())
+            FDataRT->ReceivedShown = nullptr;
+        else
+            FDataRT->ReceivedShown = [this](const std::string &Line, const std::string &Data) {
+                PlotForm->TakeLine(Line, Data, FLink && FLink->HexReceive);
+            };
+    }
     ShowMarks();
 }
 

@@ -10,6 +10,7 @@
 #include "HexUnit.h"
 #include "LineCombos.h"
 #include "MessageCommands.h"
+#include "PlotForm.h"
 #include "PrintUnit.h"
 #include "RichView.h"
 #include "SendClass.h"
@@ -138,6 +139,8 @@ void TMainForm::CreateToolBars()
     QAction *FindWinButton =
         ToolButton(CoolBand2, "FindWinButton", ToolIcon(TToolIcon::FindWindow), QStringLiteral("Find Window"), true);
     DockCommands(SendWinButton, FindWinButton);
+    PlotCommand(
+        ToolButton(CoolBand2, "PlotWinButton", ToolIcon(TToolIcon::PlotWindow), QStringLiteral("Plot Window"), true));
     CoolBand2->addSeparator();
     QAction *ConverterButton = ToolButton(
         CoolBand2, "ConverterButton", ToolIcon(TToolIcon::Converter), QStringLiteral("HexDecBin Converter"), false);
@@ -194,6 +197,22 @@ void TMainForm::DockCommands(QAction *SendWindow, QAction *FindWindow)
         [this] { DockCommand(&R::SetSearchWindowShown, FindForm, FindForm->RichFind); });
 }
 
+void TMainForm::PlotCommand(QAction *PlotWindow)
+{
+    Mark(PlotWindow, [this] { return PlotForm && !PlotForm->isHidden(); });
+    connect(PlotWindow, &QAction::triggered, this, [this] {
+        if (PlotForm->isVisible()) {
+            HideDocked(PlotForm);
+            activateWindow();
+            RichShow->setFocus(Qt::OtherFocusReason);
+        } else {
+            ShowDocked(PlotForm);
+            PlotForm->activateWindow();
+        }
+        ShowMarks();
+    });
+}
+
 void TMainForm::CreateMenus()
 {
     using R = TSettingsRecord;
@@ -241,6 +260,7 @@ void TMainForm::CreateMenus()
     QAction *SendWindowItem =
         MenuItem(View, QStringLiteral("Send Window"), true, QKeySequence(Qt::Key_F8), "SendWindowItem");
     DockCommands(SendWindowItem, MenuItem(View, QStringLiteral("Find Window"), true, {}, "FindWindowItem"));
+    PlotCommand(MenuItem(View, QStringLiteral("Plot Window"), true, {}, "PlotWindowItem"));
     View->addSeparator();
     QAction *ColourSettings = MenuItem(View, QStringLiteral("Color Settings"));
     // Not a flag of the settings record: kept in config.ini with the layout.

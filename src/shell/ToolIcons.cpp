@@ -59,6 +59,12 @@ void Draw(QPainter &P, TToolIcon Kind)
         P.setBrush(QColor(70, 110, 190));
         P.drawRect(QRectF(4, 19, 24, 8));
         break;
+    case TToolIcon::PlotWindow:
+        P.setBrush(Qt::white);
+        P.drawRect(QRectF(4, 5, 24, 22));
+        P.setPen(QPen(QColor(70, 110, 190), 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        P.drawPolyline(QPolygonF({QPointF(7, 22), QPointF(12, 13), QPointF(17, 18), QPointF(25, 9)}));
+        break;
     case TToolIcon::Converter: {
         QFont F;
         F.setPixelSize(13);

@@ -22,7 +22,8 @@ enum class TToolIcon {
     CycleSend,
     TriggerSend,
     Checksum,
-    AsciiSend
+    AsciiSend,
+    PlotWindow
 };
 
 QIcon ToolIcon(TToolIcon Kind);

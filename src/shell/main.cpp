@@ -20,6 +20,7 @@
 #include "LineCombos.h"
 #include "MessageCommands.h"
 #include "NetComDevice.h"
+#include "PlotForm.h"
 #include "PopUnit.h"
 #include "PortList.h"
 #include "PortSession.h"
@@ -158,6 +159,7 @@ void TMainForm::CreateForms(const QStringList &Arguments)
     SetForm = new TSetForm(this);
     PopForm = new TPopForm(this);
     FindForm = new TFindForm(this);
+    PlotForm = new TPlotForm(this);
     FilterForm = new TFilterForm(Settings, this);
     FindDialog = new TFindDialog(RichShow, FindForm, this);
     BColorSetForm = new TBColorSetForm(Settings, this);
@@ -193,6 +195,9 @@ void TMainForm::ConnectForms()
     addDockWidget(Qt::LeftDockWidgetArea, SendForm);
     addDockWidget(Qt::BottomDockWidgetArea, FindForm);
     FindForm->hide();
+    addDockWidget(Qt::BottomDockWidgetArea, PlotForm);
+    PlotForm->hide();
+    PlotForm->Warn = [this](const QString &Caption, const QString &Text) { Warn(Caption, Text); };
 
     // The colour dialog stored new colours: the backgrounds change at once,
     // the line colours with the next lines appended.
@@ -267,7 +272,8 @@ void TMainForm::ConnectForms()
         const int Step = A->objectName() == QLatin1String("NextViewAction") ? 1 : -1;
         connect(A, &QAction::triggered, this, [this, Step] { FocusNextView(Step); });
     }
-    for (QWidget *Dock : {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm)})
+    for (QWidget *Dock :
+        {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm), static_cast<QWidget *>(PlotForm)})
         Dock->installEventFilter(this);
     SetTabOrder();
     // However a command is invoked (a screen reader needs no input event),
@@ -281,6 +287,8 @@ bool TMainForm::eventFilter(QObject *Watched, QEvent *Event)
     if ((Event->type() == QEvent::Show || Event->type() == QEvent::Hide) && FWorkspaceReady &&
         (Watched == SendForm || Watched == FindForm))
         FollowDockVisibility();
+    if ((Event->type() == QEvent::Show || Event->type() == QEvent::Hide) && Watched == PlotForm)
+        FollowPlotVisibility();
     if (Event->type() == QEvent::MouseButtonPress || Event->type() == QEvent::MouseButtonDblClick)
         for (TRichView *V : {RichShow, SendForm->RichSend, FindForm->RichFind})
             if (Watched == V->viewport())
@@ -338,7 +346,8 @@ void TMainForm::KeepWindowsOnScreen()
 {
     if (!isMaximized() && !isFullScreen())
         KeepOnScreen(this);
-    for (QWidget *Dock : {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm)})
+    for (QWidget *Dock :
+        {static_cast<QWidget *>(SendForm), static_cast<QWidget *>(FindForm), static_cast<QWidget *>(PlotForm)})
         if (Dock && Dock->isWindow())
             KeepOnScreen(Dock);
 }
@@ -362,6 +371,7 @@ void TMainForm::InitWorkspace()
         FReturn->Reopened = [this](const std::string &Port) { DeviceReturned(QString::fromStdString(Port)); };
         FReturn->OpenEnded = [this] { ShowPortState(); };
         FDataRT = std::make_unique<TDataRT>(SendForm->RichSend, RichShow, FindForm->RichFind, FLink.get(), Settings);
+        FollowPlotVisibility();
         FDataRT->FocusTarget = ColorButton;
         FDataRT->SendStopped = [this] { FTick->Wake(); };
         FDataRT->LinesWoken = [this] { FTick->Wake(); };
@@ -448,6 +458,7 @@ void TMainForm::LoadLayout()
         FStoredBaud = Layout.BaudRate;
         ReopenItem->setChecked(Layout.ReopenOnReturn);
         EditReceivedItem->setChecked(Layout.EditReceived);
+        PlotForm->SetSettings(TPlotSettings::FromMap(Layout.Plot));
         // Qt's own record of the geometry handles frames and screens, but
         // refuses one made on a screen of another width; the plain keys
         // (the default layout has only those) stand in for it then.
@@ -477,6 +488,7 @@ bool TMainForm::WriteLayout(const QString &Path)
     Layout.BaudRate = FOverrides->BaudRateToStore(FCombos->TypedBaudRate(), FStoredBaud);
     Layout.ReopenOnReturn = ReopenItem->isChecked();
     Layout.EditReceived = EditReceivedItem->isChecked();
+    Layout.Plot = PlotForm->Settings().ToMap();
     return TLayoutFile(Path).Write(Layout);
 }
 

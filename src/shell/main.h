@@ -33,6 +33,7 @@ class TDeviceReturn;
 class TFilterForm;
 class TFindDialog;
 class TFindForm;
+class TPlotForm;
 class THexDecForm;
 class TLineCombos;
 class TMessageCommands;
@@ -110,6 +111,7 @@ public:
     TSetForm *SetForm = nullptr;
     TPopForm *PopForm = nullptr;
     TFindForm *FindForm = nullptr;
+    TPlotForm *PlotForm = nullptr;
     TFilterForm *FilterForm = nullptr;
     TFindDialog *FindDialog = nullptr;
     TBColorSetForm *BColorSetForm = nullptr;
@@ -176,12 +178,16 @@ private:
     // windows are shown, however that changed (a command, a close box, the
     // layout).
     void FollowDockVisibility();
+    // The plot window's marks, and its feed from the data runtime: only
+    // while it is open.
+    void FollowPlotVisibility();
     // Ctrl+Tab and Ctrl+Shift+Tab: the next or previous shown view.
     void FocusNextView(int Step);
     // Every control in reach of Tab, in the order the window shows them.
     void SetTabOrder();
     // The send and search windows' commands on a tool button or menu item.
     void DockCommands(QAction *SendWindow, QAction *FindWindow);
+    void PlotCommand(QAction *PlotWindow);
     // Gives the send window its floating size and place the first time it
     // floats.
     void WatchSendFloating();

@@ -211,7 +211,7 @@ private Q_SLOTS:
             QStringLiteral("&Edit: Undo     Ctrl+Z|-|Cut      Ctrl+X|Copy     Ctrl+C|Paste    Ctrl+V|-|Select All|-|"
                            "Find=Ctrl+F|Find Next =F3"),
             QStringLiteral("&View: Show Time|Show RxTx|Word Wrap|Show Sending|Filter Settings(hidden)|-|"
-                           "Send Window=F8|Find Window|-|Color Settings|Edit Received Text"),
+                           "Send Window=F8|Find Window|Plot Window|-|Color Settings|Edit Received Text"),
             QStringLiteral(
                 "&Tools : Open Port|Reopen When Device Returns|Pause Monitoring|Send Data=F5|-|"
                 "ASCII Receive|ASCII Send|-|Cycle To Send(hidden)|Trigger Send(hidden)|-(hidden)|Auto Save or Clear|"
@@ -253,7 +253,7 @@ private Q_SLOTS:
                 QStringLiteral(",|,[CBoxPort],[CBoxBaudRate],[CBoxParityBits],[CBoxDataBits],"
                                "[CBoxStopBits],|,DTR,RTS"));
         QCOMPARE(Bar(Run.Find<QToolBar>("CoolBand2")),
-            QStringLiteral("Send Window,Find Window,|,HexDecBin Converter,|,[ColorButton]"));
+            QStringLiteral("Send Window,Find Window,Plot Window,|,HexDecBin Converter,|,[ColorButton]"));
         QCOMPARE(Bar(Run.Find<QToolBar>("ReceBar")),
             QStringLiteral("[DisplayTimeButton],Display Sending Message,|,Word Wrap,|,"
                            "Filter Settings,|,ASCII Receive,|,Clear Screen"));
