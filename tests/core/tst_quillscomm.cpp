@@ -178,7 +178,8 @@ private Q_SLOTS:
     void characterModeKeepsZeroBytes();
     void closeAndReopenResumes();
     void modemLinesUpdateFlagsWithoutALine();
-    void lockHeldTooLongDropsTheBlock();
+    void lockHeldLongKeepsTheBlock();
+    void blockWaitingForRoomIsQueuedAtClose();
     void receiveCounterWraps();
 
     void sendData_data();
@@ -562,7 +563,7 @@ void TestQuillScomm::modemLinesUpdateFlagsWithoutALine()
     QVERIFY(!Link.CtsOn && !Link.DsrOn && !Link.RlsdOn);
 }
 
-void TestQuillScomm::lockHeldTooLongDropsTheBlock()
+void TestQuillScomm::lockHeldLongKeepsTheBlock()
 {
     auto State = std::make_shared<TFakeComState>();
     TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
@@ -571,7 +572,7 @@ void TestQuillScomm::lockHeldTooLongDropsTheBlock()
     Reader.Release();
     {
         const auto Lock = Link.LockQueue();
-        State->Feed("lost");
+        State->Feed("kept");
         // Hold on well past the reader's bounded wait once it has the bytes.
         QTRY_VERIFY_WITH_TIMEOUT(
             [&State] {
@@ -580,12 +581,49 @@ void TestQuillScomm::lockHeldTooLongDropsTheBlock()
             }(),
             10000);
         QThread::msleep(1000);
+        // Nothing more is read while the block waits.
+        State->Feed("next");
+        QThread::msleep(300);
+        std::lock_guard<std::mutex> G(State->Lock);
+        QCOMPARE(State->Received.size(), std::size_t(4));
     }
-    QVERIFY(Drain(Link, 300).empty());
+    std::vector<TParsed> Lines = Drain(Link, 500);
+    QVERIFY(!Lines.empty());
+    std::string Data;
+    for (const TParsed &L : Lines)
+        Data += L.Data;
+    QCOMPARE(Data, Hex("kept") + Hex("next"));
+    QCOMPARE(Link.RxCount.load(), 8u);
+}
+
+// A full queue holds the block read; closing the port queues it over the
+// bound, ahead of anything a later open brings.
+void TestQuillScomm::blockWaitingForRoomIsQueuedAtClose()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    Link.SetQueueBound(1);
+    QVERIFY(Link.QueueLine("--- first ---"));
+    TQuillComThread Reader(Link);
+    Link.OpenPort();
+    Reader.Release();
+    State->Feed("held");
+    QTRY_VERIFY([&State] {
+        std::lock_guard<std::mutex> G(State->Lock);
+        return State->Received.empty();
+    }());
+    QThread::msleep(200);
+    QCOMPARE(Link.QueuedLines(), std::size_t(1));
     QCOMPARE(Link.RxCount.load(), 0u);
-    // The next block gets through.
-    State->Feed("ok");
-    QTRY_COMPARE(Link.RxCount.load(), 2u);
+
+    Link.ClosePort();
+    Reader.Park();
+    QVERIFY(Reader.Parked());
+    QCOMPARE(Link.RxCount.load(), 4u);
+    QCOMPARE(Link.FetchLine(), std::string("--- first ---"));
+    const TParsed Held = ParseLine(Link.FetchLine());
+    QVERIFY(Held.Ok);
+    QCOMPARE(Held.Data, Hex("held"));
 }
 
 void TestQuillScomm::receiveCounterWraps()
