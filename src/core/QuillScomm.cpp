@@ -114,7 +114,12 @@ TQuillScomm::TQuillScomm() : TQuillScomm(std::unique_ptr<TComDevice>())
 }
 
 TQuillScomm::TQuillScomm(std::unique_ptr<TComDevice> Device)
-    : Port(std::move(Device)), TimeSeparator(LocaleTimeSeparator(QLocale::system()))
+    : TQuillScomm(std::move(Device), LocaleTimeSeparator(QLocale::system()))
+{
+}
+
+TQuillScomm::TQuillScomm(std::unique_ptr<TComDevice> Device, std::string TimeSeparator)
+    : Port(std::move(Device)), TimeSeparator(std::move(TimeSeparator))
 {
     Port.SetPort("Com1");
     Port.SetBaudRate(br9600);
@@ -228,11 +233,28 @@ void TQuillScomm::WriteHead(std::string &Line, char Direction, std::time_t At, u
 {
     std::tm Local {};
     localtime_r(&At, &Local);
-    const char *Sep = TimeSeparator.c_str();
-    char Head[64];
-    const int Length = std::snprintf(Head, sizeof Head, "%c[%02d%s%02d%s%02d%s]", Direction, Local.tm_hour, Sep,
-        Local.tm_min, Sep, Local.tm_sec, GapText(Gap).c_str());
-    std::memcpy(Line.data(), Head, std::min<std::size_t>(static_cast<std::size_t>(Length), Line.size()));
+    // Written piece by piece into the line: the locale's separator may be
+    // of any length, so no buffer of a fixed size could hold the head.
+    std::size_t Done = 0;
+    auto Put = [&Line, &Done](const char *Text, std::size_t Size) {
+        const std::size_t Count = std::min(Size, Line.size() - Done);
+        std::memcpy(Line.data() + Done, Text, Count);
+        Done += Count;
+    };
+    auto PutTwoDigits = [&Put](int Value) {
+        const char Digits[2] = {char('0' + Value / 10 % 10), char('0' + Value % 10)};
+        Put(Digits, 2);
+    };
+    const char Open[2] = {Direction, '['};
+    Put(Open, 2);
+    PutTwoDigits(Local.tm_hour);
+    Put(TimeSeparator.data(), TimeSeparator.size());
+    PutTwoDigits(Local.tm_min);
+    Put(TimeSeparator.data(), TimeSeparator.size());
+    PutTwoDigits(Local.tm_sec);
+    const std::string GapField = GapText(Gap);
+    Put(GapField.data(), GapField.size());
+    Put("]", 1);
 }
 
 TQuillScomm::TReceivedLine TQuillScomm::FormReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart) const

@@ -59,8 +59,11 @@ class TQuillScomm {
 public:
     // The port drives the real device backend.
     TQuillScomm();
-    // The port drives Device (tests give a fake one).
+    // The port drives Device (tests give a fake one); nullptr: the real one.
     explicit TQuillScomm(std::unique_ptr<TComDevice> Device);
+    // Lines put TimeSeparator between hours, minutes and seconds instead of
+    // the system locale's.
+    TQuillScomm(std::unique_ptr<TComDevice> Device, std::string TimeSeparator);
     ~TQuillScomm();
     TQuillScomm(const TQuillScomm &) = delete;
     TQuillScomm &operator=(const TQuillScomm &) = delete;

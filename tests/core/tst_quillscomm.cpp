@@ -25,6 +25,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -181,6 +182,7 @@ private Q_SLOTS:
     void lockHeldLongKeepsTheBlock();
     void blockWaitingForRoomIsQueuedAtClose();
     void receiveCounterWraps();
+    void longTimeSeparatorMakesAWholeHead();
 
     void sendData_data();
     void sendData();
@@ -624,6 +626,47 @@ void TestQuillScomm::blockWaitingForRoomIsQueuedAtClose()
     const TParsed Held = ParseLine(Link.FetchLine());
     QVERIFY(Held.Ok);
     QCOMPARE(Held.Data, Hex("held"));
+}
+
+// A separator that makes the head longer than any fixed buffer: received
+// and sent lines carry the whole head, and the data right after it.
+void TestQuillScomm::longTimeSeparatorMakesAWholeHead()
+{
+    TSocatPair Pair;
+    QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
+    const std::string Sep = " o'clock and some minutes, then seconds: ";
+    TQuillScomm Link(nullptr, Sep);
+    Link.Port.SetPort(Pair.Near());
+    Link.OpenPort();
+    TQuillComThread Reader(Link);
+    Reader.Release();
+    QVERIFY(Pair.WriteFar("AB"));
+    std::string Received;
+    QElapsedTimer Waited;
+    Waited.start();
+    while (Received.empty() && Waited.elapsed() < 5000) {
+        Received = Link.FetchLine();
+        QThread::msleep(1);
+    }
+    Link.SendData("01 02");
+    QVERIFY(WaitSent(Link));
+    const std::string Sent = Link.FetchLine();
+
+    const std::size_t Head = 13 + 2 * Sep.size();
+    for (const auto &[Line, Direction, Data] :
+        {std::tuple(Received, 'R', std::string("41 42")), std::tuple(Sent, 'T', std::string("01 02 "))}) {
+        QCOMPARE(Line.size(), Head + Data.size());
+        QCOMPARE(Line.substr(0, 2), std::string(1, Direction) + "[");
+        const std::string Time = Line.substr(2, 6 + 2 * Sep.size());
+        QCOMPARE(Time.substr(2, Sep.size()), Sep);
+        QCOMPARE(Time.substr(4 + Sep.size(), Sep.size()), Sep);
+        for (std::size_t At : {std::size_t(0), 2 + Sep.size(), 4 + 2 * Sep.size()})
+            QVERIFY(std::isdigit(static_cast<unsigned char>(Time[At])) &&
+                std::isdigit(static_cast<unsigned char>(Time[At + 1])));
+        QCOMPARE(Line[Head - 5], ' ');  // the gap field
+        QCOMPARE(Line[Head - 1], ']');
+        QCOMPARE(Line.substr(Head), Data);
+    }
 }
 
 void TestQuillScomm::receiveCounterWraps()
