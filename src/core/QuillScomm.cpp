@@ -627,15 +627,14 @@ void TQuillComThread::Execute()
 
     int Fruitless = 0;
     for (;;) {
-        bool Leaving = false;
-        {
-            std::lock_guard<std::mutex> Lock(RunMutex);
-            Leaving = !Released || Stopping;
-        }
-        if (Leaving && Holding())
-            FlushHeld();
         {
             std::unique_lock<std::mutex> Lock(RunMutex);
+            if (!Released && !Stopping && Holding()) {
+                // Queued with RunMutex let go: no lock is taken under another.
+                Lock.unlock();
+                FlushHeld();
+                continue;
+            }
             if (!Released && !Stopping) {
                 AtParkPoint = true;
                 RunCv.notify_all();
@@ -648,8 +647,11 @@ void TQuillComThread::Execute()
             }
             RunGeneration = Generation;
         }
-        if (Stopping)
+        if (Stopping) {
+            if (Holding())
+                FlushHeld();
             return;
+        }
 
         switch (Pass()) {
         case TPassResult::Data:
