@@ -101,15 +101,14 @@ public:
     // Takes effect at the next start.
     void setInterval(int Ms) { FInterval = Ms; }
 
-    // The deadline that follows Deadline, given that the firing for it ended
-    // at Now: the next one after Now on the same schedule.
-    static std::chrono::nanoseconds NextDeadline(
-        std::chrono::nanoseconds Deadline, std::chrono::nanoseconds Interval, std::chrono::nanoseconds Now);
-
 Q_SIGNALS:
     void timeout();
 
 private:
+    // The deadline that follows Deadline, given that the firing for it ended
+    // at Now: the next one after Now on the same schedule.
+    static std::chrono::nanoseconds NextDeadline(
+        std::chrono::nanoseconds Deadline, std::chrono::nanoseconds Interval, std::chrono::nanoseconds Now);
     void Fire();
     void Arm();
     QTimer *FTimer;
