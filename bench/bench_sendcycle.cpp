@@ -3,9 +3,10 @@
 // cable of its own at the same time; and the CPU an idle program takes with
 // an armed timing trigger, beside the same program idle without it.
 //   QT_QPA_PLATFORM=offscreen ./build/bench/bench_sendcycle [--quick]
-//       [cycle|trigger|idle]
-// Full: cycle 60 s, 1,000 requests per delay, idle 30 s. Quick: 10 s, 200
-// requests, 10 s. Naming one part runs only that part.
+//       [cycle|stall|trigger|idle]
+// Full: cycle 60 s, a 50 ms stall in 10 s of cycle send, 1,000 requests per
+// delay, idle 30 s. Quick: 10 s, 4 s, 200 requests, 10 s. Naming one part
+// runs only that part.
 #include "RunLoop.h"
 #include "SocatPair.h"
 
@@ -32,6 +33,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -96,6 +98,28 @@ TCycleFigures CycleFigures(const std::vector<TClock::time_point> &At, double Int
     F.Max = *std::max_element(Deviation.begin(), Deviation.end());
     F.Drift = Ms(At.back() - At.front()) - Interval * double(At.size() - 1);
     return F;
+}
+
+// How far the sends after the first gap longer than 1.5 intervals (a stall)
+// are from the schedule of those before it: the median offset after, less
+// the median before, each folded into one interval around the first send.
+double PhaseShift(const std::vector<TClock::time_point> &At, double Interval)
+{
+    std::size_t Gap = 0;
+    for (std::size_t I = 1; I < At.size() && Gap == 0; ++I)
+        if (Ms(At[I] - At[I - 1]) > 1.5 * Interval)
+            Gap = I;
+    if (Gap < 2 || Gap + 2 >= At.size())
+        return std::nan("");
+    std::vector<double> Before, After;
+    for (std::size_t I = 0; I < At.size(); ++I) {
+        const double Off = std::remainder(Ms(At[I] - At[0]), Interval);
+        if (I < Gap)
+            Before.push_back(Off);
+        else if (I > Gap)  // the late send itself is not on any schedule
+            After.push_back(Off);
+    }
+    return Percentile(After, 0.5) - Percentile(Before, 0.5);
 }
 
 void PrintCycle(const char *Who, const TCycleFigures &F)
@@ -216,9 +240,9 @@ int main(int argc, char *argv[])
         else
             Only = QString::fromLocal8Bit(argv[I]);
     }
-    if (!Only.isEmpty() && Only != QLatin1String("cycle") && Only != QLatin1String("trigger") &&
-        Only != QLatin1String("idle")) {
-        std::fprintf(stderr, "usage: bench_sendcycle [--quick] [cycle|trigger|idle]\n");
+    if (!Only.isEmpty() && Only != QLatin1String("cycle") && Only != QLatin1String("stall") &&
+        Only != QLatin1String("trigger") && Only != QLatin1String("idle")) {
+        std::fprintf(stderr, "usage: bench_sendcycle [--quick] [cycle|stall|trigger|idle]\n");
         return 2;
     }
     auto Runs = [&](const char *Part) { return Only.isEmpty() || Only == QLatin1String(Part); };
@@ -313,6 +337,63 @@ int main(int argc, char *argv[])
         std::printf("  UI stall (10 ms probe): p50 %.2f  p99 %.2f  max %.2f ms\n", Percentile(Stall, 0.5),
             Percentile(Stall, 0.99), Stall.empty() ? 0.0 : *std::max_element(Stall.begin(), Stall.end()));
         Load("after cycle");
+    }
+
+    // ---- Cycle send after a stall: the interface thread is held 50 ms, and
+    // the C loop's thread as long at the same moment.
+    if (Runs("stall")) {
+        const int StallMs = 50;
+        const int Seconds = Quick ? 4 : 10;
+        std::printf("cycle send, interval %d ms, %d s, both held %d ms halfway (drift after the stall):\n", Interval,
+            Seconds, StallMs);
+        std::atomic<bool> Stop {false}, HoldFloor {false};
+        std::vector<TClock::time_point> FloorAt, At;
+        std::thread FloorReader([&] { FloorAt = ReadArrivals(Floor.Far(), Stop); });
+        std::thread Reader([&] { At = ReadArrivals(Cable.Far(), Stop); });
+        Main->SendForm->ToolButton2->trigger();
+        Form->RadioButton1->click();
+        Form->RadioButton5->setChecked(true);
+        Form->Edit2->setText(QStringLiteral("1"));
+        Form->Edit10->setText(QString::number(Interval));
+        Form->CheckBox1->setChecked(true);
+        Form->Button3->click();
+        std::thread FloorWriter([&] {
+            const int Near = OpenRaw(Floor.Near());
+            timespec Due {};
+            clock_gettime(CLOCK_MONOTONIC, &Due);
+            for (int I = 0; I < Seconds * 1000 / Interval; ++I) {
+                if (HoldFloor.exchange(false))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(StallMs));
+                Due.tv_nsec += Interval * 1000000L;
+                if (Due.tv_nsec >= 1000000000L) {
+                    Due.tv_nsec -= 1000000000L;
+                    ++Due.tv_sec;
+                }
+                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &Due, nullptr);
+                const char Byte = 0x55;
+                if (::write(Near, &Byte, 1) != 1)
+                    break;
+            }
+            ::close(Near);
+        });
+        QTimer::singleShot(Seconds * 500, Qt::PreciseTimer, [&] {
+            HoldFloor = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(StallMs));
+        });
+        RunEventLoop(Seconds * 1000 + Interval / 2);
+        Main->SendForm->ToolButton2->trigger();
+        Form->CheckBox1->setChecked(false);
+        Form->Button3->click();
+        FloorWriter.join();
+        RunEventLoop(200);
+        Stop = true;
+        FloorReader.join();
+        Reader.join();
+        std::printf("  %-10s sends %6zu  drift after the stall %+7.3f ms\n", "C loop", FloorAt.size(),
+            PhaseShift(FloorAt, Interval));
+        std::printf(
+            "  %-10s sends %6zu  drift after the stall %+7.3f ms\n", "Tallyscope", At.size(), PhaseShift(At, Interval));
+        Load("after stall");
     }
 
     // ---- Receive trigger.

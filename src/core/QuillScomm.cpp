@@ -114,7 +114,12 @@ TQuillScomm::TQuillScomm() : TQuillScomm(std::unique_ptr<TComDevice>())
 }
 
 TQuillScomm::TQuillScomm(std::unique_ptr<TComDevice> Device)
-    : Port(std::move(Device)), TimeSeparator(LocaleTimeSeparator(QLocale::system()))
+    : TQuillScomm(std::move(Device), LocaleTimeSeparator(QLocale::system()))
+{
+}
+
+TQuillScomm::TQuillScomm(std::unique_ptr<TComDevice> Device, std::string TimeSeparator)
+    : Port(std::move(Device)), TimeSeparator(std::move(TimeSeparator))
 {
     Port.SetPort("Com1");
     Port.SetBaudRate(br9600);
@@ -229,24 +234,42 @@ std::size_t TQuillScomm::HeadLength() const
     return 13 + 2 * TimeSeparator.size();
 }
 
-void TQuillScomm::WriteHead(std::string &Line, char Direction, uint32_t Gap) const
+void TQuillScomm::WriteHead(std::string &Line, char Direction, std::time_t At, uint32_t Gap) const
 {
-    const std::time_t Now = std::time(nullptr);
     std::tm Local {};
-    localtime_r(&Now, &Local);
-    const char *Sep = TimeSeparator.c_str();
-    char Head[64];
-    const int Length = std::snprintf(Head, sizeof Head, "%c[%02d%s%02d%s%02d%s]", Direction, Local.tm_hour, Sep,
-        Local.tm_min, Sep, Local.tm_sec, GapText(Gap).c_str());
-    std::memcpy(Line.data(), Head, std::min<std::size_t>(static_cast<std::size_t>(Length), Line.size()));
+    localtime_r(&At, &Local);
+    // Written piece by piece into the line: the locale's separator may be
+    // of any length, so no buffer of a fixed size could hold the head.
+    std::size_t Done = 0;
+    auto Put = [&Line, &Done](const char *Text, std::size_t Size) {
+        const std::size_t Count = std::min(Size, Line.size() - Done);
+        std::memcpy(Line.data() + Done, Text, Count);
+        Done += Count;
+    };
+    auto PutTwoDigits = [&Put](int Value) {
+        const char Digits[2] = {char('0' + Value / 10 % 10), char('0' + Value % 10)};
+        Put(Digits, 2);
+    };
+    const char Open[2] = {Direction, '['};
+    Put(Open, 2);
+    PutTwoDigits(Local.tm_hour);
+    Put(TimeSeparator.data(), TimeSeparator.size());
+    PutTwoDigits(Local.tm_min);
+    Put(TimeSeparator.data(), TimeSeparator.size());
+    PutTwoDigits(Local.tm_sec);
+    const std::string GapField = GapText(Gap);
+    Put(GapField.data(), GapField.size());
+    Put("]", 1);
 }
 
-bool TQuillScomm::QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart)
+TQuillScomm::TReceivedLine TQuillScomm::FormReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart) const
 {
-    // The data part is formatted before the lock is taken: a block may be a
-    // mebibyte, and the display must not wait for that.
+    TReceivedLine Block;
+    Block.Count = static_cast<uint32_t>(Count);
+    Block.Start = BlockStart;
+    Block.FormedAt = std::time(nullptr);
     const std::size_t Head = HeadLength();
-    std::string Line;
+    std::string &Line = Block.Line;
     if (HexReceive) {
         Line.resize(Head + (Count == 0 ? 0 : 2 * Count + Separator.size() * (Count - 1)));
         WriteHexBytes(Line.data() + Head, Data, Count, Separator);
@@ -255,20 +278,34 @@ bool TQuillScomm::QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t
         if (Count > 0)
             std::memcpy(Line.data() + Head, Data, Count);
     }
+    return Block;
+}
 
+TQuillScomm::TQueued TQuillScomm::QueueReceived(TReceivedLine &Block, bool OverBound)
+{
     std::unique_lock<std::timed_mutex> Lock = LockQueue();
     if (!Lock.owns_lock())
-        return false;
-    const uint32_t Gap = BlockStart - LastLineTime;
+        return TQueued::LockMissed;
+    if (!OverBound && !LineQueue.empty() && FQueuedBytes + Block.Line.size() > FQueueBound)
+        return TQueued::Full;
+    const uint32_t Gap = Block.Start - LastLineTime;
     // The line is stored about one read time-out after its block began;
     // taking that off makes the next gap run from block start to block start.
     LastLineTime = MilliClock() - 100;
-    WriteHead(Line, 'R', Gap);
-    LineQueue.push_back(std::move(Line));
-    RxCount.fetch_add(static_cast<uint32_t>(Count));
+    WriteHead(Block.Line, 'R', Block.FormedAt, Gap);
+    FQueuedBytes += Block.Line.size();
+    LineQueue.push_back(std::move(Block.Line));
+    RxCount.fetch_add(Block.Count);
     Lock.unlock();
+    Block = TReceivedLine();
     NotifyLineQueued();
-    return true;
+    return TQueued::Yes;
+}
+
+TQuillScomm::TQueued TQuillScomm::QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart)
+{
+    TReceivedLine Block = FormReceived(Data, Count, BlockStart);
+    return QueueReceived(Block);
 }
 
 void TQuillScomm::SendData(const std::string &Text)
@@ -380,7 +417,8 @@ void TQuillScomm::FinishFrame(const TSendFrame &Frame)
         return;  // the echo is dropped; the bytes are sent and counted
     const uint32_t Gap = Frame.Start - LastLineTime;
     LastLineTime = MilliClock();
-    WriteHead(Line, 'T', Gap);
+    WriteHead(Line, 'T', std::time(nullptr), Gap);
+    FQueuedBytes += Line.size();
     LineQueue.push_back(std::move(Line));
     Lock.unlock();
     NotifyLineQueued();
@@ -437,11 +475,24 @@ std::size_t TQuillScomm::QueuedLines()
     return Lock.owns_lock() ? LineQueue.size() : 0;
 }
 
+std::size_t TQuillScomm::QueuedBytes()
+{
+    std::unique_lock<std::timed_mutex> Lock = LockQueue();
+    return Lock.owns_lock() ? FQueuedBytes : 0;
+}
+
+void TQuillScomm::SetQueueBound(std::size_t Bytes)
+{
+    std::unique_lock<std::timed_mutex> Lock = LockQueue();
+    FQueueBound = Bytes;
+}
+
 bool TQuillScomm::QueueLine(std::string Line)
 {
     std::unique_lock<std::timed_mutex> Lock = LockQueue();
     if (!Lock.owns_lock())
         return false;
+    FQueuedBytes += Line.size();
     LineQueue.push_back(std::move(Line));
     Lock.unlock();
     NotifyLineQueued();
@@ -461,6 +512,7 @@ std::string TQuillScomm::FetchLine()
         return std::string();
     std::string Line = std::move(LineQueue.front());
     LineQueue.pop_front();
+    FQueuedBytes -= Line.size();
     return Line;
 }
 
@@ -582,6 +634,12 @@ void TQuillComThread::Execute()
     for (;;) {
         {
             std::unique_lock<std::mutex> Lock(RunMutex);
+            if (!Released && !Stopping && Holding()) {
+                // Queued with RunMutex let go: no lock is taken under another.
+                Lock.unlock();
+                FlushHeld();
+                continue;
+            }
             if (!Released && !Stopping) {
                 AtParkPoint = true;
                 RunCv.notify_all();
@@ -594,8 +652,11 @@ void TQuillComThread::Execute()
             }
             RunGeneration = Generation;
         }
-        if (Stopping)
+        if (Stopping) {
+            if (Holding())
+                FlushHeld();
             return;
+        }
 
         switch (Pass()) {
         case TPassResult::Data:
@@ -607,6 +668,10 @@ void TQuillComThread::Execute()
             // whole core until the UI closes it.
             ++Fruitless;
             BackOff(std::min(FirstBackOffMs << std::min(Fruitless - 1, 8), LongestBackOffMs));
+            break;
+        case TPassResult::Held:
+            Fruitless = 0;
+            BackOff(HoldRetryMs);
             break;
         case TPassResult::DeviceGone:
             Link.FDeviceGone = true;
@@ -638,6 +703,9 @@ TQuillComThread::TPassResult TQuillComThread::Pass()
         }
     };
     try {
+        if (Holding())
+            return HandOver(false) ? TPassResult::Data : TPassResult::Held;
+
         // A wait reports only changes after it began; reading the lines
         // just before it keeps a change made since the last pass (or since
         // the open) from staying unseen until the next event.
@@ -669,11 +737,54 @@ TQuillComThread::TPassResult TQuillComThread::Pass()
         }
         EmptyReads = 0;
 
-        if (Link.Monitoring)
-            Link.QueueReceived(ReadBuffer.data(), static_cast<std::size_t>(Count), BlockStart);
+        if (Link.Monitoring) {
+            FRawHeld = Count;
+            FRawStart = BlockStart;
+            if (!HandOver(false))
+                return TPassResult::Held;
+        }
         return TPassResult::Data;
     } catch (...) {
-        // Out of memory for a line, or anything else: drop the block.
+        // Out of memory for a line: a held block stays in ReadBuffer and is
+        // formed again after the back-off.
         return TPassResult::Fruitless;
+    }
+}
+
+bool TQuillComThread::HandOver(bool OverBound)
+{
+    if (!Link.Monitoring) {
+        FRawHeld = 0;
+        FLineHeld = false;
+        FHeld = TQuillScomm::TReceivedLine();
+        return true;
+    }
+    if (FRawHeld > 0) {
+        FHeld = Link.FormReceived(ReadBuffer.data(), static_cast<std::size_t>(FRawHeld), FRawStart);
+        FRawHeld = 0;
+        FLineHeld = true;
+    }
+    if (Link.QueueReceived(FHeld, OverBound) != TQuillScomm::TQueued::Yes)
+        return false;
+    FLineHeld = false;
+    return true;
+}
+
+void TQuillComThread::FlushHeld()
+{
+    // Only short steps hold the queue's lock, and the interface thread waits
+    // in Park(): the lock comes soon.
+    while (Holding()) {
+        try {
+            if (HandOver(true))
+                return;
+        } catch (...) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(HoldRetryMs));
+        }
+        if (Stopping) {
+            FRawHeld = 0;
+            FLineHeld = false;
+            return;
+        }
     }
 }

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -58,8 +59,11 @@ class TQuillScomm {
 public:
     // The port drives the real device backend.
     TQuillScomm();
-    // The port drives Device (tests give a fake one).
+    // The port drives Device (tests give a fake one); nullptr: the real one.
     explicit TQuillScomm(std::unique_ptr<TComDevice> Device);
+    // Lines put TimeSeparator between hours, minutes and seconds instead of
+    // the system locale's.
+    TQuillScomm(std::unique_ptr<TComDevice> Device, std::string TimeSeparator);
     ~TQuillScomm();
     TQuillScomm(const TQuillScomm &) = delete;
     TQuillScomm &operator=(const TQuillScomm &) = delete;
@@ -99,6 +103,16 @@ public:
     bool LinesWaiting();
     // Number of lines waiting; 0 when the lock was not had within 200 ms.
     std::size_t QueuedLines();
+    // Characters of the lines waiting; 0 when the lock was not had in time.
+    std::size_t QueuedBytes();
+    // How many characters of lines may wait before the reader stops reading
+    // (the kernel's buffer and the device's flow control then hold the
+    // data) until the interface has taken lines. Sent lines are never
+    // refused: the send backlog bounds them. The default is about two thirds
+    // of what the receive view keeps, and holds some 28 s of a 4 Mbaud
+    // stream shown in hex (minutes at the usual rates).
+    void SetQueueBound(std::size_t Bytes);
+    static constexpr std::size_t DefaultQueueBound = std::size_t(32) << 20;
     // Appends a finished line as it stands (a display backlog); false when
     // the lock was not had in time and the line was dropped.
     bool QueueLine(std::string Line);
@@ -141,13 +155,28 @@ public:
     std::atomic<bool> RlsdOn {false};
     TComPort Port;
 
-    // How long any side waits for QueueLock before dropping what it holds.
+    // How long any side waits for QueueLock before giving up for now.
     static constexpr auto LockWait = std::chrono::milliseconds(200);
 
-    // Queues an R line of Count received bytes read in a block that began at
-    // BlockStart (reader thread). False when the lock was not had in time:
-    // the block is dropped and not counted.
-    bool QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart);
+    // A received block made into its R line, waiting to be queued. The line
+    // is formed outside the lock (a block may be a mebibyte) and its head is
+    // stamped when it is queued.
+    struct TReceivedLine {
+        std::string Line;         // head left blank
+        uint32_t Count = 0;       // bytes received
+        uint32_t Start = 0;       // clock when its read began
+        std::time_t FormedAt {};  // the time of day the line shows
+    };
+    TReceivedLine FormReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart) const;
+    enum class TQueued { Yes, Full, LockMissed };
+    // Queues Block's line and counts its bytes (reader thread). Full: the
+    // received lines waiting fill the queue's bound and Block does not fit
+    // (a line of any size is taken when nothing waits); LockMissed: the lock
+    // was not had within LockWait. Either way nothing changed and Block can
+    // be tried again. OverBound takes it whatever the queue holds.
+    TQueued QueueReceived(TReceivedLine &Block, bool OverBound = false);
+    // Forms and queues in one step; a block not queued is gone.
+    TQueued QueueReceived(const uint8_t *Data, std::size_t Count, uint32_t BlockStart);
 
     // While OpenPort runs: the device may be connected already but is still
     // being set up (a network port's settings go to the server and back), so
@@ -159,8 +188,9 @@ private:
     std::atomic<bool> FOpening {false};
     // Length of "R[hh:nn:ss gap]" with this link's time separator.
     std::size_t HeadLength() const;
-    // Writes "R[hh:nn:ss gap]" over the first HeadLength() chars of Line.
-    void WriteHead(std::string &Line, char Direction, uint32_t Gap) const;
+    // Writes "R[hh:nn:ss gap]" with the time of day of At over the first
+    // HeadLength() chars of Line.
+    void WriteHead(std::string &Line, char Direction, std::time_t At, uint32_t Gap) const;
 
     // One send handed to the writer thread.
     struct TSendFrame {
@@ -176,8 +206,10 @@ private:
 
     std::string TimeSeparator;
     std::timed_mutex QueueLock;
-    uint32_t LastLineTime = 0;          // guarded by QueueLock
-    std::deque<std::string> LineQueue;  // guarded by QueueLock
+    uint32_t LastLineTime = 0;                    // guarded by QueueLock
+    std::deque<std::string> LineQueue;            // guarded by QueueLock
+    std::size_t FQueuedBytes = 0;                 // guarded by QueueLock
+    std::size_t FQueueBound = DefaultQueueBound;  // guarded by QueueLock
     std::atomic<bool> FDeviceGone {false};
     void NotifyLineQueued();
     void NotifyStateChanged();
@@ -211,6 +243,10 @@ public:
     static constexpr int32_t ReadBufferSize = 1048576;
     // How long a wait runs when there is no wake-up descriptor.
     static constexpr int32_t WakeSliceMs = 100;
+    // How often a held block is offered again. A full queue means the
+    // interface is megabytes behind: a retry now and then costs nothing and
+    // needs no signal from the interface thread.
+    static constexpr int32_t HoldRetryMs = 10;
 
     explicit TQuillComThread(TQuillScomm &Link);
     ~TQuillComThread();
@@ -233,10 +269,21 @@ public:
 
 private:
     void Execute();
-    enum class TPassResult { Data, Quiet, Fruitless, DeviceGone };
+    enum class TPassResult { Data, Quiet, Fruitless, DeviceGone, Held };
     // One pass of the loop: wait, refresh the line signals, read, queue.
     // Fruitless: an error, or readiness with no bytes; the loop backs off.
+    // Held: the block read could not be queued yet (the queue is full or
+    // its lock busy); nothing more is read until it is.
     TPassResult Pass();
+    // Forms the held block's line if that is still to be done and queues it;
+    // true when nothing is held any more. Paused meanwhile, the block is
+    // thrown away as any block read while paused.
+    bool HandOver(bool OverBound);
+    bool Holding() const { return FRawHeld > 0 || FLineHeld; }
+    // Before a park or stop: the held block goes into the queue over its
+    // bound, so that what was read before a close comes before anything of
+    // the next open. At a stop one try is made.
+    void FlushHeld();
     // Sleeps Ms unless a park or stop comes first.
     void BackOff(int Ms);
     // Waits, without touching the port, until parked or stopped.
@@ -256,6 +303,12 @@ private:
     uint64_t Generation = 0;     // guarded by RunMutex; one per Release
     uint64_t RunGeneration = 0;  // guarded by RunMutex; the run under way
     int EmptyReads = 0;          // reader thread only
+    // The block read and not queued yet (reader thread only): its bytes in
+    // ReadBuffer until its line is formed, then the line.
+    int32_t FRawHeld = 0;
+    uint32_t FRawStart = 0;
+    bool FLineHeld = false;
+    TQuillScomm::TReceivedLine FHeld;
     std::atomic<bool> Stopping {false};
     std::thread Thread;  // last: starts once the rest is built
 };

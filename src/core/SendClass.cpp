@@ -251,7 +251,7 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
       FindView(FindView),
       ActiveView(ReceiveView),
       Link(Link),
-      CycleTimer(new QTimer(this)),
+      CycleTimer(new TCycleTimer(this)),
       DisplayTimer(new QTimer(this)),
       Steps(new TRuntimeSteps(*this,
           [this](const TStepFailure &Failure) {
@@ -269,10 +269,7 @@ TDataRT::TDataRT(TRichView *SendView, TRichView *ReceiveView, TRichView *FindVie
     CycleTick = [this] { Steps->CycleTick(); };
     ReceiveTriggerStep = [this](const std::string &LastRxData) { Steps->Trigger->LineTaken(LastRxData); };
     CycleTimer->setInterval(10);
-    // Cycle send keeps its period to the millisecond, not to the 5 % a
-    // coarse timer may wander.
-    CycleTimer->setTimerType(Qt::PreciseTimer);
-    connect(CycleTimer, &QTimer::timeout, this, [this] {
+    connect(CycleTimer, &TCycleTimer::timeout, this, [this] {
         Guarded([this] {
             if (CycleTick)
                 CycleTick();

@@ -168,7 +168,7 @@ public:
     // delay): the trigger step owns its meaning, the display tick sets 1.
     int32_t RxTriggerState = 0;
 
-    QTimer *const CycleTimer;
+    TCycleTimer *const CycleTimer;
     QTimer *const DisplayTimer;
 
     // Where the keyboard focus goes when a line is taken while the receive

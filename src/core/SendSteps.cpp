@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cmath>
@@ -70,15 +71,85 @@ std::optional<TStepFailure> CycleStep(const TCycleOptions &Options, uint32_t &Cy
     return TrySend(Options.FixedLine, [&] { Target.SendLine(IndexOf(Options.FixedLine)); });
 }
 
-void ApplyCycleTimer(QTimer *Timer, bool On, uint32_t Interval)
+// ---------------------------------------------------------------------------
+// TCycleTimer
+
+namespace {
+std::chrono::nanoseconds SteadyNow()
+{
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
+}  // namespace
+
+TCycleTimer::TCycleTimer(QObject *Parent) : QObject(Parent), FTimer(new QTimer(this))
+{
+    FTimer->setSingleShot(true);
+    FTimer->setTimerType(Qt::PreciseTimer);
+    connect(FTimer, &QTimer::timeout, this, &TCycleTimer::Fire);
+}
+
+void TCycleTimer::start(int Ms)
+{
+    FInterval = Ms;
+    start();
+}
+
+void TCycleTimer::start()
+{
+    ++FRun;
+    FActive = true;
+    FDeadline = SteadyNow() + std::chrono::milliseconds(std::max(1, FInterval));
+    Arm();
+}
+
+void TCycleTimer::stop()
+{
+    ++FRun;
+    FActive = false;
+    FTimer->stop();
+}
+
+std::chrono::nanoseconds TCycleTimer::NextDeadline(
+    std::chrono::nanoseconds Deadline, std::chrono::nanoseconds Interval, std::chrono::nanoseconds Now)
+{
+    Deadline += Interval;
+    if (Deadline <= Now)
+        Deadline += ((Now - Deadline) / Interval + 1) * Interval;
+    return Deadline;
+}
+
+void TCycleTimer::Arm()
+{
+    // Rounded up: a timer that fires early only arms again.
+    const auto Left = FDeadline - SteadyNow();
+    const auto Ms = std::chrono::ceil<std::chrono::milliseconds>(std::max(Left, std::chrono::nanoseconds(0)));
+    FTimer->start(Ms);
+}
+
+void TCycleTimer::Fire()
+{
+    if (!FActive)
+        return;
+    if (SteadyNow() < FDeadline) {
+        Arm();
+        return;
+    }
+    const uint64_t Run = FRun;
+    Q_EMIT timeout();
+    // The tick may have stopped or restarted the timer.
+    if (!FActive || Run != FRun)
+        return;
+    FDeadline = NextDeadline(FDeadline, std::chrono::milliseconds(std::max(1, FInterval)), SteadyNow());
+    Arm();
+}
+
+void ApplyCycleTimer(TCycleTimer *Timer, bool On, uint32_t Interval)
 {
     if (!On) {
         Timer->stop();
         return;
     }
     const int Ms = int(std::max<uint32_t>(1, std::min<uint32_t>(Interval, INT_MAX)));
-    // Sends are due on the interval itself, not within a coarse timer's 5 %.
-    Timer->setTimerType(Qt::PreciseTimer);
     if (!Timer->isActive() || Timer->interval() != Ms)
         Timer->start(Ms);
 }

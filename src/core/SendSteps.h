@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTime>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -81,9 +82,45 @@ std::optional<TStepFailure> TrySend(int64_t Number, const std::function<void()> 
 // range (an empty or missing line included) and is never reset.
 std::optional<TStepFailure> CycleStep(const TCycleOptions &Options, uint32_t &CycleIndex, TSendTarget &Target);
 
+// The cycle send's timer: fires on absolute deadlines, start + k x interval.
+// After the thread was held past one or more deadlines it fires once, as soon
+// as it can, and then at the next deadline of the same schedule; a periodic
+// QTimer would count its next period from the late firing and shift every
+// later send. Keeps QTimer's names for what it shares with it.
+class TCycleTimer : public QObject {
+    Q_OBJECT
+public:
+    explicit TCycleTimer(QObject *Parent = nullptr);
+
+    // (Re)starts the schedule: the first firing one interval from now.
+    void start(int Ms);
+    void start();
+    void stop();
+    bool isActive() const { return FActive; }
+    int interval() const { return FInterval; }
+    // Takes effect at the next start.
+    void setInterval(int Ms) { FInterval = Ms; }
+
+Q_SIGNALS:
+    void timeout();
+
+private:
+    // The deadline that follows Deadline, given that the firing for it ended
+    // at Now: the next one after Now on the same schedule.
+    static std::chrono::nanoseconds NextDeadline(
+        std::chrono::nanoseconds Deadline, std::chrono::nanoseconds Interval, std::chrono::nanoseconds Now);
+    void Fire();
+    void Arm();
+    QTimer *FTimer;
+    std::chrono::nanoseconds FDeadline {0};  // on the steady clock
+    int FInterval = 0;
+    bool FActive = false;
+    uint64_t FRun = 0;  // one more at every start and stop
+};
+
 // Enables or disables a cycle timer. Setting what it already has leaves a
-// running period alone: many commands re-apply the options.
-void ApplyCycleTimer(QTimer *Timer, bool On, uint32_t Interval);
+// running schedule alone: many commands re-apply the options.
+void ApplyCycleTimer(TCycleTimer *Timer, bool On, uint32_t Interval);
 
 // The time of day the timing trigger compares, with milliseconds. Tests may
 // put a clock of their own in (nullptr restores the system's); returns the

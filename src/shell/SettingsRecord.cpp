@@ -17,14 +17,27 @@ void TSettingsRecord::SetNew()
     FImage.fill(0);
     SetBaudIndex(7);      // "9600"
     SetDataBitsIndex(3);  // "8"
-    SetTextColour(0x008000);
     SetShowTime(true);
     SetShowSending(true);
+    SetDefaultColours();
+}
+
+void TSettingsRecord::SetDefaultColours()
+{
+    SetTextColour(0x008000);
     SetSendViewBackground(0xF0F0F0);
     SetReceiveViewBackground(0xE6E6E6);
     SetSearchViewBackground(0xE6E6E6);
     SetReceiveMessageColour(0xC80000);
     SetSendMessageColour(0x0000C8);
+}
+
+bool TSettingsRecord::ColoursHideText() const
+{
+    const auto Same = [](uint32_t A, uint32_t B) { return ((A ^ B) & 0xFFFFFF) == 0; };
+    const uint32_t Receive = ReceiveViewBackground();
+    return Same(ReceiveMessageColour(), Receive) || Same(SendMessageColour(), Receive) || Same(TextColour(), Receive) ||
+        Same(ReceiveMessageColour(), SearchViewBackground());
 }
 
 void TSettingsRecord::Assign(std::span<const uint8_t> Image)

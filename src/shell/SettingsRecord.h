@@ -202,6 +202,14 @@ public:
 
     // Every field back to its "New" value; every other byte zero.
     void SetNew();
+    // The text colour, the three view backgrounds and the two message
+    // colours back to their "New" values.
+    void SetDefaultColours();
+    // A text colour is the colour of the background it is drawn on (as
+    // shown: the high byte is not a colour), so that text is invisible:
+    // received and sent lines and the text colour on the receive view, hits
+    // listed on the search view.
+    bool ColoursHideText() const;
 
     // Takes a stored image: its first bytes (at most Size) are kept as they
     // are; the fields past the end of a short image, and a field the end cuts

@@ -48,6 +48,8 @@
 #include <QToolBar>
 #include <QWindow>
 
+#include <utility>
+
 // The embedded default layout lives in this static library.
 static void InitResources()
 {
@@ -97,6 +99,12 @@ TMainForm::TMainForm(QWidget *Parent, const QStringList *Ports)
     try {
         ReadDataFile(Settings);
     } catch (const std::exception &) {
+    }
+    // A damaged record (all 0xFF, say) must not start with invisible text;
+    // what was stored is told once the window is up.
+    if (Settings.ColoursHideText()) {
+        Settings.SetDefaultColours();
+        FColoursReset = true;
     }
 
     CreateReceiveView();
@@ -415,6 +423,10 @@ void TMainForm::InitWorkspace()
                     TogglePort();
             });
 
+        if (std::exchange(FColoursReset, false))
+            StatusBarMY1->showMessage(
+                QStringLiteral("The stored colors made text the color of its background: the default colors are used."),
+                15000);
         ColorButton->SetColour(ColourOfValue(Settings.TextColour()));
         RichShow->SetBackgroundColour(ColourOfValue(Settings.ReceiveViewBackground()));
         SendForm->RichSend->SetBackgroundColour(ColourOfValue(Settings.SendViewBackground()));

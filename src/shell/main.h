@@ -247,6 +247,8 @@ private:
     TRuntimeMessages *FMessages = nullptr;
     std::unique_ptr<TRuntimeMessages> FDefaultMessages;
     bool FWorkspaceReady = false;
+    // The stored colours hid text and were replaced; the status bar says so.
+    bool FColoursReset = false;
 };
 
 // The program's start: the application title, the main window's creation

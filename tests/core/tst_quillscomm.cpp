@@ -25,6 +25,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -178,8 +179,10 @@ private Q_SLOTS:
     void characterModeKeepsZeroBytes();
     void closeAndReopenResumes();
     void modemLinesUpdateFlagsWithoutALine();
-    void lockHeldTooLongDropsTheBlock();
+    void lockHeldLongKeepsTheBlock();
+    void blockWaitingForRoomIsQueuedAtClose();
     void receiveCounterWraps();
+    void longTimeSeparatorMakesAWholeHead();
 
     void sendData_data();
     void sendData();
@@ -562,7 +565,7 @@ void TestQuillScomm::modemLinesUpdateFlagsWithoutALine()
     QVERIFY(!Link.CtsOn && !Link.DsrOn && !Link.RlsdOn);
 }
 
-void TestQuillScomm::lockHeldTooLongDropsTheBlock()
+void TestQuillScomm::lockHeldLongKeepsTheBlock()
 {
     auto State = std::make_shared<TFakeComState>();
     TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
@@ -571,7 +574,7 @@ void TestQuillScomm::lockHeldTooLongDropsTheBlock()
     Reader.Release();
     {
         const auto Lock = Link.LockQueue();
-        State->Feed("lost");
+        State->Feed("kept");
         // Hold on well past the reader's bounded wait once it has the bytes.
         QTRY_VERIFY_WITH_TIMEOUT(
             [&State] {
@@ -580,12 +583,90 @@ void TestQuillScomm::lockHeldTooLongDropsTheBlock()
             }(),
             10000);
         QThread::msleep(1000);
+        // Nothing more is read while the block waits.
+        State->Feed("next");
+        QThread::msleep(300);
+        std::lock_guard<std::mutex> G(State->Lock);
+        QCOMPARE(State->Received.size(), std::size_t(4));
     }
-    QVERIFY(Drain(Link, 300).empty());
+    std::vector<TParsed> Lines = Drain(Link, 500);
+    QVERIFY(!Lines.empty());
+    std::string Data;
+    for (const TParsed &L : Lines)
+        Data += L.Data;
+    QCOMPARE(Data, Hex("kept") + Hex("next"));
+    QCOMPARE(Link.RxCount.load(), 8u);
+}
+
+// A full queue holds the block read; closing the port queues it over the
+// bound, ahead of anything a later open brings.
+void TestQuillScomm::blockWaitingForRoomIsQueuedAtClose()
+{
+    auto State = std::make_shared<TFakeComState>();
+    TQuillScomm Link(std::make_unique<TFakeComDevice>(State));
+    Link.SetQueueBound(1);
+    QVERIFY(Link.QueueLine("--- first ---"));
+    TQuillComThread Reader(Link);
+    Link.OpenPort();
+    Reader.Release();
+    State->Feed("held");
+    QTRY_VERIFY([&State] {
+        std::lock_guard<std::mutex> G(State->Lock);
+        return State->Received.empty();
+    }());
+    QThread::msleep(200);
+    QCOMPARE(Link.QueuedLines(), std::size_t(1));
     QCOMPARE(Link.RxCount.load(), 0u);
-    // The next block gets through.
-    State->Feed("ok");
-    QTRY_COMPARE(Link.RxCount.load(), 2u);
+
+    Link.ClosePort();
+    Reader.Park();
+    QVERIFY(Reader.Parked());
+    QCOMPARE(Link.RxCount.load(), 4u);
+    QCOMPARE(Link.FetchLine(), std::string("--- first ---"));
+    const TParsed Held = ParseLine(Link.FetchLine());
+    QVERIFY(Held.Ok);
+    QCOMPARE(Held.Data, Hex("held"));
+}
+
+// A separator that makes the head longer than any fixed buffer: received
+// and sent lines carry the whole head, and the data right after it.
+void TestQuillScomm::longTimeSeparatorMakesAWholeHead()
+{
+    TSocatPair Pair;
+    QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
+    const std::string Sep = " o'clock and some minutes, then seconds: ";
+    TQuillScomm Link(nullptr, Sep);
+    Link.Port.SetPort(Pair.Near());
+    Link.OpenPort();
+    TQuillComThread Reader(Link);
+    Reader.Release();
+    QVERIFY(Pair.WriteFar("AB"));
+    std::string Received;
+    QElapsedTimer Waited;
+    Waited.start();
+    while (Received.empty() && Waited.elapsed() < 5000) {
+        Received = Link.FetchLine();
+        QThread::msleep(1);
+    }
+    Link.SendData("01 02");
+    QVERIFY(WaitSent(Link));
+    const std::string Sent = Link.FetchLine();
+
+    const std::size_t Head = 13 + 2 * Sep.size();
+    for (const auto &[Line, Direction, Data] :
+        {std::tuple(Received, 'R', std::string("41 42")), std::tuple(Sent, 'T', std::string("01 02 "))}) {
+        QCOMPARE(Line.size(), Head + Data.size());
+        QCOMPARE(Line.substr(0, 2), std::string(1, Direction) + "[");
+        const std::string Time = Line.substr(2, 6 + 2 * Sep.size());
+        QCOMPARE(Time.substr(2, Sep.size()), Sep);
+        QCOMPARE(Time.substr(4 + Sep.size(), Sep.size()), Sep);
+        for (std::size_t At : {std::size_t(0), 2 + Sep.size(), 4 + 2 * Sep.size()})
+            QVERIFY(std::isdigit(static_cast<unsigned char>(Time[At])) &&
+                std::isdigit(static_cast<unsigned char>(Time[At + 1])));
+        QCOMPARE(Line[Head - 5], ' ');  // the gap field
+        QCOMPARE(Line[Head - 1], ']');
+        QCOMPARE(Line.substr(Head), Data);
+    }
 }
 
 void TestQuillScomm::receiveCounterWraps()

@@ -37,6 +37,7 @@ private Q_SLOTS:
     void streamWhileSendingAndFetching();
     void openCloseCyclesWhileStreaming();
     void queueContention();
+    void heldInterfaceStopsTheReaderAndLosesNothing();
 };
 
 // A device streams while the UI side fetches, sends, reads the counters and
@@ -148,7 +149,7 @@ void TestQuillScommThreads::queueContention()
         // Each block carries its number, two bytes big-endian.
         for (int I = 0; I < Blocks; ++I) {
             const uint8_t Number[2] = {uint8_t(I >> 8), uint8_t(I & 0xFF)};
-            if (Link.QueueReceived(Number, 2, 0))
+            if (Link.QueueReceived(Number, 2, 0) == TQuillScomm::TQueued::Yes)
                 ++Queued;
         }
         Done = true;
@@ -184,6 +185,85 @@ void TestQuillScommThreads::queueContention()
             qPrintable(QStringLiteral("send %1 came out as %2").arg(I).arg(Echoed[std::size_t(I)])));
     QCOMPARE(Link.RxCount.load(), uint32_t(2 * Blocks));
     QCOMPARE(Link.TxCount.load(), uint32_t(2 * Sends));
+}
+
+// The interface side takes nothing while the device sends several times
+// what the queue may hold: the queue stays within its bound (the rest waits
+// in the kernel and at the far end), and once lines are taken again every
+// byte comes out, once and in order.
+void TestQuillScommThreads::heldInterfaceStopsTheReaderAndLosesNothing()
+{
+    TSocatPair Pair;
+    QVERIFY2(Pair.Start(), qPrintable(Pair.Error));
+    TQuillScomm Link;
+    // Character lines carry the bytes as they are; the bound holds the
+    // largest line (one read) twice.
+    Link.HexReceive = false;
+    constexpr std::size_t Bound = 2 * TQuillComThread::ReadBufferSize + 64;
+    Link.SetQueueBound(Bound);
+    Link.Port.SetPort(Pair.Near());
+    Link.OpenPort();
+    TQuillComThread Reader(Link);
+    Reader.Release();
+
+    std::string Sent(6 << 20, '\0');
+    uint32_t Seed = 12345;
+    for (char &C : Sent) {
+        Seed = Seed * 1103515245u + 12345u;
+        C = static_cast<char>(Seed >> 24);
+    }
+    std::atomic<bool> Written {false};
+    std::thread Device([&] { Written = Pair.WriteFar(Sent, 120000); });
+    // A failed check ends the far end's write by pulling the cable.
+    struct TJoin {
+        std::thread &Thread;
+        TSocatPair &Pair;
+        ~TJoin()
+        {
+            if (Thread.joinable()) {
+                Pair.Stop();
+                Thread.join();
+            }
+        }
+    } Join {Device, Pair};
+
+    // Held until the queue stops growing, then a while longer.
+    std::size_t Peak = 0, Last = 0;
+    QElapsedTimer Steady, Total;
+    Steady.start();
+    Total.start();
+    while (Steady.elapsed() < 1500 && Total.elapsed() < 60000) {
+        const std::size_t Now = Link.QueuedBytes();
+        Peak = std::max(Peak, Now);
+        if (Now != Last)
+            Steady.restart();
+        Last = Now;
+        QThread::msleep(10);
+    }
+    QVERIFY2(Peak <= Bound, qPrintable(QStringLiteral("%1 bytes queued, bound %2").arg(Peak).arg(Bound)));
+    QVERIFY(Peak > Bound / 2);
+    QVERIFY(!Written);  // the rest waits outside the program
+
+    std::string Got;
+    QElapsedTimer Quiet;
+    Quiet.start();
+    while (Got.size() < Sent.size() && Quiet.elapsed() < 5000) {
+        const std::string Line = Link.FetchLine();
+        if (Line.empty()) {
+            QThread::msleep(1);
+            continue;
+        }
+        QCOMPARE(Line[0], 'R');
+        Got.append(Line, HeadLength());
+        Peak = std::max(Peak, Link.QueuedBytes());
+        Quiet.restart();
+    }
+    Device.join();
+    QVERIFY(Written);
+    QCOMPARE(Got.size(), Sent.size());
+    QVERIFY2(Got == Sent, "the bytes came out changed or out of order");
+    QCOMPARE(Link.RxCount.load(), uint32_t(Sent.size()));
+    QVERIFY(Peak <= Bound);
 }
 
 QTEST_GUILESS_MAIN(TestQuillScommThreads)

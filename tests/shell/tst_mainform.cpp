@@ -762,6 +762,32 @@ private Q_SLOTS:
         QCOMPARE(Run->Settings.BaudIndex(), 17);
     }
 
+    // A damaged "data" of all 0xFF: every colour is white, text on white.
+    void coloursThatHideTextStartAsDefaultsToldOnce()
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(DataFilePath()).path()));
+        {
+            QFile Data(DataFilePath());
+            QVERIFY(Data.open(QIODevice::WriteOnly));
+            QVERIFY(Data.write(QByteArray(1296, char(0xFF))) == 1296);
+        }
+        {
+            TRun Run(Ports);
+            QCOMPARE(Run->Settings.ReceiveViewBackground(), 0xE6E6E6u);
+            QCOMPARE(Run->Settings.ReceiveMessageColour(), 0xC80000u);
+            QCOMPARE(Run->Settings.SendMessageColour(), 0x0000C8u);
+            QCOMPARE(Run.Find<TColourButton>("ColorButton")->Colour(), QColor(0, 0x80, 0));
+            QCOMPARE(Run->Settings.CycleInterval(), 0xFFFFFFFFu);  // the rest as stored
+            QVERIFY2(Run->statusBar()->currentMessage().contains(QStringLiteral("default colors")),
+                qPrintable(Run->statusBar()->currentMessage()));
+            QVERIFY(Run.Messages.List.isEmpty());
+            Run.Main->close();
+        }
+        TRun Run(Ports);
+        QCOMPARE(Run->Settings.ReceiveViewBackground(), 0xE6E6E6u);
+        QVERIFY(Run->statusBar()->currentMessage().isEmpty());
+    }
+
     void exitSavesAndRestartRestores()
     {
         {

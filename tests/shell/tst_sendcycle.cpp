@@ -20,7 +20,16 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimeEdit>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include <poll.h>
 #include <unistd.h>
@@ -151,6 +160,77 @@ private Q_SLOTS:
         ReadFar(*Cable, 64, 100);
         QCOMPARE(ReadFar(*Cable, 3, 3000), Bytes({5, 5, 5}));
         QVERIFY(Run.Messages.List.isEmpty());
+    }
+
+    // The interface thread is held for over three intervals: the sends after
+    // it keep the phase of those before it (a period counted from the late
+    // send would put them half an interval off).
+    void cycleKeepsItsScheduleAfterAStall()
+    {
+        TRun Run(Ports);
+        Open(Run, QStringLiteral("55"));
+        // Arrival times at the far end, on a thread of its own: the test's
+        // thread is the interface thread that is held.
+        std::mutex Lock;
+        std::vector<double> At;
+        std::atomic<bool> Stop {false};
+        const auto Origin = std::chrono::steady_clock::now();
+        std::thread Far([&] {
+            while (!Stop) {
+                pollfd P {Cable->Far(), POLLIN, 0};
+                if (::poll(&P, 1, 5) <= 0)
+                    continue;
+                const double Now =
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Origin).count();
+                char Buffer[64];
+                const ssize_t N = ::read(Cable->Far(), Buffer, sizeof Buffer);
+                std::lock_guard<std::mutex> G(Lock);
+                for (ssize_t I = 0; I < N; ++I)
+                    At.push_back(Now);
+            }
+        });
+        auto Arrived = [&] {
+            std::lock_guard<std::mutex> G(Lock);
+            return At.size();
+        };
+        constexpr double Interval = 100;
+        ConfirmCycle(
+            Run, false, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("100"), true);
+        QTRY_VERIFY_WITH_TIMEOUT(Arrived() >= 6, 5000);
+        // Held until three and a half intervals after the last send, so that a
+        // period counted from the late send is as far off as it can be.
+        double Last = 0;
+        {
+            std::lock_guard<std::mutex> G(Lock);
+            Last = At.back();
+        }
+        const double Now = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Origin).count();
+        QThread::msleep(static_cast<unsigned long>(std::max(0.0, Last + 3.5 * Interval - Now)));
+        QTRY_VERIFY_WITH_TIMEOUT(Arrived() >= 12, 5000);
+        ConfirmCycle(
+            Run, false, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("100"), false);
+        Stop = true;
+        Far.join();
+
+        // The phase of the sends before the stall; the first one after it is
+        // the late one, due while the thread was held.
+        std::size_t Held = 0;
+        for (std::size_t I = 1; I < At.size() && Held == 0; ++I)
+            if (At[I] - At[I - 1] > 2 * Interval)
+                Held = I;
+        QVERIFY2(Held >= 6, "no stall between two sends");
+        double Phase = 0;
+        for (std::size_t I = 0; I < Held; ++I)
+            Phase += At[I] - double(I) * Interval;
+        Phase /= double(Held);
+        auto Off = [&](double T) { return std::remainder(T - Phase, Interval); };
+        QString Offsets;
+        double Worst = 0;
+        for (std::size_t I = Held + 1; I < At.size(); ++I) {
+            Offsets += QStringLiteral(" %1").arg(Off(At[I]), 0, 'f', 1);
+            Worst = std::max(Worst, std::abs(Off(At[I])));
+        }
+        QVERIFY2(Worst < Interval / 4, qPrintable(QStringLiteral("ms off the schedule:") + Offsets));
     }
 
     void malformedFixedLineStopsTheCycleOnce()

@@ -299,6 +299,31 @@ private Q_SLOTS:
 
     // Each field written through its setter lands at its offset in "data"
     // and nowhere else, and is read back from that offset.
+    void coloursHideText()
+    {
+        using TSet = void (TSettingsRecord::*)(uint32_t);
+        const struct {
+            const char *Name;
+            TSet Set;
+            uint32_t Value;
+            bool Hidden;
+        } Rows[] = {
+            {"received on the receive view", &TSettingsRecord::SetReceiveMessageColour, 0xE6E6E6, true},
+            {"sent on the receive view, high byte set", &TSettingsRecord::SetSendMessageColour, 0xFFE6E6E6, true},
+            {"text colour on the receive view", &TSettingsRecord::SetTextColour, 0xE6E6E6, true},
+            {"hits on the search view", &TSettingsRecord::SetSearchViewBackground, 0xC80000, true},
+            {"send view (its text is black)", &TSettingsRecord::SetSendViewBackground, 0x0000C8, false},
+        };
+        QVERIFY(!TSettingsRecord().ColoursHideText());
+        for (const auto &Row : Rows) {
+            TSettingsRecord Record;
+            (Record.*Row.Set)(Row.Value);
+            QVERIFY2(Record.ColoursHideText() == Row.Hidden, Row.Name);
+            Record.SetDefaultColours();
+            QVERIFY2(!Record.ColoursHideText(), Row.Name);
+        }
+    }
+
     void fieldOffsets()
     {
         QFETCH(int, Index);
