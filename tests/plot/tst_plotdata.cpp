@@ -89,7 +89,7 @@ private Q_SLOTS:
 
     void binaryFieldsDecode_data()
     {
-        QTest::addColumn<QString>("Spec");
+        QTest::addColumn<QString>("List");
         QTest::addColumn<double>("Expected");
         QTest::addColumn<bool>("Ok");
         // Frame: 01 03 04 FF 38 00 0A 3F C0 00 00
@@ -110,12 +110,12 @@ private Q_SLOTS:
     }
     void binaryFieldsDecode()
     {
-        QFETCH(QString, Spec);
+        QFETCH(QString, List);
         QFETCH(double, Expected);
         QFETCH(bool, Ok);
         std::vector<TBinaryField> Fields;
         QString Error;
-        QVERIFY2(ParseFieldList(Spec, Fields, Error), qPrintable(Error));
+        QVERIFY2(ParseFieldList(List, Fields, Error), qPrintable(Error));
         QCOMPARE(Fields.size(), std::size_t(1));
         const std::string Frame = Bytes({0x01, 0x03, 0x04, 0xFF, 0x38, 0x00, 0x0A, 0x3F, 0xC0, 0x00, 0x00});
         double Value = -12345;
