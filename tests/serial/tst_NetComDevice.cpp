@@ -3,6 +3,7 @@
 // server answers or refuses (a scripted server on loopback, for what ser2net
 // on a pseudo-terminal cannot give: modem lines, line errors, refusals), and
 // the connection faults.
+#include "HangingServer.h"
 #include "NetComDevice.h"
 #include "ScriptServer.h"
 #include "Ser2Net.h"
@@ -484,17 +485,9 @@ void TestNetComDevice::connectionFaultsHaveTheirCauses()
 // at the open's time limit, or at once when the port is closed meanwhile.
 void TestNetComDevice::hangingConnectEndsAtItsLimitAndAtClose()
 {
-    int Port = 0;
-    const int Listener = Listen(Port, 0);
-    const std::string Name = "rfc2217://127.0.0.1:" + std::to_string(Port);
-    // Fill the queue.
-    std::vector<int> Fillers;
-    for (int I = 0; I < 4; ++I) {
-        const int Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in A = Loopback(Port);
-        ::connect(Fd, reinterpret_cast<sockaddr *>(&A), sizeof A);
-        Fillers.push_back(Fd);
-    }
+    THangingServer Server;
+    QVERIFY(Server.Port > 0);
+    const std::string Name = "rfc2217://127.0.0.1:" + std::to_string(Server.Port);
     TNetComDevice Dev;
     auto Start = Clock::now();
     const int Err = Dev.Open(Name);
@@ -510,9 +503,6 @@ void TestNetComDevice::hangingConnectEndsAtItsLimitAndAtClose()
     QCOMPARE(Opening.get(), ECANCELED);
     QVERIFY(MsSince(Start) < TNetComDevice::ConnectMs);
     QVERIFY(!Dev.IsOpen());
-    for (int Fd : Fillers)
-        ::close(Fd);
-    ::close(Listener);
 }
 
 QTEST_GUILESS_MAIN(TestNetComDevice)
